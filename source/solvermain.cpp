@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "qdstrimctrl.h"
+
+int main(int argc, char** argv) { return SolverMain(argc, argv); }

@@ -1,0 +1,377 @@
+#include "qdsfile.h"
+
+#include "qdsdatabase.h"
+#include "qdsmessage.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+
+// The reader's own buffer: large enough that a gigabyte state file costs a
+// few thousand reads, small enough to be irrelevant next to the model.
+constexpr size_t kReadBufferSize = 1 << 20;
+constexpr size_t kWriteBufferSize = 1 << 20;
+
+// Lines longer than this are returned in pieces (one byte between two pieces
+// is consumed and dropped).
+constexpr int kMaxLineBytes = 255;
+
+constexpr int kMaxFieldChars = 80;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+CsString Upper(CsString text) { return text.MakeUpper(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- CsFile
+
+CsFile::~CsFile() { CloseFile(); }
+
+int CsFile::OpenFile(const CsString& name, MODE mode)
+{
+    name_ = name;
+    return OpenFile(mode);
+}
+
+int CsFile::OpenFile(MODE mode)
+{
+    const char* base = nullptr;
+    if (mode == READ) base = "r";
+    else if (mode == WRITE) base = "w";
+    else return 0;
+    mode_ = mode;
+    name_.Replace('\\', '/');
+    CloseFile();
+    const CsString how = CsString(base) + suffix_;
+    suffix_.Empty();
+    if (name_.IsEmpty()) return 0;
+    if (mode == READ) {
+        // A directory opens for reading on this system and then reads as
+        // nothing; refuse it as not a file.
+        struct stat info{};
+        if (stat(name_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return 0;
+    }
+    stream_ = std::fopen(name_.c_str(), how.c_str());
+    if (!stream_) return 0;
+    if (mode == WRITE) std::setvbuf(stream_, nullptr, _IOFBF, kWriteBufferSize);
+    return 1;
+}
+
+void CsFile::CloseFile()
+{
+    if (stream_) std::fclose(stream_);
+    stream_ = nullptr;
+}
+
+bool CsFile::IsFileEnd() const { return stream_ && std::feof(stream_); }
+
+void CsFile::ReWind()
+{
+    if (stream_) std::rewind(stream_);
+}
+
+CsString CsFile::GetFilePath() const
+{
+    int cut = name_.RFind('/');
+    if (cut < 0) cut = name_.RFind('\\');
+    return cut < 0 ? name_ : name_.Left(cut);
+}
+
+CsString CsFile::FindExName() const
+{
+    const int dot = name_.RFind('.');
+    if (dot < 0) return name_;
+    return name_.Mid(dot + 1);
+}
+
+bool CsFile::IsDynain() const
+{
+    return Upper(name_) == "DYNAIN" || Upper(FindExName()) == "DYNAIN";
+}
+
+void CsFile::WriteString(const CsString& text) { WriteString(text.c_str(), static_cast<size_t>(text.GetLength())); }
+
+void CsFile::WriteString(const char* text, size_t length)
+{
+    if (stream_ && length > 0) std::fwrite(text, 1, length, stream_);
+}
+
+void CsFile::Write(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stream_, format, args);
+    va_end(args);
+}
+
+void CsFile::WriteFeed()
+{
+    if (stream_) std::fputc('\n', stream_);
+}
+
+bool CsFile::HasWriteError() const { return stream_ && std::ferror(stream_); }
+
+// ------------------------------------------------------------ CsTextFile
+
+int CsTextFile::OpenFile(MODE mode)
+{
+    // Binary reading keeps byte counts exact, which un-reading relies on.
+    if (mode == READ) AddFormat("b");
+    begin_ = end_ = 0;
+    origin_ = 0;
+    atEnd_ = false;
+    const int opened = CsFile::OpenFile(mode);
+    if (opened && mode == READ && buffer_.size() != kReadBufferSize) buffer_.resize(kReadBufferSize);
+    return opened;
+}
+
+bool CsTextFile::Fill()
+{
+    if (!Stream() || !IsReadOnly()) return false;
+    origin_ += static_cast<long long>(end_);
+    begin_ = end_ = 0;
+    end_ = std::fread(buffer_.data(), 1, buffer_.size(), Stream());
+    return end_ > 0;
+}
+
+bool CsTextFile::IsFileEnd() const { return atEnd_; }
+
+void CsTextFile::ReWind()
+{
+    CsFile::ReWind();
+    begin_ = end_ = 0;
+    origin_ = 0;
+    atEnd_ = false;
+}
+
+int CsTextFile::GetLine(CsString& line)
+{
+    std::string& out = line.str();
+    out.clear();
+    int stored = 0;
+    bool terminated = false;  // a newline or the dropped byte was consumed
+    while (true) {
+        if (begin_ == end_ && !Fill()) {
+            atEnd_ = true;
+            break;
+        }
+        const char* data = buffer_.data() + begin_;
+        const size_t take = std::min(end_ - begin_, static_cast<size_t>(kMaxLineBytes - stored));
+        const void* newline = std::memchr(data, '\n', take);
+        if (newline) {
+            const size_t length = static_cast<size_t>(static_cast<const char*>(newline) - data);
+            out.append(data, length);
+            begin_ += length + 1;
+            stored += static_cast<int>(length);
+            terminated = true;
+            break;
+        }
+        out.append(data, take);
+        begin_ += take;
+        stored += static_cast<int>(take);
+        if (stored == kMaxLineBytes) {
+            if (begin_ == end_ && !Fill()) {
+                atEnd_ = true;
+                break;
+            }
+            ++begin_;
+            terminated = true;
+            break;
+        }
+    }
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    return stored + (terminated ? 1 : 0);
+}
+
+CsString CsTextFile::GetLine()
+{
+    CsString line;
+    GetLine(line);
+    return line;
+}
+
+void CsTextFile::BackToLine(int bytes)
+{
+    if (bytes <= 0 || !Stream()) return;
+    atEnd_ = false;
+    if (static_cast<size_t>(bytes) <= begin_) {
+        begin_ -= static_cast<size_t>(bytes);
+        return;
+    }
+    long long target = origin_ + static_cast<long long>(begin_) - bytes;
+    if (target < 0) target = 0;
+    fseeko(Stream(), static_cast<off_t>(target), SEEK_SET);
+    origin_ = target;
+    begin_ = end_ = 0;
+}
+
+int CsTextFile::SkipCommentLine()
+{
+    CsString line;
+    int count = 0;
+    do {
+        count = GetLine(line);
+        line.TrimLeftSpace();
+    } while (count > 0 && IsCommentChar(line[0]));
+    BackToLine(count);
+    return IsKeywordChar(line[0]) ? 0 : 1;
+}
+
+int CsTextFile::FindDataLine(CsString& line)
+{
+    int count = 0;
+    do {
+        count = GetLine(line);
+        line.TrimLeftSpace();
+    } while (count > 0 && IsCommentChar(line[0]));
+    // At the end of the file there is no data line either; answering 1 there
+    // would keep a card reader looping on empty lines.
+    if (count == 0) return 0;
+    if (IsKeywordChar(line[0])) {
+        BackToLine(count);
+        return 0;
+    }
+    return 1;
+}
+
+const char* CsTextFile::FindValidField(const CsString& line, int n)
+{
+    static char field[kMaxFieldChars + 2];
+    if (n < 1) return nullptr;
+    const char* text = line.c_str();
+    const size_t length = static_cast<size_t>(line.GetLength());
+    size_t start = 0;
+    size_t stop = 0;
+    if (std::memchr(text, ',', length)) {
+        for (int comma = 1; comma < n; ++comma) {
+            const void* next = std::memchr(text + start, ',', length - start);
+            if (!next) return nullptr;
+            start = static_cast<size_t>(static_cast<const char*>(next) - text) + 1;
+        }
+        while (start < length && IsBlank(text[start])) ++start;
+        if (start == length || text[start] == ',') return nullptr;
+        const void* next = std::memchr(text + start, ',', length - start);
+        stop = next ? static_cast<size_t>(static_cast<const char*>(next) - text) : length;
+    } else {
+        start = static_cast<size_t>(10) * static_cast<size_t>(n - 1);
+        if (length <= start) return nullptr;
+        stop = std::min(length, start + 10);
+        size_t first = start;
+        while (first < stop && IsBlank(text[first])) ++first;
+        if (first == stop) return nullptr;
+    }
+    const size_t count = std::min(stop - start, static_cast<size_t>(kMaxFieldChars));
+    std::memcpy(field, text + start, count);
+    field[count] = '\0';
+    return field;
+}
+
+int CsTextFile::GetExtent() const
+{
+    if (IsDynain()) return 3;
+    const CsString ext = Upper(FindExName());
+    if (ext == "DYN") return 0;
+    if (ext == "MOD") return 1;
+    if (ext == "BLK") return 2;
+    if (ext == "IDX") return 4;
+    return 5;
+}
+
+bool CsTextFile::IsDynFile() const { return Upper(FindExName()) == "DYN"; }
+bool CsTextFile::IsModFile() const { return Upper(FindExName()) == "MOD"; }
+bool CsTextFile::IsBlkFile() const { return Upper(FindExName()) == "BLK"; }
+
+// ------------------------------------------------------------ CsBinaFile
+
+int CsBinaFile::OpenFile(MODE mode)
+{
+    AddFormat("b");
+    return CsFile::OpenFile(mode);
+}
+
+// -------------------------------------------------------------- CsWrtMsg
+
+int CsWrtMsg::WriteFile()
+{
+    if (IsFileOpen()) {
+        if (!IsWriteOnly()) return 0;
+    } else {
+        const CsString key = dataManage.GetStrKeyID();
+        const CsString name = key.IsEmpty() ? CsString("messag") : SafeFileName(key) + ".messag";
+        CsString path = dataManage.GetCurWorkPath();
+        if (!path.IsEmpty()) path += "/";
+        path += name;
+        if (!OpenFile(path, WRITE)) {
+            const int dot = path.RFind('.');
+            if (dot > 0) path = path.Left(dot) + "_slv";
+            path += ".messag";
+            if (!OpenFile(path, WRITE)) return 0;
+        }
+    }
+    CsMessage reader;
+    for (const CsString& entry : reader.GetMsgArr()) {
+        WriteString(entry);
+        WriteFeed();
+    }
+    const bool failed = HasWriteError();
+    CloseFile();
+    if (failed) return 0;
+    CsMessage::Free();
+    return 1;
+}
+
+// ------------------------------------------------------ number formatting
+
+CsString SafeFileName(const CsString& name)
+{
+    if (name == "." || name == "..") return CsString(std::string(static_cast<size_t>(name.GetLength()), '_'));
+    CsString safe = name;
+    for (char& c : safe.str()) {
+        if (c == '/' || c == '\\' || c == '\0') c = '_';
+    }
+    return safe;
+}
+
+int ShortenExponent(char* text)
+{
+    char* e = std::strchr(text, 'e');
+    int length = static_cast<int>(std::strlen(text));
+    if (!e || e[1] == '\0' || e[2] != '0') return length;
+    std::memmove(e + 2, e + 3, std::strlen(e + 3) + 1);
+    return length - 1;
+}
+
+namespace {
+
+const char* FormatShortened(char* out, size_t size, int width, const char* format, float x)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, format, static_cast<double>(x));
+    const size_t length = static_cast<size_t>(ShortenExponent(text));
+    const size_t pad = length < static_cast<size_t>(width) ? static_cast<size_t>(width) - length : 0;
+    const size_t copied = std::min(length, size - 1 - pad);
+    std::memset(out, ' ', pad);
+    std::memcpy(out + pad, text, copied);
+    out[pad + copied] = '\0';
+    return out;
+}
+
+}  // namespace
+
+const char* FormatFloatTo16C(float x)
+{
+    static char text[32];
+    return FormatShortened(text, sizeof text, 16, "%16.9e", x);
+}
+
+const char* FormatFloatTo10C(float x)
+{
+    static char text[16];
+    return FormatShortened(text, sizeof text, 10, "%10.3e", x);
+}

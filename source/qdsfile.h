@@ -1,0 +1,141 @@
+// Files: the named-file base, line-oriented keyword-file reading with
+// un-reading and field extraction, and the exponent shortening of the
+// fixed-column number formats.
+#ifndef QDSFILE_H
+#define QDSFILE_H
+
+#include "qdxstring.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+class CsFile {
+public:
+    enum MODE { READ = 0, WRITE = 1 };
+
+    CsFile() = default;
+    explicit CsFile(const CsString& name) : name_(name) {}
+    virtual ~CsFile();
+    CsFile(const CsFile&) = delete;
+    CsFile& operator=(const CsFile&) = delete;
+
+    // Stores the mode, opens the stored name with "r"/"w" plus the pending
+    // suffix; 0 for an unknown mode, an empty name or a failing open.
+    virtual int OpenFile(MODE mode) = 0;
+    int OpenFile(const CsString& name, MODE mode);
+
+    void CloseFile();
+    bool IsFileOpen() const { return stream_ != nullptr; }
+    bool IsReadOnly() const { return mode_ == READ; }
+    bool IsWriteOnly() const { return mode_ == WRITE; }
+    virtual bool IsFileEnd() const;
+    virtual void ReWind();
+
+    const CsString& GetFileName() const { return name_; }
+    CsString GetFilePath() const;
+    CsString FindExName() const;
+    bool IsDynain() const;
+    void AddFormat(const CsString& suffix) { suffix_ += suffix; }
+
+    void WriteString(const CsString& text);
+    void WriteString(const char* text, size_t length);
+    void Write(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void WriteFeed();
+    // True once any write to the stream has failed (disk full, file size limit).
+    bool HasWriteError() const;
+
+protected:
+    FILE* Stream() const { return stream_; }
+
+private:
+    FILE* stream_ = nullptr;
+    MODE mode_ = READ;
+    CsString name_;
+    CsString suffix_;
+};
+
+class CsTextFile : public CsFile {
+public:
+    CsTextFile() = default;
+    explicit CsTextFile(const CsString& name) : CsFile(name) {}
+    ~CsTextFile() override = default;
+
+    using CsFile::OpenFile;
+    int OpenFile(MODE mode) override;
+    virtual int ReadFile() { return 1; }
+    virtual int WriteFile() { return 1; }
+
+    bool IsFileEnd() const override;
+    void ReWind() override;
+
+    static bool IsCommentChar(char c) { return c == '$'; }
+    static bool IsKeywordChar(char c) { return c == '*'; }
+
+    // Reads one line (at most 255 bytes, see the .cpp) without its end of
+    // line; returns the bytes consumed, 0 at the end of the file.
+    int GetLine(CsString& line);
+    CsString GetLine();
+    // Steps back over bytes already read, typically one line's count.
+    void BackToLine(int bytes);
+
+    // Skips comment lines and leaves the next line unread: 1 when it is a
+    // data line (or the file ended), 0 when it is a keyword line.
+    int SkipCommentLine();
+    // The next data line of the current card, left-trimmed: 1; 0 (and the
+    // keyword line left unread) when the card has no further data line.
+    int FindDataLine(CsString& line);
+    // The n-th (1-based) field of a card line, or null for a blank or
+    // missing field. The result lives in one static buffer.
+    static const char* FindValidField(const CsString& line, int n);
+
+    int GetExtent() const;
+    bool IsDataFile() const { const int k = GetExtent(); return k >= 1 && k <= 3; }
+    bool IsDynFile() const;
+    bool IsModFile() const;
+    bool IsBlkFile() const;
+
+private:
+    bool Fill();
+
+    // Our own read buffer over the stream: a gigabyte state file is read line
+    // by line, and un-reading a line must work across buffer refills.
+    std::vector<char> buffer_;
+    size_t begin_ = 0;      // next unread byte in buffer_
+    size_t end_ = 0;        // one past the last valid byte in buffer_
+    long long origin_ = 0;  // file offset of buffer_[0]
+    bool atEnd_ = false;    // a read ran into the end of the file
+};
+
+class CsBinaFile : public CsFile {
+public:
+    CsBinaFile() = default;
+    explicit CsBinaFile(const CsString& name) : CsFile(name) {}
+    ~CsBinaFile() override = default;
+
+    using CsFile::OpenFile;
+    int OpenFile(MODE mode) override;
+};
+
+// The message log writer: the process-wide message list, one entry a line.
+class CsWrtMsg : public CsTextFile {
+public:
+    CsWrtMsg() = default;
+    explicit CsWrtMsg(const CsString& path) : CsTextFile(path) {}
+    int WriteFile() override;
+};
+
+// The key id as part of a file name: separators and NUL become '_', and "."
+// or ".." cannot name a directory.
+CsString SafeFileName(const CsString& name);
+
+// Removes a leading zero of a formatted number's exponent in place ("e+02"
+// becomes "e+2"); returns the new length. Text without an exponent is kept.
+int ShortenExponent(char* text);
+
+// x formatted "%16.9e" / "%10.3e", exponent shortened, right-justified to 16 /
+// 10 columns. Each returns one static buffer.
+const char* FormatFloatTo16C(float x);
+const char* FormatFloatTo10C(float x);
+
+#endif

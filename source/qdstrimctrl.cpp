@@ -1,0 +1,373 @@
+#include "qdstrimctrl.h"
+
+#include "qdsdatabase.h"
+#include "qdsexception.h"
+#include "qdsfile_writer.h"
+#include "qdsgeomline.h"
+#include "qdsmessage.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+const char* const kAsterisks = "***************************************************";
+
+bool ContainsNoCase(const CsString& text, const char* what)
+{
+    CsString upper = text;
+    CsString key = what;
+    return upper.MakeUpper().Find(key.MakeUpper()) >= 0;
+}
+
+int FindNoCase(const CsString& text, const char* what)
+{
+    CsString upper = text;
+    CsString key = what;
+    return upper.MakeUpper().Find(key.MakeUpper());
+}
+
+CsString CurrentDirectory()
+{
+    const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    return cwd ? CsString(cwd.get()) : CsString();
+}
+
+// Shown: recorded and printed with an end of line.
+void Show(CsMessage& msg, const CsString& text)
+{
+    msg.Set(text);
+    msg.ShowMessage();
+}
+
+void ShowReadBanner(CsMessage& msg)
+{
+    Show(msg, kAsterisks);
+    Show(msg, "*                Read Dyna Input Deck             *");
+    Show(msg, kAsterisks);
+    Show(msg, "Reading Begins, please wait...\n");
+}
+
+// Two names for one existing file (links and relative spellings included).
+bool SameFile(const CsString& a, const CsString& b)
+{
+    struct stat sa{};
+    struct stat sb{};
+    if (a.IsEmpty() || b.IsEmpty()) return false;
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ banner
+
+CsString qdxGetBulidDate() { return CsString(__DATE__); }
+
+CsString CsHeadMsg::Description() const
+{
+    CsString version;
+    version.Format("VEKSLR%2.1f", static_cast<double>(version_));
+    CsString box;
+    box += "    _________________________________________________________\n";
+    box += "    |                                                       |\n";
+    box += "    |  Corvexandrilo, A  program  for  Cutting  the  Blank  |\n";
+    box += "    |  or Anneal in Sheet Forming Analysis                  |\n";
+    box += "    |  Version: " + version + "                 " + "Date: " + qdxGetBulidDate() + " |\n";
+    box += "    |                                                       |\n";
+    box += "    |  Features enabled in this version:                    |\n";
+    box += "    |  * 2D Trim - trim blank using 2-dimensional curves    |\n";
+    box += "    |  * 3D Trim - trim blank using local normal            |\n";
+    box += "    |  * 2D Lance - lance blank using 2-dimensional curves  |\n";
+    box += "    |  * 3D Lance - lance blank using local normal          |\n";
+    box += "    |  * Anneal  -  Update the stress of blank              |\n";
+    box += "    |_______________________________________________________|\n";
+    return box;
+}
+
+void CsHeadMsg::HeadMessage() const
+{
+    const CsString text = "\n" + Description() + "\n\n";
+    std::fwrite(text.c_str(), 1, static_cast<size_t>(text.GetLength()), stdout);
+    std::fflush(stdout);
+}
+
+// ------------------------------------------------------- deck path
+
+CsString MakeAbsolutePath(const CsString& path)
+{
+    if (path[0] == '/' || path.Left(2) == "./") return path;
+    CsString cwd = CurrentDirectory();
+    if (cwd.IsEmpty()) return path;
+    const char last = cwd[cwd.GetLength() - 1];
+    if (last != '/' && last != '\\') cwd += "/";
+    return cwd + path;
+}
+
+CsDeckArgs ResolveDeckArgs(const std::vector<CsString>& args)
+{
+    CsDeckArgs result;
+    if (args.empty()) return result;
+    CsString text = args[0];
+    int pos = FindNoCase(text, ".dyn");
+    for (size_t next = 1; pos < 0 && next < args.size(); ++next) {
+        if (ContainsNoCase(args[next], "memory=")) break;
+        text += args[next];
+        pos = FindNoCase(text, ".dyn");
+    }
+    CsMessage msg;
+    if (pos < 0 || ContainsNoCase(text, ".dynain")) {
+        Show(msg, "Input File: " + text);
+        Show(msg, "Not a dyn file (*.dyn)\n");
+        Show(msg, "*** Error");
+    } else {
+        text = text.Left(pos + 4);
+        text.TrimLeft('=');
+        text.TrimLeftSpace();
+        result.valid = true;
+    }
+    result.path = MakeAbsolutePath(text);
+    result.path.Replace('\\', '/');
+    // A refused name still places the log beside the file that was named.
+    if (!result.valid) dataManage.SetCurWorkPath(result.path);
+    return result;
+}
+
+// ---------------------------------------------------------- controller
+
+CsTrmCtrl::CsTrmCtrl() = default;
+
+CsTrmCtrl::CsTrmCtrl(const CsString& path, int mode) : mode_(mode), reader_(path) {}
+
+CsTrmCtrl::~CsTrmCtrl()
+{
+    trim2D_.clear();
+    trim3D_.clear();
+    lance2D_.clear();
+    lance3D_.clear();
+    dataManage.Release();
+}
+
+bool CsTrmCtrl::GetLine(CsString& line)
+{
+    line.Empty();
+    std::string& out = line.str();
+    int c = 0;
+    bool any = false;
+    while ((c = std::getchar()) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        out += static_cast<char>(c);
+    }
+    return any;
+}
+
+bool CsTrmCtrl::DoAnneal() const { return reader_.IsAnneal(); }
+
+bool CsTrmCtrl::SetTrimLine()
+{
+    // No curve can be turned into a trim line yet.
+    return !trim2D_.empty() || !trim3D_.empty() || !lance2D_.empty() || !lance3D_.empty();
+}
+
+int CsTrmCtrl::Init()
+{
+    const int read = ReadData();
+    CsMessage msg;
+    if (read) {
+        dataManage.UpdateElemNd();
+        Show(msg, "Success to read the dyna input deck");
+        Show(msg, CsString(kAsterisks) + "\n\n");
+    } else {
+        Show(msg, "Fail to read the dyna input deck\n");
+        Show(msg, "The Solver is terminated\n");
+    }
+    return read;
+}
+
+int CsTrmCtrl::ReadData() { return mode_ == 1 ? ReadDataFromArgs() : ReadDataFromPrompt(); }
+
+int CsTrmCtrl::ReadDataFromArgs()
+{
+    const CsString name = reader_.GetFileName();
+    if (name.Find('/') >= 0 || name.Find('\\') >= 0) dataManage.SetCurWorkPath(name);
+    CsMessage msg;
+    msg.Set("Input file: " + name);
+    msg.Add("\n");
+    msg.ShowMessage();
+    msg.ShowNewLine(1);
+    if (!reader_.OpenFile(CsFile::READ)) {
+        Show(msg, "Fail to open the file\n");
+        return 0;
+    }
+    msg.ShowNewLine(1);
+    ShowReadBanner(msg);
+    return reader_.ReadFile();
+}
+
+int CsTrmCtrl::ReadDataFromPrompt()
+{
+    CsMessage msg;
+    while (true) {
+        msg.ShowMessage("  Please input a dyn file:\n");
+        msg.ShowMessage(" >");
+        CsString entered;
+        do {
+            // The end of standard input answers like "quit": there is
+            // nobody left to ask.
+            if (!GetLine(entered)) return 0;
+            entered.Trim();
+        } while (entered.IsEmpty());
+        CsString upper = entered;
+        upper.MakeUpper();
+        if (upper == "QUIT" || upper == "EXIT") return 0;
+
+        msg.ShowNewLine(1);
+        const int pos = entered.Find(".dyn");
+        CsString path = pos >= 0 ? entered.Left(pos + 4) : entered;
+        path.TrimLeft('=');
+        path.TrimLeftSpace();
+        const CsString absolute = MakeAbsolutePath(path);
+        if (absolute != path) entered = absolute.Left(absolute.GetLength() - path.GetLength()) + entered;
+        path = absolute;
+        path.Replace('\\', '/');
+
+        if (entered.Find(".dynain") < 0 && reader_.OpenFile(path, CsFile::READ)) {
+            msg.Set("Input file: " + path + "\n");
+            msg.ShowNewLine(1);
+            ShowReadBanner(msg);
+            dataManage.SetCurWorkPath(path);
+            return reader_.ReadFile();
+        }
+        msg.Set("Input file: " + path + "\n");
+        CsTextFile named(path);
+        if (!named.IsDynFile()) Show(msg, "Not a dyn file (*.dyn)");
+        else Show(msg, " Invalid dyn file or path");
+        msg.ShowNewLine(1);
+
+        msg.ShowMessage("Continue or not? Y - continue, or - stop: ");
+        int answer = std::getchar();
+        while (answer == ' ' || answer == '\t' || answer == '\n' || answer == '\r') answer = std::getchar();
+        // The rest of the answer's line must not become the next file name.
+        for (int c = answer; c != '\n' && c != EOF;) c = std::getchar();
+        msg.ShowNewLine(1);
+        if (answer == 'y' || answer == 'Y') {
+            CsMessage::Free();
+            continue;
+        }
+        dataManage.SetCurWorkPath(entered);
+        return 0;
+    }
+}
+
+int CsTrmCtrl::Run()
+{
+    if (!Init()) return 0;
+    CsMessage msg;
+    const bool anneal = DoAnneal();
+    if (!anneal) {
+        if (!SetTrimLine()) {
+            Show(msg, "Fail to Get Line data\n");
+            Show(msg, "The solver is terminated");
+            return 0;
+        }
+        // The operations on the four lists come with the cutting code; until
+        // then none of them can succeed.
+        const bool anySucceeded = false;
+        if (!anySucceeded) {
+            msg.Set("No intersectant points found");
+            Show(msg, "Invalid gap or trimming direction");
+            msg.ShowNewLine(1);
+            Show(msg, "Fail to trim elements\n");
+            Show(msg, "The solver is terminated");
+            return 0;
+        }
+    }
+    return WriteDynain();
+}
+
+int CsTrmCtrl::WriteDynain()
+{
+    CsMessage msg;
+    const CsString key = reader_.GetKeyID();
+    const CsString name = key.IsEmpty() ? CsString("dynain") : SafeFileName(key) + ".dynain";
+    const CsString output = dataManage.GetCurWorkPath() + "/" + name;
+
+    if (SameFile(output, dataManage.GetDataFileName()) || SameFile(output, reader_.GetFileName())) {
+        Show(msg, "The output file " + output + " is an input file of this job; it is not overwritten");
+        return 0;
+    }
+
+    // The output is written beside its final name and renamed onto it only
+    // when complete, so a failed run never leaves a partial or clobbered file.
+    CsString temporary;
+    temporary.Format("%s.%ld.tmp", output.c_str(), static_cast<long>(getpid()));
+    CsWrtDynin writer(temporary);
+    if (!writer.OpenFile(CsFile::WRITE)) {
+        Show(msg, "Invalid dynain file path");
+        msg.ShowNewLine(1);
+        return 0;
+    }
+    Show(msg, kAsterisks);
+    Show(msg, "*                Output dynain                    *");
+    Show(msg, kAsterisks);
+    Show(msg, "Outputing Begins, please wait...\n");
+    int written = writer.WriteFile();
+    if (written && writer.HasWriteError()) written = 0;
+    writer.CloseFile();
+    if (written && std::rename(temporary.c_str(), output.c_str()) != 0) written = 0;
+    if (!written) {
+        std::remove(temporary.c_str());
+        Show(msg, "Fail to output dynain file");
+        Show(msg, CsString(kAsterisks) + "\n");
+        return 0;
+    }
+    Show(msg, "Success to output dynain file");
+    Show(msg, CsString(kAsterisks) + "\n");
+    return 1;
+}
+
+// --------------------------------------------------------------- entry
+
+int SolverMain(int argc, const char* const* argv)
+{
+    CsMessage head;
+    head.Add("VEK Solver Message\n\n");
+    CsHeadMsg().HeadMessage();
+
+    int status = -1;
+    try {
+        CsDeckArgs deck;
+        bool fromArguments = false;
+        if (argc > 1) {
+            std::vector<CsString> args(argv + 1, argv + argc);
+            deck = ResolveDeckArgs(args);
+            fromArguments = true;
+        }
+        if (!fromArguments || deck.valid) {
+            CsTrmCtrl control(deck.path, fromArguments ? 1 : 0);
+            CsMessage msg;
+            if (control.Run()) {
+                Show(msg, "N o r m a l      t e r m i n a t i o n");
+                status = 0;
+            } else {
+                Show(msg, "*** Error");
+            }
+        }
+    } catch (CsException& error) {
+        error.ShowMessage();
+        error.Set("Exceptional Termination of the Solver");
+        error.ShowMessage();
+    }
+    CsWrtMsg log;
+    if (!log.WriteFile()) {
+        CsMessage msg;
+        Show(msg, "*** Error");
+    }
+    CsMessage::Free();
+    return status;
+}

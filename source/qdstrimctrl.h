@@ -1,0 +1,72 @@
+// The start banner and the run controller: read the deck, build the trim
+// lines, run the operations (or let annealing through), write the dynain.
+#ifndef QDSTRIMCTRL_H
+#define QDSTRIMCTRL_H
+
+#include "qdsfile_deck.h"
+#include "qdxstring.h"
+
+#include <memory>
+#include <vector>
+
+class gmTrmLine;
+
+CsString qdxGetBulidDate();
+
+class CsHeadMsg {
+public:
+    CsHeadMsg() : version_(1.2f) {}
+    void HeadMessage() const;
+    CsString Description() const;
+
+private:
+    float version_;
+};
+
+// The deck path named by the command line (arguments after the program name).
+struct CsDeckArgs {
+    CsString path;   // absolute unless it started with "./"; '/' separators
+    bool valid = false;
+};
+CsDeckArgs ResolveDeckArgs(const std::vector<CsString>& args);
+
+// Puts the current directory in front of a relative path. A path that starts
+// with '/' or with "./" is kept as it stands.
+CsString MakeAbsolutePath(const CsString& path);
+
+// The entry's whole work: banner, deck path, run, log; the exit status.
+int SolverMain(int argc, const char* const* argv);
+
+using CsTrmLineList = std::vector<std::unique_ptr<gmTrmLine>>;
+
+class CsTrmCtrl {
+public:
+    CsTrmCtrl();
+    CsTrmCtrl(const CsString& path, int mode);
+    ~CsTrmCtrl();
+    CsTrmCtrl(const CsTrmCtrl&) = delete;
+    CsTrmCtrl& operator=(const CsTrmCtrl&) = delete;
+
+    // The whole job: 1 when the dynain was written.
+    int Run();
+    int Init();
+    int ReadData();
+    bool DoAnneal() const;
+    bool SetTrimLine();
+    // One line of standard input; false at its end.
+    static bool GetLine(CsString& line);
+
+private:
+    int ReadDataFromArgs();
+    int ReadDataFromPrompt();
+    int WriteDynain();
+
+    int mode_ = 0;
+    CsReadDyna reader_;
+    CsTrmLineList trim2D_;
+    CsTrmLineList trim3D_;
+    CsTrmLineList lance2D_;
+    CsTrmLineList lance3D_;
+};
+
+#endif

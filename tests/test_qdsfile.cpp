@@ -1,0 +1,295 @@
+#include "qdsdatabase.h"
+#include "qdsfile.h"
+#include "qdsmessage.h"
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using testutil::ScratchDir;
+
+namespace {
+
+// Opens a text file holding the given bytes.
+struct OpenText {
+    OpenText(const ScratchDir& dir, const std::string& bytes) : name(dir.file("in.k"))
+    {
+        testutil::WriteFile(name, bytes);
+        EXPECT_EQ(file.OpenFile(name.c_str(), CsFile::READ), 1);
+    }
+    std::string name;
+    CsTextFile file;
+};
+
+std::string Field(const char* line, int n)
+{
+    const char* f = CsTextFile::FindValidField(line, n);
+    return f ? std::string(f) : std::string("<null>");
+}
+
+// What the C library prints, with the exponent's leading zero removed and
+// right-justified: the reference the fast paths must equal.
+std::string Reference(const char* format, int width, float x)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, static_cast<double>(x));
+    std::string s = text;
+    const auto e = s.find('e');
+    if (e != std::string::npos && s.size() > e + 2 && s[e + 2] == '0') s.erase(e + 2, 1);
+    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
+    return s;
+}
+
+}  // namespace
+
+TEST(LineReading, CrLfEndsAndUnreading)
+{
+    ScratchDir dir("lines");
+    OpenText t(dir, "*NODE\r\n       1,2\r\nlast");
+    CsString line;
+    EXPECT_EQ(t.file.GetLine(line), 7);
+    EXPECT_EQ(line, "*NODE");
+    const int count = t.file.GetLine(line);
+    EXPECT_EQ(count, 12);
+    EXPECT_EQ(line, "       1,2");
+    t.file.BackToLine(count);
+    EXPECT_EQ(t.file.GetLine(line), 12);
+    EXPECT_EQ(line, "       1,2");
+    EXPECT_FALSE(t.file.IsFileEnd());
+    // A last line without a newline still arrives whole; the count has no +1.
+    EXPECT_EQ(t.file.GetLine(line), 4);
+    EXPECT_EQ(line, "last");
+    EXPECT_TRUE(t.file.IsFileEnd());
+    EXPECT_EQ(t.file.GetLine(line), 0);
+    EXPECT_TRUE(line.IsEmpty());
+}
+
+TEST(LineReading, LongLinesComeInPiecesWithOneByteDropped)
+{
+    ScratchDir dir("long");
+    std::string longLine;
+    for (int i = 0; i < 300; ++i) longLine += static_cast<char>('a' + i % 26);
+    OpenText t(dir, longLine + "\nnext\n");
+    CsString line;
+    EXPECT_EQ(t.file.GetLine(line), 256);
+    EXPECT_EQ(line.str(), longLine.substr(0, 255));
+    EXPECT_EQ(t.file.GetLine(line), 45);
+    EXPECT_EQ(line.str(), longLine.substr(256));
+    EXPECT_EQ(t.file.GetLine(line), 5);
+    EXPECT_EQ(line, "next");
+}
+
+TEST(LineReading, ByteFFIsAnOrdinaryByte)
+{
+    ScratchDir dir("ff");
+    OpenText t(dir, "$ title \xFF\xE9 from a Latin-1 editor\n\xFF starts a line\n*END\n");
+    CsString line;
+    t.file.GetLine(line);
+    EXPECT_EQ(line.str(), "$ title \xFF\xE9 from a Latin-1 editor");
+    t.file.GetLine(line);
+    EXPECT_EQ(line.str(), "\xFF starts a line");
+    t.file.GetLine(line);
+    EXPECT_EQ(line, "*END");
+}
+
+// Reading a file far larger than the read buffer, stepping back at random
+// over one or two lines, must always give the same lines as a plain split.
+TEST(LineReading, UnreadingAcrossBufferRefills)
+{
+    ScratchDir dir("big");
+    std::mt19937 rng(7);
+    std::vector<std::string> lines;
+    std::string bytes;
+    while (bytes.size() < 3u * 1024 * 1024 + 123) {
+        std::string l(rng() % 90, 'x');
+        for (char& c : l) c = static_cast<char>('0' + rng() % 10);
+        lines.push_back(l);
+        bytes += l + ((rng() % 3) == 0 ? "\r\n" : "\n");
+    }
+    OpenText t(dir, bytes);
+    CsString line;
+    std::vector<int> counts;
+    size_t i = 0;
+    while (i < lines.size()) {
+        const int count = t.file.GetLine(line);
+        ASSERT_EQ(line.str(), lines[i]) << "line " << i;
+        counts.push_back(count);
+        ++i;
+        if (rng() % 5 == 0 && i >= 2) {
+            t.file.BackToLine(counts[i - 1] + counts[i - 2]);
+            counts.resize(i - 2);
+            i -= 2;
+        }
+    }
+    EXPECT_EQ(t.file.GetLine(line), 0);
+    EXPECT_TRUE(t.file.IsFileEnd());
+    t.file.ReWind();
+    t.file.GetLine(line);
+    EXPECT_EQ(line.str(), lines[0]);
+}
+
+TEST(LineReading, CommentsKeywordsAndDataLines)
+{
+    ScratchDir dir("cards");
+    OpenText t(dir, "$ one\n   $ two\n*NODE\n$ c\n  1 2 3\n*END\n");
+    EXPECT_EQ(t.file.SkipCommentLine(), 0);
+    EXPECT_EQ(t.file.GetLine(), "*NODE");
+    CsString line;
+    EXPECT_EQ(t.file.FindDataLine(line), 1);
+    EXPECT_EQ(line, "1 2 3");
+    EXPECT_EQ(t.file.FindDataLine(line), 0);  // the keyword stays unread
+    EXPECT_EQ(t.file.GetLine(), "*END");
+    EXPECT_EQ(t.file.FindDataLine(line), 0);  // end of file: no data line
+    EXPECT_EQ(t.file.SkipCommentLine(), 1);
+}
+
+TEST(FieldExtraction, FixedAndFreeFormat)
+{
+    EXPECT_EQ(Field("       123       4.5", 1), "       123");
+    EXPECT_EQ(Field("       123       4.5", 2), "       4.5");
+    EXPECT_EQ(Field("       123       4.5", 3), "<null>");
+    EXPECT_EQ(Field("123456", 2), "<null>");
+    EXPECT_EQ(Field("123456789012   ", 2), "12   ");
+    EXPECT_EQ(Field("          1", 1), "<null>");  // ten blanks
+    EXPECT_EQ(Field("1234567890     ", 2), "<null>");  // ends inside the blanks
+    EXPECT_EQ(Field("1, 2,,4", 3), "<null>");
+    EXPECT_EQ(Field("1, 2,,4", 4), "4");
+    EXPECT_EQ(Field("1, 2 ,,4", 2), "2 ");
+    EXPECT_EQ(Field("1, 2,,4", 5), "<null>");
+    EXPECT_EQ(Field("1,2,   ", 3), "<null>");
+    EXPECT_EQ(Field("1,2", 0), "<null>");
+    const std::string wide = "1," + std::string(120, '7');
+    EXPECT_EQ(Field(wide.c_str(), 2), std::string(80, '7'));
+}
+
+TEST(FileNames, ExtensionsAndKinds)
+{
+    struct Case { const char* name; const char* ext; bool dynain; int extent; };
+    const Case cases[] = {
+        {"dynain", "dynain", true, 3},          {"DYNAIN", "DYNAIN", true, 3},
+        {"blank.dynain", "dynain", true, 3},    {"dynain.txt", "txt", false, 5},
+        {"job/dynain", "job/dynain", false, 5}, {"deck.", "", false, 5},
+        {"deck.DYN", "DYN", false, 0},          {"a.mod", "mod", false, 1},
+        {"a.blk", "blk", false, 2},             {"a.idx", "idx", false, 4},
+    };
+    for (const Case& c : cases) {
+        CsTextFile f(c.name);
+        EXPECT_EQ(f.FindExName(), c.ext) << c.name;
+        EXPECT_EQ(f.IsDynain(), c.dynain) << c.name;
+        EXPECT_EQ(f.GetExtent(), c.extent) << c.name;
+    }
+    EXPECT_EQ(CsTextFile("a/b\\c.dyn").GetFilePath(), "a");
+    EXPECT_EQ(CsTextFile("b\\c.dyn").GetFilePath(), "b");
+    EXPECT_EQ(CsTextFile("c.dyn").GetFilePath(), "c.dyn");
+}
+
+TEST(FileOpening, RefusalsAndBinaryRead)
+{
+    ScratchDir dir("open");
+    CsTextFile f;
+    EXPECT_EQ(f.OpenFile("", CsFile::READ), 0);
+    EXPECT_EQ(f.OpenFile(dir.file("missing.dyn").c_str(), CsFile::READ), 0);
+    EXPECT_EQ(f.OpenFile(dir.path().string().c_str(), CsFile::READ), 0);  // a directory
+    EXPECT_EQ(f.OpenFile(dir.file("x.k").c_str(), static_cast<CsFile::MODE>(7)), 0);
+    EXPECT_EQ(f.OpenFile(dir.file("out.k").c_str(), CsFile::WRITE), 1);
+    f.WriteString("a");
+    f.Write("%d", 5);
+    f.WriteFeed();
+    f.CloseFile();
+    f.WriteString("ignored when closed");
+    EXPECT_EQ(testutil::ReadFile(dir.file("out.k")), "a5\n");
+}
+
+TEST(ExponentShortening, DocumentedExamples)
+{
+    // Single precision reaches the format widened: 123.4f is not 123.4.
+    EXPECT_STREQ(FormatFloatTo16C(123.4f), "  1.234000015e+2");
+    EXPECT_STREQ(FormatFloatTo16C(123.5f), "  1.235000000e+2");
+    EXPECT_STREQ(FormatFloatTo10C(123.4f), "  1.234e+2");
+    EXPECT_STREQ(FormatFloatTo16C(-0.5f), " -5.000000000e-1");
+    EXPECT_STREQ(FormatFloatTo10C(-0.5f), " -5.000e-1");
+    EXPECT_STREQ(FormatFloatTo16C(0.0f), "  0.000000000e+0");
+    EXPECT_STREQ(FormatFloatTo10C(1.0e-12f), " 1.000e-12");
+    char text[] = " 1.5e+03";
+    EXPECT_EQ(ShortenExponent(text), 7);
+    EXPECT_STREQ(text, " 1.5e+3");
+    char plain[] = "12.5";
+    EXPECT_EQ(ShortenExponent(plain), 4);
+    EXPECT_STREQ(plain, "12.5");
+}
+
+TEST(ExponentShortening, EqualsTheCLibraryOverManyValues)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> mantissa(-10.0f, 10.0f);
+    std::uniform_int_distribution<int> exponent(-40, 38);
+    for (int i = 0; i < 20000; ++i) {
+        const float x = std::ldexp(mantissa(rng), exponent(rng));
+        ASSERT_EQ(FormatFloatTo16C(x), Reference("%16.9e", 16, x)) << x;
+        ASSERT_EQ(FormatFloatTo10C(x), Reference("%10.3e", 10, x)) << x;
+    }
+    for (float x : {9.9995f, 9.9994999f, 1e-10f, 1e10f, -1e-38f, 3.4e38f, 1.0f}) {
+        EXPECT_EQ(FormatFloatTo16C(x), Reference("%16.9e", 16, x)) << x;
+        EXPECT_EQ(FormatFloatTo10C(x), Reference("%10.3e", 10, x)) << x;
+    }
+}
+
+class MessageLog : public ::testing::Test {
+protected:
+    void SetUp() override { CsMessage::Free(); }
+    void TearDown() override
+    {
+        CsMessage::Free();
+        dataManage.SetCurWorkPath("");
+        dataManage.SetStrKeyID("");
+    }
+};
+
+TEST_F(MessageLog, NamedAfterTheJobBesideTheWorkPath)
+{
+    ScratchDir dir("log");
+    dataManage.SetCurWorkPath((dir.path() / "deck.dyn").string().c_str());
+    CsMessage msg("VEK Solver Message\n\n");
+    msg.Set("line two");
+    CsWrtMsg plain;
+    EXPECT_EQ(plain.WriteFile(), 1);
+    EXPECT_EQ(testutil::ReadFile(dir.file("messag")), "VEK Solver Message\n\n\nline two\n");
+    EXPECT_TRUE(CsMessage().GetMsgArr().empty());
+
+    dataManage.SetStrKeyID("part1");
+    CsMessage again("x");
+    CsWrtMsg named;
+    EXPECT_EQ(named.WriteFile(), 1);
+    EXPECT_EQ(testutil::ReadFile(dir.file("part1.messag")), "x\n");
+}
+
+TEST_F(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
+{
+    ScratchDir dir("logfail");
+    dataManage.SetCurWorkPath((dir.path() / "deck.dyn").string().c_str());
+    dataManage.SetStrKeyID("part1");
+    std::filesystem::create_directory(dir.path() / "part1.messag");  // blocks the first name
+    CsMessage msg("kept");
+    CsWrtMsg log;
+    EXPECT_EQ(log.WriteFile(), 1);
+    EXPECT_EQ(testutil::ReadFile(dir.file("part1_slv.messag")), "kept\n");
+
+    dataManage.SetCurWorkPath((dir.path() / "nowhere" / "deck.dyn").string().c_str());
+    CsMessage lost("not lost");
+    CsWrtMsg failing;
+    EXPECT_EQ(failing.WriteFile(), 0);
+    EXPECT_EQ(CsMessage().GetMsgArr().size(), 1u);
+}
+
+TEST(SafeFileName, KeyIdsCannotLeaveTheDirectory)
+{
+    EXPECT_EQ(SafeFileName("part1"), "part1");
+    EXPECT_EQ(SafeFileName("../x"), ".._x");
+    EXPECT_EQ(SafeFileName("a\\b/c"), "a_b_c");
+    EXPECT_EQ(SafeFileName(".."), "__");
+    EXPECT_EQ(SafeFileName("."), "_");
+}
