@@ -1,0 +1,179 @@
+#include "qdsdatabase.h"
+#include "qdsmessage.h"
+#include "qdstrimctrl.h"
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using testutil::ReadFile;
+using testutil::ScratchDir;
+
+namespace {
+
+// Runs the program in a directory with the given standard input; the exit
+// status and what it printed.
+struct RunResult {
+    int status = -1;
+    std::string out;
+};
+
+RunResult RunProgram(const ScratchDir& dir, const std::string& args, const std::string& input)
+{
+    testutil::WriteFile(dir.file(".stdin"), input);
+    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_EXE "' " + args +
+                                " < .stdin > .stdout 2>&1";
+    const int raw = std::system(command.c_str());
+    RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(dir.file(".stdout"));
+    std::filesystem::remove(dir.file(".stdin"));
+    std::filesystem::remove(dir.file(".stdout"));
+    return r;
+}
+
+std::string Cwd() { return std::filesystem::current_path().string(); }
+
+class DeckArgs : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        CsMessage::Free();
+        dataManage.SetCurWorkPath("");
+    }
+    CsDeckArgs Resolve(std::vector<CsString> args)
+    {
+        testing::internal::CaptureStdout();
+        CsDeckArgs r = ResolveDeckArgs(args);
+        shown_ = testing::internal::GetCapturedStdout();
+        return r;
+    }
+    std::string shown_;
+};
+
+const char* const kBanner =
+    "\n"
+    "    _________________________________________________________\n"
+    "    |                                                       |\n"
+    "    |  Corvexandrilo, A  program  for  Cutting  the  Blank  |\n"
+    "    |  or Anneal in Sheet Forming Analysis                  |\n";
+
+}  // namespace
+
+TEST_F(DeckArgs, AcceptedNamesBecomeAbsolute)
+{
+    const std::string cwd = Cwd();
+    struct Case { std::vector<CsString> args; std::string path; };
+    const Case cases[] = {
+        {{"deck.dyn"}, cwd + "/deck.dyn"},
+        {{"/abs/dir/Deck.DYN"}, "/abs/dir/Deck.DYN"},
+        {{"./deck.dyn"}, "./deck.dyn"},
+        {{"dir\\sub\\deck.dyn"}, cwd + "/dir/sub/deck.dyn"},
+        {{"deck.dyn.bak"}, cwd + "/deck.dyn"},
+        {{"my", "deck.dyn"}, cwd + "/mydeck.dyn"},
+        {{"==deck.dyn"}, cwd + "/deck.dyn"},
+        {{"../deck.dyn"}, cwd + "/../deck.dyn"},
+        {{"../../jobs/deck.dyn"}, cwd + "/../../jobs/deck.dyn"},
+        {{"_x/deck.dyn"}, cwd + "/_x/deck.dyn"},
+    };
+    for (const Case& c : cases) {
+        const CsDeckArgs r = Resolve(c.args);
+        EXPECT_TRUE(r.valid) << c.path;
+        EXPECT_EQ(r.path.str(), c.path);
+        EXPECT_EQ(shown_, "");
+    }
+}
+
+TEST_F(DeckArgs, RefusedNamesPlaceTheLogBesideThem)
+{
+    CsDeckArgs r = Resolve({"deck", "memory=100m", "other.dyn"});
+    EXPECT_FALSE(r.valid);
+    EXPECT_EQ(shown_, "Input File: deck\nNot a dyn file (*.dyn)\n\n*** Error\n");
+    EXPECT_EQ(dataManage.GetCurWorkPath().str(), Cwd());
+
+    r = Resolve({"/tmp/jobs/blank.DYNAIN"});
+    EXPECT_FALSE(r.valid);
+    EXPECT_EQ(dataManage.GetCurWorkPath(), "/tmp/jobs");
+}
+
+TEST(Banner, FramedBoxOfEqualWidth)
+{
+    const CsString box = CsHeadMsg().Description();
+    size_t start = 0;
+    int lines = 0;
+    while (start < box.str().size()) {
+        const size_t end = box.str().find('\n', start);
+        EXPECT_EQ(end - start, 61u) << box.str().substr(start, end - start);
+        start = end + 1;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 13);
+    EXPECT_NE(box.Find("Version: VEKSLR1.2                 Date: "), -1);
+}
+
+TEST(Program, QuitAtThePromptFails)
+{
+    ScratchDir dir("quit");
+    const RunResult r = RunProgram(dir, "", "\n   \nquit\n");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out.rfind(kBanner, 0), 0u);
+    // Empty answers are read again without a new prompt.
+    const std::string tail =
+        "  Please input a dyn file:\n >Fail to read the dyna input deck\n\n"
+        "The Solver is terminated\n\n*** Error\n";
+    ASSERT_GE(r.out.size(), tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    // The log holds what was recorded, not the prompts or the banner.
+    EXPECT_EQ(ReadFile(dir.file("messag")),
+              "VEK Solver Message\n\n\nFail to read the dyna input deck\n\n"
+              "The Solver is terminated\n\n*** Error\n");
+}
+
+TEST(Program, EndOfInputAtThePromptEndsLikeQuit)
+{
+    ScratchDir dir("eof");
+    const RunResult r = RunProgram(dir, "", "");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("The Solver is terminated"), std::string::npos);
+}
+
+TEST(Program, PromptRetryStartsAFreshLog)
+{
+    ScratchDir dir("retry");
+    const RunResult r = RunProgram(dir, "", "notes.txt\ny\nmissing.dyn\nn\n");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Not a dyn file (*.dyn)"), std::string::npos);
+    EXPECT_NE(r.out.find(" Invalid dyn file or path"), std::string::npos);
+    // "y" dropped everything recorded before it, the log's head included.
+    const std::string log = ReadFile(dir.file("messag"));
+    EXPECT_EQ(log.rfind("Input file: " + dir.path().string() + "/missing.dyn\n\n", 0), 0u) << log;
+    EXPECT_EQ(log.find("notes.txt"), std::string::npos);
+}
+
+TEST(Program, RefusedArgumentsAndMissingDecks)
+{
+    ScratchDir dir("args");
+    RunResult r = RunProgram(dir, "deck.dynain", "");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Input File: deck.dynain\nNot a dyn file (*.dyn)\n\n*** Error\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("messag")));
+
+    r = RunProgram(dir, "deck memory=100m", "");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Input File: deck\nNot a dyn file (*.dyn)\n"), std::string::npos);
+
+    r = RunProgram(dir, "absent.dyn", "");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Input file: " + dir.path().string() + "/absent.dyn\n\n\nFail to open the file\n\n"
+                         "Fail to read the dyna input deck\n\nThe Solver is terminated\n\n*** Error\n"),
+              std::string::npos)
+        << r.out;
+    std::filesystem::create_directory(dir.path() / "folder.dyn");
+    r = RunProgram(dir, "folder.dyn", "");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("Fail to open the file"), std::string::npos);
+}
