@@ -30,6 +30,24 @@ double SegmentDistance(const Pnt& p, const Pnt& p1, const Pnt& p2)
     return Lin(p1, p2).Distance(p);
 }
 
+// This line (P1, d1) against another (P2, d2): w = P2 - P1, c = d1 x d2.
+struct LinePair {
+    LinePair(const gmLin2D& a, const gmLin2D& b)
+        : d1(a.Direction()), d2(b.Direction()), w(b.Location() - a.Location()), c(d1.Cross(d2)),
+          d1d1(d1.SqrLen()), d2d2(d2.SqrLen())
+    {
+    }
+    // Not parallel: the squared sine of the angle exceeds the tolerance.
+    bool Crossing() const { return c * c > gmTolSqrSine * d1d1 * d2d2; }
+
+    const gmVec2D d1;
+    const gmVec2D d2;
+    const gmVec2D w;
+    const double c;
+    const double d1d1;
+    const double d2d2;
+};
+
 } // namespace
 
 double gmPnt2D::MinDst(const gmPnt2D& p1, const gmPnt2D& p2) const
@@ -49,36 +67,29 @@ double gmVec3D::AngleWith(const gmVec3D& v) const
 
 int gmLin2D::LineInterLine(const gmLin2D& other, gmPnt2D& out) const
 {
-    const gmVec2D& d1 = m_dir;
-    const gmVec2D& d2 = other.m_dir;
-    const gmVec2D w = other.m_loc - m_loc;
-    const double c = d1.Cross(d2);
-    const double d1d1 = d1.SqrLen();
-    const double d2d2 = d2.SqrLen();
-    if (c * c > gmTolSqrSine * d1d1 * d2d2) {
-        out = m_loc + d1 * (w.Cross(d2) / c);
+    const LinePair pair(*this, other);
+    if (pair.Crossing()) {
+        out = m_loc + pair.d1 * (pair.w.Cross(pair.d2) / pair.c);
         return 1;
     }
-    if (d2d2 < gmTolSqrDirection)
+    if (pair.d2d2 < gmTolSqrDirection)
         return 0;
-    const double wd1 = w.Cross(d1);
-    if (wd1 * wd1 > gmTolSqrSine * d1d1 * w.SqrLen())
+    const double wd1 = pair.w.Cross(pair.d1);
+    if (wd1 * wd1 > gmTolSqrSine * pair.d1d1 * pair.w.SqrLen())
         return 0;
     return 2;
 }
 
 int gmLin2D::SegmtInterSegmt(const gmLin2D& other, gmPnt2D& out) const
 {
-    const gmVec2D& d1 = m_dir;
-    const gmVec2D& d2 = other.m_dir;
-    const gmVec2D w = other.m_loc - m_loc;
-    const double c = d1.Cross(d2);
-    const double d1d1 = d1.SqrLen();
-    const double d2d2 = d2.SqrLen();
+    const LinePair pair(*this, other);
+    const gmVec2D& d1 = pair.d1;
+    const gmVec2D& d2 = pair.d2;
+    const gmVec2D& w = pair.w;
 
-    if (c * c > gmTolSqrSine * d1d1 * d2d2) {
-        const double t = w.Cross(d2) / c;
-        const double s = w.Cross(d1) / c;
+    if (pair.Crossing()) {
+        const double t = w.Cross(d2) / pair.c;
+        const double s = w.Cross(d1) / pair.c;
         if (t < gmTolParamLow || t > gmTolParamHighThis || s < gmTolParamLow || s > gmTolParamHighOther)
             return 0;
         out = m_loc + d1 * t;
@@ -93,12 +104,12 @@ int gmLin2D::SegmtInterSegmt(const gmLin2D& other, gmPnt2D& out) const
     if (q < gmTolSqrDirection) {
         // The start points coincide: test the directions against each other instead.
         v = d2;
-        q = d1d1;
+        q = pair.d1d1;
     }
     const double vd1 = v.Cross(d1);
-    if (vd1 * vd1 > gmTolSqrSine * d1d1 * q)
+    if (vd1 * vd1 > gmTolSqrSine * pair.d1d1 * q)
         return 0;
-    const double d2len = std::sqrt(d2d2);
+    const double d2len = std::sqrt(pair.d2d2);
     if (d2len == 0.0)
         return 0;  // a point-like other segment contains no end point
     const gmPnt2D end = m_loc + d1;
