@@ -133,6 +133,11 @@ CsString SafeFileName(const CsString& name);
 // becomes "e+2"); returns the new length. Text without an exponent is kept.
 int ShortenExponent(char* text);
 
+// x formatted like the C library's "%.<precision>e", exponent shortened and
+// right-justified to width columns, into out (at least 48 bytes); returns the
+// length written.
+int FormatShortenedField(char* out, int width, int precision, double x);
+
 // x formatted "%16.9e" / "%10.3e", exponent shortened, right-justified to 16 /
 // 10 columns. Each returns one static buffer.
 const char* FormatFloatTo16C(float x);

@@ -33,7 +33,7 @@ std::string Field(const char* line, int n)
 
 // What the C library prints, with the exponent's leading zero removed and
 // right-justified: the reference the fast paths must equal.
-std::string Reference(const char* format, int width, float x)
+std::string Reference(const char* format, int width, double x)
 {
     char text[64];
     std::snprintf(text, sizeof text, format, static_cast<double>(x));
@@ -232,10 +232,30 @@ TEST(ExponentShortening, EqualsTheCLibraryOverManyValues)
         ASSERT_EQ(FormatFloatTo16C(x), Reference("%16.9e", 16, x)) << x;
         ASSERT_EQ(FormatFloatTo10C(x), Reference("%10.3e", 10, x)) << x;
     }
-    for (float x : {9.9995f, 9.9994999f, 1e-10f, 1e10f, -1e-38f, 3.4e38f, 1.0f}) {
+    // Exact binary ties at the last digit round to even in both.
+    for (float x : {9.9995f, 9.9994999f, 1e-10f, 1e10f, -1e-38f, 3.4e38f, 1.0f, 1.0625f, 1.0635f, -2.5625f,
+                    -0.0f, 1e-45f}) {
         EXPECT_EQ(FormatFloatTo16C(x), Reference("%16.9e", 16, x)) << x;
         EXPECT_EQ(FormatFloatTo10C(x), Reference("%10.3e", 10, x)) << x;
     }
+}
+
+TEST(ExponentShortening, DoublesEqualTheCLibrary)
+{
+    std::mt19937_64 rng(5);
+    char out[48];
+    for (int i = 0; i < 20000; ++i) {
+        const double x = std::ldexp(static_cast<double>(static_cast<int64_t>(rng() % 4000001) - 2000000),
+                                    static_cast<int>(rng() % 120) - 80);
+        FormatShortenedField(out, 16, 9, x);
+        ASSERT_EQ(out, Reference("%16.9e", 16, x)) << x;
+        FormatShortenedField(out, 10, 3, x);
+        ASSERT_EQ(out, Reference("%10.3e", 10, x)) << x;
+    }
+    FormatShortenedField(out, 10, 3, 1e300);
+    EXPECT_STREQ(out, "1.000e+300");  // three exponent digits keep theirs
+    FormatShortenedField(out, 10, 3, std::nan(""));
+    EXPECT_STREQ(out, "       nan");
 }
 
 class MessageLog : public ::testing::Test {
