@@ -1,6 +1,7 @@
 #include "igesinterface.h"
 
 #include "igesdllload.h"
+#include "qdsmessage.h"
 
 #include <unistd.h>
 
@@ -19,9 +20,9 @@ using IgesOnlyLinProc = void (*)(int*, int*, float*, int);
 constexpr const char* kIgesLibraryName = "libigesdll.so";
 
 void ShowIgesMessage(const char* text) {
-    std::fputs(text, stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    CsMessage msg;
+    msg.Set(text);
+    msg.ShowMessage();
 }
 
 // The library ships beside the program; the current directory is wherever the user happens to
