@@ -1,0 +1,326 @@
+#include "qdsanneal.h"
+#include "qdsfile.h"
+#include "qdsfile_stress.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// printf's text with the exponent's leading zero removed, right-justified.
+std::string Reference(float x, int width)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, width == 16 ? "%16.9e" : "%10.3e", static_cast<double>(x));
+    std::string s = text;
+    s.erase(0, s.find_first_not_of(' '));
+    const auto e = s.find('e');
+    if (e != std::string::npos && s.size() > e + 2 && s[e + 2] == '0') s.erase(e + 2, 1);
+    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
+    return s;
+}
+
+std::string Fast(float x, int width)
+{
+    char out[32];
+    return std::string(out, static_cast<size_t>(FormatFixedField(out, x, width)));
+}
+
+void ExpectSameAsPrintf(float x)
+{
+    ASSERT_EQ(Fast(x, 10), Reference(x, 10)) << std::hexfloat << x;
+    ASSERT_EQ(Fast(x, 16), Reference(x, 16)) << std::hexfloat << x;
+}
+
+float FromBits(uint32_t bits)
+{
+    float x = 0.0f;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+// Fields of the given width concatenated, each right-justified.
+std::string Fields(int width, const std::vector<std::string>& values)
+{
+    std::string line;
+    for (const std::string& v : values) line += std::string(static_cast<size_t>(width) - v.size(), ' ') + v;
+    return line;
+}
+
+std::string Formatted(int width, const std::vector<float>& values)
+{
+    std::string line;
+    for (const float v : values) line += Fast(v, width);
+    return line;
+}
+
+// What the state reader does with a record: the header, then its body lines.
+template <class Record>
+CsRecordStatus Feed(Record& record, const std::string& header, const std::vector<std::string>& body)
+{
+    const CsRecordStatus status = record.ReadHeader(header.c_str());
+    if (status != CsRecordStatus::kOk) return status;
+    EXPECT_EQ(record.GetBodyLineNum(), static_cast<int>(body.size()));
+    for (int k = 0; k < record.GetBodyLineNum() && k < static_cast<int>(body.size()); ++k) {
+        record.BodyLine(k) = body[static_cast<size_t>(k)].c_str();
+    }
+    return status;
+}
+
+template <class Record>
+std::string Header(const Record& record, int eid)
+{
+    char out[kRecordHeaderSize];
+    return std::string(out, static_cast<size_t>(record.FormatHeader(eid, out, sizeof out)));
+}
+
+}  // namespace
+
+TEST(StressFormat, FixedFieldsEqualPrintfOverManyValues)
+{
+    // A stride through every bit pattern covers all exponents and signs.
+    for (uint64_t bits = 0; bits <= 0xffffffffull; bits += 4099) {
+        const float x = FromBits(static_cast<uint32_t>(bits));
+        if (std::isfinite(x)) ExpectSameAsPrintf(x);
+    }
+    std::mt19937 random(12345);
+    for (int i = 0; i < 200000; ++i) {
+        const float x = FromBits(static_cast<uint32_t>(random()));
+        if (std::isfinite(x)) ExpectSameAsPrintf(x);
+    }
+}
+
+TEST(StressFormat, RoundingBoundariesAndSpecialValues)
+{
+    // Decimal midpoints at the 4th and the 10th significant digit, and the
+    // floats around them, in every decade a float reaches.
+    std::mt19937 random(777);
+    for (int exponent = -45; exponent <= 38; ++exponent) {
+        for (int i = 0; i < 40; ++i) {
+            const double digits4 = 1000 + static_cast<int>(random() % 9000) + 0.5;
+            const double digits10 = 1e9 + static_cast<double>(random() % 9000000000u) + 0.5;
+            for (const double mid : {digits4 * std::pow(10.0, exponent - 3), digits10 * std::pow(10.0, exponent - 9)}) {
+                float x = static_cast<float>(mid);
+                if (!std::isfinite(x)) continue;
+                for (int step = 0; step < 3; ++step) x = std::nextafter(x, 0.0f);
+                for (int step = 0; step < 6; ++step, x = std::nextafter(x, std::numeric_limits<float>::max())) {
+                    ExpectSameAsPrintf(x);
+                    ExpectSameAsPrintf(-x);
+                }
+            }
+        }
+    }
+    // Carries into the next power of ten, exact ties and the extremes.
+    for (const float x : {9.9995f, 9.99949f, 0.99995f, 99999.5f, 9.9999999995f, 1.0625f, 1.0635f, 0.5f, 0.0f, -0.0f,
+                          std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
+                          std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min(),
+                          std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()}) {
+        ExpectSameAsPrintf(x);
+        EXPECT_EQ(Fast(x, 10), FormatFloatTo10C(x));
+        EXPECT_EQ(Fast(x, 16), FormatFloatTo16C(x));
+    }
+    EXPECT_EQ(Fast(std::numeric_limits<float>::quiet_NaN(), 10), Reference(std::numeric_limits<float>::quiet_NaN(), 10));
+    EXPECT_EQ(Fast(123.4f, 16), "  1.234000015e+2");
+    EXPECT_EQ(Fast(-0.5f, 10), " -5.000e-1");
+}
+
+TEST(AnnealScale, ClampedAndValidated)
+{
+    EXPECT_EQ(CsAnneal(3, 1.7f).GetScale(), 1.0f);
+    EXPECT_EQ(CsAnneal(3, -0.2f).GetScale(), 0.0f);
+    EXPECT_FLOAT_EQ(CsAnneal(3, 1.0f - 0.2f).GetScale(), 0.8f);
+    EXPECT_TRUE(CsAnneal(3, 0.5f).IsValid());
+    EXPECT_FALSE(CsAnneal(0, 0.5f).IsValid());
+    EXPECT_FALSE(CsAnneal(2, std::numeric_limits<float>::quiet_NaN()).IsValid());
+    EXPECT_TRUE(CsAnneal(1, 0.0f).IsZero());
+    EXPECT_FALSE(CsAnneal().IsValid());
+    EXPECT_EQ(CsAnneal().GetScale(), 1.0f);
+    CsAnneal a;
+    a.SetScale(4.0f);
+    EXPECT_EQ(a.GetScale(), 1.0f);
+    const std::vector<CsAnneal> list{CsAnneal(2, 0.25f), CsAnneal(3, 0.5f), CsAnneal(3, 0.75f)};
+    EXPECT_EQ(GetAnnealScale(list, 3), 0.5f);
+    EXPECT_EQ(GetAnnealScale(list, 4), 1.0f);
+}
+
+TEST(StressAnneal, ShellLineScalesOnlyTheSixStresses)
+{
+    StressData record(kEleShell);
+    const std::string line = Fields(10, {"-0.5", "200.", "100.", "0.", "0.", "0.", "0.", "0.1"});
+    ASSERT_EQ(Feed(record, "         7         1         1", {line}), CsRecordStatus::kOk);
+    record.Anneal(0.5f);
+    EXPECT_EQ(record.GetBodyLine(0).str(),
+              " -5.000e-1  1.000e+2  5.000e+1  0.000e+0  0.000e+0  0.000e+0  0.000e+0  1.000e-1");
+
+    // Factor 1 keeps the text as read: no digit of an untouched record is lost.
+    StressData kept(kEleShell);
+    const std::string precise = Fields(10, {"-0.577350", "123.45678", "1", "", "", "", "", "0.0123456"});
+    ASSERT_EQ(Feed(kept, "         7         1         1", {precise}), CsRecordStatus::kOk);
+    kept.Anneal(1.0f);
+    EXPECT_EQ(kept.GetBodyLine(0).str(), precise);
+    kept.Anneal(10.0f);
+    kept.Anneal(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(kept.GetBodyLine(0).str(), precise);
+}
+
+TEST(StressAnneal, SolidLineScalesEpsToo)
+{
+    StressData record(kEleSolid);
+    const std::string line = Fields(10, {"10.", "20.", "30.", "0.", "0.", "0.", "0.2"});
+    ASSERT_EQ(Feed(record, "         3         1", {line}), CsRecordStatus::kOk);
+    record.Anneal(0.5f);
+    EXPECT_EQ(record.GetBodyLine(0).str(), Formatted(10, {5.0f, 10.0f, 15.0f, 0.0f, 0.0f, 0.0f, 0.1f}));
+    EXPECT_EQ(record.GetBodyLine(0).GetLength(), 70);
+    EXPECT_EQ(Header(record, 99), "        99         1         0         0");
+}
+
+TEST(StressAnneal, HistoryLinesPerPointAndTheLastLinesWidth)
+{
+    StressData record(kEleShell);
+    const std::string stress = Fields(10, {"0.", "8.", "8.", "8.", "8.", "8.", "8.", "0."});
+    const std::string full = Fields(10, {"2.", "2.", "2.", "2.", "2.", "2.", "2.", "2."});
+    const std::string tail = Fields(10, {"4.", "6."});
+    std::vector<std::string> body;
+    for (int point = 0; point < 3; ++point) {
+        body.push_back(stress);
+        body.push_back(full);
+        body.push_back(tail);
+    }
+    ASSERT_EQ(Feed(record, "        11         1         3        10", body), CsRecordStatus::kOk);
+    EXPECT_EQ(record.GetStressArr().size(), 3u);
+    EXPECT_EQ(record.GetHisArr().size(), 6u);
+    record.Anneal(0.25f);
+    for (int point = 0; point < 3; ++point) {
+        EXPECT_EQ(record.GetBodyLine(point * 3).str(), Formatted(10, {0, 2, 2, 2, 2, 2, 2, 0}));
+        EXPECT_EQ(record.GetBodyLine(point * 3 + 1).str(), Formatted(10, std::vector<float>(8, 0.5f)));
+        EXPECT_EQ(record.GetBodyLine(point * 3 + 2).str(), Formatted(10, {1.0f, 1.5f}));
+    }
+    EXPECT_EQ(Header(record, 12), "        12         1         3        10");
+}
+
+TEST(StressAnneal, LargeShellLayoutKeepsTAndEps)
+{
+    // NHISV 4: T, six stresses, EPS and four history values make 12 values,
+    // three lines of five 16-column fields per point.
+    StressData record(kEleShell);
+    const std::string header = "        21         1         2         4         0         1";
+    const std::string line1 = Fields(16, {"-0.5", "2.", "4.", "6.", "8."});
+    const std::string line2 = Fields(16, {"10.", "12.", "0.3", "14.", "16."});
+    const std::string line3 = Fields(16, {"18.", "20."});
+    ASSERT_EQ(Feed(record, header, {line1, line2, line3, line1, line2, line3}), CsRecordStatus::kOk);
+    EXPECT_EQ(record.GetLarge(), 1);
+    EXPECT_TRUE(record.GetStressArr().empty());
+    record.Anneal(0.5f);
+    for (int point = 0; point < 2; ++point) {
+        EXPECT_EQ(record.GetBodyLine(point * 3).str(), Formatted(16, {-0.5f, 1, 2, 3, 4}));
+        EXPECT_EQ(record.GetBodyLine(point * 3 + 1).str(), Formatted(16, {5, 6, 0.3f, 7, 8}));
+        EXPECT_EQ(record.GetBodyLine(point * 3 + 2).str(), Formatted(16, {9, 10}));
+    }
+    // Written back with LARGE where it was read from.
+    EXPECT_EQ(Header(record, 30), "        30         1         2         4         0         1");
+}
+
+TEST(StressAnneal, LargeSolidLayoutScalesEveryValue)
+{
+    // NHISV 3: seven values and three history values, (3 + 6) / 5 + 1 lines.
+    StressData record(kEleSolid);
+    const std::string line1 = Fields(16, {"2.", "2.", "2.", "2.", "2."});
+    const std::string line2 = Fields(16, {"2.", "0.2", "2.", "2.", "2."});
+    ASSERT_EQ(Feed(record, "         5         1         3         1", {line1, line2}), CsRecordStatus::kOk);
+    record.Anneal(0.5f);
+    EXPECT_EQ(record.GetBodyLine(1).str(), Formatted(16, {1, 0.1f, 1, 1, 1}));
+    EXPECT_EQ(Header(record, 5), "         5         1         3         1");
+}
+
+TEST(StressHeader, LayoutsThatCannotBeKnownAreErrorsNamingTheElement)
+{
+    StressData shell(kEleShell);
+    EXPECT_EQ(shell.ReadHeader("        42         1         5         0         6"), CsRecordStatus::kError);
+    EXPECT_NE(shell.DescribeError().Find("Element: 42"), -1);
+    EXPECT_NE(shell.DescribeError().Find("NTENSR"), -1);
+    EXPECT_EQ(shell.ReadHeader("        43         1         5         0         0         2"), CsRecordStatus::kError);
+    EXPECT_EQ(shell.ReadHeader("        44         1         5         0         0         0         3"), CsRecordStatus::kError);
+    EXPECT_EQ(shell.ReadHeader("        45         0         5"), CsRecordStatus::kError);
+    EXPECT_EQ(shell.ReadHeader("        46         1 100000000"), CsRecordStatus::kError);
+    EXPECT_EQ(shell.ReadHeader("        47         1"), CsRecordStatus::kError);
+    EXPECT_EQ(shell.ReadHeader(" -5.000e-1  1.000e+2  5.000e+1"), CsRecordStatus::kError);
+    EXPECT_NE(shell.DescribeError().Find("-5.000e-1"), -1);
+
+    StressData thick(kEleTShell);
+    EXPECT_EQ(thick.ReadHeader("         1         1         5         0         0         1"), CsRecordStatus::kError);
+    StressData solid(kEleSolid);
+    EXPECT_EQ(solid.ReadHeader("         1         8         0         0         1"), CsRecordStatus::kError);
+    EXPECT_EQ(solid.ReadHeader("         1         8         0         2"), CsRecordStatus::kError);
+
+    // The end of a section is not an error.
+    for (const char* end : {"*INITIAL_STRAIN_SHELL", "$ comment", "", "   "}) {
+        EXPECT_EQ(shell.ReadHeader(end), CsRecordStatus::kEnd) << end;
+    }
+}
+
+TEST(StressHeader, FieldLayoutsOfAcceptedHeaders)
+{
+    StressData shell(kEleShell);
+    // 35 characters: no NHISV; 45: NHISV from the fourth field.
+    ASSERT_EQ(shell.ReadHeader("         1         1         5     "), CsRecordStatus::kOk);
+    EXPECT_EQ(shell.GetNhisv(), 0);
+    EXPECT_EQ(shell.GetBodyLineNum(), 5);
+    ASSERT_EQ(shell.ReadHeader("         1         1         5         9     "), CsRecordStatus::kOk);
+    EXPECT_EQ(shell.GetNhisv(), 9);
+    EXPECT_EQ(shell.GetBodyLineNum(), 15);
+    // A blank NHISV in front of LARGE must not be taken for a missing field.
+    ASSERT_EQ(shell.ReadHeader("         1         4         3                             1"), CsRecordStatus::kOk);
+    EXPECT_EQ(shell.GetNhisv(), 0);
+    EXPECT_EQ(shell.GetLarge(), 1);
+    EXPECT_EQ(shell.GetBodyLineNum(), 12 * 2);
+    ASSERT_EQ(shell.ReadHeader("2,4,3,16"), CsRecordStatus::kOk);
+    EXPECT_EQ(shell.GetBodyLineNum(), 12 * 3);
+    ASSERT_EQ(shell.ReadHeader(" 3 1 2 0"), CsRecordStatus::kOk);
+    EXPECT_EQ(shell.GetEid(), 3);
+    EXPECT_EQ(shell.GetBodyLineNum(), 2);
+}
+
+TEST(StrainRecords, ShellLayoutsFollowTheHeader)
+{
+    StrainData strain(kEleShell);
+    const std::vector<std::string> two{"inner", "outer"};
+    ASSERT_EQ(Feed(strain, "        17", two), CsRecordStatus::kOk);
+    EXPECT_EQ(strain.GetBodyLine(1).str(), "outer");
+    EXPECT_EQ(Header(strain, 18), "        18");
+
+    const std::vector<std::string> five(5, "point");
+    ASSERT_EQ(Feed(strain, "        17         1         5", five), CsRecordStatus::kOk);
+    EXPECT_EQ(strain.GetNthick(), 5);
+    EXPECT_EQ(Header(strain, 18), "        18         1         5");
+
+    EXPECT_EQ(strain.ReadHeader("        17         1         0"), CsRecordStatus::kError);
+    EXPECT_NE(strain.DescribeError().Find("Element: 17"), -1);
+    EXPECT_EQ(strain.ReadHeader("        17         1         5         1"), CsRecordStatus::kError);
+    EXPECT_EQ(strain.ReadHeader("*END"), CsRecordStatus::kEnd);
+
+    StrainData solid(kEleSolid);
+    ASSERT_EQ(Feed(solid, "         4", {"only"}), CsRecordStatus::kOk);
+    ASSERT_EQ(Feed(solid, "         4         1", {"only"}), CsRecordStatus::kOk);
+    EXPECT_EQ(solid.ReadHeader("         4         8"), CsRecordStatus::kError);
+}
+
+TEST(StressRecords, ReusedRecordKeepsItsLineBuffers)
+{
+    StressData record(kEleShell);
+    const std::string line = Fields(10, {"-0.5", "200.", "100.", "0.", "0.", "0.", "0.", "0.1"});
+    ASSERT_EQ(Feed(record, "         1         1         1", {line}), CsRecordStatus::kOk);
+    record.Anneal(0.5f);
+    const char* buffer = record.GetBodyLine(0).c_str();
+    // The next element of the section has the same layout.
+    ASSERT_EQ(Feed(record, "         2         1         1", {line}), CsRecordStatus::kOk);
+    record.Anneal(0.5f);
+    EXPECT_EQ(record.GetBodyLine(0).c_str(), buffer);
+}
