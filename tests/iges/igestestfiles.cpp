@@ -1,0 +1,235 @@
+#include "igestestfiles.h"
+
+#include "igesdll.h"
+
+#include <IGESControl_Writer.hxx>
+#include <IGESData_IGESModel.hxx>
+#include <IGESGeom_CopiousData.hxx>
+#include <IGESGeom_Line.hxx>
+#include <IGESGeom_TransformationMatrix.hxx>
+#include <TColStd_HArray1OfReal.hxx>
+#include <TColStd_HArray2OfReal.hxx>
+#include <gp_Mat.hxx>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+namespace igestest {
+namespace {
+
+constexpr int kCountCanaries = 16;
+constexpr int kCoordCanaries = 64;
+constexpr int kCanary = -123456789;
+constexpr float kCoordCanary = -9.87654e30f;
+constexpr std::size_t kPlane = kIgesPlaneSize;
+// Dense samples of the true curve used to judge a polyline.
+constexpr int kCurveSamples = 5000;
+// Vertices are written as floats: allow for their rounding.
+constexpr double kOnCurve = 1e-4;
+constexpr double kChord = 0.01 + kOnCurve;
+
+template <typename Proc>
+Proc Lookup(void* library, const char* name) {
+    Proc proc = nullptr;
+    void* const address = dlsym(library, name);
+    std::memcpy(&proc, &address, sizeof(proc));
+    return proc;
+}
+
+}  // namespace
+
+std::string ScratchFile(const std::string& suffix) {
+    const std::filesystem::path dir(IGES_TEST_SCRATCH);
+    std::filesystem::create_directories(dir);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "_" + info->name() : "scratch";
+    std::replace(name.begin(), name.end(), '/', '_');
+    return (dir / (name + suffix)).string();
+}
+
+std::string DataFile(const std::string& name) { return std::string(IGES_TEST_DATA) + "/" + name; }
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+void WriteIges(const std::string& path, const std::vector<Handle(IGESData_IGESEntity)>& entities, const char* unit) {
+    IGESControl_Writer writer(unit, 0);
+    for (const auto& entity : entities) {
+        ASSERT_TRUE(writer.AddEntity(entity));
+    }
+    writer.ComputeModel();
+    ASSERT_TRUE(writer.Write(path.c_str()));
+}
+
+void WriteIgesCurves(const std::string& path, const std::vector<Handle(Geom_Curve)>& curves) {
+    IGESControl_Writer writer("MM", 0);
+    for (const auto& curve : curves) {
+        ASSERT_TRUE(writer.AddGeom(curve));
+    }
+    writer.ComputeModel();
+    ASSERT_TRUE(writer.Write(path.c_str()));
+}
+
+Handle(IGESData_IGESEntity) MakeLine(const gp_XYZ& start, const gp_XYZ& end) {
+    Handle(IGESGeom_Line) line = new IGESGeom_Line();
+    line->Init(start, end);
+    return line;
+}
+
+Handle(IGESData_IGESEntity) MakeCopious(int form, const std::vector<gp_XYZ>& points, double zPlane) {
+    const bool planar = form == 1 || form == 11 || form == 63;
+    const int stride = planar ? 2 : 3;
+    Handle(TColStd_HArray1OfReal) data = new TColStd_HArray1OfReal(1, stride * static_cast<int>(points.size()));
+    int k = 1;
+    for (const gp_XYZ& p : points) {
+        data->SetValue(k++, p.X());
+        data->SetValue(k++, p.Y());
+        if (!planar) {
+            data->SetValue(k++, p.Z());
+        }
+    }
+    Handle(IGESGeom_CopiousData) copious = new IGESGeom_CopiousData();
+    copious->Init(planar ? 1 : 2, zPlane, data);
+    if (form == 63) {
+        copious->SetClosedPath2D();
+    } else {
+        copious->SetPolyline(form >= 11);
+    }
+    return copious;
+}
+
+Handle(IGESData_IGESEntity) MakeTransform(const std::array<std::array<double, 4>, 3>& rows) {
+    Handle(TColStd_HArray2OfReal) matrix = new TColStd_HArray2OfReal(1, 3, 1, 4);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            matrix->SetValue(i + 1, j + 1, rows[i][j]);
+        }
+    }
+    Handle(IGESGeom_TransformationMatrix) transform = new IGESGeom_TransformationMatrix();
+    transform->Init(matrix);
+    return transform;
+}
+
+gp_GTrsf ToGTrsf(const std::array<std::array<double, 4>, 3>& rows) {
+    gp_GTrsf place;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            place.SetValue(i + 1, j + 1, rows[i][j]);
+        }
+    }
+    return place;
+}
+
+LibraryResult ReadThroughLibrary(const std::string& file, int maxLines) {
+    LibraryResult result;
+    void* const library = dlopen(IGESDLL_PATH, RTLD_LAZY);
+    EXPECT_NE(library, nullptr) << dlerror();
+    if (library == nullptr) {
+        return result;
+    }
+    const auto unitProc = Lookup<IgesUnitProc>(library, "igesUnit");
+    const auto translateProc = Lookup<IgesTranslateProc>(library, "igestranslate");
+    const auto linesProc = Lookup<IgesOnlyLinProc>(library, "getigesonlylin");
+    EXPECT_TRUE(unitProc != nullptr && translateProc != nullptr && linesProc != nullptr);
+
+    std::vector<int> counts(static_cast<std::size_t>(maxLines) + kCountCanaries, kCanary);
+    std::vector<float> coords(3 * kPlane + kCoordCanaries, kCoordCanary);
+    int ten = 10;
+    int lineCount = 0;
+    unitProc(&result.unit, file.c_str(), 0);
+    translateProc(&result.status, &result.unit, &ten, file.c_str(), 0, 0);
+    linesProc(&lineCount, counts.data(), coords.data(), maxLines);
+    dlclose(library);
+
+    result.buffersIntact =
+        std::all_of(counts.begin() + maxLines, counts.end(), [](int v) { return v == kCanary; }) &&
+        std::all_of(coords.begin() + 3 * kPlane, coords.end(), [](float v) { return v == kCoordCanary; });
+    EXPECT_GE(lineCount, 0);
+    EXPECT_LE(lineCount, maxLines);
+    std::size_t next = 0;
+    for (int k = 0; k < lineCount; ++k) {
+        Polyline line;
+        for (int i = 0; i < counts[static_cast<std::size_t>(k)] && next < kPlane; ++i, ++next) {
+            line.push_back({coords[next], coords[kPlane + next], coords[2 * kPlane + next]});
+        }
+        result.lines.push_back(std::move(line));
+    }
+    return result;
+}
+
+gp_XYZ ToXYZ(const Point& p) { return gp_XYZ(p[0], p[1], p[2]); }
+
+double DistanceToPolyline(const gp_XYZ& point, const Polyline& line) {
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const gp_XYZ a = ToXYZ(line[i]);
+        const gp_XYZ b = ToXYZ(line[std::min(i + 1, line.size() - 1)]);
+        const gp_XYZ ab = b - a;
+        const double lengthSquared = ab.SquareModulus();
+        const double t = lengthSquared > 0.0 ? std::clamp((point - a).Dot(ab) / lengthSquared, 0.0, 1.0) : 0.0;
+        best = std::min(best, (point - (a + ab * t)).Modulus());
+    }
+    return best;
+}
+
+void ExpectFollowsCurve(const Polyline& line, const Handle(Geom_Curve)& curve,
+                        const std::function<gp_XYZ(const gp_XYZ&)>& place) {
+    const auto at = [&](double t) {
+        const gp_XYZ p = curve->Value(t).XYZ();
+        return place ? place(p) : p;
+    };
+    ExpectFollows(line, at, curve->FirstParameter(), curve->LastParameter());
+}
+
+void ExpectFollows(const Polyline& line, const std::function<gp_XYZ(double)>& at, double first, double last) {
+    ASSERT_GE(line.size(), 2u);
+    Polyline dense;
+    for (int i = 0; i <= kCurveSamples; ++i) {
+        const gp_XYZ p = at(first + (last - first) * i / kCurveSamples);
+        dense.push_back({static_cast<float>(p.X()), static_cast<float>(p.Y()), static_cast<float>(p.Z())});
+    }
+    EXPECT_LT((ToXYZ(line.front()) - at(first)).Modulus(), kOnCurve);
+    EXPECT_LT((ToXYZ(line.back()) - at(last)).Modulus(), kOnCurve);
+    double worstVertex = 0.0;
+    double worstChord = 0.0;
+    double shortest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        worstVertex = std::max(worstVertex, DistanceToPolyline(ToXYZ(line[i]), dense));
+        if (i > 0) {
+            shortest = std::min(shortest, (ToXYZ(line[i]) - ToXYZ(line[i - 1])).Modulus());
+        }
+    }
+    for (const Point& p : dense) {
+        worstChord = std::max(worstChord, DistanceToPolyline(ToXYZ(p), line));
+    }
+    EXPECT_LT(worstVertex, kOnCurve) << "a vertex is off the curve";
+    EXPECT_LT(worstChord, kChord) << "a chord strays from the curve";
+    EXPECT_GE(shortest, 1e-6) << "repeated point";
+}
+
+std::vector<int> EntityTypes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<int> types;
+    std::string record;
+    bool firstLine = true;
+    while (std::getline(in, record)) {
+        if (record.size() >= 73 && record[72] == 'D') {
+            if (firstLine) {
+                types.push_back(std::stoi(record.substr(0, 8)));
+            }
+            firstLine = !firstLine;
+        }
+    }
+    return types;
+}
+
+}  // namespace igestest
