@@ -1,0 +1,164 @@
+#include "qdsdatabase.h"
+#include "qdsdynadef_set.h"
+#include "qdsfile_deck.h"
+#include "qdsmessage.h"
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using testutil::ScratchDir;
+
+namespace {
+
+class CurveSet : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dataManage.Release();
+        CsMessage::Free();
+    }
+    void TearDown() override
+    {
+        dataManage.Release();
+        CsMessage::Free();
+    }
+
+    // Scans a deck and converts its curve sets into the model's curves.
+    int Convert(const std::string& text)
+    {
+        const std::string path = dir_.file("curves.dyn");
+        testutil::WriteFile(path, text);
+        reader_ = std::make_unique<CsReadDyna>(CsString(path.c_str()));
+        EXPECT_EQ(reader_->OpenFile(CsFile::READ), 1);
+        reader_->ScanCards();
+        return reader_->SetLineData();
+    }
+
+    static bool Logged(const std::string& text)
+    {
+        for (const CsString& entry : CsMessage().GetMsgArr()) {
+            if (entry.str() == text) return true;
+        }
+        return false;
+    }
+
+    static bool IgesLibraryPresent()
+    {
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return !ec && std::filesystem::exists(exe.parent_path() / "libigesdll.so");
+    }
+
+    ScratchDir dir_{"curveset"};
+    std::unique_ptr<CsReadDyna> reader_;
+};
+
+}  // namespace
+
+TEST_F(CurveSet, SetValuesReachEveryCurveNumberedFromOne)
+{
+    CsCrvSet2D set2;
+    set2.SetId(9);
+    set2.SetTrimFlag(2);
+    set2.SetRatio(0.5);
+    set2.SetPrjDir(gmVec3D(1, 0, 0));
+    set2.AddPntArr({gmPnt3D(0, 0, 0), gmPnt3D(1, 0, 0)});
+    set2.AddPntArr({gmPnt3D(0, 1, 0), gmPnt3D(1, 1, 0)});
+    set2.SetCrvData();
+    const auto curves = set2.TrmCrvArr();
+    ASSERT_EQ(curves.size(), 2u);
+    for (size_t i = 0; i < curves.size(); ++i) {
+        EXPECT_TRUE(curves[i]->IsCrv2D());
+        EXPECT_EQ(curves[i]->GetExid(), static_cast<int>(i) + 1);
+        EXPECT_EQ(curves[i]->GetSetid(), 9);
+        EXPECT_EQ(curves[i]->GetFlag(), 2);
+        EXPECT_DOUBLE_EQ(curves[i]->GetRatio(), 0.5);
+        EXPECT_DOUBLE_EQ(static_cast<const CsTrmCrv2D*>(curves[i])->GetPrjDir().x(), 1.0);
+    }
+    set2.Release();
+    EXPECT_TRUE(set2.TrmCrvArr().empty());
+
+    CsCrvSet3D set3;
+    set3.SetSeed(12);
+    set3.SetGap(4.0);
+    set3.AddPntArr({gmPnt3D(0, 0, 0), gmPnt3D(0, 0, 1)});
+    set3.SetCrvData();
+    ASSERT_EQ(set3.TrmCrvArr().size(), 1u);
+    const auto* curve = static_cast<const CsTrmCrv3D*>(set3.TrmCrvArr()[0]);
+    EXPECT_FALSE(curve->IsCrv2D());
+    EXPECT_EQ(curve->GetSeed(), 12);
+    EXPECT_DOUBLE_EQ(curve->GetGap(), 4.0);
+}
+
+TEST_F(CurveSet, ProjectionComesFromTheNamedVectorElseTheZAxis)
+{
+    EXPECT_EQ(Convert("*DEFINE_VECTOR\n3 0 0 0 0 2 0\n"
+                      "*DEFINE_CURVE_TRIM\n1 0 1 3 0.5\n0 0\n1 1\n"
+                      "*DEFINE_CURVE_TRIM\n2 0 1 4 0.5\n0 0\n1 1\n"
+                      "*DEFINE_CURVE_TRIM\n0 0 1 3 0.5\n0 0\n1 1\n"),
+              1);
+    const auto& lines = dataManage.GetLineArr();
+    ASSERT_EQ(lines.size(), 2u);  // set 0 is skipped
+    const auto& first = static_cast<const CsTrmCrv2D&>(*lines[0]);
+    const auto& second = static_cast<const CsTrmCrv2D&>(*lines[1]);
+    EXPECT_EQ(first.GetSetid(), 1);
+    EXPECT_DOUBLE_EQ(first.GetPrjDir().y(), 1.0);
+    EXPECT_EQ(second.GetSetid(), 2);
+    EXPECT_DOUBLE_EQ(second.GetPrjDir().z(), 1.0);
+    // The sets hand their curves over.
+    EXPECT_TRUE(reader_->GetCrvSets2D()[0].TrmCrvArr().empty());
+}
+
+TEST_F(CurveSet, SetsWithoutCurvesAreDiscarded)
+{
+    EXPECT_EQ(Convert("*DEFINE_CURVE_TRIM_3D\n4 0 1 0 0.25 2.0 7\n"
+                      "*DEFINE_CURVE_TRIM\n3 2 1 0 0.5\ncut.txt\n"
+                      "*DEFINE_CURVE_TRIM_3D\n5 2 1 0 0.25 2.0 7\nmissing.igs\n"),
+              0);
+    EXPECT_TRUE(dataManage.GetLineArr().empty());
+    EXPECT_TRUE(Logged("Fail to Get the Curve Data, Defined Curve Set ID = 3\n"));
+    EXPECT_TRUE(Logged("The Curve Set: 3 will be discarded\n"));
+    EXPECT_TRUE(Logged("Fail to Get the Curve Data, the Curve Set ID = 5"));
+    EXPECT_TRUE(Logged("The Curve Set: 5 will be discarded\n"));
+    EXPECT_FALSE(Logged("The Curve Set: 4 will be discarded\n"));
+}
+
+TEST_F(CurveSet, IgesNamesNeedTheirExtension)
+{
+    CsCrvSet2D set;
+    std::vector<int> counts(CsCrvSet::kMaxIgesLines, 0);
+    const auto points = std::make_unique<float[][3]>(CsCrvSet::kMaxIgesPoints);
+    EXPECT_EQ(set.IgesLine("outline.stp", counts.data(), points.get()), 0);
+    EXPECT_EQ(set.IgesLine("noextension", counts.data(), points.get()), 0);
+    EXPECT_FALSE(set.GetIGES());  // no file name
+}
+
+TEST_F(CurveSet, IgesPolylinesBecomeCurvesOfTheSet)
+{
+    if (!IgesLibraryPresent()) GTEST_SKIP() << "the IGES library is not built";
+    const std::string sample = std::string(CORVEX_TEST_DATA) + "/iges/sample_curves.igs";
+    std::filesystem::copy_file(sample, dir_.path() / "Sample.IGS");
+
+    // Once by a name relative to the deck, once by an absolute one.
+    EXPECT_EQ(Convert("*DEFINE_CURVE_TRIM\n7 2 1 0 0.5\nSample.IGS\n"
+                      "*DEFINE_CURVE_TRIM_3D\n8 2 1 0 0.5 2.0 3\n" + sample + "\n"),
+              1);
+    const auto& lines = dataManage.GetLineArr();
+    ASSERT_FALSE(lines.empty());
+    ASSERT_EQ(lines.size() % 2, 0u);
+    const size_t half = lines.size() / 2;
+    EXPECT_EQ(half, 10u);  // the polylines the sample holds
+    for (size_t i = 0; i < half; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(lines[i]->IsCrv2D());
+        EXPECT_EQ(lines[i]->GetSetid(), 7);
+        EXPECT_EQ(lines[i]->GetExid(), static_cast<int>(i) + 1);
+        EXPECT_FALSE(lines[half + i]->IsCrv2D());
+        EXPECT_EQ(lines[half + i]->GetExid(), static_cast<int>(i) + 1);
+        EXPECT_EQ(lines[i]->GetPoints().size(), lines[half + i]->GetPoints().size());
+        EXPECT_GE(lines[i]->GetPoints().size(), 2u);
+    }
+}
