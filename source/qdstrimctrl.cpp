@@ -146,6 +146,9 @@ CsTrmCtrl::CsTrmCtrl(const CsString& path, int mode) : mode_(mode), reader_(path
 
 CsTrmCtrl::~CsTrmCtrl()
 {
+    // Reading made the work path the state file's; the message log belongs
+    // beside the output, in the deck's directory.
+    if (!deckPath_.IsEmpty()) dataManage.SetCurWorkPath(deckPath_);
     trim2D_.clear();
     trim3D_.clear();
     lance2D_.clear();
@@ -206,6 +209,8 @@ int CsTrmCtrl::ReadDataFromArgs()
         Show(msg, "Fail to open the file\n");
         return 0;
     }
+    deckPath_ = name;
+    deckPath_.Replace('\\', '/');
     msg.ShowNewLine(1);
     ShowReadBanner(msg);
     return reader_.ReadFile();
@@ -243,6 +248,7 @@ int CsTrmCtrl::ReadDataFromPrompt()
             msg.ShowNewLine(1);
             ShowReadBanner(msg);
             dataManage.SetCurWorkPath(path);
+            deckPath_ = path;
             return reader_.ReadFile();
         }
         msg.Set("Input file: " + path + "\n");
@@ -297,7 +303,10 @@ int CsTrmCtrl::WriteDynain()
     CsMessage msg;
     const CsString key = reader_.GetKeyID();
     const CsString name = key.IsEmpty() ? CsString("dynain") : SafeFileName(key) + ".dynain";
-    const CsString output = dataManage.GetCurWorkPath() + "/" + name;
+    // The output goes into the deck's directory, also when the deck includes
+    // a state file from somewhere else.
+    const int cut = deckPath_.RFind('/');
+    const CsString output = (cut < 0 ? CsString(".") : deckPath_.Left(cut)) + "/" + name;
 
     if (SameFile(output, dataManage.GetDataFileName()) || SameFile(output, reader_.GetFileName())) {
         Show(msg, "The output file " + output + " is an input file of this job; it is not overwritten");

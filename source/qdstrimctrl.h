@@ -63,6 +63,7 @@ private:
 
     int mode_ = 0;
     CsReadDyna reader_;
+    CsString deckPath_;  // the deck that was opened, '/' separators
     CsTrmLineList trim2D_;
     CsTrmLineList trim3D_;
     CsTrmLineList lance2D_;
