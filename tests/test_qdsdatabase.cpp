@@ -286,7 +286,7 @@ TEST(JobInformation, PartThicknessSetsAndAnnealScales)
     EXPECT_EQ(model.GetElemAnneal(2), 0.25f);
     EXPECT_EQ(model.GetElemAnneal(3), 1.0f);
 
-    // Part 10 is in both sets; only the second has an entry: factor 1.
+    // Element 1's part is in both sets; only the second has an entry: factor 1.
     info.anneal = {CsAnneal(200, 0.25f)};
     model.SetDataInfo(info);
     EXPECT_EQ(model.GetElemAnneal(1), 1.0f);
