@@ -5,36 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 using testutil::ReadFile;
+using testutil::RunProgram;
+using testutil::RunResult;
 using testutil::ScratchDir;
 
 namespace {
-
-// Runs the program in a directory with the given standard input; the exit
-// status and what it printed.
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
-
-RunResult RunProgram(const ScratchDir& dir, const std::string& args, const std::string& input)
-{
-    testutil::WriteFile(dir.file(".stdin"), input);
-    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_EXE "' " + args +
-                                " < .stdin > .stdout 2>&1";
-    const int raw = std::system(command.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(dir.file(".stdout"));
-    std::filesystem::remove(dir.file(".stdin"));
-    std::filesystem::remove(dir.file(".stdout"));
-    return r;
-}
 
 std::string Cwd() { return std::filesystem::current_path().string(); }
 

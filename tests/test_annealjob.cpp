@@ -1,0 +1,334 @@
+// Annealing jobs run through the real program: what reaches the output, what
+// is scaled, and that a failing run leaves no output and its inputs intact.
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+using testutil::ListDir;
+using testutil::ReadFile;
+using testutil::RunProgram;
+using testutil::ScratchDir;
+
+namespace {
+
+std::string F10(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%10.3e", v);
+    std::string s = text;
+    const auto e = s.find('e');
+    if (s[e + 2] == '0') s = " " + s.substr(0, e + 2) + s.substr(e + 3);
+    return s;
+}
+
+std::string F16(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%16.9e", v);
+    std::string s = text;
+    const auto e = s.find('e');
+    if (s[e + 2] == '0') s = " " + s.substr(0, e + 2) + s.substr(e + 3);
+    return s;
+}
+
+std::string I(int v, int width)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%*d", width, v);
+    return text;
+}
+
+// A 3 x 2 patch of quadrilaterals (parts 1 and 2) plus one triangle, with a
+// boundary constraint in a local system, one adaptive constraint and stress
+// and strain sections, in the layout a solver writes.
+struct Blank {
+    std::string nodes, elements, extra, stress, strain;
+    std::string Text() const
+    {
+        return "*KEYWORD\n" + nodes + elements + extra + stress + strain + "*END\n";
+    }
+};
+
+Blank MakeBlank()
+{
+    Blank b;
+    b.nodes = "*NODE\n";
+    for (int j = 0; j <= 2; ++j)
+        for (int i = 0; i <= 3; ++i) {
+            char line[96];
+            std::snprintf(line, sizeof line, "%8d%16.6f%16.6f%16.6f\n", 101 + i + 4 * j, 10.0 * i, 10.0 * j, 0.5 * i);
+            b.nodes += line;
+        }
+    b.nodes += "     200         35.0000          5.0000          0.0000\n";
+    b.elements = "*ELEMENT_SHELL_THICKNESS\n";
+    int eid = 11;
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 3; ++i) {
+            const int n1 = 101 + i + 4 * j;
+            b.elements += I(eid++, 8) + I(i == 0 ? 1 : 2, 8) + I(n1, 8) + I(n1 + 1, 8) + I(n1 + 5, 8) + I(n1 + 4, 8) +
+                          "\n" + "             0.9             0.9             0.9            0.85\n";
+        }
+    b.elements += I(40, 8) + I(2, 8) + I(104, 8) + I(200, 8) + I(108, 8) + I(108, 8) + "\n" +
+                  "             0.8             0.8             0.8             0.8\n";
+    b.extra = "*BOUNDARY_SPC_NODE\n" + I(101, 10) + I(7, 10) + I(1, 10) + I(1, 10) + I(1, 10) + I(0, 10) + I(0, 10) +
+              I(0, 10) + "\n" + "*DEFINE_COORDINATE_SYSTEM\n" + I(7, 10) + F10(0) + F10(0) + F10(0) + F10(1) + F10(0) +
+              F10(0) + "\n" + F10(0) + F10(1) + F10(0) + "\n" + "*CONSTRAINED_ADAPTIVITY\n" + I(106, 10) + I(105, 10) +
+              I(107, 10) + "\n";
+    b.stress = "*INITIAL_STRESS_SHELL\n";
+    for (int e : {11, 12, 13, 14, 15, 16, 40}) {
+        b.stress += I(e, 10) + I(1, 10) + I(3, 10) + I(10, 10) + "\n";
+        for (int p = 0; p < 3; ++p) {
+            b.stress += F10(p - 1.0) + F10(200.0 + e) + F10(-100.0 + p) + F10(1.5) + F10(12.5) + F10(0) + F10(-3.25) +
+                        F10(0.05 * p) + "\n";
+            std::string his1, his2;
+            for (int h = 0; h < 8; ++h) his1 += F10(h + 0.5);
+            b.stress += his1 + "\n" + F10(8.5) + F10(-9.5) + "\n";
+        }
+    }
+    b.strain = "*INITIAL_STRAIN_SHELL\n";
+    for (int e : {11, 12, 13, 14, 15, 16, 40}) {
+        b.strain += I(e, 10) + "\n" + F10(0.01) + F10(-0.002) + F10(0) + F10(0.003) + F10(0) + F10(0) + "\n" +
+                    F10(0.012) + F10(-0.004) + F10(0) + F10(0.003) + F10(0) + F10(0) + "\n";
+    }
+    return b;
+}
+
+std::string Deck(const std::string& keyId, double reduction, const std::string& include = "blank.dynain")
+{
+    return "*KEYWORD\n*KEYWORD_ID\n" + keyId + "\n*SET_PART_LIST\n         1\n         1\n*CONTROL_ANNEAL\n" +
+           I(1, 10) + F10(reduction) + "\n*INCLUDE\n" + include + "\n*END\n";
+}
+
+// The output split into its keyword sections (keyword -> data lines),
+// sections of the same keyword appended in order.
+std::map<std::string, std::vector<std::string>> Sections(const std::string& text)
+{
+    std::map<std::string, std::vector<std::string>> out;
+    std::istringstream in(text);
+    std::string line, current;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '*') {
+            current = line;
+            out[current];
+        } else if (!line.empty() && line[0] != '$') {
+            out[current].push_back(line);
+        }
+    }
+    return out;
+}
+
+double Field(const std::string& line, int f, int width = 10) { return std::atof(line.substr(f * width, width).c_str()); }
+
+}  // namespace
+
+TEST(AnnealJob, ScaleOneCarriesTheBlankUnchanged)
+{
+    ScratchDir dir("roundtrip");
+    const Blank blank = MakeBlank();
+    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
+    testutil::WriteFile(dir.file("job.dyn"), Deck("same", 0.0));
+    const auto r = RunProgram(dir, "job.dyn");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto in = Sections(blank.Text());
+    const auto out = Sections(ReadFile(dir.file("same.dynain")));
+
+    // Every node is used; coordinates come back within single precision.
+    ASSERT_EQ(out.at("*NODE").size(), in.at("*NODE").size());
+    for (size_t k = 0; k < in.at("*NODE").size(); ++k) {
+        const std::string& a = in.at("*NODE")[k];
+        const std::string& b = out.at("*NODE")[k];
+        EXPECT_EQ(a.substr(0, 8), b.substr(0, 8));
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(std::atof(a.substr(8 + 16 * c, 16).c_str()), std::atof(b.substr(8 + 16 * c, 16).c_str()), 1e-5);
+        }
+    }
+    // Element cards unchanged but for the thickness, written once four times
+    // from the last input value.
+    const auto& ein = in.at("*ELEMENT_SHELL_THICKNESS");
+    const auto& eout = out.at("*ELEMENT_SHELL_THICKNESS");
+    ASSERT_EQ(eout.size(), ein.size());
+    for (size_t k = 0; k < ein.size(); k += 2) {
+        EXPECT_EQ(eout[k].substr(0, 48), ein[k].substr(0, 48));
+        const double t = std::atof(ein[k + 1].substr(48).c_str());
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(std::atof(eout[k + 1].substr(16 * c, 16).c_str()), t, 1e-6);
+    }
+    EXPECT_EQ(out.at("*ELEMENT_SHELL_THICKNESS")[12].substr(0, 48), I(40, 8) + I(2, 8) + I(104, 8) + I(200, 8) + I(108, 8) + I(108, 8));
+    EXPECT_EQ(out.at("*BOUNDARY_SPC_NODE"), (std::vector<std::string>{I(101, 10) + I(7, 10) + I(1, 10) + I(1, 10) +
+                                                                       I(1, 10) + I(0, 10) + I(0, 10) + I(0, 10)}));
+    EXPECT_EQ(out.at("*DEFINE_COORDINATE_SYSTEM").size(), 2u);
+    EXPECT_EQ(out.at("*CONSTRAINED_ADAPTIVITY"), in.at("*CONSTRAINED_ADAPTIVITY"));
+    // Stresses and strains nobody scales keep every character.
+    EXPECT_EQ(out.at("*INITIAL_STRESS_SHELL"), in.at("*INITIAL_STRESS_SHELL"));
+    EXPECT_EQ(out.at("*INITIAL_STRAIN_SHELL"), in.at("*INITIAL_STRAIN_SHELL"));
+    // The inputs are untouched and nothing else is left behind.
+    EXPECT_EQ(ReadFile(dir.file("blank.dynain")), blank.Text());
+    EXPECT_EQ(ListDir(dir), "blank.dynain job.dyn same.dynain same.messag ");
+}
+
+TEST(AnnealJob, StressesOfTheSetAreScaled)
+{
+    ScratchDir dir("scaled");
+    const Blank blank = MakeBlank();
+    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
+    testutil::WriteFile(dir.file("job.dyn"), Deck("half", 0.25));
+    ASSERT_EQ(RunProgram(dir, "job.dyn").status, 0);
+    const auto in = Sections(blank.Text()).at("*INITIAL_STRESS_SHELL");
+    const auto out = Sections(ReadFile(dir.file("half.dynain"))).at("*INITIAL_STRESS_SHELL");
+    ASSERT_EQ(out.size(), in.size());
+    // Record layout: header, then per point one stress and two history lines.
+    for (size_t r = 0; r < in.size(); r += 10) {
+        const bool partOne = in[r].substr(0, 10) == I(11, 10) || in[r].substr(0, 10) == I(14, 10);
+        const double scale = partOne ? 0.75 : 1.0;
+        EXPECT_EQ(out[r], in[r]);
+        for (size_t k = r + 1; k < r + 10; ++k) {
+            const bool stressLine = (k - r - 1) % 3 == 0;
+            const int fields = stressLine ? 8 : ((k - r - 1) % 3 == 1 ? 8 : 2);
+            for (int f = 0; f < fields; ++f) {
+                const bool scaled = !stressLine || (f >= 1 && f <= 6);
+                const double expected = Field(in[k], f) * (scaled ? scale : 1.0);
+                EXPECT_NEAR(Field(out[k], f), expected, std::fabs(expected) * 1e-3 + 1e-12) << out[k];
+            }
+            EXPECT_EQ(out[k].size(), static_cast<size_t>(10 * fields));
+        }
+    }
+}
+
+TEST(AnnealJob, EverySectionReachesTheOutputInFileOrder)
+{
+    ScratchDir dir("sections");
+    Blank blank = MakeBlank();
+    // Split the stresses in two sections with the strains between them, and
+    // put a comment between two records.
+    const std::string all = blank.stress;
+    const size_t cut = all.find(I(14, 10) + I(1, 10));
+    blank.stress = all.substr(0, cut) + "$ a comment between records\n" + all.substr(cut, std::string::npos);
+    const std::string second = "*INITIAL_STRESS_SHELL\n" + blank.stress.substr(blank.stress.find(I(15, 10) + I(1, 10)));
+    blank.stress = blank.stress.substr(0, blank.stress.find(I(15, 10) + I(1, 10)));
+    blank.strain += second;
+    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
+    testutil::WriteFile(dir.file("job.dyn"), Deck("", 0.0));
+    ASSERT_EQ(RunProgram(dir, "job.dyn").status, 0);
+    const std::string out = ReadFile(dir.file("dynain"));
+    const size_t s1 = out.find("*INITIAL_STRESS_SHELL");
+    const size_t st = out.find("*INITIAL_STRAIN_SHELL");
+    const size_t s2 = out.find("*INITIAL_STRESS_SHELL", s1 + 1);
+    ASSERT_NE(s2, std::string::npos);
+    EXPECT_LT(s1, st);
+    EXPECT_LT(st, s2);
+    for (int e : {11, 12, 13, 14, 15, 16, 40}) {
+        EXPECT_NE(out.find(I(e, 10) + I(1, 10) + I(3, 10) + I(10, 10)), std::string::npos) << e;
+    }
+}
+
+TEST(AnnealJob, LargeLayoutAndPerPointStrainsKeepTheirLineCounts)
+{
+    ScratchDir dir("layouts");
+    Blank blank = MakeBlank();
+    // Element 11: large layout, 2 points, NHISV 4: T, six stresses, EPS and
+    // four history values = 12 values, three lines of 16 columns per point.
+    std::string large = I(11, 10) + I(1, 10) + I(2, 10) + I(4, 10) + I(0, 10) + I(1, 10) + "\n";
+    const double values[12] = {-0.5, 200.0, 100.0, 0.0, 0.0, 0.0, 0.0, 0.1, 1.0, 2.0, 3.0, 4.0};
+    for (int p = 0; p < 2; ++p) {
+        for (int v = 0; v < 12; ++v) large += F16(values[v]) + (v % 5 == 4 || v == 11 ? "\n" : "");
+    }
+    blank.stress = "*INITIAL_STRESS_SHELL\n" + large + blank.stress.substr(blank.stress.find(I(12, 10)));
+    // Element 12: strains at 1 x 3 points.
+    std::string strains = I(12, 10) + I(1, 10) + I(3, 10) + "\n";
+    for (int p = 0; p < 3; ++p) strains += F10(0.001 * p) + F10(0) + F10(0) + F10(0) + F10(0) + F10(0) + "\n";
+    blank.strain = "*INITIAL_STRAIN_SHELL\n" + strains + blank.strain.substr(blank.strain.find(I(13, 10)));
+    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
+    testutil::WriteFile(dir.file("job.dyn"), Deck("big", 0.5));
+    const auto r = RunProgram(dir, "job.dyn");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto out = Sections(ReadFile(dir.file("big.dynain")));
+    const auto& stress = out.at("*INITIAL_STRESS_SHELL");
+    ASSERT_EQ(stress[0], large.substr(0, 60));
+    // Part 1 is annealed by 0.5: stresses and history values, not T or EPS.
+    EXPECT_NEAR(Field(stress[1], 0, 16), -0.5, 1e-6);
+    EXPECT_NEAR(Field(stress[1], 1, 16), 100.0, 1e-6);
+    EXPECT_NEAR(Field(stress[2], 2, 16), 0.1, 1e-6);
+    EXPECT_NEAR(Field(stress[2], 3, 16), 0.5, 1e-6);
+    EXPECT_NEAR(Field(stress[3], 1, 16), 2.0, 1e-6);
+    EXPECT_EQ(stress[4].size(), 80u);
+    EXPECT_EQ(stress[7].substr(0, 10), I(12, 10));  // the next record starts after 6 lines
+    const auto& strain = out.at("*INITIAL_STRAIN_SHELL");
+    EXPECT_EQ(strain[0], I(12, 10) + I(1, 10) + I(3, 10));
+    EXPECT_EQ(strain[4], I(13, 10));
+}
+
+TEST(AnnealJob, UncertainOrTruncatedBlocksFailWithoutOutput)
+{
+    for (const std::string what : {"ntensr", "truncated", "short"}) {
+        ScratchDir dir("bad-" + what);
+        Blank blank = MakeBlank();
+        if (what == "ntensr") {
+            blank.stress.replace(blank.stress.find(I(13, 10) + I(1, 10) + I(3, 10) + I(10, 10)), 40,
+                                 I(13, 10) + I(1, 10) + I(3, 10) + I(10, 10) + I(6, 10));
+        } else if (what == "truncated") {
+            blank.strain.clear();
+            blank.stress.resize(blank.stress.size() - 25);
+        } else {
+            // A header promising more lines than follow before the next keyword.
+            blank.stress.replace(blank.stress.find(I(40, 10) + I(1, 10) + I(3, 10)), 30, I(40, 10) + I(1, 10) + I(5, 10));
+        }
+        const std::string state = blank.Text();
+        testutil::WriteFile(dir.file("blank.dynain"), what == "truncated" ? state.substr(0, state.size() - 5) : state);
+        testutil::WriteFile(dir.file("job.dyn"), Deck("bad", 0.2));
+        testutil::WriteFile(dir.file("bad.dynain"), "an older result\n");
+        const auto r = RunProgram(dir, "job.dyn");
+        EXPECT_EQ(r.status, 255) << what;
+        EXPECT_NE(r.out.find("Fail to output dynain file"), std::string::npos) << what;
+        const std::string element = what == "ntensr" ? "Element: 13 " : what == "short" ? "Element: 40 " : "Element: ";
+        EXPECT_NE(r.out.find(element), std::string::npos) << r.out;
+        EXPECT_EQ(ReadFile(dir.file("bad.dynain")), "an older result\n") << what;
+        EXPECT_EQ(ListDir(dir), "bad.dynain bad.messag blank.dynain job.dyn ") << what;
+    }
+}
+
+TEST(AnnealJob, OutputNamesNeverReachAnInput)
+{
+    ScratchDir dir("names");
+    const Blank blank = MakeBlank();
+    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
+    // The job id "blank" would write blank.dynain over the state file.
+    testutil::WriteFile(dir.file("job.dyn"), Deck("blank", 0.2));
+    auto r = RunProgram(dir, "job.dyn");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(ReadFile(dir.file("blank.dynain")), blank.Text());
+    EXPECT_EQ(ListDir(dir), "blank.dynain blank.messag job.dyn ");
+
+    // A job id cannot lead out of the deck's directory.
+    std::filesystem::create_directory(dir.path() / "sub");
+    testutil::WriteFile(dir.file("sub/job.dyn"), Deck("../escape", 0.2, "../blank.dynain"));
+    r = RunProgram(dir, "sub/job.dyn");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("sub/.._escape.dynain")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("sub/.._escape.messag")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("escape.dynain")));
+}
+
+TEST(AnnealJob, CrLfInputAndWideIdsReadLikeTheirPlainForms)
+{
+    ScratchDir dir("crlf");
+    Blank blank = MakeBlank();
+    // Ids of eight digits fill the element card's columns without a blank.
+    const std::string old = I(12, 8) + I(2, 8) + I(102, 8) + I(103, 8) + I(107, 8) + I(106, 8);
+    blank.elements.replace(blank.elements.find(old), old.size(),
+                           I(12345678, 8) + I(2, 8) + I(102, 8) + I(103, 8) + I(107, 8) + I(106, 8));
+    std::string text = blank.Text();
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    testutil::WriteFile(dir.file("blank.dynain"), crlf);
+    testutil::WriteFile(dir.file("job.dyn"), Deck("wide", 0.0));
+    const auto r = RunProgram(dir, "job.dyn");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string out = ReadFile(dir.file("wide.dynain"));
+    EXPECT_NE(out.find(I(12345678, 8) + I(2, 8) + I(102, 8)), std::string::npos);
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+    EXPECT_EQ(Sections(out).at("*ELEMENT_SHELL_THICKNESS").size(), 14u);
+}
