@@ -1,6 +1,7 @@
 #include "qdstrimctrl.h"
 
 #include "qdsdatabase.h"
+#include "qdstrimbase.h"
 #include "qdsexception.h"
 #include "qdsfile_writer.h"
 #include "qdsgeomline.h"
@@ -149,6 +150,7 @@ CsTrmCtrl::~CsTrmCtrl()
     trim3D_.clear();
     lance2D_.clear();
     lance3D_.clear();
+    hashOper.Release();
     dataManage.Release();
 }
 

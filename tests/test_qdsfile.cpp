@@ -14,6 +14,13 @@ using testutil::ScratchDir;
 
 namespace {
 
+void SetKeyId(const char* key)
+{
+    CsDataInfo info = dataManage.GetDataInfo();
+    info.keyId = key;
+    dataManage.SetDataInfo(info);
+}
+
 // Opens a text file holding the given bytes.
 struct OpenText {
     OpenText(const ScratchDir& dir, const std::string& bytes) : name(dir.file("in.k"))
@@ -245,7 +252,7 @@ protected:
     {
         CsMessage::Free();
         dataManage.SetCurWorkPath("");
-        dataManage.SetStrKeyID("");
+        SetKeyId("");
     }
 };
 
@@ -260,7 +267,7 @@ TEST_F(MessageLog, NamedAfterTheJobBesideTheWorkPath)
     EXPECT_EQ(testutil::ReadFile(dir.file("messag")), "VEK Solver Message\n\n\nline two\n");
     EXPECT_TRUE(CsMessage().GetMsgArr().empty());
 
-    dataManage.SetStrKeyID("part1");
+    SetKeyId("part1");
     CsMessage again("x");
     CsWrtMsg named;
     EXPECT_EQ(named.WriteFile(), 1);
@@ -271,7 +278,7 @@ TEST_F(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
 {
     ScratchDir dir("logfail");
     dataManage.SetCurWorkPath((dir.path() / "deck.dyn").string().c_str());
-    dataManage.SetStrKeyID("part1");
+    SetKeyId("part1");
     std::filesystem::create_directory(dir.path() / "part1.messag");  // blocks the first name
     CsMessage msg("kept");
     CsWrtMsg log;

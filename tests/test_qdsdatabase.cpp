@@ -1,0 +1,395 @@
+#include "qdsdatabase.h"
+#include "qdsexception.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+int AddReadNode(CsDataManager& model, int exid, double x = 0.0, double y = 0.0)
+{
+    return model.AddNode(CsDataNode(exid, gmPnt3D(x, y, 0.0)));
+}
+
+int AddReadShell(CsDataManager& model, int exid, int part, std::vector<int> nodeIds)
+{
+    return model.AddElem(CsDataElem(part, exid, static_cast<int>(nodeIds.size()), nodeIds.data(), kEleShell));
+}
+
+// The message, source and line of the error the call throws.
+template <class Error>
+std::string Thrown(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Error& e) {
+        return std::string(e.GetText().c_str()) + "|" + e.GetFile().c_str() + ":" + e.GetLine().c_str();
+    }
+    return "<nothing thrown>";
+}
+
+long long CodeAfter(long long start, int cid, std::vector<int> dofs)
+{
+    CsDataNode node(1, gmPnt3D(), start);
+    node.AddSpc(cid, dofs.data());
+    return node.GetSpcCode();
+}
+
+}  // namespace
+
+TEST(ModelIds, NewNodesAndElementsNumberAboveTheLargestReadId)
+{
+    CsDataManager model;
+    AddReadNode(model, 500);
+    AddReadNode(model, 7);
+    AddReadNode(model, 120);
+    const int first = model.AddNode(gmPnt3D(1, 2, 3));
+    const int second = model.AddNode(gmPnt3D(4, 5, 6));
+    EXPECT_EQ(model.GetNodeExid(first), 501);
+    EXPECT_EQ(model.GetNodeExid(second), 502);
+    EXPECT_EQ(model.GetNodeMaxNo(), 502);
+    EXPECT_EQ(model.GetNode(second).GetSpcCode(), 0);
+
+    AddReadShell(model, 90, 1, {500, 7, 120});
+    AddReadShell(model, 3, 1, {500, 7, 120});
+    const int nodes[3] = {1, 2, 3};
+    const int made = model.AddElem(2, 3, nodes);
+    EXPECT_EQ(model.GetElemExid(made), 91);
+    EXPECT_TRUE(model.GetElem(made).IsShell());
+    EXPECT_EQ(model.GetElem(made).GetThickness(), 0.0);
+    EXPECT_FALSE(model.GetElem(made).IsInner());
+}
+
+TEST(ModelIds, LookupsFollowTheHashesAndTheirLifecycle)
+{
+    CsDataManager model;
+    AddReadNode(model, 40);
+    AddReadNode(model, 10);
+    AddReadShell(model, 8, 1, {40, 10, 40});
+    // The node hash does not exist before the ids are mapped.
+    EXPECT_EQ(model.GetNdidFromExid(10), 0);
+    // The element hash is built on first use and then kept up to date.
+    EXPECT_EQ(model.GetElidFromExid(8), 1);
+    AddReadShell(model, 77, 1, {40, 10, 40});
+    EXPECT_EQ(model.GetElidFromExid(77), 2);
+    EXPECT_EQ(model.GetElidFromExid(78), 0);
+
+    model.UpdateElemNd();
+    EXPECT_EQ(model.GetNdidFromExid(10), 2);
+    const int made = model.AddNode(gmPnt3D());
+    EXPECT_EQ(model.GetNdidFromExid(41), made);
+    EXPECT_EQ(model.GetNodeExid(0), 0);
+    EXPECT_EQ(model.GetElemExid(99), 0);
+}
+
+TEST(ModelIds, UpdateElemNdMapsNodeIdsAndRefusesUnknownOnes)
+{
+    CsDataManager model;
+    AddReadNode(model, 30);
+    AddReadNode(model, 20);
+    AddReadNode(model, 10);
+    AddReadShell(model, 1, 1, {10, 20, 30});
+    model.UpdateElemNd();
+    const CsDataElem& elem = model.GetElem(1);
+    EXPECT_EQ(elem[0], 3);
+    EXPECT_EQ(elem[1], 2);
+    EXPECT_EQ(elem[2], 1);
+
+    CsDataManager broken;
+    AddReadNode(broken, 1);
+    AddReadShell(broken, 1, 1, {1, 1, 9});
+    EXPECT_EQ(Thrown<CsErrorMessage>([&] { broken.UpdateElemNd(); }), "Invalid node id = 9\n|source/qdsdatabase:702");
+}
+
+TEST(Constraints, NodeCardCodesMerge)
+{
+    CsDataNode node(1, gmPnt3D());
+    node.AddSpc(1, 0);
+    EXPECT_EQ(node.GetSpcCode(), 32);
+    node.AddSpc(0, 3);
+    EXPECT_EQ(node.GetSpcCode(), 33);
+    node.AddSpc(8, -1);  // codes outside 0..7 fix nothing
+    EXPECT_EQ(node.GetSpcCode(), 33);
+    node.AddSpc(7, 7);
+    EXPECT_EQ(node.GetSpcCode(), 63);
+}
+
+TEST(Constraints, LocalSystemCodes)
+{
+    EXPECT_EQ(CodeAfter(5000007, 5, {1, 1, 1, 0, 0, 0}), 5000063);
+    EXPECT_EQ(CodeAfter(5000007, 6, {1, 1, 1, 0, 0, 0}), 6000056);
+    EXPECT_EQ(CodeAfter(33, 0, {0, 0, 0, 0, 0, 1}), 33);
+    EXPECT_EQ(CodeAfter(33, 2, {0, 0, 0, 1, 0, 0}), 2000004);
+    EXPECT_EQ(CodeAfter(2000004, 0, {1, 0, 0, 0, 0, 0}), 32);
+    // System 1 with nothing fixed is a local code: a global constraint
+    // replaces it instead of landing in system 1.
+    EXPECT_EQ(CodeAfter(1000000, 0, {1, 0, 0, 0, 0, 0}), 32);
+    // Large system ids must not overflow the code.
+    EXPECT_EQ(CodeAfter(0, 10001, {0, 0, 1, 0, 0, 0}), 10001000008LL);
+
+    int cid = -1;
+    int dofs[6] = {};
+    CsDataNode big(1, gmPnt3D(), 10001000008LL);
+    EXPECT_TRUE(big.GetSpc(cid, dofs));
+    EXPECT_EQ(cid, 10001);
+    EXPECT_EQ(std::vector<int>(dofs, dofs + 6), (std::vector<int>{0, 0, 1, 0, 0, 0}));
+
+    CsDataNode empty(1, gmPnt3D(), 1000000);
+    EXPECT_FALSE(empty.GetSpc(cid, dofs));
+    EXPECT_EQ(cid, 1);
+    EXPECT_FALSE(CsDataNode(1, gmPnt3D(), 0).GetSpc(cid, dofs));
+}
+
+TEST(Constraints, QueuedBoundaryConstraintsApplyOnlyInKnownSystems)
+{
+    CsDataManager model;
+    CsDataNode first(1, gmPnt3D());
+    first.AddSpc(3, 0);  // z from the node card: 8
+    model.AddNode(first);
+    AddReadNode(model, 2);
+    AddReadNode(model, 3);
+    AddReadShell(model, 1, 1, {1, 2, 3});
+    KeyLCS lcs;
+    lcs.cid = 4;
+    model.AddLCS(lcs);
+
+    KeySpc global{1, 0, {1, 0, 0, 0, 0, 0}};
+    KeySpc undefinedSystem{2, 9, {1, 1, 1, 1, 1, 1}};
+    KeySpc definedSystem{3, 4, {0, 1, 0, 0, 0, 0}};
+    KeySpc unknownNode{99, 0, {1, 1, 1, 1, 1, 1}};
+    for (const KeySpc& spc : {global, undefinedSystem, definedSystem, unknownNode}) model.AddSpcNode(spc);
+    model.UpdateElemNd();
+
+    EXPECT_EQ(model.GetNode(1).GetSpcCode(), 40);
+    EXPECT_EQ(model.GetNode(2).GetSpcCode(), 0);
+    EXPECT_EQ(model.GetNode(3).GetSpcCode(), 4000016);
+    EXPECT_EQ(model.GetSpcNodeNum(), 0);
+}
+
+TEST(ModelAccess, GuardedAccessorsThrowWithTheirSourceLines)
+{
+    CsDataManager model;
+    AddReadNode(model, 1);
+    AddReadShell(model, 1, 1, {1, 1, 1});
+    const int nodes[4] = {1, 1, 1, 1};
+    const std::string node = "Exception: Node Access Error|source/qdsdatabase:";
+    const std::string elem = "Exception: Element Access Error|source/qdsdatabase:";
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.GetNode(0); }), node + "80");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.SetNode(2, gmPnt3D()); }), node + "226");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.GetElem(2); }), elem + "87");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.GetElemPart(0); }), elem + "114");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.GetElemType(-1); }), elem + "123");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.SetElem(1, 2, 4, nodes); }), elem + "398");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.SetElem(1, 1, 0, nodes); }), elem + "398");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.SetInner(2); }), elem + "420");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.SetOuter(2); }), elem + "428");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.SetThickness(2, 1.0); }), elem + "457");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { model.GetLine(1); }), "Exception: Error Line ID|source/qdsdatabase:508");
+
+    const CsDataElem& e = model.GetElem(1);
+    const std::string vertex = "Exception: Element's Vertex Access Error|source/qdsdatadef:";
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { (void)e[3]; }), vertex + "354");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { e.GetNodeID(-1); }), vertex + "347");
+    EXPECT_EQ(Thrown<CsErrorIndex>([&] { e.GetVertex(3); }), vertex + "213");
+
+    // The flag setters ignore a bad index.
+    model.SetToDel(5);
+    model.SetDeleted(0);
+    model.SetIdentity(-3);
+    EXPECT_FALSE(model.GetElem(1).IsToDel());
+}
+
+TEST(ModelAccess, ElementFlagsAndRedefinition)
+{
+    CsDataManager model;
+    AddReadShell(model, 12, 3, {1, 2, 3, 4});
+    model.SetToDel(1);
+    EXPECT_TRUE(model.GetElem(1).IsToDel());
+    model.SetIdentity(1);
+    EXPECT_FALSE(model.GetElem(1).IsToDel());
+    model.SetInner(1);
+    EXPECT_TRUE(model.GetElem(1).IsInner());
+    model.SetDeleted(1);
+    EXPECT_TRUE(model.GetElem(1).IsDeleted());
+
+    const int tri[3] = {7, 8, 9};
+    model.SetElem(5, 1, 3, tri);
+    const CsDataElem& e = model.GetElem(1);
+    EXPECT_EQ(e.GetExid(), 12);
+    EXPECT_EQ(e.GetPrtid(), 5);
+    EXPECT_EQ(e.GetNodeNum(), 3);
+    EXPECT_EQ(e.GetNodeIdx(9), 2);
+    EXPECT_EQ(e.GetNodeIdx(4), -1);
+    EXPECT_TRUE(e.IsInner());
+
+    CsDataElem copy = e;
+    const int five[5] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(Thrown<CsErrorMessage>([&] { copy.Reset(1, five, 5); }),
+              "Element: 12 is not a shell element|source/qdsdatadef:289");
+    const int quad[4] = {4, 3, 2, 1};
+    copy.Reset(6, quad, 4);
+    EXPECT_EQ(copy.GetNodeNum(), 4);
+    EXPECT_EQ(copy[3], 1);
+
+    // A node count beyond the record's room is clamped, not overrun.
+    const int many[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(CsDataElem(1, 1, 12, many, kEleSolid).GetNodeNum(), 8);
+    EXPECT_EQ(CsDataElem(1, 1, -2, many, kEleSolid).GetNodeNum(), 0);
+}
+
+TEST(ModelGeometry, ElementGeometryReadsTheGlobalModel)
+{
+    dataManage.Release();
+    dataManage.AddNode(CsDataNode(1, gmPnt3D(0, 0, 0)));
+    dataManage.AddNode(CsDataNode(2, gmPnt3D(2, 0, 0)));
+    dataManage.AddNode(CsDataNode(3, gmPnt3D(2, 1, 0)));
+    dataManage.AddNode(CsDataNode(4, gmPnt3D(0, 1, 0)));
+    const int quadNodes[4] = {1, 2, 3, 4};
+    const int triNodes[3] = {1, 2, 3};
+    CsDataElem quad(1, 1, 4, quadNodes, kEleShell);
+    const CsDataElem tri(1, 2, 3, triNodes, kEleShell);
+
+    EXPECT_DOUBLE_EQ(quad.GetLength(0), 2.0);
+    EXPECT_DOUBLE_EQ(quad.GetLength(3), 1.0);  // wraps to node 0
+    EXPECT_EQ(quad.GetLength(4), 0.0);
+    const gmPnt3D mid = quad.GetMidPnt();
+    EXPECT_DOUBLE_EQ(mid.x(), 1.0);
+    EXPECT_DOUBLE_EQ(mid.y(), 0.5);
+    // (P3 - P1) x (P4 - P2) = (2,1,0) x (-2,1,0)
+    EXPECT_DOUBLE_EQ(quad.GetNormal().z(), 4.0);
+    // (P2 - P1) x (P3 - P2) = (2,0,0) x (0,1,0)
+    EXPECT_DOUBLE_EQ(tri.GetNormal().z(), 2.0);
+
+    quad.SetVertex(2, gmPnt3D(3, 3, 3));
+    EXPECT_DOUBLE_EQ(dataManage.GetNode(3).GetPoint().z(), 3.0);
+    quad.SetVertex(9, gmPnt3D());  // ignored
+    dataManage.Release();
+}
+
+TEST(JobInformation, PartThicknessSetsAndAnnealScales)
+{
+    CsDataManager model;
+    AddReadShell(model, 1, 10, {1, 2, 3});
+    AddReadShell(model, 2, 20, {1, 2, 3});
+    AddReadShell(model, 3, 30, {1, 2, 3});
+    EXPECT_EQ(model.GetElemAnneal(1), 1.0f);  // no anneal entries at all
+
+    CsDataInfo info;
+    info.partThick = {{10, 1.5}, {10, 2.5}};
+    info.partSet = {{100, {5, 10}}, {200, {10, 20}}};
+    info.anneal = {CsAnneal(200, 0.25f), CsAnneal(100, 0.5f), CsAnneal(100, 0.75f)};
+    model.SetDataInfo(info);
+
+    EXPECT_EQ(model.GetPartThk(10), 1.5);
+    EXPECT_EQ(model.GetPartThk(11), 1.0);
+    EXPECT_EQ(model.GetElemPartSet(1), 100);
+    EXPECT_EQ(model.GetElemPartSet(2), 200);
+    EXPECT_EQ(model.GetElemPartSet(3), 0);
+    EXPECT_EQ(model.GetElemPartSet(4), 0);
+    EXPECT_EQ(model.GetElemAnneal(1), 0.5f);
+    EXPECT_EQ(model.GetElemAnneal(2), 0.25f);
+    EXPECT_EQ(model.GetElemAnneal(3), 1.0f);
+
+    // Part 10 is in both sets; only the second has an entry: factor 1.
+    info.anneal = {CsAnneal(200, 0.25f)};
+    model.SetDataInfo(info);
+    EXPECT_EQ(model.GetElemAnneal(1), 1.0f);
+}
+
+TEST(JobInformation, CoordinateSystemsAndTransformations)
+{
+    CsDataManager model;
+    KeyLCS a;
+    a.cid = 7;
+    KeyLCS b;
+    b.cid = 9;
+    b.kind = KeyLCS::kByVector;
+    model.AddLCS(a);
+    model.AddLCS(b);
+    model.AddLCS(a);
+    EXPECT_EQ(model.GetLCSFromExid(7), 1);
+    EXPECT_EQ(model.GetLCSFromExid(9), 2);
+    EXPECT_EQ(model.GetLCSFromExid(8), 0);
+    EXPECT_EQ(model.GetLCS(5).cid, 0);
+
+    model.SetLCSUsed(2);
+    model.SetLCSUsed(2);
+    EXPECT_TRUE(model.IsUsedLCS(2));
+    EXPECT_EQ(model.GetLCS(2).kind, KeyLCS::kByVector + KeyLCS::kUsed);
+    EXPECT_FALSE(model.IsUsedLCS(1));
+    EXPECT_FALSE(model.IsUsedLCS(4));
+    model.ResetLCSUsed();
+    EXPECT_FALSE(model.IsUsedLCS(2));
+    EXPECT_EQ(model.GetLCS(2).kind, KeyLCS::kByVector);
+
+    model.AddTransform(KeyTransform(3));
+    EXPECT_EQ(model.GetTransform(3).GetId(), 3);
+    EXPECT_EQ(model.GetTransform(4).GetId(), 0);
+    EXPECT_TRUE(model.GetTransform(4).IsEmpty());
+}
+
+TEST(JobInformation, WorkPathAndReleaseKeepWhatTheLogNeeds)
+{
+    CsDataManager model;
+    model.SetCurWorkPath("job\\blank.dyn");
+    EXPECT_EQ(model.GetDataFileName(), "job/blank.dyn");
+    EXPECT_EQ(model.GetCurWorkPath(), "job");
+    model.SetCurWorkPath("blank.dyn");
+    EXPECT_EQ(model.GetCurWorkPath(), "");
+
+    CsDataInfo info;
+    info.keyId = "JOB_7";
+    info.dataFile = "/deck/dir/blank.dynain";
+    info.dataTrans = 4;
+    info.anneal = {CsAnneal(1, 0.5f)};
+    model.SetDataInfo(info);
+    AddReadNode(model, 9);
+    AddReadShell(model, 4, 1, {9, 9, 9});
+    CsTrmCrv3D curve;
+    curve.SetExid(3);
+    model.AddLine(curve);
+    model.UpdateElemNd();
+    model.SetDynain(1);
+
+    model.Release();
+    EXPECT_EQ(model.GetNodeNumber(), 0);
+    EXPECT_EQ(model.GetElemNumber(), 0);
+    EXPECT_TRUE(model.GetLineArr().empty());
+    EXPECT_FALSE(model.IsDynain());
+    EXPECT_EQ(model.GetDataFileTrans(), 0);
+    EXPECT_TRUE(model.GetDataInfo().anneal.empty());
+    EXPECT_EQ(model.GetStrKeyID(), "JOB_7");
+    EXPECT_EQ(model.GetCurWorkPath(), "/deck/dir");
+    // Numbering starts afresh for a model filled after a release.
+    EXPECT_EQ(model.GetNodeExid(model.AddNode(gmPnt3D())), 1);
+}
+
+TEST(TrimCurves, StoredCopiesKeepTheirKind)
+{
+    CsDataManager model;
+    CsTrmCrv2D planar;
+    planar.SetExid(4);
+    planar.SetPrjDir(gmVec3D(0, 1, 0));
+    planar.AddPoint(gmPnt3D(0, 0, 0));
+    planar.AddPoint(gmPnt3D(1, 0, 0));
+    CsTrmCrv3D spatial;
+    spatial.SetExid(2);
+    spatial.SetGap(0.5);
+    model.AddLine(planar);
+    model.AddLine(spatial);
+    planar.SetExid(40);  // the model holds its own copy
+
+    EXPECT_EQ(model.GetLineMaxNo(), 4);
+    const CsTrmCrv& first = model.GetLine(1);
+    ASSERT_TRUE(first.IsCrv2D());
+    EXPECT_EQ(first.GetExid(), 4);
+    EXPECT_TRUE(first.IsValid());
+    EXPECT_DOUBLE_EQ(static_cast<const CsTrmCrv2D&>(first).GetPrjDir().y(), 1.0);
+    const CsTrmCrv& second = model.GetLine(2);
+    ASSERT_FALSE(second.IsCrv2D());
+    EXPECT_FALSE(second.IsValid());  // fewer than two points
+    EXPECT_DOUBLE_EQ(static_cast<const CsTrmCrv3D&>(second).GetGap(), 0.5);
+}
