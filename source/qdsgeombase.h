@@ -27,6 +27,7 @@ class gmVec3D;
 class gmCrdSys;
 class gmLin2D;
 class gmLin3D;
+class CsDataElem;
 
 // ---------------------------------------------------------------------------------------------
 // 1. Tolerances (absolute, model length units or their squares)
@@ -694,6 +695,8 @@ public:
     // Copies the n node numbers; returns n.
     int GetAllNode(int* out) const;
     const std::vector<int>& GetNodeArr() const { return m_nodes; }
+    // The element's record as it was copied (part, id, type and node list).
+    CsDataElem GetDataElem() const;
 
     const std::vector<gmPnt3D>& GetVtxArr() const { return m_vtxArr; }
     const std::vector<gmPnt3D>& GetUcsVtxArr() const { return m_ucsVtxArr; }
@@ -739,7 +742,10 @@ private:
     gmCrdSys m_ucs;
     std::vector<gmPnt3D> m_vtxArr;
     std::vector<gmPnt3D> m_ucsVtxArr;
+    // The copied record.
     int m_part = 0;
+    int m_exid = 0;
+    int m_type = 0;
     std::vector<int> m_nodes;
 };
 

@@ -2,6 +2,7 @@
 // gmItrPt that read or change the model.
 #include "qdsgeombase.h"
 
+#include "qdsdatabase.h"
 #include "qdstrimbase_elem.h"
 
 #include <algorithm>
@@ -11,6 +12,54 @@ gmElemt::gmElemt(int element, int part, const std::vector<int>& nodes, const std
     : m_element(element), m_part(part), m_nodes(nodes)
 {
     FillVertices(vertices);
+}
+
+gmElemt::gmElemt(int element) : m_element(element)
+{
+    const CsDataElem& rec = dataManage.GetElem(element);
+    m_part = rec.GetPrtid();
+    m_exid = rec.GetExid();
+    m_type = rec.GetType();
+    m_nodes.resize(static_cast<size_t>(rec.GetNodeNum()));
+    for (int k = 0; k < rec.GetNodeNum(); ++k)
+        m_nodes[static_cast<size_t>(k)] = rec.GetNodeID(k);
+    SetElement(element);
+}
+
+void gmElemt::SetElement(int element)
+{
+    m_element = element;
+    std::vector<gmPnt3D> vertices;
+    vertices.reserve(m_nodes.size());
+    for (const int node : m_nodes)
+        vertices.push_back(dataManage.GetNode(node).GetPoint());
+    FillVertices(vertices);
+}
+
+CsDataElem gmElemt::GetDataElem() const
+{
+    return CsDataElem(m_part, m_exid, GetNodNum(), m_nodes.data(), static_cast<EleType>(m_type));
+}
+
+void gmElemt::SetVertex(const gmPnt3D& p, int i)
+{
+    qdxCheckElemVtx(i, GetNodNum());
+    m_vtxArr[static_cast<size_t>(i)] = p;
+    dataManage.SetNode(m_nodes[static_cast<size_t>(i)], p);
+}
+
+void gmElemt::ResetElement(int part, const int* nodes, int count) const
+{
+    if (count < 2 || count > kMaxElemNodes)
+        return;
+    dataManage.SetElem(part, m_element, count, nodes);
+}
+
+int gmItrPt::AddNode()
+{
+    if (m_node < 1)
+        m_node = dataManage.AddNode(m_point);
+    return m_node;
 }
 
 void gmElemt::FillVertices(const std::vector<gmPnt3D>& vertices)
