@@ -364,7 +364,7 @@ int gmCut2DLine::IsBetwBelow(const gmPnt3D& p, const gmPnt3D& a, const gmPnt3D& 
         return b.y() > p.y();
     if (p.x() < std::min(a.x(), b.x()) || p.x() > std::max(a.x(), b.x()))
         return 0;
-    // Single precision, as the upward count was tuned against.
+    // Single precision here (the upward count works in double): answers on the boundary depend on it.
     const float t = static_cast<float>((p.x() - a.x()) / (b.x() - a.x()));
     const float y = static_cast<float>(t * b.y() + (1.0 - t) * a.y());
     return y >= p.y();
