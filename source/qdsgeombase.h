@@ -11,13 +11,14 @@
 //   3. coordinate system (gmCrdSys)
 //   4. lines (gmLin2D, gmLin3D)
 //   5. inline definitions of the operations that sit on hot paths
-//   (element geometry records are appended after section 4 when they arrive)
+//   6. element geometry: mesh edge, intersection point, element (gmEdge, gmItrPt, gmElemt)
 
 #ifndef QDSGEOMBASE_H
 #define QDSGEOMBASE_H
 
 #include <cassert>
 #include <cmath>
+#include <vector>
 
 class gmPnt2D;
 class gmPnt3D;
@@ -26,6 +27,7 @@ class gmVec3D;
 class gmCrdSys;
 class gmLin2D;
 class gmLin3D;
+class CsDataElem;
 
 // ---------------------------------------------------------------------------------------------
 // 1. Tolerances (absolute, model length units or their squares)
@@ -545,5 +547,206 @@ inline gmPnt3D gmPnt3D::InUcs(const gmCrdSys& cs) const
     return gmPnt3D(p.Dot(cs.GetU()), p.Dot(cs.GetV()), p.Dot(cs.GetW()));
 }
 inline void gmPnt3D::AsUcs(const gmCrdSys& cs) { *this = InUcs(cs); }
+
+// ---------------------------------------------------------------------------------------------
+// 6. Element geometry. Node and element numbers are the model's 1-based indices.
+// ---------------------------------------------------------------------------------------------
+
+// Index of "no node" / "no element".
+constexpr int gmNoIndex = 0;
+
+// Element::LineInterLine: parallel when the squared sine of the angle is at most this (about
+// 1.8 degrees, looser than the lines' own test).
+constexpr double gmTolSqrSineElem = 1e-3;
+// Element::Project: slack on lengths and on the fan-triangle parameter.
+constexpr double gmTolProject = 1e-3;
+
+// One mesh edge: its two nodes, their positions in the element's node list and the elements
+// on either side.
+class gmEdge {
+public:
+    gmEdge() = default;
+    gmEdge(int fstNode, int endNode, int fstIdx, int endIdx)
+        : m_fstNode(fstNode), m_endNode(endNode), m_fstIdx(fstIdx), m_endIdx(endIdx)
+    {
+    }
+
+    void SetFstNode(int node) { m_fstNode = node; }
+    void SetFstNode(int node, int idx) { m_fstNode = node; m_fstIdx = idx; }
+    void SetEndNode(int node) { m_endNode = node; }
+    void SetEndNode(int node, int idx) { m_endNode = node; m_endIdx = idx; }
+    void SetFstElemt(int e) { m_fstElemt = e; }
+    void SetSecElemt(int e) { m_secElemt = e; }
+
+    int GetFstNode() const { return m_fstNode; }
+    int GetEndNode() const { return m_endNode; }
+    int GetFstIdx() const { return m_fstIdx; }
+    int GetEndIdx() const { return m_endIdx; }
+    int GetFstElemt() const { return m_fstElemt; }
+    int GetSecElemt() const { return m_secElemt; }
+
+    // The first call fills the first side, every later one the second.
+    void AddElemnt(int e)
+    {
+        if (m_fstElemt == gmNoIndex)
+            m_fstElemt = e;
+        else
+            m_secElemt = e;
+    }
+
+    // The same two nodes in either order; positions and elements do not count.
+    bool operator==(const gmEdge& o) const
+    {
+        return (m_fstNode == o.m_fstNode && m_endNode == o.m_endNode) ||
+               (m_fstNode == o.m_endNode && m_endNode == o.m_fstNode);
+    }
+    bool operator!=(const gmEdge& o) const { return !(*this == o); }
+
+private:
+    int m_fstNode = gmNoIndex;
+    int m_endNode = gmNoIndex;
+    int m_fstIdx = 0;
+    int m_endIdx = 0;
+    int m_fstElemt = gmNoIndex;
+    int m_secElemt = gmNoIndex;
+};
+
+// One point where a trim line crosses a mesh edge.
+class gmItrPt {
+public:
+    enum State { Still = 0, ToMove = 1, Moved = 2 };
+
+    gmItrPt() = default;
+    gmItrPt(const gmPnt3D& point, int lineIdx) : m_point(point), m_lineIdx(lineIdx) {}
+    gmItrPt(const float* xyz, int element, int lineIdx) : m_point(xyz), m_lineIdx(lineIdx)
+    {
+        m_edge.AddElemnt(element);
+    }
+
+    const gmPnt3D& GetPoint() const { return m_point; }
+    void GetPoint(float* xyz) const { m_point.AsPoint(xyz); }
+    void SetPoint(const gmPnt3D& p) { m_point = p; }
+
+    const gmEdge& GetEdge() const { return m_edge; }
+    void SetEdge(const gmEdge& e) { m_edge = e; }
+    void SetEdgeNode(int fstNode, int endNode) { m_edge.SetFstNode(fstNode); m_edge.SetEndNode(endNode); }
+    int GetFstElemt() const { return m_edge.GetFstElemt(); }
+    int GetSecElemt() const { return m_edge.GetSecElemt(); }
+    void SetFstElemt(int e) { m_edge.SetFstElemt(e); }
+    void SetSecElemt(int e) { m_edge.SetSecElemt(e); }
+    void AddElement(int e) { m_edge.AddElemnt(e); }
+
+    int GetNode() const { return m_node; }
+    void SetNode(int node) { m_node = node; }
+    // The model node at the point, created on the first call.
+    int AddNode();
+
+    int GetState() const { return m_state; }
+    void SetState(int s) { m_state = s < Still ? Still : (s > Moved ? Moved : s); }
+    bool IsStill() const { return m_state == Still; }
+    bool IsToMove() const { return m_state == ToMove; }
+    bool IsMoved() const { return m_state == Moved; }
+
+    int GetLineIdx() const { return m_lineIdx; }
+    void SetLineIdx(int idx) { m_lineIdx = idx; }
+    bool IsValid() const { return m_lineIdx >= 0; }
+
+    int IsOnEdge() const { return m_onEdge; }
+    void SetOnEdge(int onEdge) { m_onEdge = onEdge; }
+
+    // The same trim-line segment on the same mesh edge; the coordinates do not count.
+    bool operator==(const gmItrPt& o) const
+    {
+        return this == &o || (m_lineIdx == o.m_lineIdx && m_edge == o.m_edge);
+    }
+    bool operator!=(const gmItrPt& o) const { return !(*this == o); }
+
+private:
+    gmPnt3D m_point;
+    gmEdge m_edge;
+    int m_node = gmNoIndex;
+    int m_state = Still;
+    int m_lineIdx = -1;
+    int m_onEdge = 1;
+};
+
+// The geometry of one shell element: its vertices in global coordinates and in a local frame
+// of the element's own plane. Both vertex sequences repeat the first vertex at the end, so
+// edge k runs from entry k - 1 to entry k for k = 1 .. n.
+class gmElemt {
+public:
+    // Reads the element and its node coordinates from the model.
+    explicit gmElemt(int element);
+    // An element given by its own record and vertex positions, without the model: pieces that
+    // are planned before they are added, and tests. vertices holds one point per node.
+    gmElemt(int element, int part, const std::vector<int>& nodes, const std::vector<gmPnt3D>& vertices);
+
+    // Takes another element of the model (the part and node list are not re-read).
+    void SetElement(int element);
+
+    int GetElemID() const { return m_element; }
+    void SetInnOut(int v) { m_innOut = v > 0 ? 1 : 0; }
+    bool IsInner() const { return m_innOut == 0; }
+
+    int GetPartID() const { return m_part; }
+    int GetNodNum() const { return static_cast<int>(m_nodes.size()); }
+    // Throws CsErrorIndex for a position outside 0 .. n - 1.
+    int GetNode(int i) const;
+    // Copies the n node numbers; returns n.
+    int GetAllNode(int* out) const;
+    const std::vector<int>& GetNodeArr() const { return m_nodes; }
+    // The element's record as it was copied (part, id, type and node list).
+    CsDataElem GetDataElem() const;
+
+    const std::vector<gmPnt3D>& GetVtxArr() const { return m_vtxArr; }
+    const std::vector<gmPnt3D>& GetUcsVtxArr() const { return m_ucsVtxArr; }
+    // Vertex i, 0 .. n - 1, in global or local coordinates; throws CsErrorIndex otherwise.
+    const gmPnt3D& GetVertex(int i) const;
+    const gmPnt3D& GetUcsVtx(int i) const;
+    // Moves vertex i here and in the model; the repeated last entry and the local vertices
+    // are left as they are.
+    void SetVertex(const gmPnt3D& p, int i);
+    // Redefines the element in the model (2 to 8 nodes); this object is not updated.
+    void ResetElement(int part, const int* nodes, int count) const;
+
+    bool IsShell() const { return GetNodNum() == 3 || GetNodNum() == 4; }
+
+    // Mean of the n + 1 vertex entries: the first vertex counts twice.
+    gmPnt3D GetMidPt() const;
+    void GetMidPt(gmPnt3D& out) const { out = GetMidPt(); }
+
+    // Builds the element's own frame (W the normal, origin the mid point) and the local
+    // vertices; 1 on success, 0 for fewer than 3 nodes. A frame already set is kept.
+    int MakeLcs();
+    // Uses the given frame instead (the trim plane of a 2D cut line).
+    void SetUcs(const gmCrdSys& cs);
+    const gmCrdSys& GetUcs() const { return m_ucs; }
+    bool HasUcs() const { return m_ucsMade != 0; }
+
+    // Drops p onto the element through the fan of triangles from vertex 0, so that a warped
+    // quadrilateral is followed. mode != 0: p is already in local coordinates. 1 and out on
+    // success, 0 when p does not fall on the element.
+    int Project(const gmPnt3D& p, gmPnt3D& out, int mode);
+
+    // Intersection of the lines a-b and c-d in x and y; out follows the line a-b in z.
+    // 1 = crossing, 0 = parallel (or c-d has no length), 2 = collinear.
+    static int LineInterLine(const gmPnt3D& a, const gmPnt3D& b, const gmPnt3D& c, const gmPnt3D& d,
+                             gmPnt3D& out);
+
+private:
+    void FillVertices(const std::vector<gmPnt3D>& vertices);
+
+    int m_element = gmNoIndex;
+    int m_innOut = 0;
+    int m_ucsMade = 0;
+    gmCrdSys m_ucs;
+    std::vector<gmPnt3D> m_vtxArr;
+    std::vector<gmPnt3D> m_ucsVtxArr;
+    // The copied record.
+    int m_part = 0;
+    int m_exid = 0;
+    int m_type = 0;
+    std::vector<int> m_nodes;
+};
 
 #endif // QDSGEOMBASE_H

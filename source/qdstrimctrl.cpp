@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,6 +18,9 @@
 namespace {
 
 const char* const kAsterisks = "***************************************************";
+
+// Projection system: the reference axis gives way to the next one beyond this |cosine|.
+constexpr double kRefAxisSwitch = 0.95;
 
 bool ContainsNoCase(const CsString& text, const char* what)
 {
@@ -173,9 +177,51 @@ bool CsTrmCtrl::GetLine(CsString& line)
 
 bool CsTrmCtrl::DoAnneal() const { return reader_.IsAnneal(); }
 
+int geGetCrvUcs(const CsTrmCrv2D& curve, gmCrdSys& cs)
+{
+    const gmVec3D w = curve.GetPrjDir().Normalized();
+    // The reference axis must not be (anti)parallel to W, or U and V vanish.
+    const gmVec3D r = std::fabs(cs.GetU().Dot(w)) > kRefAxisSwitch ? cs.GetV() : cs.GetU();
+    const gmVec3D wr = w.Cross(r);
+    cs.SetUVW(wr.Cross(w).Normalized(), wr.Normalized(), w);
+    cs.SetOri(curve.GetOrigin());
+    return 1;
+}
+
 bool CsTrmCtrl::SetTrimLine()
 {
-    // No curve can be turned into a trim line yet.
+    trim2D_.clear();
+    trim3D_.clear();
+    lance2D_.clear();
+    lance3D_.clear();
+    const auto& curves = dataManage.GetLineArr();
+    if (curves.empty()) return false;
+    for (const auto& curve : curves) {
+        if (!curve || !curve->IsValid()) continue;
+        std::vector<gmPnt3D> points;
+        curve->GetPtArr(points);
+        CsString id;
+        id.Format("%d_%d", curve->GetSetid(), curve->GetExid());
+        const bool lance = curve->GetFlag() == 0;
+        if (!curve->IsCrv2D()) {
+            const auto& c3 = static_cast<const CsTrmCrv3D&>(*curve);
+            auto line = std::make_unique<gmCut3DLine>(points, curve->GetFlag());
+            line->SetSeed(c3.GetSeed());
+            line->SetGap(c3.GetGap());
+            line->AutoClose();
+            line->SetExid(id);
+            (lance ? lance3D_ : trim3D_).push_back(std::move(line));
+        } else {
+            auto line = std::make_unique<gmCut2DLine>(points, curve->GetFlag());
+            line->SetRatio(curve->GetRatio());
+            gmCrdSys plane;
+            geGetCrvUcs(static_cast<const CsTrmCrv2D&>(*curve), plane);
+            line->SetPntLcs(1);
+            line->SetUcs(plane);
+            line->SetExid(id);
+            (lance ? lance2D_ : trim2D_).push_back(std::move(line));
+        }
+    }
     return !trim2D_.empty() || !trim3D_.empty() || !lance2D_.empty() || !lance3D_.empty();
 }
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 class gmTrmLine;
+class gmCrdSys;
+class CsTrmCrv2D;
 
 CsString qdxGetBulidDate();
 
@@ -39,6 +41,10 @@ int SolverMain(int argc, const char* const* argv);
 
 using CsTrmLineList = std::vector<std::unique_ptr<gmTrmLine>>;
 
+// The projection system of a 2D trim curve, built on cs (normally the default system): W
+// along the projection direction, U and V across it, origin at the curve's origin. Always 1.
+int geGetCrvUcs(const CsTrmCrv2D& curve, gmCrdSys& cs);
+
 class CsTrmCtrl {
 public:
     CsTrmCtrl();
@@ -52,7 +58,13 @@ public:
     int Init();
     int ReadData();
     bool DoAnneal() const;
+    // Turns every valid trim curve of the model into a trim line of one of the four lists;
+    // false when all four stay empty.
     bool SetTrimLine();
+    const CsTrmLineList& GetTrim2D() const { return trim2D_; }
+    const CsTrmLineList& GetTrim3D() const { return trim3D_; }
+    const CsTrmLineList& GetLance2D() const { return lance2D_; }
+    const CsTrmLineList& GetLance3D() const { return lance3D_; }
     // One line of standard input; false at its end.
     static bool GetLine(CsString& line);
 

@@ -1,0 +1,245 @@
+#include "test_geomhelpers.h"
+
+#include <gtest/gtest.h>
+
+using geomtest::ExpectNear;
+using geomtest::MakeElem;
+
+namespace {
+
+// A 2D line whose points are plane coordinates of the given plane.
+gmCut2DLine PlaneLine(const std::vector<gmPnt3D>& pts, const gmCrdSys& plane = gmCrdSys(), int flag = -1)
+{
+    gmCut2DLine line(pts, flag);
+    line.SetPntLcs(1);
+    line.SetUcs(plane);
+    return line;
+}
+
+// The global point with plane coordinates p.
+gmPnt3D FromPlane(const gmCrdSys& plane, const gmPnt3D& p)
+{
+    return gmPnt3D(plane.GetU() * p.x() + plane.GetV() * p.y() + plane.GetW() * p.z());
+}
+
+// A star of 2n points around (cx, cy), radii alternating r and r/2.
+std::vector<gmPnt3D> Star(int n, double cx, double cy, double r)
+{
+    std::vector<gmPnt3D> pts;
+    for (int i = 0; i < 2 * n; ++i) {
+        const double a = M_PI * i / n;
+        const double rr = i % 2 ? r / 2 : r;
+        pts.emplace_back(cx + rr * std::cos(a), cy + rr * std::sin(a), 0.0);
+    }
+    return pts;
+}
+
+// Exact even-odd test in double precision, and the distance to the polygon's boundary.
+bool ExactInside(const std::vector<gmPnt3D>& poly, double x, double y, double& dist)
+{
+    bool in = false;
+    dist = 1e300;
+    for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+        const gmPnt3D& a = poly[i];
+        const gmPnt3D& b = poly[j];
+        if ((a.y() > y) != (b.y() > y) && x < (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()) + a.x())
+            in = !in;
+        dist = std::min(dist, gmPnt2D(x, y).MinDst(gmPnt2D(a.x(), a.y()), gmPnt2D(b.x(), b.y())));
+    }
+    return in;
+}
+
+}  // namespace
+
+TEST(Cut2DGrid, LargeSquareGetsSizedCells)
+{
+    const gmCut2DLine line = PlaneLine(geomtest::Square(100));
+    EXPECT_TRUE(line.IsTrm2DLine());
+    EXPECT_EQ(line.GetCount(), 5);  // closed by appending the first point
+    double x0, y0, x1, y1;
+    line.GetOuter(x0, y0, x1, y1);
+    EXPECT_EQ(x0, -3.0);
+    EXPECT_EQ(y0, -3.0);
+    EXPECT_EQ(x1, 103.0);
+    EXPECT_EQ(y1, 103.0);
+    EXPECT_EQ(line.GetNx(), 70);
+    EXPECT_EQ(line.GetNy(), 70);
+    EXPECT_DOUBLE_EQ(line.GetDx(), 106.0 / 70);
+    line.GetCorner(x0, y0, x1, y1);
+    EXPECT_EQ(x1 - x0, 100.0);
+}
+
+TEST(Cut2DGrid, SmallCurveKeepsDefaultGridAndBoundariesCountTwice)
+{
+    // The fourth point sits exactly on a cell corner: x = -3 + 10 dx, y = -3 + 64 dy.
+    const double d = 46.0 / 128;
+    const gmCut2DLine line = PlaneLine({{0, 0, 0}, {40, 0, 0}, {40, 40, 0}, {-3 + 10 * d, -3 + 64 * d, 0}, {0, 40, 0}});
+    EXPECT_EQ(line.GetNx(), 128);
+    EXPECT_EQ(line.GetNy(), 128);
+    EXPECT_DOUBLE_EQ(line.GetDx(), d);
+    // Segment 2 ends there: it is listed on both sides of both boundaries.
+    for (int k : {9, 10})
+        for (int j : {63, 64})
+            EXPECT_TRUE(gmCut2DLine::IsInArr(line.GetCell(k, j), 2)) << k << " " << j;
+    EXPECT_FALSE(gmCut2DLine::IsInArr(line.GetCell(8, 63), 2));
+}
+
+TEST(Cut2DInside, NearAndOnTheSides)
+{
+    const gmCut2DLine line = PlaneLine(geomtest::Square(100));
+    for (const gmPnt3D& p : {gmPnt3D(0.005, 50, 0), gmPnt3D(99.995, 50, 0), gmPnt3D(50, 0.005, 0),
+                             gmPnt3D(50, 99.995, 0), gmPnt3D(50, 50, 7)})
+        EXPECT_EQ(line.IsInside(p), 1) << p.x() << " " << p.y();
+    for (const gmPnt3D& p : {gmPnt3D(-0.02, 50, 0), gmPnt3D(100.02, 50, 0), gmPnt3D(50, -0.02, 0),
+                             gmPnt3D(50, 100.02, 0), gmPnt3D(500, 50, 0), gmPnt3D(-1e12, 50, 0)})
+        EXPECT_EQ(line.IsInside(p), 0) << p.x() << " " << p.y();
+    const gmPnt3D copy(30, 40, 5);
+    line.IsInside(copy);
+    ExpectNear(copy, gmPnt3D(30, 40, 5), 0.0);
+}
+
+TEST(Cut2DInside, AgreesWithExactTestAwayFromTheCurve)
+{
+    const std::vector<gmPnt3D> star = Star(9, 20, -10, 60);
+    std::mt19937 rng(3);
+    const gmCrdSys planes[] = {gmCrdSys(), geomtest::RandomMotion(rng, 0).frame};
+    for (const gmCrdSys& plane : planes) {
+        const gmCut2DLine line = PlaneLine(star, plane);
+        std::uniform_real_distribution<double> u(-50, 90);
+        int inside = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const double x = u(rng) - 10;
+            const double y = u(rng) - 20;
+            double dist = 0;
+            const bool expected = ExactInside(star, x, y, dist);
+            if (dist < 0.05)
+                continue;
+            inside += expected;
+            EXPECT_EQ(line.IsInside(FromPlane(plane, gmPnt3D(x, y, 3.0))), expected ? 1 : 0) << x << " " << y;
+        }
+        EXPECT_GT(inside, 300);
+    }
+}
+
+TEST(Cut2DCross, CrossingAtEdgeStartIsLeftToThePreviousEdge)
+{
+    gmCut2DLine line = PlaneLine(geomtest::Square(100));
+    gmElemt e = MakeElem({{50, 0, 0}, {50, 10, 0}, {60, 10, 0}}, 7, 11);
+    std::vector<gmItrPt> pts;
+    line.InterElement(e, pts);
+    ASSERT_EQ(pts.size(), 1u);
+    ExpectNear(pts[0].GetPoint(), gmPnt3D(50, 0, 0), 1e-9);
+    EXPECT_EQ(pts[0].GetLineIdx(), 0);
+    EXPECT_EQ(pts[0].GetEdge().GetFstNode(), 13);
+    EXPECT_EQ(pts[0].GetEdge().GetEndNode(), 11);
+    EXPECT_EQ(pts[0].GetEdge().GetFstIdx(), 2);
+    EXPECT_EQ(pts[0].GetEdge().GetEndIdx(), 0);
+    EXPECT_EQ(pts[0].GetFstElemt(), 7);
+    EXPECT_EQ(line.IsIntersected(e), 1);
+    // The element now works in the trim plane.
+    EXPECT_TRUE(e.HasUcs());
+}
+
+TEST(Cut2DCross, EdgeAlongTheCurveReportsItsEnd)
+{
+    gmCut2DLine line = PlaneLine(geomtest::Square(100));
+    gmElemt e = MakeElem({{10, 0, 0}, {20, 0, 0}, {20, 5, 0}, {10, 5, 0}});
+    std::vector<gmItrPt> pts;
+    line.InterElement(e, pts);
+    ASSERT_EQ(pts.size(), 2u);
+    ExpectNear(pts[0].GetPoint(), gmPnt3D(20, 0, 0), 0.0);
+    EXPECT_EQ(pts[0].GetEdge(), gmEdge(1, 2, 0, 1));
+    ExpectNear(pts[1].GetPoint(), gmPnt3D(10, 0, 0), 1e-9);
+    EXPECT_EQ(pts[1].GetEdge(), gmEdge(4, 1, 3, 0));
+}
+
+TEST(Cut2DCross, OneRecordPerEdgeAndSegmentAcrossCells)
+{
+    gmCut2DLine line = PlaneLine(geomtest::Square(100));
+    // A tall element edge spans many cells that all list the bottom side.
+    gmElemt e = MakeElem({{50.2, -8, 1}, {50.7, 9, 2}, {49, 9, 0}});
+    std::vector<gmItrPt> pts;
+    line.InterElement(e, pts);
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[0].GetLineIdx(), 0);
+    EXPECT_EQ(pts[1].GetLineIdx(), 0);
+    // z follows the 3D edge.
+    EXPECT_GT(pts[0].GetPoint().z(), 1.0);
+    EXPECT_NE(pts[0].GetEdge(), pts[1].GetEdge());
+}
+
+TEST(Cut2DCross, TiltedPlaneGivesTheSameAnswers)
+{
+    const std::vector<gmPnt3D> star = Star(7, 0, 0, 40);
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> pos(-45, 45);
+    std::uniform_real_distribution<double> off(-6, 6);
+    for (int planeTrial = 0; planeTrial < 4; ++planeTrial) {
+        const gmCrdSys plane = geomtest::RandomMotion(rng, 0).frame;
+        gmCut2DLine flat = PlaneLine(star);
+        gmCut2DLine tilted = PlaneLine(star, plane);
+        int hits = 0;
+        for (int i = 0; i < 400; ++i) {
+            const gmPnt3D c(pos(rng), pos(rng), 0);
+            std::vector<gmPnt3D> v;
+            for (int k = 0; k < 3 + i % 2; ++k)
+                v.emplace_back(c.x() + off(rng), c.y() + off(rng), off(rng));
+            std::vector<gmPnt3D> g;
+            for (const gmPnt3D& p : v)
+                g.push_back(FromPlane(plane, p));
+            gmElemt a = MakeElem(v);
+            gmElemt b = MakeElem(g);
+            EXPECT_EQ(flat.IsInside(a), tilted.IsInside(b));
+            EXPECT_EQ(flat.IsIntersected(a), tilted.IsIntersected(b));
+            std::vector<gmItrPt> pa, pb;
+            flat.InterElement(a, pa);
+            tilted.InterElement(b, pb);
+            ASSERT_EQ(pa.size(), pb.size());
+            for (size_t k = 0; k < pa.size(); ++k) {
+                EXPECT_EQ(pa[k].GetLineIdx(), pb[k].GetLineIdx());
+                EXPECT_EQ(pa[k].GetEdge(), pb[k].GetEdge());
+                ExpectNear(FromPlane(plane, pa[k].GetPoint()), pb[k].GetPoint(), 1e-9);
+            }
+            hits += !pa.empty();
+        }
+        EXPECT_GT(hits, 40);
+    }
+}
+
+TEST(FloatPolygon, RayThroughVertices)
+{
+    const float pt[2] = {0, 0};
+    // The vertex left of the point is passed through: one crossing, inside.
+    const float tri[3][2] = {{-1, 0}, {2, 1}, {2, -1}};
+    EXPECT_TRUE(geNodeInPolygon(pt, tri, 3));
+    // A notch whose tip only touches the ray adds nothing.
+    const float notch[7][2] = {{-5, -5}, {5, -5}, {5, 5}, {-1, 5}, {-2, 0}, {-3, 5}, {-5, 5}};
+    EXPECT_TRUE(geNodeInPolygon(pt, notch, 7));
+    const float far[2] = {-4, 0};
+    EXPECT_TRUE(geNodeInPolygon(far, notch, 7));
+    const float out[2] = {6, 0};
+    EXPECT_FALSE(geNodeInPolygon(out, notch, 7));
+}
+
+// Regression: a polygon vertex on the ray's line but to the right of the point was counted
+// as a crossing, turning the inside of a diamond into outside.
+TEST(FloatPolygon, VertexRightOfThePointIsNotACrossing)
+{
+    const float diamond[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
+    const float pt[2] = {0, 0};
+    EXPECT_TRUE(geNodeInPolygon(pt, diamond, 4));
+    const float rightOut[2] = {1.5f, 0};
+    EXPECT_FALSE(geNodeInPolygon(rightOut, diamond, 4));
+}
+
+TEST(FloatPolygon, NearVertexSearch)
+{
+    const float flat[3][2] = {{0, 1}, {1, 1}, {2, 1}};
+    EXPECT_EQ(geGetNearVertex(0, 1.0f, flat, 3, 1), -1);
+    EXPECT_EQ(geGetNearVertex(1, 1.0f, flat, 3, 1), -1);
+    const float poly[5][2] = {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 1}};
+    EXPECT_EQ(geGetNearVertex(1, 1.0f, poly, 5, 1), 3);
+    EXPECT_EQ(geGetNearVertex(0, 1.0f, poly, 5, 2), 0);
+    // Backwards from 0 wraps to the last vertex and on.
+    EXPECT_EQ(geGetNearVertex(0, 1.0f, poly, 5, 0), 3);
+}

@@ -1,0 +1,247 @@
+#include "test_geomhelpers.h"
+
+#include <gtest/gtest.h>
+
+using geomtest::ExpectNear;
+using geomtest::MakeElem;
+
+namespace {
+
+std::vector<gmPnt3D> Line(const gmPnt3D& a, const gmPnt3D& b) { return {a, b}; }
+
+int Hits(gmCut3DLine& line, const std::vector<gmPnt3D>& elem)
+{
+    gmElemt e = MakeElem(elem);
+    std::vector<gmItrPt> pts;
+    line.InterElement(e, pts);
+    gmElemt again = MakeElem(elem);
+    EXPECT_EQ(line.IsIntersected(again), pts.empty() ? 0 : 1);
+    return static_cast<int>(pts.size());
+}
+
+// The prefiltered and the plain answers of one element, compared field by field.
+void ExpectSameAnswers(gmCut3DLine& line, const std::vector<gmPnt3D>& v, int& hits)
+{
+    gmElemt a = MakeElem(v, 3, 20);
+    gmElemt b = MakeElem(v, 3, 20);
+    ASSERT_EQ(line.IsIntersected(a), line.IsIntersectedPlain(b));
+    std::vector<gmItrPt> pa, pb;
+    line.InterElementPlain(b, pb);
+    std::vector<gmPnt3D> plainLocal;
+    for (int i = 0; i < line.GetUcsCount(); i += 7)
+        plainLocal.push_back(line.GetUcsAt(i));
+    line.InterElement(a, pa);
+    ASSERT_EQ(pa.size(), pb.size());
+    for (size_t k = 0; k < pa.size(); ++k) {
+        EXPECT_EQ(pa[k].GetLineIdx(), pb[k].GetLineIdx());
+        EXPECT_EQ(pa[k].GetEdge().GetFstNode(), pb[k].GetEdge().GetFstNode());
+        EXPECT_EQ(pa[k].GetEdge().GetEndNode(), pb[k].GetEdge().GetEndNode());
+        ExpectNear(pa[k].GetPoint(), pb[k].GetPoint(), 0.0);
+    }
+    // The curve reads the same in the element's frame either way.
+    for (size_t i = 0; i < plainLocal.size(); ++i)
+        ExpectNear(line.GetUcsAt(static_cast<int>(7 * i)), plainLocal[i], 0.0);
+    gmElemt c = MakeElem(v, 3, 20);
+    EXPECT_EQ(line.IsInside(a), line.IsInside(c));
+    hits += !pa.empty();
+}
+
+// A closed wavy loop on a dome, with n points.
+std::vector<gmPnt3D> DomeLoop(int n, double r)
+{
+    std::vector<gmPnt3D> pts;
+    for (int i = 0; i < n; ++i) {
+        const double a = 2 * M_PI * i / n;
+        const double rr = r * (1 + 0.1 * std::sin(7 * a));
+        const double x = rr * std::cos(a), y = rr * std::sin(a);
+        pts.emplace_back(x, y, 0.002 * (x * x + y * y) / r);
+    }
+    pts.push_back(pts.front());
+    return pts;
+}
+
+}  // namespace
+
+TEST(Cut3DLine, GapClampAndKind)
+{
+    gmCut3DLine line;
+    EXPECT_TRUE(line.IsTrm3DLine());
+    EXPECT_EQ(line.GetGap(), 0.001);
+    line.SetGap(0);
+    EXPECT_EQ(line.GetGap(), 0.001);
+    line.SetGap(300);
+    EXPECT_EQ(line.GetGap(), 250.0);
+    line.SetGap(2.5);
+    EXPECT_EQ(line.GetGap(), 2.5);
+}
+
+TEST(Cut3DLine, GapDecidesWhetherACurveAboveCounts)
+{
+    const std::vector<gmPnt3D> sq = geomtest::Square(1);
+    gmCut3DLine close(Line({-1, 0.5, 0.0005}, {2, 0.5, 0.0005}), 1);
+    EXPECT_EQ(Hits(close, sq), 2);
+    gmCut3DLine above(Line({-1, 0.5, 0.01}, {2, 0.5, 0.01}), 1);
+    EXPECT_EQ(Hits(above, sq), 0);
+    above.SetGap(0.02);
+    EXPECT_EQ(Hits(above, sq), 2);
+    // One end on the plane is enough, however steep the segment.
+    gmCut3DLine steep(Line({-1, 0.5, 0}, {2, 0.5, 100}), 1);
+    EXPECT_EQ(Hits(steep, sq), 2);
+    gmCut3DLine through(Line({-1, 0.5, -50}, {2, 0.5, 100}), 1);
+    EXPECT_EQ(Hits(through, sq), 0);
+}
+
+TEST(Cut3DLine, PointsLieOnTheSpatialEdgeInSegmentOrder)
+{
+    // A warped quadrilateral crossed by a polyline in two segments.
+    const std::vector<gmPnt3D> v{{0, 0, 0}, {2, 0, 0.1}, {2, 2, 0}, {0, 2, 0.1}};
+    gmCut3DLine line({{-1, 0.5, 0.05}, {1, 0.5, 0.05}, {1, 3, 0.05}}, 1);
+    line.SetGap(1);
+    gmElemt e = MakeElem(v, 9, 1);
+    std::vector<gmItrPt> pts;
+    line.InterElement(e, pts);
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[0].GetLineIdx(), 0);
+    EXPECT_EQ(pts[0].GetEdge(), gmEdge(4, 1, 3, 0));
+    EXPECT_EQ(pts[0].GetFstElemt(), 9);
+    EXPECT_EQ(pts[1].GetLineIdx(), 1);
+    EXPECT_EQ(pts[1].GetEdge(), gmEdge(3, 4, 2, 3));
+    for (const gmItrPt& p : pts) {
+        const gmEdge& ed = p.GetEdge();
+        const gmPnt3D& a = v[static_cast<size_t>(ed.GetFstIdx())];
+        const gmPnt3D& b = v[static_cast<size_t>(ed.GetEndIdx())];
+        EXPECT_NEAR(p.GetPoint().MinDst(a, b), 0.0, 1e-12);
+    }
+}
+
+TEST(Cut3DLine, EdgeStartAndSegmentStartTolerances)
+{
+    const std::vector<gmPnt3D> sq = geomtest::Square(1);
+    // Through vertex 1 = (1, 0): edge 0 ends there and reports it, edge 1 starts there and does not.
+    gmCut3DLine corner(Line({0.5, -0.5, 0}, {1.5, 0.5, 0}), 1);
+    gmElemt e = MakeElem(sq);
+    std::vector<gmItrPt> pts;
+    corner.InterElement(e, pts);
+    ASSERT_EQ(pts.size(), 1u);
+    EXPECT_EQ(pts[0].GetEdge(), gmEdge(1, 2, 0, 1));
+    // A segment starting on an edge (s = 0) counts, and so does one stopping just short of it.
+    gmCut3DLine starts(Line({0.5, 0, 0}, {0.5, -1, 0}), 1);
+    EXPECT_EQ(Hits(starts, sq), 1);
+    gmCut3DLine short1(Line({0.5, -1, 0}, {0.5, -0.0009, 0}), 1);
+    EXPECT_EQ(Hits(short1, sq), 1);
+    gmCut3DLine short2(Line({0.5, -1, 0}, {0.5, -0.002, 0}), 1);
+    EXPECT_EQ(Hits(short2, sq), 0);
+}
+
+TEST(Cut3DLine, LocalPointsFollowTheLastElement)
+{
+    std::mt19937 rng(5);
+    gmCut3DLine line(DomeLoop(40, 10), 1);
+    line.SetGap(5);
+    for (const bool plain : {false, true}) {
+        gmElemt first = MakeElem({{9, 0, 0}, {11, 0, 0}, {11, 1, 0}});
+        const geomtest::Motion m = geomtest::RandomMotion(rng, 3);
+        gmElemt second = MakeElem(m({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+        std::vector<gmItrPt> pts;
+        for (gmElemt* e : {&first, &second})
+            plain ? line.InterElementPlain(*e, pts) : line.InterElement(*e, pts);
+        ASSERT_EQ(line.GetUcsCount(), line.GetCount());
+        for (int i = 0; i < line.GetCount(); ++i)
+            ExpectNear(line.GetUcsAt(i), line.GetAt(i).InUcs(second.GetUcs()), 0.0);
+    }
+}
+
+TEST(Cut3DLine, TiltedBlankAndCurveGiveTheSameAnswers)
+{
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<double> pos(-14, 14);
+    const std::vector<gmPnt3D> loop = DomeLoop(120, 10);
+    int inside = 0;
+    int hits = 0;
+    for (int trial = 0; trial < 6; ++trial) {
+        const geomtest::Motion m = geomtest::RandomMotion(rng, 100);
+        gmCut3DLine flat(loop, 1);
+        gmCut3DLine moved(m(loop), 1);
+        flat.SetGap(1);
+        moved.SetGap(1);
+        for (int i = 0; i < 200; ++i) {
+            const double x = pos(rng), y = pos(rng);
+            const std::vector<gmPnt3D> v{{x, y, 0}, {x + 1.3, y, 0}, {x + 1.3, y + 1.1, 0}, {x, y + 1.1, 0}};
+            gmElemt a = MakeElem(v);
+            gmElemt b = MakeElem(m(v));
+            const int in = flat.IsInside(a);
+            EXPECT_EQ(in, moved.IsInside(b));
+            inside += in;
+            std::vector<gmItrPt> pa, pb;
+            flat.InterElement(a, pa);
+            moved.InterElement(b, pb);
+            ASSERT_EQ(pa.size(), pb.size());
+            for (size_t k = 0; k < pa.size(); ++k) {
+                EXPECT_EQ(pa[k].GetLineIdx(), pb[k].GetLineIdx());
+                EXPECT_EQ(pa[k].GetEdge(), pb[k].GetEdge());
+                ExpectNear(m(pa[k].GetPoint()), pb[k].GetPoint(), 1e-9);
+            }
+            hits += !pa.empty();
+        }
+    }
+    EXPECT_GT(inside, 200);
+    EXPECT_GT(hits, 100);
+}
+
+TEST(Cut3DIndex, PrefilteredAnswersEqualPlainOnes)
+{
+    std::mt19937 rng(2024);
+    std::uniform_real_distribution<double> pos(-15, 15);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::uniform_real_distribution<double> size(0.05, 3.0);
+    const double gaps[] = {0.001, 0.3, 2.0, 40.0};
+
+    // A dense loop on a dome; a sparse random walk with long, steep and repeated points.
+    std::vector<std::vector<gmPnt3D>> curves{DomeLoop(600, 10)};
+    std::vector<gmPnt3D> walk{{0, 0, 0}};
+    for (int i = 0; i < 300; ++i) {
+        const double step = i % 37 == 0 ? 25.0 : (i % 11 == 0 ? 0.0 : 1.5);
+        const double lift = i % 23 == 0 ? 30.0 : 0.3;
+        walk.emplace_back(walk.back().x() + step * unit(rng), walk.back().y() + step * unit(rng),
+                          walk.back().z() * 0.5 + lift * unit(rng));
+    }
+    curves.push_back(walk);
+
+    int hits = 0;
+    int elements = 0;
+    for (const auto& pts : curves) {
+        for (const double gap : gaps) {
+            gmCut3DLine line(pts, 1);
+            line.SetGap(gap);
+            for (int i = 0; i < 600; ++i) {
+                // Elements near the curve's surface, tilted at random, warped, of varied size.
+                const geomtest::Motion m = geomtest::RandomMotion(rng, 0);
+                const double s = size(rng);
+                const gmPnt3D c(pos(rng), pos(rng), 0.2 * unit(rng));
+                std::vector<gmPnt3D> v;
+                const int n = i % 2 ? 3 : 4;
+                for (int k = 0; k < n; ++k) {
+                    const double a = 2 * M_PI * k / n + 0.3 * unit(rng);
+                    gmPnt3D local(s * std::cos(a), s * std::sin(a), 0.1 * s * unit(rng));
+                    if (i % 3)
+                        local = m(local);
+                    v.push_back(c + local.AsVector());
+                }
+                ExpectSameAnswers(line, v, hits);
+                ++elements;
+            }
+        }
+    }
+    EXPECT_GT(hits, elements / 20);
+}
+
+TEST(Cut3DIndex, DegenerateFramesFallBackToThePlainPath)
+{
+    gmCut3DLine line(DomeLoop(50, 2), 1);
+    line.SetGap(3);
+    int hits = 0;
+    // Collinear vertices: the frame has zero axes and every segment is looked at.
+    ExpectSameAnswers(line, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, hits);
+    ExpectSameAnswers(line, {{1.5, -1, 0}, {2.5, -1, 0}, {2.5, 1, 0}, {1.5, 1, 0}}, hits);
+    EXPECT_GE(hits, 1);
+}
