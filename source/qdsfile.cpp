@@ -355,11 +355,20 @@ int FormatShortenedField(char* out, int width, int precision, double x)
     char text[48];
     const std::to_chars_result r =
         std::to_chars(text, text + sizeof text - 1, x, std::chars_format::scientific, precision);
-    *r.ptr = '\0';
-    const int length = ShortenExponent(text);
+    int length = static_cast<int>(r.ptr - text);
+    // The exponent is the text's tail ("e+02", "e-308"): look for it there.
+    for (int e = length - 1; e >= 0 && e >= length - 5; --e) {
+        if (text[e] != 'e') continue;
+        if (e + 2 < length && text[e + 2] == '0') {
+            std::memmove(text + e + 2, text + e + 3, static_cast<size_t>(length - e - 3));
+            --length;
+        }
+        break;
+    }
     const int pad = length < width ? width - length : 0;
     std::memset(out, ' ', static_cast<size_t>(pad));
-    std::memcpy(out + pad, text, static_cast<size_t>(length) + 1);
+    std::memcpy(out + pad, text, static_cast<size_t>(length));
+    out[pad + length] = '\0';
     return pad + length;
 }
 

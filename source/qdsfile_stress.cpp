@@ -1,5 +1,7 @@
 #include "qdsfile_stress.h"
 
+#include "qdsfile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -133,11 +135,15 @@ float ReadField(const std::string& text, int f, int width)
 {
     const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
     if (start >= text.size()) return 0.0f;
-    char field[kLargeWidth + 1];
-    const size_t count = std::min(static_cast<size_t>(width), text.size() - start);
-    std::memcpy(field, text.data() + start, count);
-    field[count] = '\0';
-    return std::strtof(field, nullptr);
+    const char* p = text.data() + start;
+    const char* end = p + std::min(static_cast<size_t>(width), text.size() - start);
+    // What the C library's conversion would take: leading blanks and a plus
+    // sign skipped, the longest number read, 0 when there is none.
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p < end && *p == '+') ++p;
+    float value = 0.0f;
+    if (std::from_chars(p, end, value).ec != std::errc()) return 0.0f;
+    return value;
 }
 
 // Rewrites the first count fields of a line; field f is multiplied by the
@@ -145,7 +151,7 @@ float ReadField(const std::string& text, int f, int width)
 template <class Scaled>
 void RewriteFields(CsString& line, int width, int count, float scale, Scaled scaled)
 {
-    char out[kNormalFields * 32];
+    char out[kNormalFields * 32 + 48];
     int used = 0;
     const std::string& text = line.str();
     for (int f = 0; f < count; ++f) {
@@ -164,27 +170,7 @@ void RewriteFields(CsString& line, int width, int count, float scale, Scaled sca
 
 int FormatFixedField(char* out, float x, int width)
 {
-    const int precision = width == kLargeWidth ? 9 : 3;
-    char text[48];
-    int length = 0;
-    if (std::isfinite(x)) {
-        // Correctly rounded like printf's %e, without its format parsing.
-        const std::to_chars_result r = std::to_chars(text, text + sizeof text, static_cast<double>(x),
-                                                     std::chars_format::scientific, precision);
-        length = static_cast<int>(r.ptr - text);
-    } else {
-        length = std::snprintf(text, sizeof text, "%.*e", precision, static_cast<double>(x));
-    }
-    // The exponent's leading zero goes: "e+02" becomes "e+2".
-    char* e = static_cast<char*>(std::memchr(text, 'e', static_cast<size_t>(length)));
-    if (e && e + 2 < text + length && e[2] == '0') {
-        std::memmove(e + 2, e + 3, static_cast<size_t>(text + length - (e + 3)));
-        --length;
-    }
-    const int pad = std::max(0, width - length);
-    std::memset(out, ' ', static_cast<size_t>(pad));
-    std::memcpy(out + pad, text, static_cast<size_t>(length));
-    return pad + length;
+    return FormatShortenedField(out, width, width == kLargeWidth ? 9 : 3, static_cast<double>(x));
 }
 
 // ---------------------------------------------------------- StressData

@@ -109,10 +109,9 @@ private:
 };
 
 // x in the form "%10.3e" (width 10) or "%16.9e" (width 16) with the
-// exponent's leading zero removed, right-justified to the width, written to
-// out without a terminator; the number of characters. Equal to
-// FormatFloatTo10C / FormatFloatTo16C, but without their static buffers and
-// much faster. out needs room for 32 characters.
+// exponent's leading zero removed, right-justified to the width (as
+// FormatFloatTo10C / FormatFloatTo16C, without their static buffers); the
+// number of characters. out needs room for 48.
 int FormatFixedField(char* out, float x, int width);
 
 #endif

@@ -6,6 +6,7 @@
 #include "qdsmessage.h"
 #include "qdstrimbase.h"
 
+#include <charconv>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -26,11 +27,14 @@ void ShowCount(const char* format, int count)
     Show(text);
 }
 
-// Appends "%<width>d" of value to a line being assembled.
+// Appends "%<width>d" of value to a line being assembled (the writer puts
+// millions of them; printf's format parsing would dominate).
 char* PutInt(char* out, int value, int width)
 {
     char digits[16];
-    const int n = std::snprintf(digits, sizeof digits, "%*d", width, value);
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    const int n = static_cast<int>(r.ptr - digits);
+    for (int k = n; k < width; ++k) *out++ = ' ';
     std::memcpy(out, digits, static_cast<size_t>(n));
     return out + n;
 }
