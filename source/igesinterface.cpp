@@ -19,12 +19,6 @@ using IgesOnlyLinProc = void (*)(int*, int*, float*, int);
 
 constexpr const char* kIgesLibraryName = "libigesdll.so";
 
-void ShowIgesMessage(const char* text) {
-    CsMessage msg;
-    msg.Set(text);
-    msg.ShowMessage();
-}
-
 // The library ships beside the program; the current directory is wherever the user happens to
 // be, and a library found there would run someone else's code.
 std::string IgesLibraryPath() {
@@ -62,7 +56,7 @@ int dyn2igesforbead(const char* file, int* counts, float* coords, int maxLines) 
     LoadIgesDll library;
     const std::string path = IgesLibraryPath();
     if (path.empty() || library.LoadDynamicLibrary(path.c_str()) != 1) {
-        ShowIgesMessage("No IGES Dll found");
+        ShowLine("No IGES Dll found");
         return 0;
     }
 

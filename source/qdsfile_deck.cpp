@@ -232,20 +232,6 @@ CsString JobName(const CsString& line)
     return CsString(name);
 }
 
-void Show(const CsString& text)
-{
-    CsMessage msg;
-    msg.Set(text);
-    msg.ShowMessage();
-}
-
-void ShowCount(const char* format, int count)
-{
-    CsString text;
-    text.Format(format, count);
-    Show(text);
-}
-
 // ---------------------------------------------------------------- card readers
 
 bool ReadElementTrim(CsTextFile& file, int& setId)
@@ -629,24 +615,24 @@ int CsReadDyna::ReadFile()
     if (!SetAnnealData()) {
         if (!SetInfoData()) return 0;
         if (!SetLineData()) {
-            Show("Fail to read curve\n");
+            ShowLine("Fail to read curve\n");
             CsMessage().ShowNewLine(1);
             return 0;
         }
-        if (!crvSets2D_.empty()) ShowCount("Number of Curve Set 2D: %d", static_cast<int>(crvSets2D_.size()));
-        if (!crvSets3D_.empty()) ShowCount("Number of Curve Set 3D: %d", static_cast<int>(crvSets3D_.size()));
-        Show("Success to read trim curves\n");
+        if (!crvSets2D_.empty()) ShowLine("Number of Curve Set 2D: %d", static_cast<int>(crvSets2D_.size()));
+        if (!crvSets3D_.empty()) ShowLine("Number of Curve Set 3D: %d", static_cast<int>(crvSets3D_.size()));
+        ShowLine("Success to read trim curves\n");
     }
 
     if (!SetBaseData()) {
-        Show("Fail to read node and element data\n");
+        ShowLine("Fail to read node and element data\n");
         CsMessage().ShowNewLine(1);
         return 0;
     }
-    if (dataManage.GetNodeNumber() > 0) ShowCount("Number of Nodes:    %d", dataManage.GetNodeNumber());
-    if (dataManage.GetElemNumber() > 0) ShowCount("Number of Elements: %d", dataManage.GetElemNumber());
-    if (dataManage.GetAdpvNumber() > 0) ShowCount("Number of Adaptive Nodes: %d", dataManage.GetAdpvNumber());
-    Show("Success to read node and element data\n");
+    if (dataManage.GetNodeNumber() > 0) ShowLine("Number of Nodes:    %d", dataManage.GetNodeNumber());
+    if (dataManage.GetElemNumber() > 0) ShowLine("Number of Elements: %d", dataManage.GetElemNumber());
+    if (dataManage.GetAdpvNumber() > 0) ShowLine("Number of Adaptive Nodes: %d", dataManage.GetAdpvNumber());
+    ShowLine("Success to read node and element data\n");
     return 1;
 }
 
@@ -806,7 +792,7 @@ int CsReadDyna::FindKeyPart(int partId, KeyPart& part) const
     for (const KeyPart& candidate : parts_) {
         if (candidate.partId == partId) {
             part = candidate;
-            Show("Success to Find the Part Keyword\n");
+            ShowLine("Success to Find the Part Keyword\n");
             return 1;
         }
     }
@@ -818,11 +804,11 @@ int CsReadDyna::FindKeySect(int sectionId, KeySect& sect) const
     for (const KeySect& candidate : sects_) {
         if (candidate.sectId == sectionId) {
             sect = candidate;
-            Show("Success to Find the Section Shell\n");
+            ShowLine("Success to Find the Section Shell\n");
             return 1;
         }
     }
-    Show("Fail to Find the Compliant Section Shell\n");
+    ShowLine("Fail to Find the Compliant Section Shell\n");
     return 0;
 }
 
@@ -862,7 +848,7 @@ int CsReadDyna::SetAnnealData()
     if (anneals_.empty()) return 0;
     dataManage.SetDataInfo(MakeDataInfo());
     if (includeName_.IsEmpty()) {
-        Show("No 'ANNEAL' card or invalid 'INCLUDE' card\n");
+        ShowLine("No 'ANNEAL' card or invalid 'INCLUDE' card\n");
         return 0;
     }
     return 1;
@@ -885,7 +871,7 @@ int CsReadDyna::SetInfoData()
     }
     dataManage.SetDataInfo(info);
     if (includeName_.IsEmpty() || trimSets_.empty()) {
-        Show("No 'ELEMENT_TRIM' card or invalid 'INCLUDE' card\n");
+        ShowLine("No 'ELEMENT_TRIM' card or invalid 'INCLUDE' card\n");
         return 0;
     }
     return 1;
@@ -897,8 +883,8 @@ int CsReadDyna::SetBaseData()
     if (!reader.OpenFile(READ)) {
         CsString text;
         text.Format("Fail to Open the File: %s\n", includeName_.c_str());
-        Show(text);
-        Show("Maybe it does not exist\n");
+        ShowLine(text);
+        ShowLine("Maybe it does not exist\n");
         return 0;
     }
     return reader.ReadFile();
@@ -912,9 +898,9 @@ int CsReadDyna::SetLineData()
     const auto discard = [](const char* format, int id) {
         CsString text;
         text.Format(format, id);
-        Show(text);
+        ShowLine(text);
         text.Format("The Curve Set: %d will be discarded\n", id);
-        Show(text);
+        ShowLine(text);
     };
     const auto store = [](CsCrvSet& set) {
         set.SetCrvData();

@@ -13,20 +13,6 @@
 
 namespace {
 
-void Show(const CsString& text)
-{
-    CsMessage msg;
-    msg.Set(text);
-    msg.ShowMessage();
-}
-
-void ShowCount(const char* format, int count)
-{
-    CsString text;
-    text.Format(format, count);
-    Show(text);
-}
-
 // Appends "%<width>d" of value to a line being assembled (the writer puts
 // millions of them; printf's format parsing would dominate).
 char* PutInt(char* out, int value, int width)
@@ -89,7 +75,7 @@ int CsWrtDynin::WriteNode()
         }
     }
 
-    Show("Output node data...");
+    ShowLine("Output node data...");
     WriteString("*KEYWORD\n*NODE\n");
     WriteString("$   NODE               X               Y               Z      TC      RC\n");
     int written = 0;
@@ -108,10 +94,10 @@ int CsWrtDynin::WriteNode()
     if (written == 0) {
         CsMessage msg;
         msg.Set("No Valid Node Left\n");
-        Show("Fail to Output node data\n");
+        ShowLine("Fail to Output node data\n");
         return 0;
     }
-    ShowCount("Number of Nodes: %d\n", written);
+    ShowLine("Number of Nodes: %d\n", written);
 
     // Boundary constraints of the written nodes, and the coordinate systems
     // they are given in.
@@ -127,7 +113,7 @@ int CsWrtDynin::WriteNode()
         if (cid != 0 && system > 0) dataManage.SetLCSUsed(system);
     }
     if (constrained > 0) {
-        Show("Output Boundary SPC nodes");
+        ShowLine("Output Boundary SPC nodes");
         WriteKeySPC();
         for (int i = 1; i <= nodeCount; ++i) {
             if (!nodeUsed_[static_cast<size_t>(i)]) continue;
@@ -139,7 +125,7 @@ int CsWrtDynin::WriteNode()
             *p++ = '\n';
             WriteString(line, static_cast<size_t>(p - line));
         }
-        ShowCount("Number of Boundary SPC nodes: %d\n", constrained);
+        ShowLine("Number of Boundary SPC nodes: %d\n", constrained);
     }
 
     int systems = 0;
@@ -149,7 +135,7 @@ int CsWrtDynin::WriteNode()
             const KeyLCS& lcs = dataManage.GetLCS(s);
             if (!dataManage.IsUsedLCS(s) || lcs.kind % KeyLCS::kUsed != kind) continue;
             if (first) {
-                if (systems == 0) Show("Output defined coordinates");
+                if (systems == 0) ShowLine("Output defined coordinates");
                 WriteString(kind == KeyLCS::kBySystem ? "*DEFINE_COORDINATE_SYSTEM\n" : "*DEFINE_COORDINATE_VECTOR\n");
                 first = false;
             }
@@ -171,13 +157,13 @@ int CsWrtDynin::WriteNode()
             ++systems;
         }
     }
-    if (systems > 0) ShowCount("Number of coodinates: %d\n", systems);
+    if (systems > 0) ShowLine("Number of coodinates: %d\n", systems);
 
     // An adaptive constraint is written only with all three of its nodes: a
     // constraint naming a node that is not in the file would corrupt it.
     const std::vector<CsDataAdpv>& adpvs = dataManage.GetAdpvArr();
     if (!adpvs.empty()) {
-        Show("Output Constrained adptive data");
+        ShowLine("Output Constrained adptive data");
         auto isWritten = [this](int exid) {
             const int index = dataManage.GetNdidFromExid(exid);
             return index > 0 && nodeUsed_[static_cast<size_t>(index)];
@@ -193,8 +179,8 @@ int CsWrtDynin::WriteNode()
             WriteString(line, static_cast<size_t>(p - line));
             ++count;
         }
-        if (count > 0) ShowCount("Number of Constrained Nodes: %d\n", count);
-        else Show("No Constrained node Left");
+        if (count > 0) ShowLine("Number of Constrained Nodes: %d\n", count);
+        else ShowLine("No Constrained node Left");
     }
     return 1;
 }
@@ -203,7 +189,7 @@ int CsWrtDynin::WriteElem()
 {
     const int elemCount = dataManage.GetElemNumber();
     if (elemCount == 0) return 0;
-    Show("Output Element data...");
+    ShowLine("Output Element data...");
     written_.assign(static_cast<size_t>(elemCount) + 1, 0);
     struct Pass {
         EleType type;
@@ -235,10 +221,10 @@ int CsWrtDynin::WriteElem()
         }
     }
     if (count == 0) {
-        Show("Fail to Output Element data\n");
+        ShowLine("Fail to Output Element data\n");
         return 0;
     }
-    ShowCount("Number of Elements: %d\n", count);
+    ShowLine("Number of Elements: %d\n", count);
     return 1;
 }
 
@@ -323,7 +309,7 @@ void CsWrtDynin::WriteStrain(const StrainData& record, int elemId)
 
 int CsWrtDynin::WriteRecords(CsReadData& reader)
 {
-    Show("**** Output Strain-Stress data  ****");
+    ShowLine("**** Output Strain-Stress data  ****");
     // Every stress and strain section of the input reaches the output, in
     // the order of the input file.
     bool isStress = true;
@@ -347,7 +333,7 @@ int CsWrtDynin::WriteSection(CsReadData& reader, Record& record, EleType type)
 {
     constexpr bool kStress = std::is_same_v<Record, StressData>;
     const bool isStress = kStress;
-    Show(isStress ? "Output Stress data..." : "Output Strain data...");
+    ShowLine(isStress ? "Output Stress data..." : "Output Strain data...");
     int count = 0;
     bool keyword = false;
     std::vector<int> offspring;
@@ -356,7 +342,7 @@ int CsWrtDynin::WriteSection(CsReadData& reader, Record& record, EleType type)
         if constexpr (kStress) got = reader.GetStress(record);
         else got = reader.GetStrain(record);
         if (got < 0) {
-            Show(reader.GetError());
+            ShowLine(reader.GetError());
             return 0;
         }
         if (got == 0) break;
@@ -390,7 +376,7 @@ int CsWrtDynin::WriteSection(CsReadData& reader, Record& record, EleType type)
             ++count;
         }
     }
-    if (count > 0) ShowCount(isStress ? "Number of Stress data: %d\n" : "Number of Strain data: %d\n", count);
-    else Show(isStress ? "Fail to Output Stress data\n" : "Fail to Output Strain data\n");
+    if (count > 0) ShowLine(isStress ? "Number of Stress data: %d\n" : "Number of Strain data: %d\n", count);
+    else ShowLine(isStress ? "Fail to Output Stress data\n" : "Fail to Output Strain data\n");
     return 1;
 }

@@ -45,3 +45,17 @@ void CsMessage::ShowNewLine(int count) const
 }
 
 void CsMessage::Free() { List().clear(); }
+
+void ShowLine(const CsString& text)
+{
+    CsMessage msg;
+    msg.Set(text);
+    msg.ShowMessage();
+}
+
+void ShowLine(const char* format, int value)
+{
+    CsString text;
+    text.Format(format, value);
+    ShowLine(text);
+}

@@ -37,4 +37,10 @@ private:
     CsString text_;
 };
 
+// Shown: the text recorded in the message list and printed with an end of
+// line, the way almost every line reaches the user.
+void ShowLine(const CsString& text);
+// The same for a text with one integer put in by a printf-style format.
+void ShowLine(const char* format, int value);
+
 #endif

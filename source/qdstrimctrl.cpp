@@ -42,19 +42,12 @@ CsString CurrentDirectory()
     return cwd ? CsString(cwd.get()) : CsString();
 }
 
-// Shown: recorded and printed with an end of line.
-void Show(CsMessage& msg, const CsString& text)
+void ShowReadBanner()
 {
-    msg.Set(text);
-    msg.ShowMessage();
-}
-
-void ShowReadBanner(CsMessage& msg)
-{
-    Show(msg, kAsterisks);
-    Show(msg, "*                Read Dyna Input Deck             *");
-    Show(msg, kAsterisks);
-    Show(msg, "Reading Begins, please wait...\n");
+    ShowLine(kAsterisks);
+    ShowLine("*                Read Dyna Input Deck             *");
+    ShowLine(kAsterisks);
+    ShowLine("Reading Begins, please wait...\n");
 }
 
 // Two names for one existing file (links and relative spellings included).
@@ -124,11 +117,10 @@ CsDeckArgs ResolveDeckArgs(const std::vector<CsString>& args)
         text += args[next];
         pos = FindNoCase(text, ".dyn");
     }
-    CsMessage msg;
     if (pos < 0 || ContainsNoCase(text, ".dynain")) {
-        Show(msg, "Input File: " + text);
-        Show(msg, "Not a dyn file (*.dyn)\n");
-        Show(msg, "*** Error");
+        ShowLine("Input File: " + text);
+        ShowLine("Not a dyn file (*.dyn)\n");
+        ShowLine("*** Error");
     } else {
         text = text.Left(pos + 4);
         text.TrimLeft('=');
@@ -228,14 +220,13 @@ bool CsTrmCtrl::SetTrimLine()
 int CsTrmCtrl::Init()
 {
     const int read = ReadData();
-    CsMessage msg;
     if (read) {
         dataManage.UpdateElemNd();
-        Show(msg, "Success to read the dyna input deck");
-        Show(msg, CsString(kAsterisks) + "\n\n");
+        ShowLine("Success to read the dyna input deck");
+        ShowLine(CsString(kAsterisks) + "\n\n");
     } else {
-        Show(msg, "Fail to read the dyna input deck\n");
-        Show(msg, "The Solver is terminated\n");
+        ShowLine("Fail to read the dyna input deck\n");
+        ShowLine("The Solver is terminated\n");
     }
     return read;
 }
@@ -252,13 +243,13 @@ int CsTrmCtrl::ReadDataFromArgs()
     msg.ShowMessage();
     msg.ShowNewLine(1);
     if (!reader_.OpenFile(CsFile::READ)) {
-        Show(msg, "Fail to open the file\n");
+        ShowLine("Fail to open the file\n");
         return 0;
     }
     deckPath_ = name;
     deckPath_.Replace('\\', '/');
     msg.ShowNewLine(1);
-    ShowReadBanner(msg);
+    ShowReadBanner();
     return reader_.ReadFile();
 }
 
@@ -292,15 +283,15 @@ int CsTrmCtrl::ReadDataFromPrompt()
         if (entered.Find(".dynain") < 0 && reader_.OpenFile(path, CsFile::READ)) {
             msg.Set("Input file: " + path + "\n");
             msg.ShowNewLine(1);
-            ShowReadBanner(msg);
+            ShowReadBanner();
             dataManage.SetCurWorkPath(path);
             deckPath_ = path;
             return reader_.ReadFile();
         }
         msg.Set("Input file: " + path + "\n");
         CsTextFile named(path);
-        if (!named.IsDynFile()) Show(msg, "Not a dyn file (*.dyn)");
-        else Show(msg, " Invalid dyn file or path");
+        if (!named.IsDynFile()) ShowLine("Not a dyn file (*.dyn)");
+        else ShowLine(" Invalid dyn file or path");
         msg.ShowNewLine(1);
 
         msg.ShowMessage("Continue or not? Y - continue, or - stop: ");
@@ -325,8 +316,8 @@ int CsTrmCtrl::Run()
     const bool anneal = DoAnneal();
     if (!anneal) {
         if (!SetTrimLine()) {
-            Show(msg, "Fail to Get Line data\n");
-            Show(msg, "The solver is terminated");
+            ShowLine("Fail to Get Line data\n");
+            ShowLine("The solver is terminated");
             return 0;
         }
         // The operations on the four lists come with the cutting code; until
@@ -334,10 +325,10 @@ int CsTrmCtrl::Run()
         const bool anySucceeded = false;
         if (!anySucceeded) {
             msg.Set("No intersectant points found");
-            Show(msg, "Invalid gap or trimming direction");
+            ShowLine("Invalid gap or trimming direction");
             msg.ShowNewLine(1);
-            Show(msg, "Fail to trim elements\n");
-            Show(msg, "The solver is terminated");
+            ShowLine("Fail to trim elements\n");
+            ShowLine("The solver is terminated");
             return 0;
         }
     }
@@ -355,7 +346,7 @@ int CsTrmCtrl::WriteDynain()
     const CsString output = (cut < 0 ? CsString(".") : deckPath_.Left(cut)) + "/" + name;
 
     if (SameFile(output, dataManage.GetDataFileName()) || SameFile(output, reader_.GetFileName())) {
-        Show(msg, "The output file " + output + " is an input file of this job; it is not overwritten");
+        ShowLine("The output file " + output + " is an input file of this job; it is not overwritten");
         return 0;
     }
 
@@ -365,26 +356,26 @@ int CsTrmCtrl::WriteDynain()
     temporary.Format("%s.%ld.tmp", output.c_str(), static_cast<long>(getpid()));
     CsWrtDynin writer(temporary);
     if (!writer.OpenFile(CsFile::WRITE)) {
-        Show(msg, "Invalid dynain file path");
+        ShowLine("Invalid dynain file path");
         msg.ShowNewLine(1);
         return 0;
     }
-    Show(msg, kAsterisks);
-    Show(msg, "*                Output dynain                    *");
-    Show(msg, kAsterisks);
-    Show(msg, "Outputing Begins, please wait...\n");
+    ShowLine(kAsterisks);
+    ShowLine("*                Output dynain                    *");
+    ShowLine(kAsterisks);
+    ShowLine("Outputing Begins, please wait...\n");
     int written = writer.WriteFile();
     if (written && writer.HasWriteError()) written = 0;
     writer.CloseFile();
     if (written && std::rename(temporary.c_str(), output.c_str()) != 0) written = 0;
     if (!written) {
         std::remove(temporary.c_str());
-        Show(msg, "Fail to output dynain file");
-        Show(msg, CsString(kAsterisks) + "\n");
+        ShowLine("Fail to output dynain file");
+        ShowLine(CsString(kAsterisks) + "\n");
         return 0;
     }
-    Show(msg, "Success to output dynain file");
-    Show(msg, CsString(kAsterisks) + "\n");
+    ShowLine("Success to output dynain file");
+    ShowLine(CsString(kAsterisks) + "\n");
     return 1;
 }
 
@@ -407,12 +398,11 @@ int SolverMain(int argc, const char* const* argv)
         }
         if (!fromArguments || deck.valid) {
             CsTrmCtrl control(deck.path, fromArguments ? 1 : 0);
-            CsMessage msg;
             if (control.Run()) {
-                Show(msg, "N o r m a l      t e r m i n a t i o n");
+                ShowLine("N o r m a l      t e r m i n a t i o n");
                 status = 0;
             } else {
-                Show(msg, "*** Error");
+                ShowLine("*** Error");
             }
         }
     } catch (CsException& error) {
@@ -422,8 +412,7 @@ int SolverMain(int argc, const char* const* argv)
     }
     CsWrtMsg log;
     if (!log.WriteFile()) {
-        CsMessage msg;
-        Show(msg, "*** Error");
+        ShowLine("*** Error");
     }
     CsMessage::Free();
     return status;

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Throughput benchmark: generates flat blanks of 100k, 500k, 1M and 2M
+# elements once (cached in $CORVEX_BENCH_DIR, default /var/tmp/corvex-bench),
+# then runs the annealing job and the 2D trim job on each several times and
+# prints one table: input size, median wall time, peak memory, throughput and
+# the ratio to copying the same dynain with cat, measured in the same run.
+# Usage: bench/run.sh [runs per job, default 3] [sizes, default "100000 500000 1000000 2000000"]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+runs=${1:-3}
+sizes=${2:-"100000 500000 1000000 2000000"}
+cache=${CORVEX_BENCH_DIR:-/var/tmp/corvex-bench}
+mkdir -p "$cache"
+
+"$root/tools/setup.sh" >/dev/null
+gen="$build/tools/corvex_genblank"
+exe="$build/corvexandrilo"
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+# Wall seconds and peak resident kilobytes of one command, its output file
+# removed first so no run pays for deleting the previous one.
+measure() {
+  local out=$1; shift
+  rm -f "$out"
+  /usr/bin/time -f "%e %M" -o "$cache/.time" "$@" >/dev/null 2>&1 || true
+  tail -n 1 "$cache/.time"
+}
+
+printf '%-8s %-7s %9s %10s %11s %9s %8s %s\n' elements job "input MB" "median s" "peak MB" "MB/s" "x cat" "result"
+for n in $sizes; do
+  dir="$cache/flat-$n"
+  mkdir -p "$dir"
+  if [ ! -f "$dir/blank.dynain" ]; then
+    "$gen" --shape flat --elements "$n" --levels 2 --seed 1 --deck anneal -o "$dir/blank.dynain" >/dev/null
+    "$gen" --shape flat --elements "$n" --levels 2 --seed 1 --deck trim2d -o "$dir/blank.dynain" >/dev/null
+  fi
+  mb=$(awk -v b="$(stat -c %s "$dir/blank.dynain")" 'BEGIN {printf "%.0f", b / 1048576}')
+  cat "$dir/blank.dynain" >/dev/null  # both the copy and the jobs start from a warm page cache
+  cats=()
+  for ((i = 0; i < runs; i++)); do
+    rm -f "$dir/copy"
+    cats+=("$( { /usr/bin/time -f "%e" sh -c "cat '$dir/blank.dynain' > '$dir/copy'"; } 2>&1 )")
+  done
+  rm -f "$dir/copy"
+  cat_s=$(printf '%s\n' "${cats[@]}" | median)
+  for job in anneal trim2d; do
+    times=(); peak=0
+    for ((i = 0; i < runs; i++)); do
+      read -r t m < <(cd "$dir" && measure "$dir/genblank_$job.dynain" "$exe" "blank_$job.dyn")
+      times+=("$t"); [ "$m" -gt "$peak" ] && peak=$m
+    done
+    result=$(cd "$dir" && { "$exe" "blank_$job.dyn" >/dev/null 2>&1 && echo "output written" || echo "exit $? (no output)"; })
+    rm -f "$dir/genblank_$job.dynain"
+    t=$(printf '%s\n' "${times[@]}" | median)
+    awk -v n="$n" -v job="$job" -v mb="$mb" -v t="$t" -v peak="$peak" -v c="$cat_s" -v r="$result" \
+      'BEGIN {printf "%-8s %-7s %9d %10.2f %11.0f %9.0f %8.1f %s\n", n, job, mb, t, peak / 1024, mb / t, t / c, r}'
+  done
+  printf '%-8s %-7s %9d %10.2f %11s %9.0f %8.1f\n' "$n" cat "$mb" "$cat_s" - "$(awk -v mb="$mb" -v t="$cat_s" 'BEGIN {print mb / t}')" 1
+done
