@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <cstdarg>
 #include <cstring>
 
@@ -348,28 +352,182 @@ int ShortenExponent(char* text)
     return length - 1;
 }
 
+namespace {
+
+// Powers of ten as doubles; up to 1e22 they are exact.
+struct PowersOfTen {
+    double value[2 * 340 + 1];
+    PowersOfTen()
+    {
+        for (int k = -340; k <= 340; ++k) value[k + 340] = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
+    }
+    double operator[](int k) const { return value[k + 340]; }
+};
+
+const PowersOfTen& Pow10()
+{
+    static const PowersOfTen table;
+    return table;
+}
+
+// The general path: to_chars rounds the exact binary value like the C
+// library's "%.*e" does.
+int ScientificSlow(char* text, size_t size, double x, int precision)
+{
+    const std::to_chars_result r = std::to_chars(text, text + size, x, std::chars_format::scientific, precision);
+    return static_cast<int>(r.ptr - text);
+}
+
+// The same text for the common case, x finite and of moderate size, with the
+// exponent already shortened: the value scaled to an integer of precision + 1
+// digits in double arithmetic. Where that scaling could round the other way
+// than the exact value would (a fraction too close to one half), it declines
+// with -1.
+int ScientificFast(char* text, double x, int precision)
+{
+    char* p = text;
+    if (std::signbit(x)) *p++ = '-';
+    const double v = std::fabs(x);
+    unsigned long long digits = 0;
+    int e10 = 0;
+    if (v != 0.0) {
+        if (!(v >= 1e-300 && v <= 1e300)) return -1;
+        // The decimal exponent from the binary one (log10(2) = 0.30103); the
+        // scaling below corrects it by one where it is off.
+        int e2 = 0;
+        std::frexp(v, &e2);
+        e10 = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120));
+        const PowersOfTen& pow10 = Pow10();
+        const double low = pow10[precision];
+        const double high = pow10[precision + 1];
+        double scaled = 0.0;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const int k = precision - e10;
+            scaled = k >= 0 ? v * pow10[k] : v / pow10[-k];
+            if (scaled < low) --e10;
+            else if (scaled >= high) ++e10;
+            else break;
+        }
+        if (!(scaled >= low && scaled < high)) return -1;
+        const double whole = std::floor(scaled);
+        const double fraction = scaled - whole;
+        if (std::fabs(fraction - 0.5) <= scaled * 1e-14) return -1;
+        digits = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1 : 0);
+        if (static_cast<double>(digits) >= high) {
+            digits /= 10;
+            ++e10;
+        }
+    }
+    char buffer[24];
+    for (int i = precision; i >= 0; --i) {
+        buffer[i] = static_cast<char>('0' + digits % 10);
+        digits /= 10;
+    }
+    *p++ = buffer[0];
+    if (precision > 0) {
+        *p++ = '.';
+        std::memcpy(p, buffer + 1, static_cast<size_t>(precision));
+        p += precision;
+    }
+    *p++ = 'e';
+    *p++ = e10 < 0 ? '-' : '+';
+    // The exponent without the leading zero the fixed columns cannot spare.
+    const int e = e10 < 0 ? -e10 : e10;
+    if (e >= 100) *p++ = static_cast<char>('0' + e / 100);
+    if (e >= 10) *p++ = static_cast<char>('0' + e / 10 % 10);
+    *p++ = static_cast<char>('0' + e % 10);
+    return static_cast<int>(p - text);
+}
+
+}  // namespace
+
 int FormatShortenedField(char* out, int width, int precision, double x)
 {
-    // to_chars gives the same digits and rounding as the C library's "%.*e"
-    // (both round the exact binary value), several times faster.
     char text[48];
-    const std::to_chars_result r =
-        std::to_chars(text, text + sizeof text - 1, x, std::chars_format::scientific, precision);
-    int length = static_cast<int>(r.ptr - text);
-    // The exponent is the text's tail ("e+02", "e-308"): look for it there.
-    for (int e = length - 1; e >= 0 && e >= length - 5; --e) {
-        if (text[e] != 'e') continue;
-        if (e + 2 < length && text[e + 2] == '0') {
-            std::memmove(text + e + 2, text + e + 3, static_cast<size_t>(length - e - 3));
-            --length;
+    int length = precision <= 15 ? ScientificFast(text, x, precision) : -1;
+    if (length < 0) {
+        length = ScientificSlow(text, sizeof text - 1, x, precision);
+        // The exponent is the text's tail ("e+02", "e-308"): look for it there.
+        for (int e = length - 1; e >= 0 && e >= length - 5; --e) {
+            if (text[e] != 'e') continue;
+            if (e + 2 < length && text[e + 2] == '0') {
+                std::memmove(text + e + 2, text + e + 3, static_cast<size_t>(length - e - 3));
+                --length;
+            }
+            break;
         }
-        break;
     }
     const int pad = length < width ? width - length : 0;
     std::memset(out, ' ', static_cast<size_t>(pad));
     std::memcpy(out + pad, text, static_cast<size_t>(length));
     out[pad + length] = '\0';
     return pad + length;
+}
+
+float ParseFieldFloat(const char* begin, const char* end)
+{
+    const char* p = begin;
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p < end && *p == '+') ++p;
+    const char* start = p;
+    // Fast path: at most 15 significant digits and a small power of ten give
+    // a correctly rounded double in one operation.
+    bool negative = false;
+    if (p < end && *p == '-') {
+        negative = true;
+        ++p;
+    }
+    unsigned long long mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool any = false;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+        if (mantissa == 0 && *p == '0') continue;
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        ++digits;
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+            if (mantissa == 0 && *p == '0') {
+                --scale;
+                continue;
+            }
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            ++digits;
+            --scale;
+        }
+    }
+    bool fast = any && digits <= 15;
+    if (fast && p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        bool minus = false;
+        if (q < end && (*q == '+' || *q == '-')) minus = *q++ == '-';
+        int exponent = 0;
+        const char* first = q;
+        for (; q < end && *q >= '0' && *q <= '9' && exponent < 10000; ++q) exponent = exponent * 10 + (*q - '0');
+        if (q > first) scale += minus ? -exponent : exponent;
+    }
+    if (fast && scale >= -22 && scale <= 22) {
+        double value = static_cast<double>(mantissa);
+        value = scale >= 0 ? value * Pow10()[scale] : value / Pow10()[-scale];
+        // A double exactly halfway between two floats may have been rounded
+        // there from either side: only the exact digits can tell. For normal
+        // floats such a double has the 29 bits a float drops equal to 1000...0.
+        uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        const bool halfway = (bits & 0x1FFFFFFFull) == 0x10000000ull;
+        if (value == 0.0 || (value >= 1.2e-38 && value <= 3.4e38 && !halfway)) {
+            const float rounded = static_cast<float>(value);
+            return negative ? -rounded : rounded;
+        }
+    }
+    // The rare rest (long digit strings, extreme exponents, overflow to
+    // infinity, "nan") goes to the C library itself.
+    char copy[96];
+    const size_t count = std::min(static_cast<size_t>(end - start), sizeof copy - 1);
+    std::memcpy(copy, start, count);
+    copy[count] = '\0';
+    return std::strtof(copy, nullptr);
 }
 
 const char* FormatFloatTo16C(float x)

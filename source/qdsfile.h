@@ -138,6 +138,10 @@ int ShortenExponent(char* text);
 // length written.
 int FormatShortenedField(char* out, int width, int precision, double x);
 
+// The number at the start of a field (blanks and a plus sign skipped) as the
+// C library's conversion to single precision reads it; 0 when there is none.
+float ParseFieldFloat(const char* begin, const char* end);
+
 // x formatted "%16.9e" / "%10.3e", exponent shortened, right-justified to 16 /
 // 10 columns. Each returns one static buffer.
 const char* FormatFloatTo16C(float x);

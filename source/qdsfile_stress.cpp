@@ -136,14 +136,7 @@ float ReadField(const std::string& text, int f, int width)
     const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
     if (start >= text.size()) return 0.0f;
     const char* p = text.data() + start;
-    const char* end = p + std::min(static_cast<size_t>(width), text.size() - start);
-    // What the C library's conversion would take: leading blanks and a plus
-    // sign skipped, the longest number read, 0 when there is none.
-    while (p < end && (*p == ' ' || *p == '\t')) ++p;
-    if (p < end && *p == '+') ++p;
-    float value = 0.0f;
-    if (std::from_chars(p, end, value).ec != std::errc()) return 0.0f;
-    return value;
+    return ParseFieldFloat(p, p + std::min(static_cast<size_t>(width), text.size() - start));
 }
 
 // Rewrites the first count fields of a line; field f is multiplied by the

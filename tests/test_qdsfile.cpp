@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using testutil::ScratchDir;
@@ -319,4 +320,51 @@ TEST(SafeFileName, KeyIdsCannotLeaveTheDirectory)
     EXPECT_EQ(SafeFileName("a\\b/c"), "a_b_c");
     EXPECT_EQ(SafeFileName(".."), "__");
     EXPECT_EQ(SafeFileName("."), "_");
+}
+
+// The fast paths decline to the exact conversions near ties; whatever path a
+// value takes, the result must be the C library's.
+TEST(FieldNumbers, FormattingAndParsingEqualTheCLibrary)
+{
+    std::mt19937_64 rng(21);
+    char out[48];
+    char text[64];
+    for (int i = 0; i < 200000; ++i) {
+        float x = 0.0f;
+        const int kind = i % 4;
+        if (kind == 0) {
+            const uint32_t bits = static_cast<uint32_t>(rng());
+            std::memcpy(&x, &bits, sizeof x);
+            if (!std::isfinite(x)) continue;
+        } else if (kind == 1) {
+            // Decimal halfway points of the 4th and 10th digit, and their neighbours.
+            const double base = static_cast<double>(rng() % 9000 + 1000) + 0.5;
+            x = static_cast<float>(std::ldexp(1.0, 0) * base * std::pow(10.0, static_cast<int>(rng() % 20) - 10));
+            if (rng() % 2) x = std::nextafter(x, 0.0f);
+        } else {
+            x = static_cast<float>(std::ldexp(static_cast<double>(rng() % 2000001) - 1000000.0,
+                                              static_cast<int>(rng() % 60) - 40));
+        }
+        for (const auto& [width, precision, format] :
+             {std::tuple<int, int, const char*>{10, 3, "%10.3e"}, std::tuple<int, int, const char*>{16, 9, "%16.9e"}}) {
+            FormatShortenedField(out, width, precision, static_cast<double>(x));
+            ASSERT_EQ(out, Reference(format, width, x)) << x;
+            std::snprintf(text, sizeof text, "%.*e", precision, static_cast<double>(x));
+            const float parsed = ParseFieldFloat(text, text + std::strlen(text));
+            const float expected = std::strtof(text, nullptr);
+            ASSERT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << text;
+        }
+        // Plain decimals as people type them.
+        std::snprintf(text, sizeof text, "  %.*f", static_cast<int>(rng() % 8), static_cast<double>(x));
+        const float parsed = ParseFieldFloat(text, text + std::strlen(text));
+        const float expected = std::strtof(text, nullptr);
+        ASSERT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << text;
+    }
+    for (const char* odd : {"", "   ", "-", "+1.5", "1.5e", "1e400", "-0.0", ".5", "5.", "nan", "-inf", "1.5D+02",
+                            "123456789012345678901234567890", "0.00000000000000000000000000000000000000000001"}) {
+        const float parsed = ParseFieldFloat(odd, odd + std::strlen(odd));
+        const float expected = std::strtof(odd, nullptr);
+        if (std::isnan(expected)) EXPECT_TRUE(std::isnan(parsed)) << odd;
+        else EXPECT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << odd << " " << parsed << " " << expected;
+    }
 }
