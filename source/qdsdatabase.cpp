@@ -1,5 +1,7 @@
 #include "qdsdatabase.h"
 
+#include "qdsgeombase.h"
+
 #include "qdsexception.h"
 
 #include <algorithm>
@@ -157,9 +159,18 @@ void CsDataManager::SetDeleted(int i)
     if (IsValidElem(i)) ElemAt(i).prtid_ = 0;
 }
 
-int CsDataManager::GetProjectedElem(int /*nodeIdx*/) const
+int CsDataManager::GetProjectedElem(int nodeIdx) const
 {
-    return kNoIndex;  // element projection comes with the element geometry
+    if (!IsValidNode(nodeIdx)) return kNoIndex;
+    const gmPnt3D point = GetNode(nodeIdx).GetPoint();
+    gmPnt3D onElement;
+    for (int i = 1; i <= GetElemNumber(); ++i) {
+        // Only shells have a surface to land on.
+        if (!elems_[static_cast<size_t>(i - 1)].IsShell()) continue;
+        gmElemt elem(i);
+        if (elem.IsShell() && elem.Project(point, onElement, 0)) return i;
+    }
+    return kNoIndex;
 }
 
 // ----------------------------------------------------------- topology

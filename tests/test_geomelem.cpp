@@ -211,3 +211,20 @@ TEST_F(ElemModel, ReadsAndChangesTheModel)
     e.ResetElement(3, tri, 3);
     EXPECT_EQ(dataManage.GetElem(1).GetNodeNum(), 3);
 }
+
+TEST_F(ElemModel, ANodeProjectsOntoTheFirstElementUnderIt)
+{
+    // A second square beside the first, and nodes above each and beside both.
+    const int right = dataManage.AddNode(gmPnt3D(2, 0, 0));
+    const int top = dataManage.AddNode(gmPnt3D(2, 1, 0));
+    const int quad[4] = {2, right, top, 3};
+    const int second = dataManage.AddElem(3, 4, quad);
+    const int overFirst = dataManage.AddNode(gmPnt3D(0.25, 0.5, 3.0));
+    const int overSecond = dataManage.AddNode(gmPnt3D(1.75, 0.5, -2.0));
+    const int beside = dataManage.AddNode(gmPnt3D(5, 5, 0));
+    EXPECT_EQ(dataManage.GetProjectedElem(overFirst), 1);
+    EXPECT_EQ(dataManage.GetProjectedElem(overSecond), second);
+    EXPECT_EQ(dataManage.GetProjectedElem(beside), 0);
+    EXPECT_EQ(dataManage.GetProjectedElem(0), 0);
+    EXPECT_EQ(dataManage.GetProjectedElem(999), 0);
+}
