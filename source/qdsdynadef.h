@@ -66,6 +66,9 @@ public:
     // Curve points are already in the global system: this leaves p as it is.
     void LcsToWcs(gmPnt3D& p) const;
     gmVec3D GetPrjDir() const;
+    // The trim plane: W along the projection direction, U and V across it,
+    // the origin at the curve's origin; 1 (it is always made).
+    int GetUcs(gmCrdSys& cs) const;
     void SetPrjDir(const gmVec3D& dir) { prjDir_ = dir; }
 
     int GetLcs() const { return lcs_; }

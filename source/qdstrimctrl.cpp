@@ -19,9 +19,6 @@ namespace {
 
 const char* const kAsterisks = "***************************************************";
 
-// Projection system: the reference axis gives way to the next one beyond this |cosine|.
-constexpr double kRefAxisSwitch = 0.95;
-
 bool ContainsNoCase(const CsString& text, const char* what)
 {
     CsString upper = text;
@@ -169,17 +166,6 @@ bool CsTrmCtrl::GetLine(CsString& line)
 
 bool CsTrmCtrl::DoAnneal() const { return reader_.IsAnneal(); }
 
-int geGetCrvUcs(const CsTrmCrv2D& curve, gmCrdSys& cs)
-{
-    const gmVec3D w = curve.GetPrjDir().Normalized();
-    // The reference axis must not be (anti)parallel to W, or U and V vanish.
-    const gmVec3D r = std::fabs(cs.GetU().Dot(w)) > kRefAxisSwitch ? cs.GetV() : cs.GetU();
-    const gmVec3D wr = w.Cross(r);
-    cs.SetUVW(wr.Cross(w).Normalized(), wr.Normalized(), w);
-    cs.SetOri(curve.GetOrigin());
-    return 1;
-}
-
 bool CsTrmCtrl::SetTrimLine()
 {
     trim2D_.clear();
@@ -207,7 +193,7 @@ bool CsTrmCtrl::SetTrimLine()
             auto line = std::make_unique<gmCut2DLine>(points, curve->GetFlag());
             line->SetRatio(curve->GetRatio());
             gmCrdSys plane;
-            geGetCrvUcs(static_cast<const CsTrmCrv2D&>(*curve), plane);
+            static_cast<const CsTrmCrv2D&>(*curve).GetUcs(plane);
             line->SetPntLcs(1);
             line->SetUcs(plane);
             line->SetExid(id);

@@ -41,10 +41,6 @@ int SolverMain(int argc, const char* const* argv);
 
 using CsTrmLineList = std::vector<std::unique_ptr<gmTrmLine>>;
 
-// The projection system of a 2D trim curve, built on cs (normally the default system): W
-// along the projection direction, U and V across it, origin at the curve's origin. Always 1.
-int geGetCrvUcs(const CsTrmCrv2D& curve, gmCrdSys& cs);
-
 class CsTrmCtrl {
 public:
     CsTrmCtrl();

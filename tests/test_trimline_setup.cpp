@@ -14,7 +14,7 @@ gmCrdSys UcsFor(const gmVec3D& dir)
     CsTrmCrv2D curve;
     curve.SetPrjDir(dir);
     gmCrdSys cs;
-    EXPECT_EQ(geGetCrvUcs(curve, cs), 1);
+    EXPECT_EQ(curve.GetUcs(cs), 1);
     return cs;
 }
 
