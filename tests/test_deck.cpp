@@ -1,6 +1,7 @@
 #include "qdsdatabase.h"
 #include "qdsfile_deck.h"
 #include "qdsmessage.h"
+#include "test_geomhelpers.h"
 #include "test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <string>
 
+using geomtest::ExpectNear;
 using testutil::ScratchDir;
 
 namespace {
@@ -61,13 +63,6 @@ protected:
     std::string path_;
     std::unique_ptr<CsReadDyna> reader_;
 };
-
-void ExpectNear(const gmPnt3D& a, const gmPnt3D& b, double tol = 1e-4)
-{
-    EXPECT_NEAR(a.x(), b.x(), tol);
-    EXPECT_NEAR(a.y(), b.y(), tol);
-    EXPECT_NEAR(a.z(), b.z(), tol);
-}
 
 }  // namespace
 
@@ -384,11 +379,11 @@ TEST_F(Deck, TransformationsApplyInCardOrder)
          "*DEFINE_TRANSFORMATION\n"
          "5\n"
          "ROTATE           0.0       0.0       1.0       1.0       0.0       0.0      90.0\n");
-    ExpectNear(Moved(1, gmPnt3D(1, 0, 0)), gmPnt3D(22, 0, 0));
-    ExpectNear(Moved(2, gmPnt3D(1, 0, 0)), gmPnt3D(12, 0, 0));
-    ExpectNear(Moved(3, gmPnt3D(2, 0, 0)), gmPnt3D(1, 1, 0));
+    ExpectNear(Moved(1, gmPnt3D(1, 0, 0)), gmPnt3D(22, 0, 0), 1e-4);
+    ExpectNear(Moved(2, gmPnt3D(1, 0, 0)), gmPnt3D(12, 0, 0), 1e-4);
+    ExpectNear(Moved(3, gmPnt3D(2, 0, 0)), gmPnt3D(1, 1, 0), 1e-4);
     EXPECT_TRUE(dataManage.GetTransform(4).GetList().empty());  // its points are undefined
-    ExpectNear(Moved(5, gmPnt3D(2, 0, 0)), gmPnt3D(1, 1, 0));
+    ExpectNear(Moved(5, gmPnt3D(2, 0, 0)), gmPnt3D(1, 1, 0), 1e-4);
 }
 
 TEST_F(Deck, SixPointPlacementMapsTheFirstFrameOntoTheSecond)
@@ -401,7 +396,7 @@ TEST_F(Deck, SixPointPlacementMapsTheFirstFrameOntoTheSecond)
          "POINT,1,1,2,3\nPOINT,2,4,2,3\nPOINT,3,1,5,3\n"
          "POINT,4,10,0,0\nPOINT,5,10,2,2\nPOINT,6,10,-2,2\n"
          "POS6P,1,2,3,4,5,6\n");
-    ExpectNear(Moved(7, a[0]), b[0]);
+    ExpectNear(Moved(7, a[0]), b[0], 1e-4);
     const gmVec3D x = Moved(7, a[1]) - Moved(7, a[0]);
     const gmVec3D y = Moved(7, a[2]) - Moved(7, a[0]);
     const gmVec3D xb = (b[1] - b[0]).Normalized();

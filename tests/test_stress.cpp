@@ -151,93 +151,71 @@ TEST(AnnealScale, ClampedAndValidated)
     EXPECT_EQ(GetAnnealScale(list, 4), 1.0f);
 }
 
-TEST(StressAnneal, ShellLineScalesOnlyTheSixStresses)
+// One record of each layout annealed: which fields scale, the width of each line, and the
+// header it is written back under (element 99).
+TEST(StressAnneal, EachLayoutScalesItsStressesAndHistoryOnly)
 {
-    StressData record(kEleShell);
-    const std::string line = Fields(10, {"-0.5", "200.", "100.", "0.", "0.", "0.", "0.", "0.1"});
-    ASSERT_EQ(Feed(record, "         7         1         1", {line}), CsRecordStatus::kOk);
-    record.Anneal(0.5f);
-    EXPECT_EQ(record.GetBodyLine(0).str(),
-              " -5.000e-1  1.000e+2  5.000e+1  0.000e+0  0.000e+0  0.000e+0  0.000e+0  1.000e-1");
+    struct Case {
+        const char* what;
+        EleType kind;
+        std::string header;
+        std::vector<std::string> body;
+        float scale;
+        std::vector<std::string> annealed;
+        std::string written;
+    };
+    const std::string shellStress = Fields(10, {"0.", "8.", "8.", "8.", "8.", "8.", "8.", "0."});
+    const std::string history8 = Fields(10, std::vector<std::string>(8, "2."));
+    const std::string history2 = Fields(10, {"4.", "6."});
+    const std::string large1 = Fields(16, {"-0.5", "2.", "4.", "6.", "8."});
+    const std::string large2 = Fields(16, {"10.", "12.", "0.3", "14.", "16."});
+    const std::string large3 = Fields(16, {"18.", "20."});
+    const Case cases[] = {
+        {"shell: T and EPS kept", kEleShell, "         7         1         1",
+         {Fields(10, {"-0.5", "200.", "100.", "0.", "0.", "0.", "0.", "0.1"})}, 0.5f,
+         {" -5.000e-1  1.000e+2  5.000e+1  0.000e+0  0.000e+0  0.000e+0  0.000e+0  1.000e-1"},
+         "        99         1         1         0"},
+        {"solid: EPS scaled too, 70 columns", kEleSolid, "         3         1",
+         {Fields(10, {"10.", "20.", "30.", "0.", "0.", "0.", "0.2"})}, 0.5f,
+         {Formatted(10, {5.0f, 10.0f, 15.0f, 0.0f, 0.0f, 0.0f, 0.1f})}, "        99         1         0         0"},
+        {"shell, NHISV 10: two history lines per point, the last one short", kEleShell,
+         "        11         1         2        10", {shellStress, history8, history2, shellStress, history8, history2},
+         0.25f,
+         {Formatted(10, {0, 2, 2, 2, 2, 2, 2, 0}), Formatted(10, std::vector<float>(8, 0.5f)), Formatted(10, {1.0f, 1.5f}),
+          Formatted(10, {0, 2, 2, 2, 2, 2, 2, 0}), Formatted(10, std::vector<float>(8, 0.5f)), Formatted(10, {1.0f, 1.5f})},
+         "        99         1         2        10"},
+        // NHISV 4: T, six stresses, EPS and four history values, three lines of five 16-column fields.
+        {"large shell keeps T and EPS, and LARGE", kEleShell, "        21         1         2         4         0         1",
+         {large1, large2, large3, large1, large2, large3}, 0.5f,
+         {Formatted(16, {-0.5f, 1, 2, 3, 4}), Formatted(16, {5, 6, 0.3f, 7, 8}), Formatted(16, {9, 10}),
+          Formatted(16, {-0.5f, 1, 2, 3, 4}), Formatted(16, {5, 6, 0.3f, 7, 8}), Formatted(16, {9, 10})},
+         "        99         1         2         4         0         1"},
+        // NHISV 3: seven values and three history values, (3 + 6) / 5 + 1 lines.
+        {"large solid scales every value", kEleSolid, "         5         1         3         1",
+         {Fields(16, {"2.", "2.", "2.", "2.", "2."}), Fields(16, {"2.", "0.2", "2.", "2.", "2."})}, 0.5f,
+         {Formatted(16, {1, 1, 1, 1, 1}), Formatted(16, {1, 0.1f, 1, 1, 1})}, "        99         1         3         1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StressData record(c.kind);
+        ASSERT_EQ(Feed(record, c.header, c.body), CsRecordStatus::kOk);
+        record.Anneal(c.scale);
+        for (size_t k = 0; k < c.annealed.size(); ++k)
+            EXPECT_EQ(record.GetBodyLine(static_cast<int>(k)).str(), c.annealed[k]) << "line " << k;
+        EXPECT_EQ(Header(record, 99), c.written);
+    }
+}
 
-    // Factor 1 keeps the text as read: no digit of an untouched record is lost.
+TEST(StressAnneal, FactorOneOrOutOfRangeKeepsTheTextAsRead)
+{
+    // No digit of an untouched record is lost.
     StressData kept(kEleShell);
     const std::string precise = Fields(10, {"-0.577350", "123.45678", "1", "", "", "", "", "0.0123456"});
     ASSERT_EQ(Feed(kept, "         7         1         1", {precise}), CsRecordStatus::kOk);
-    kept.Anneal(1.0f);
-    EXPECT_EQ(kept.GetBodyLine(0).str(), precise);
-    kept.Anneal(10.0f);
-    kept.Anneal(std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(kept.GetBodyLine(0).str(), precise);
-}
-
-TEST(StressAnneal, SolidLineScalesEpsToo)
-{
-    StressData record(kEleSolid);
-    const std::string line = Fields(10, {"10.", "20.", "30.", "0.", "0.", "0.", "0.2"});
-    ASSERT_EQ(Feed(record, "         3         1", {line}), CsRecordStatus::kOk);
-    record.Anneal(0.5f);
-    EXPECT_EQ(record.GetBodyLine(0).str(), Formatted(10, {5.0f, 10.0f, 15.0f, 0.0f, 0.0f, 0.0f, 0.1f}));
-    EXPECT_EQ(record.GetBodyLine(0).GetLength(), 70);
-    EXPECT_EQ(Header(record, 99), "        99         1         0         0");
-}
-
-TEST(StressAnneal, HistoryLinesPerPointAndTheLastLinesWidth)
-{
-    StressData record(kEleShell);
-    const std::string stress = Fields(10, {"0.", "8.", "8.", "8.", "8.", "8.", "8.", "0."});
-    const std::string full = Fields(10, {"2.", "2.", "2.", "2.", "2.", "2.", "2.", "2."});
-    const std::string tail = Fields(10, {"4.", "6."});
-    std::vector<std::string> body;
-    for (int point = 0; point < 3; ++point) {
-        body.push_back(stress);
-        body.push_back(full);
-        body.push_back(tail);
+    for (const float scale : {1.0f, 10.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        kept.Anneal(scale);
+        EXPECT_EQ(kept.GetBodyLine(0).str(), precise) << scale;
     }
-    ASSERT_EQ(Feed(record, "        11         1         3        10", body), CsRecordStatus::kOk);
-    EXPECT_EQ(record.GetStressArr().size(), 3u);
-    EXPECT_EQ(record.GetHisArr().size(), 6u);
-    record.Anneal(0.25f);
-    for (int point = 0; point < 3; ++point) {
-        EXPECT_EQ(record.GetBodyLine(point * 3).str(), Formatted(10, {0, 2, 2, 2, 2, 2, 2, 0}));
-        EXPECT_EQ(record.GetBodyLine(point * 3 + 1).str(), Formatted(10, std::vector<float>(8, 0.5f)));
-        EXPECT_EQ(record.GetBodyLine(point * 3 + 2).str(), Formatted(10, {1.0f, 1.5f}));
-    }
-    EXPECT_EQ(Header(record, 12), "        12         1         3        10");
-}
-
-TEST(StressAnneal, LargeShellLayoutKeepsTAndEps)
-{
-    // NHISV 4: T, six stresses, EPS and four history values make 12 values,
-    // three lines of five 16-column fields per point.
-    StressData record(kEleShell);
-    const std::string header = "        21         1         2         4         0         1";
-    const std::string line1 = Fields(16, {"-0.5", "2.", "4.", "6.", "8."});
-    const std::string line2 = Fields(16, {"10.", "12.", "0.3", "14.", "16."});
-    const std::string line3 = Fields(16, {"18.", "20."});
-    ASSERT_EQ(Feed(record, header, {line1, line2, line3, line1, line2, line3}), CsRecordStatus::kOk);
-    EXPECT_EQ(record.GetLarge(), 1);
-    EXPECT_TRUE(record.GetStressArr().empty());
-    record.Anneal(0.5f);
-    for (int point = 0; point < 2; ++point) {
-        EXPECT_EQ(record.GetBodyLine(point * 3).str(), Formatted(16, {-0.5f, 1, 2, 3, 4}));
-        EXPECT_EQ(record.GetBodyLine(point * 3 + 1).str(), Formatted(16, {5, 6, 0.3f, 7, 8}));
-        EXPECT_EQ(record.GetBodyLine(point * 3 + 2).str(), Formatted(16, {9, 10}));
-    }
-    // Written back with LARGE where it was read from.
-    EXPECT_EQ(Header(record, 30), "        30         1         2         4         0         1");
-}
-
-TEST(StressAnneal, LargeSolidLayoutScalesEveryValue)
-{
-    // NHISV 3: seven values and three history values, (3 + 6) / 5 + 1 lines.
-    StressData record(kEleSolid);
-    const std::string line1 = Fields(16, {"2.", "2.", "2.", "2.", "2."});
-    const std::string line2 = Fields(16, {"2.", "0.2", "2.", "2.", "2."});
-    ASSERT_EQ(Feed(record, "         5         1         3         1", {line1, line2}), CsRecordStatus::kOk);
-    record.Anneal(0.5f);
-    EXPECT_EQ(record.GetBodyLine(1).str(), Formatted(16, {1, 0.1f, 1, 1, 1}));
-    EXPECT_EQ(Header(record, 5), "         5         1         3         1");
 }
 
 TEST(StressHeader, LayoutsThatCannotBeKnownAreErrorsNamingTheElement)
