@@ -1,0 +1,239 @@
+// The bundled example jobs, run through the real program on a scratch copy of each folder:
+// every deck, blank and curve file must be read whole, and a run may end only normally or,
+// for a cut the program cannot make yet, with the one message a cut that finds nothing gives.
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using testutil::ReadFile;
+using testutil::RunProgram;
+using testutil::ScratchDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kNormalEnd = "N o r m a l      t e r m i n a t i o n";
+const char* const kNoCut = "Invalid gap or trimming direction";
+
+std::vector<std::string> ExampleNames()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(CORVEX_EXAMPLES)) {
+        if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Trimmed(const std::string& line)
+{
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const auto last = line.find_last_not_of(" \t\r");
+    return line.substr(first, last - first + 1);
+}
+
+std::string Upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+// Lines without comments, blanks trimmed.
+std::vector<std::string> DataLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(path));
+    for (std::string line; std::getline(in, line);) {
+        line = Trimmed(line);
+        if (!line.empty() && line[0] != '$') lines.push_back(line);
+    }
+    return lines;
+}
+
+// What a deck asks for, read on its own terms rather than with the program's reader.
+struct Deck {
+    std::string file;
+    std::string jobId;
+    std::string blank;
+    int sets2d = 0;
+    int sets3d = 0;
+    std::vector<std::string> igesFiles;
+    bool anneal = false;
+};
+
+Deck ReadDeck(const fs::path& path)
+{
+    Deck deck;
+    deck.file = path.filename().string();
+    const std::vector<std::string> lines = DataLines(path.string());
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const std::string card = Upper(lines[k]);
+        const bool hasData = k + 1 < lines.size() && lines[k + 1][0] != '*';
+        if (card == "*KEYWORD_ID" && hasData) deck.jobId = lines[k + 1];
+        if (card == "*INCLUDE" && hasData) deck.blank = lines[k + 1];
+        if (card == "*CONTROL_ANNEAL") deck.anneal = true;
+        const bool is2d = card == "*DEFINE_CURVE_TRIM";
+        const bool is3d = card == "*DEFINE_CURVE_TRIM_3D" || card == "*DEFINE_CURVE_TRIM_NEW";
+        if ((is2d || is3d) && hasData) {
+            (is2d ? deck.sets2d : deck.sets3d)++;
+            std::istringstream values(lines[k + 1]);
+            int id = 0;
+            int type = 0;
+            values >> id >> type;
+            if (type == 2 && k + 2 < lines.size()) deck.igesFiles.push_back(lines[k + 2]);
+        }
+    }
+    return deck;
+}
+
+struct BlankCounts {
+    int nodes = 0;
+    int elements = 0;
+    int adaptive = 0;
+};
+
+// Rows of the node, shell and constraint sections; a shell with its thickness takes two lines.
+BlankCounts CountBlank(const std::string& path)
+{
+    BlankCounts counts;
+    std::string section;
+    int row = 0;
+    for (const std::string& line : DataLines(path)) {
+        if (line[0] == '*') {
+            section = Upper(line);
+            row = 0;
+            continue;
+        }
+        if (section == "*NODE") {
+            ++counts.nodes;
+        } else if (section.rfind("*ELEMENT_SHELL", 0) == 0) {
+            const int linesPerElement = section.find("THICKNESS") != std::string::npos ? 2 : 1;
+            if (row++ % linesPerElement == 0) ++counts.elements;
+        } else if (section == "*CONSTRAINED_ADAPTIVITY") {
+            ++counts.adaptive;
+        }
+    }
+    return counts;
+}
+
+bool Shows(const std::string& out, const std::string& text) { return out.find(text) != std::string::npos; }
+
+std::string CountLine(const char* label, int count) { return label + std::to_string(count) + "\n"; }
+
+bool IgesLibraryBuilt()
+{
+#ifdef CORVEX_IGES_LIBRARY
+    return true;
+#else
+    return false;
+#endif
+}
+
+class Example : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
+{
+    const fs::path source = fs::path(CORVEX_EXAMPLES) / GetParam();
+    ScratchDir dir("example");
+    fs::copy(source, dir.path(), fs::copy_options::recursive);
+
+    std::vector<fs::path> decks;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        if (entry.path().extension() == ".dyn") decks.push_back(entry.path());
+    }
+    ASSERT_EQ(decks.size(), 1u) << "one deck per example folder";
+    const Deck deck = ReadDeck(decks.front());
+    ASSERT_FALSE(deck.blank.empty()) << deck.file << " includes no blank";
+    ASSERT_TRUE(fs::exists(dir.path() / deck.blank)) << deck.blank << " is not in the folder";
+    for (const std::string& iges : deck.igesFiles) {
+        ASSERT_TRUE(fs::exists(dir.path() / iges)) << iges << " is not in the folder";
+    }
+    if (!deck.igesFiles.empty() && !IgesLibraryBuilt()) {
+        GTEST_SKIP() << "the IGES translator library is not built here";
+    }
+    const BlankCounts blank = CountBlank((dir.path() / deck.blank).string());
+    ASSERT_GT(blank.nodes, 0);
+    ASSERT_GT(blank.elements, 0);
+
+    const testutil::RunResult run = RunProgram(dir, deck.file);
+    SCOPED_TRACE(run.out);
+
+    // Curve sets come before the blank, and a lost set is only reported on the way.
+    EXPECT_FALSE(Shows(run.out, "No IGES Dll found"));
+    EXPECT_FALSE(Shows(run.out, "will be discarded"));
+    EXPECT_FALSE(Shows(run.out, "Fail to read curve"));
+    if (!deck.anneal) {
+        EXPECT_GT(deck.sets2d + deck.sets3d, 0) << "a cutting example without a curve set";
+        EXPECT_TRUE(Shows(run.out, "Success to read trim curves\n"));
+    }
+    // The reader announces each kind of set only when there is one.
+    EXPECT_EQ(Shows(run.out, "Number of Curve Set 2D: "), deck.sets2d > 0);
+    EXPECT_EQ(Shows(run.out, "Number of Curve Set 3D: "), deck.sets3d > 0);
+    if (deck.sets2d > 0) {
+        EXPECT_TRUE(Shows(run.out, CountLine("Number of Curve Set 2D: ", deck.sets2d)));
+    }
+    if (deck.sets3d > 0) {
+        EXPECT_TRUE(Shows(run.out, CountLine("Number of Curve Set 3D: ", deck.sets3d)));
+    }
+
+    EXPECT_TRUE(Shows(run.out, CountLine("Number of Nodes:    ", blank.nodes)));
+    EXPECT_TRUE(Shows(run.out, CountLine("Number of Elements: ", blank.elements)));
+    if (blank.adaptive > 0) {
+        EXPECT_TRUE(Shows(run.out, CountLine("Number of Adaptive Nodes: ", blank.adaptive)));
+    }
+    EXPECT_TRUE(Shows(run.out, "Success to read node and element data\n"));
+    EXPECT_TRUE(Shows(run.out, "Success to read the dyna input deck"));
+
+    const std::string output = (deck.jobId.empty() ? std::string("dynain") : deck.jobId) + ".dynain";
+    if (deck.anneal) {
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(Shows(run.out, kNormalEnd));
+    }
+    if (run.status == 0) {
+        EXPECT_TRUE(Shows(run.out, kNormalEnd));
+        EXPECT_FALSE(Shows(run.out, kNoCut));
+        EXPECT_GT(fs::file_size(dir.path() / output), 0u);
+    } else {
+        EXPECT_EQ(run.status, 255);
+        EXPECT_TRUE(Shows(run.out, kNoCut));
+        EXPECT_FALSE(Shows(run.out, kNormalEnd));
+        EXPECT_FALSE(fs::exists(dir.path() / output)) << "a failed run wrote " << output;
+    }
+    // The run works on its copy; the blank it read is left as it was.
+    EXPECT_EQ(ReadFile((dir.path() / deck.blank).string()), ReadFile((source / deck.blank).string()));
+}
+
+std::string TestName(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param;
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, Example, ::testing::ValuesIn(ExampleNames()), TestName);
+
+// Every folder is documented with the command that runs it, and the kinds of job the
+// examples are meant to show are all there.
+TEST(Examples, AreListedWithTheirCommandAndCoverEveryKindOfJob)
+{
+    const std::vector<std::string> names = ExampleNames();
+    const std::string readme = ReadFile(std::string(CORVEX_EXAMPLES) + "/README.md");
+    for (const std::string& name : names) {
+        EXPECT_TRUE(Shows(readme, "| " + name + " |")) << name << " has no line in examples/README.md";
+        EXPECT_TRUE(Shows(readme, "`bash tools/run-example.sh " + name + "`")) << name;
+    }
+    for (const char* wanted : {"anneal", "trim2d-out", "trim2d-hole", "lance2d", "trim3d", "lance3d", "refine"}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), wanted), names.end()) << wanted;
+    }
+}
+
+}  // namespace
