@@ -124,3 +124,147 @@ TEST(CutRandom, EveryCutKeepsTheInvariants)
     }
     ResetModel();
 }
+
+namespace {
+
+void UnitSquare() { BuildModel({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{1, 2, 3, 4}}); }
+
+gmItrPt PointOn(int n1, int n2, int seg, const gmPnt3D& at)
+{
+    gmItrPt p(at, seg);
+    p.SetEdge(gmEdge(n1, n2, n1 - 1, n2 - 1));
+    return p;
+}
+
+// Opens the point ordering of a cut to the test.
+class SortProbe : public CsTrmQuad {
+public:
+    SortProbe() : CsTrmQuad(nullptr, nullptr) {}
+    std::vector<int> Sorted(gmTrmLine& line, gmElemt& elem, const std::vector<gmItrPt>& points)
+    {
+        trmLine = &line;
+        elemt = &elem;
+        itrPtArr = points;
+        itrPtNum = static_cast<int>(points.size());
+        SortItrPtArr();
+        std::vector<int> out;
+        for (const gmItrPt& p : itrPtArr) out.push_back(p.GetLineIdx());
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(CutOnePoint, NearAVertexMovesItInTheMiddleNothing)
+{
+    UnitSquare();
+    auto near = Line({{0.05, -1, 0}, {0.05, 0.5, 0}});
+    Cutter cutter;
+    CutRecord r = cutter.Cut(*near, 1);
+    ExpectSoundCut(r);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(NodeAtPoint({0.05, 0, 0}), 1);
+
+    UnitSquare();
+    auto middle = Line({{0.5, -1, 0}, {0.5, 0.5, 0}});
+    r = cutter.Cut(*middle, 1);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(NodeAtPoint({0, 0, 0}), 1);
+    EXPECT_EQ(dataManage.GetNodeNumber(), 4);
+}
+
+TEST(CutOnePoint, ExistingNodeCutsOffTheTriangleAtTheEdgesFirstVertex)
+{
+    UnitSquare();
+    dataManage.SetToDel(1);
+    // The neighbour below made the node; a point of the line is also known
+    // on the following edge 2-3.
+    hashOper.InsertItrPt(PointOn(2, 3, 4, {1, 0.6, 0}));
+    auto line = Line({{0.4, -1, 0}, {0.4, 0.5, 0}});
+    Cutter cutter;
+    const CutRecord r = cutter.Cut(*line, 1, 0, {true});
+    ExpectSoundCut(r);
+    const int x = NodeAtPoint({0.4, 0, 0});
+    ASSERT_EQ(r.map.GetElemNum(), 1);
+    EXPECT_TRUE(HasPiece(r, {4, 1, x}));
+    EXPECT_TRUE(SameCycle(NodesOf(1), {x, 2, 3, 4}));
+    EXPECT_TRUE(dataManage.GetElem(r.map.GetNewElem(0)).IsToDel());
+}
+
+TEST(CutPair, RefusedWithoutChangingAnything)
+{
+    UnitSquare();
+    // Two crossings 0.042 apart, one on each edge at corner 2.
+    auto close = Line({{0.5, -0.47, 0}, {1.5, 0.53, 0}});
+    Cutter cutter;
+    CutRecord r = cutter.Cut(*close, 1);
+    ASSERT_EQ(r.points.size(), 2u);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(dataManage.GetNodeNumber(), 4);
+    EXPECT_EQ(NodeAtPoint({1, 0, 0}), 2);
+
+    // No line, no element, no operator, no points: nothing.
+    UnitSquare();
+    gmElemt elem(1);
+    std::vector<gmItrPt> pts{PointOn(1, 2, 0, {0.5, 0, 0})};
+    CsTrmQuad bare(nullptr, nullptr);
+    auto line = Line({{0.5, -1, 0}, {0.5, 2, 0}});
+    EXPECT_EQ(bare.Trimming(line.get(), &elem, pts), 0);
+    bare.SetData(0.25, 1.0, &hashOper);
+    EXPECT_EQ(bare.Trimming(nullptr, &elem, pts), 0);
+    EXPECT_EQ(bare.Trimming(line.get(), nullptr, pts), 0);
+    EXPECT_EQ(bare.Trimming(line.get(), &elem, {}), 0);
+    // Points the table does not know are not cut.
+    EXPECT_EQ(bare.Trimming(line.get(), &elem, {PointOn(1, 2, 0, {0.5, 0, 0}), PointOn(3, 4, 0, {0.5, 1, 0})}), 0);
+    EXPECT_EQ(dataManage.GetElemNumber(), 1);
+}
+
+TEST(CutFeature, AlmostStraightCornersAreNoFeature)
+{
+    // The line's corner at (0.5, 0.5) sees the two crossings under 160
+    // degrees (no feature: two quadrilaterals) or 140 degrees (a feature
+    // inside: four pieces around it).
+    for (const auto& [d, pieces] : {std::pair<double, int>{0.0882, 2}, {0.182, 4}}) {
+        UnitSquare();
+        auto line = Line({{0.5 - 3 * d, -1, 0}, {0.5, 0.5, 0}, {0.5 - 3 * d, 2, 0}});
+        Cutter cutter;
+        const CutRecord r = cutter.Cut(*line, 1);
+        ExpectSoundCut(r);
+        EXPECT_EQ(r.map.GetElemNum() + 1, pieces) << "offset " << d;
+    }
+}
+
+TEST(CutMany, PairsFollowTheLineFromItsLargestGap)
+{
+    UnitSquare();
+    auto line = Line({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}, {6, 0, 0}, {7, 0, 0}});
+    gmElemt elem(1);
+    elem.MakeLcs();
+    SortProbe probe;
+    // Segments 0, 1, 5, 6 of seven: the largest gap is 1 -> 5, so the list
+    // starts at 5 and runs on around the line.
+    const std::vector<gmItrPt> pts{PointOn(1, 2, 6, {0.1, 0, 0}), PointOn(1, 2, 0, {0.2, 0, 0}),
+                                   PointOn(2, 3, 5, {1, 0.5, 0}), PointOn(3, 4, 1, {0.5, 1, 0})};
+    EXPECT_EQ(probe.Sorted(*line, elem, pts), (std::vector<int>{5, 6, 0, 1}));
+    // Evenly spread indices keep their order.
+    const std::vector<gmItrPt> even{PointOn(1, 2, 3, {0.1, 0, 0}), PointOn(1, 2, 1, {0.2, 0, 0}),
+                                    PointOn(2, 3, 5, {1, 0.5, 0})};
+    EXPECT_EQ(probe.Sorted(*line, elem, even), (std::vector<int>{1, 3, 5}));
+}
+
+TEST(CutMany, OnePairIsCutPerCall)
+{
+    // A W dips into the square twice through its bottom edge: four crossings;
+    // the first dent is cut, the second waits for the next visit.
+    UnitSquare();
+    auto line = Line({{0.25, -1, 0}, {0.4, 0.6, 0}, {0.55, -1, 0}, {0.7, 0.6, 0}, {0.85, -1, 0}});
+    Cutter cutter;
+    const CutRecord r = cutter.Cut(*line, 1, 0, {}, 0.2);
+    ASSERT_EQ(r.points.size(), 4u);
+    ExpectSoundCut(r);
+    ASSERT_GT(r.result, 0);
+    ASSERT_GT(r.prjPtNode, 0);
+    EXPECT_DOUBLE_EQ(dataManage.GetNode(r.prjPtNode).GetPoint().x(), 0.4);
+    EXPECT_TRUE(r.sameEdge);
+    EXPECT_EQ(NodeAtPoint({0.7, 0.6, 0}), 0);
+}
