@@ -902,6 +902,9 @@ bool CsTrmElem::Commit()
         if (forgetRecord->GetSecElemt() == srcElem) forgetRecord->SetSecElemt(0);
     }
     splitElArr.insert(splitElArr.end(), splitPlan.begin(), splitPlan.end());
+    // Registered now: a later pair of the same call starts its own.
+    hashOpr->InsertItrNd(prjPtNode);
+    hashOpr->InsertItrNd(movedNode);
     ClearPlan();
     return true;
 }

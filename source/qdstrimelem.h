@@ -125,8 +125,6 @@ protected:
     // Position classes of the handler names.
     enum PosClass { Low = 0, Mid = 1, Upp = 2 };
     PosClass ClassOf(double t) const { return t < ratio ? Low : (t < 1.0 - ratio ? Mid : Upp); }
-    // The moved feature corner's node, 0 when none.
-    int FeatCorner() const { return featVtx >= 0 ? Nd(featVtx) : 0; }
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
 
     // ---- the data of one cut

@@ -20,10 +20,12 @@ void CsTrmTria::Trim2Adjct()
     FillAdjctNodes();
     if (itrNode1 > 0 && itrNode2 > 0)
         TrimAdjct2Nods();
-    else if (itrNode1 < 1)
-        itrNode2 < 1 ? TrimAdjctNull() : TrimAdjctEndNd();
-    else
+    else if (itrNode1 > 0)
         TrimAdjctFstNd();
+    else if (itrNode2 > 0)
+        TrimAdjctEndNd();
+    else
+        TrimAdjctNull();
 }
 
 void CsTrmTria::CheckAdjctFeatPnt()
