@@ -154,15 +154,355 @@ int CsNdElemTpy::GetEdgeNextElem(int elem, int n1, int n2) const
 
 int CsHashOpr::CreateHash()
 {
+    if (!HashItrPt) HashItrPt = std::make_unique<CsHash<gmItrPt>>(kRunTableSize);
+    if (!HashItrNd) HashItrNd = std::make_unique<CsHash<int>>(kRunTableSize);
     if (!HashElemMap) HashElemMap = std::make_unique<CsHash<CsElemMap>>(kRunTableSize);
     if (!HashElemPair) HashElemPair = std::make_unique<CsHash<ElemPair>>(kRunTableSize);
+    if (!HashItrPt || !HashItrNd || !HashElemMap || !HashElemPair) return 0;
+    CrtAdaptvHsh();
     return 1;
+}
+
+void CsHashOpr::CreateItrHash()
+{
+    if (!HashItrPt) HashItrPt = std::make_unique<CsHash<gmItrPt>>(kRunTableSize);
+    if (!HashItrNd) HashItrNd = std::make_unique<CsHash<int>>(kRunTableSize);
+    if (!HashItrPt || !HashItrNd) throw CsErrorMemory("Exception: No Enough memory", "source/qdstrimbase", __LINE__);
+}
+
+void CsHashOpr::CrtAdaptvHsh()
+{
+    const int size = qdxGetHashSize(dataManage.GetAdpvNumber());
+    if (!HashAdpNd) HashAdpNd = std::make_unique<CsHash<CsDataAdpv>>(size);
+    if (!HashAdpEdge) HashAdpEdge = std::make_unique<CsHash<CsDataAdpv>>(size);
+    if (!HashAdpNd || !HashAdpEdge) throw CsErrorMemory("Exception: No Enough memory", "source/qdstrimbase", __LINE__);
+    for (const CsDataAdpv& c : dataManage.GetAdpvArr()) InsertAdpNd(c);
+}
+
+void CsHashOpr::ReleaseItrHash()
+{
+    HashItrPt.reset();
+    HashItrNd.reset();
 }
 
 void CsHashOpr::Release()
 {
+    HashAdpNd.reset();
+    HashAdpEdge.reset();
+    ReleaseItrHash();
     HashElemPair.reset();
     HashElemMap.reset();
+}
+
+// ------------------------------------------------ intersection points
+
+namespace {
+
+int EdgeKey(const gmEdge& e) { return qdxGetHashKey(e.GetFstNode(), e.GetEndNode()); }
+
+bool OnEdge(const gmEdge& e, int n1, int n2)
+{
+    return (e.GetFstNode() == n1 && e.GetEndNode() == n2) || (e.GetFstNode() == n2 && e.GetEndNode() == n1);
+}
+
+}  // namespace
+
+void CsHashOpr::InsertItrPt(const gmItrPt& p)
+{
+    if (HashItrPt) HashItrPt->Insert(p, EdgeKey(p.GetEdge()));
+}
+
+void CsHashOpr::AddItrPtArr(int element, const std::vector<gmItrPt>& points)
+{
+    if (!HashItrPt) return;
+    for (const gmItrPt& p : points) {
+        gmItrPt* stored = GetExistItrPt(p);
+        if (!stored) {
+            InsertItrPt(p);
+            continue;
+        }
+        stored->SetPoint(p.GetPoint());
+        // An element that comes back (its pieces are cut again) is already
+        // one side of the edge; naming it twice would push out the neighbour.
+        if (element != stored->GetFstElemt() && element != stored->GetSecElemt()) stored->AddElement(element);
+    }
+}
+
+CsItem<gmItrPt>* CsHashOpr::GetItemItrPt(int n1, int n2) const
+{
+    return HashItrPt ? HashItrPt->Find(qdxGetHashKey(n1, n2)) : nullptr;
+}
+
+gmItrPt* CsHashOpr::GetItrPt(int n1, int n2) const
+{
+    for (CsItem<gmItrPt>* item = GetItemItrPt(n1, n2); item; item = item->GetNext()) {
+        if (OnEdge(item->GetData().GetEdge(), n1, n2)) return &item->GetData();
+    }
+    return nullptr;
+}
+
+int CsHashOpr::GetItrPt(int n1, int n2, gmItrPt& out) const
+{
+    const gmItrPt* found = GetItrPt(n1, n2);
+    if (!found) return 0;
+    out = *found;
+    return 1;
+}
+
+gmItrPt* CsHashOpr::GetExistItrPt(const gmItrPt& p) const
+{
+    if (!HashItrPt) return nullptr;
+    CsItem<gmItrPt>* item = HashItrPt->Find(p, EdgeKey(p.GetEdge()));
+    return item ? &item->GetData() : nullptr;
+}
+
+int CsHashOpr::FindEdgeExistNode(const gmEdge& edge) const
+{
+    const int n1 = edge.GetFstNode();
+    const int n2 = edge.GetEndNode();
+    for (const CsItem<gmItrPt>* item = GetItemItrPt(n1, n2); item; item = item->GetNext()) {
+        const gmItrPt& p = item->GetData();
+        if (OnEdge(p.GetEdge(), n1, n2) && p.GetNode() > 0) return p.GetNode();
+    }
+    return 0;
+}
+
+void CsHashOpr::InsertItrNd(int node)
+{
+    if (HashItrNd && node > 0) HashItrNd->Insert(node, node);
+}
+
+const CsItem<int>* CsHashOpr::GetItemItrNd(int node) const { return HashItrNd ? HashItrNd->Find(node, node) : nullptr; }
+
+int CsHashOpr::GetItrNdSize() const { return HashItrNd ? HashItrNd->GetCount() : 0; }
+
+// ----------------------------------------------- adaptive constraints
+
+void CsHashOpr::InsertAdpNd(const CsDataAdpv& c)
+{
+    if (HashAdpNd) HashAdpNd->Insert(c, c.GetNode());
+    if (HashAdpEdge) HashAdpEdge->Insert(c, qdxGetHashKey(c.GetN1(), c.GetN2()));
+}
+
+void CsHashOpr::InsertAdpNd(int n1, int n2, int node)
+{
+    const CsDataAdpv c(dataManage.GetNodeExid(node), dataManage.GetNodeExid(n1), dataManage.GetNodeExid(n2));
+    if (c.GetNode() >= 1 && c.GetN1() >= 1 && c.GetN2() >= 1) InsertAdpNd(c);
+}
+
+void CsHashOpr::RemoveAdpNd(const CsDataAdpv& c)
+{
+    if (HashAdpNd) HashAdpNd->Remove(c, c.GetNode());
+    if (HashAdpEdge) HashAdpEdge->Remove(c, qdxGetHashKey(c.GetN1(), c.GetN2()));
+}
+
+void CsHashOpr::RemoveAdpNd(int n1, int n2, int node)
+{
+    const CsDataAdpv c(dataManage.GetNodeExid(node), dataManage.GetNodeExid(n1), dataManage.GetNodeExid(n2));
+    if (c.GetNode() >= 1 && c.GetN1() >= 1 && c.GetN2() >= 1) RemoveAdpNd(c);
+}
+
+void CsHashOpr::RemoveAdpNd(int node)
+{
+    const int exid = dataManage.GetNodeExid(node);
+    if (HashAdpNd && exid >= 1) HashAdpNd->Remove(exid);
+}
+
+bool CsHashOpr::IsAdptvNode(int node) const { return GetCsAdpNd(node) != nullptr; }
+
+const CsDataAdpv* CsHashOpr::GetCsAdpNd(int node) const
+{
+    const int exid = dataManage.GetNodeExid(node);
+    if (!HashAdpNd || exid < 1) return nullptr;
+    const CsItem<CsDataAdpv>* item = HashAdpNd->Find(exid);
+    return item ? &item->GetData() : nullptr;
+}
+
+const CsDataAdpv* CsHashOpr::GetCsAdpNd(int n1, int n2) const
+{
+    const int e1 = dataManage.GetNodeExid(n1);
+    const int e2 = dataManage.GetNodeExid(n2);
+    if (!HashAdpEdge || e1 < 1 || e2 < 1) return nullptr;
+    for (const CsItem<CsDataAdpv>* item = HashAdpEdge->Find(qdxGetHashKey(e1, e2)); item; item = item->GetNext()) {
+        const CsDataAdpv& c = item->GetData();
+        if ((c.GetN1() == e1 && c.GetN2() == e2) || (c.GetN1() == e2 && c.GetN2() == e1)) return &c;
+    }
+    return nullptr;
+}
+
+int CsHashOpr::GetAdpNdS(int n1, int n2, int& node) const
+{
+    const CsDataAdpv* c = GetCsAdpNd(n1, n2);
+    node = c ? dataManage.GetNdidFromExid(c->GetNode()) : 0;
+    return node > 0 ? 1 : 0;
+}
+
+int CsHashOpr::GetAdpNdS(int n1, int n2) const
+{
+    int node = 0;
+    GetAdpNdS(n1, n2, node);
+    return node;
+}
+
+int CsHashOpr::GetAdpNum() const { return HashAdpNd ? HashAdpNd->GetCount() : 0; }
+
+namespace {
+
+void Keep(std::vector<CsDataAdpv>& kept, const CsDataAdpv& c)
+{
+    if (std::find(kept.begin(), kept.end(), c) == kept.end()) kept.push_back(c);
+}
+
+void Drop(std::vector<CsDataAdpv>& kept, const CsDataAdpv& c)
+{
+    kept.erase(std::remove(kept.begin(), kept.end(), c), kept.end());
+}
+
+void MoveToMiddle(int d, int n1, int n2)
+{
+    const gmPnt3D& a = dataManage.GetNode(n1).GetPoint();
+    const gmPnt3D& b = dataManage.GetNode(n2).GetPoint();
+    dataManage.SetNode(d, (a + b) * 0.5);
+}
+
+}  // namespace
+
+int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
+{
+    if (!HashAdpNd) return 0;
+    topology_.ClearNdElemTpy();
+    topology_.CreateNdElemTpy();
+    dataManage.RmvAllAdpNd();
+    // The walk restarts a bucket after every change and so meets constraints
+    // it has already kept; they are collected once here, and one removed
+    // later (a split made its node a corner) is taken out again.
+    std::vector<CsDataAdpv> kept;
+    std::vector<int> elems;
+    for (int b = 0; b < HashAdpNd->Capacity(); ++b) {
+        const CsItem<CsDataAdpv>* item = HashAdpNd->GetItem(b);
+        while (item) {
+            const CsDataAdpv c = item->GetData();
+            item = item->GetNext();
+            const int d = dataManage.GetNdidFromExid(c.GetNode());
+            const int n1 = dataManage.GetNdidFromExid(c.GetN1());
+            const int n2 = dataManage.GetNdidFromExid(c.GetN2());
+            if (d < 1 || n1 < 1 || n2 < 1) {
+                Keep(kept, c);
+                continue;
+            }
+            std::vector<int> around;
+            topology_.GetNodeTpyElArr(d, around);
+            if (around.size() <= 2) {
+                MoveToMiddle(d, n1, n2);
+                Keep(kept, c);
+                continue;
+            }
+            if (topology_.GetEdgeNeibElem(n1, n2, elems) != 1) {
+                RemoveAdpNd(c);
+                Drop(kept, c);
+                item = HashAdpNd->GetItem(b);
+                continue;
+            }
+            const bool madeNow = std::any_of(around.begin(), around.end(), [elemNum](int e) { return e > elemNum; });
+            if (!madeNow) {
+                MoveToMiddle(d, n1, n2);
+                Keep(kept, c);
+                continue;
+            }
+            const int made = SplitAtHangingNode(c, elems.front(), d, n1, n2, kept);
+            if (made > 0) {
+                newElems.push_back(made);
+                item = HashAdpNd->GetItem(b);
+            }
+        }
+    }
+    for (const CsDataAdpv& c : kept) dataManage.AddAdpNd(c);
+    return 1;
+}
+
+int CsHashOpr::SplitAtHangingNode(const CsDataAdpv& c, int elem, int d, int n1, int n2, std::vector<CsDataAdpv>& kept)
+{
+    const CsDataElem& src = dataManage.GetElem(elem);
+    const int count = src.GetNodeNum();
+    if (count != 3 && count != 4) return 0;
+    int l[4] = {};
+    for (int k = 0; k < count; ++k) l[k] = src[k];
+    int i1 = src.GetNodeIdx(n1);
+    int i2 = src.GetNodeIdx(n2);
+    if (i1 < 0 || i2 < 0) return 0;
+    if ((i1 + 1) % count != i2) std::swap(i1, i2);
+    if ((i1 + 1) % count != i2) return 0;  // not an edge of the element
+    const int p = (i1 + count - 1) % count;
+    const int q = (i2 + 1) % count;
+
+    int made[4] = {};
+    int madeCount = 3;
+    int rest[4] = {};
+    int restCount = count;
+    std::copy(l, l + count, rest);
+    const CsDataAdpv* removeH = nullptr;
+    int h = 0;
+    if (count == 3) {
+        if (GetAdpNdS(l[p], l[i1], h)) {
+            const int t[3] = {h, l[i1], d};
+            const int r[4] = {l[p], h, d, l[i2]};
+            std::copy(t, t + 3, made);
+            std::copy(r, r + 4, rest);
+            restCount = 4;
+            removeH = GetCsAdpNd(l[p], l[i1]);
+        } else if (GetAdpNdS(l[i2], l[q], h)) {
+            const int t[3] = {d, l[i2], h};
+            const int r[4] = {l[p], l[i1], d, h};
+            std::copy(t, t + 3, made);
+            std::copy(r, r + 4, rest);
+            restCount = 4;
+            removeH = GetCsAdpNd(l[i2], l[q]);
+        } else {
+            const int t[3] = {l[p], l[i1], d};
+            std::copy(t, t + 3, made);
+            rest[i1] = d;
+        }
+    } else if (GetAdpNdS(l[p], l[q], h)) {
+        std::copy(l, l + 4, made);
+        made[p] = h;
+        made[i1] = d;
+        madeCount = 4;
+        const int r[4] = {l[p], l[i1], d, h};
+        std::copy(r, r + 4, rest);
+    } else if (GetAdpNdS(l[p], l[i1], h)) {
+        const int t[3] = {l[q], d, l[i2]};
+        std::copy(t, t + 3, made);
+        rest[i2] = d;
+    } else {
+        const int t[3] = {l[p], l[i1], d};
+        std::copy(t, t + 3, made);
+        rest[i1] = d;
+    }
+
+    const int part = src.GetPrtid();
+    const double thick = src.GetThickness();
+    const bool inner = src.IsInner();
+    const bool toDel = src.IsToDel();
+    const bool deleted = src.IsDeleted();
+    if (removeH) {
+        const CsDataAdpv gone = *removeH;
+        RemoveAdpNd(gone);
+        Drop(kept, gone);
+    }
+    dataManage.SetElem(part, elem, restCount, rest);
+    const int added = dataManage.AddElem(part, madeCount, made);
+    if (added < 1) return 0;
+    CsElemMap map;
+    map.SetSrcElem(elem);
+    map.AddNewElem(added);
+    AddNewElemMap(map);
+    RemoveAdpNd(c);
+    Drop(kept, c);
+    dataManage.SetThickness(added, thick);
+    if (inner) dataManage.SetInner(added);
+    if (toDel) dataManage.SetToDel(added);
+    if (deleted) dataManage.SetDeleted(added);
+    return added;
 }
 
 int CsHashOpr::AddNewElemMap(const CsElemMap& map)

@@ -3,6 +3,9 @@
 #ifndef QDSTRIMBASE_H
 #define QDSTRIMBASE_H
 
+#include "qdsdatadef.h"
+#include "qdsgeombase.h"
+
 #include <deque>
 #include <memory>
 #include <utility>
@@ -255,6 +258,9 @@ public:
 
 // The tables the cutting operations of one run share. Each table is absent
 // until created.
+//
+// The intersection-point tables are keyed by node indices, the adaptive ones
+// by node exids, as the constraint records are.
 class CsHashOpr {
 public:
     using ElemPair = std::pair<int, int>;
@@ -263,10 +269,57 @@ public:
     CsHashOpr(const CsHashOpr&) = delete;
     CsHashOpr& operator=(const CsHashOpr&) = delete;
 
-    // Creates the missing per-run tables; 1 when all exist.
+    // Creates the missing per-run tables and fills the adaptive ones from the
+    // model; 1 when all exist.
     int CreateHash();
+    // The intersection tables only (each lancing curve starts afresh).
+    void CreateItrHash();
+    // Creates the adaptive tables where missing and inserts every constraint
+    // of the model. Throws CsErrorMemory when a table cannot be made.
+    void CrtAdaptvHsh();
+    void ReleaseItrHash();
     // Frees every table; the topology is left as it is.
     void Release();
+
+    // ---- intersection points, keyed by the edge's two node indices
+    void InsertItrPt(const gmItrPt& p);
+    // A point already stored takes the new coordinates and the element as its
+    // edge's second side, so a cut edge ends up with both its elements in one
+    // record; other points are inserted.
+    void AddItrPtArr(int element, const std::vector<gmItrPt>& points);
+    CsItem<gmItrPt>* GetItemItrPt(int n1, int n2) const;
+    // The first point on edge n1-n2 (either direction), null when none.
+    gmItrPt* GetItrPt(int n1, int n2) const;
+    int GetItrPt(int n1, int n2, gmItrPt& out) const;
+    // The stored point equal to p (same segment, same edge).
+    gmItrPt* GetExistItrPt(const gmItrPt& p) const;
+    // The node of the first point on the edge that has one, 0 when none.
+    int FindEdgeExistNode(const gmEdge& edge) const;
+    void InsertItrNd(int node);
+    const CsItem<int>* GetItemItrNd(int node) const;
+    int GetItrNdSize() const;
+
+    // ---- adaptive constraints (records of exids)
+    void InsertAdpNd(const CsDataAdpv& c);
+    // Node indices; nothing unless all three have an exid.
+    void InsertAdpNd(int n1, int n2, int node);
+    void RemoveAdpNd(const CsDataAdpv& c);
+    void RemoveAdpNd(int n1, int n2, int node);
+    // The first constraint of the node, from the dependent-node table only.
+    void RemoveAdpNd(int node);
+    bool IsAdptvNode(int node) const;
+    const CsDataAdpv* GetCsAdpNd(int node) const;
+    // The constraint hanging on edge n1-n2 (node indices), null when none.
+    const CsDataAdpv* GetCsAdpNd(int n1, int n2) const;
+    // The index of the node hanging on edge n1-n2; the result is node > 0.
+    int GetAdpNdS(int n1, int n2, int& node) const;
+    int GetAdpNdS(int n1, int n2) const;
+    int GetAdpNum() const;
+    // After an operation: splits coarse elements whose hanging node the cut
+    // made a corner, moves the other hanging nodes back to the middle of
+    // their edge and rewrites the model's constraint list. Elements above
+    // elemNum are this operation's; new elements are appended to newElems.
+    int UpdateAdpNd(int elemNum, std::vector<int>& newElems);
 
     // Records that map.SrcElem became map.NewElemArr. The elements made from
     // a piece are filed under the input element the piece descends from, so
@@ -279,11 +332,21 @@ public:
     // Inserts (new element, source element) under the new element.
     void AddNewElemPair(const ElemPair& pair);
 
+    const CsHash<CsDataAdpv>* GetHashAdpNd() const { return HashAdpNd.get(); }
+    const CsHash<gmItrPt>* GetHashItrPt() const { return HashItrPt.get(); }
+    const CsHash<int>* GetHashItrNd() const { return HashItrNd.get(); }
     const CsHash<ElemPair>* GetHashElemPair() const { return HashElemPair.get(); }
     const CsHash<CsElemMap>* GetHashElemMap() const { return HashElemMap.get(); }
     CsNdElemTpy& GetTopology() { return topology_; }
 
 private:
+    // Splits element elem at the hanging node of c; the new element or 0.
+    int SplitAtHangingNode(const CsDataAdpv& c, int elem, int d, int n1, int n2, std::vector<CsDataAdpv>& kept);
+
+    std::unique_ptr<CsHash<CsDataAdpv>> HashAdpNd;
+    std::unique_ptr<CsHash<CsDataAdpv>> HashAdpEdge;
+    std::unique_ptr<CsHash<gmItrPt>> HashItrPt;
+    std::unique_ptr<CsHash<int>> HashItrNd;
     std::unique_ptr<CsHash<ElemPair>> HashElemPair;
     std::unique_ptr<CsHash<CsElemMap>> HashElemMap;
     CsNdElemTpy topology_;

@@ -1,0 +1,910 @@
+#include "qdstrimelem.h"
+
+#include "qdsdatabase.h"
+#include "qdsgeomline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+// Two distinct crossings closer than this are one crossing seen twice.
+constexpr double kSamePoint = 0.05;
+// A single crossing this near a vertex (relative to the edge) moves it.
+constexpr double kOnePointMove = 0.1;
+// Feature point: minimum offset from the chord and from the pair's points,
+// and the cosine below which its angle is a straight run.
+constexpr double kFeatOffset = 0.001;
+constexpr double kStraightCos = -0.8660254;
+// Pieces below this share of the element's area count as having none.
+constexpr double kMinAreaShare = 1e-6;
+// A node placed on an edge stays this share of the edge away from its ends.
+constexpr double kFootMargin = 0.02;
+
+double Cross2(const gmPnt3D& a, const gmPnt3D& b, const gmPnt3D& c, const gmVec3D& n)
+{
+    return (b - a).Cross(c - a).Dot(n);
+}
+
+}  // namespace
+
+CsTrmElem::CsTrmElem(CsHashOpr* opr, gmTrmLine* line) : trmLine(line), hashOpr(opr) {}
+
+void CsTrmElem::SetData(double ratioIn, double minDstIn, CsHashOpr* opr)
+{
+    ratio = ratioIn;
+    minDst = minDstIn;
+    hashOpr = opr;
+}
+
+// ------------------------------------------------------------ the run
+
+int CsTrmElem::Trimming(gmTrmLine* line, gmElemt* elem, const std::vector<gmItrPt>& points)
+{
+    trmLine = line;
+    elemt = elem;
+    if (!trmLine || !elemt || !hashOpr) return 0;
+    itrPtArr = points;
+    itrPtNum = static_cast<int>(itrPtArr.size());
+    if (itrPtNum == 0 || !elemt->IsShell()) return 0;
+    if (dataManage.IsValidElem(elemt->GetElemID()) && !dataManage.GetElem(elemt->GetElemID()).IsShell()) return 0;
+    srcElem = elemt->GetElemID();
+    newElemMap = CsElemMap();
+    newElemMap.SetSrcElem(srcElem);
+    curPair = 1;
+    prjPtNode = 0;
+    movedNode = 0;
+    splitElArr.clear();
+    onSameEdge = false;
+
+    if (itrPtNum == 1) {
+        StartPlan();
+        Trim1ItrPt();
+        Commit();
+    } else if (itrPtNum == 2) {
+        StartPlan();
+        Trim2ItrPt();
+        Commit();
+    } else {
+        Trim3ItrPt();
+    }
+    hashOpr->InsertItrNd(prjPtNode);
+    hashOpr->InsertItrNd(movedNode);
+    return hashOpr->AddNewElemMap(newElemMap);
+}
+
+int CsTrmElem::Trim3ItrPt()
+{
+    SortItrPtArr();
+    for (int k = 2; k <= itrPtNum; ++k) {
+        curPair = k;
+        prjPtNode = 0;
+        movedNode = 0;
+        StartPlan();
+        Trim2ItrPt();
+        Commit();
+        if (newElemMap.GetElemNum() > 0) return 1;
+    }
+    return 0;
+}
+
+int CsTrmElem::Trim1ItrPt()
+{
+    if (!InitData()) return 0;
+    const int n = NodeNum();
+    const int a = edge1[0];
+    const int b = edge1[1];
+    const int p = (a + n - 1) % n;
+    const int q = (b + 1) % n;
+    const gmItrPt* next = hashOpr->GetItrPt(Nd(b), Nd(q));
+    if (next) {
+        itrNode2 = next->GetNode();
+        std::vector<int> rest(nodeArr);
+        if (itrNode1 >= 1) {
+            Add({Nd(p), Nd(a), itrNode1});
+            rest[static_cast<size_t>(a)] = itrNode1;
+            Rewrite(rest);
+        } else if (itrNode2 >= 1) {
+            extraEdgeNodes.emplace_back(itrNode2, b);
+            Add({Nd(a), Nd(b), itrNode2});
+            rest[static_cast<size_t>(b)] = itrNode2;
+            Rewrite(rest);
+        }
+        copyFlags = HasPieces();
+        return 1;
+    }
+    const double len = Vtx(a).DistTo(Vtx(b));
+    if (len <= 0.0) return 0;
+    const double r = Vtx(a).DistTo(Pt(1)) / len;
+    if (r < kOnePointMove)
+        MoveVertex(a, Pt(1));
+    else if (r > 1.0 - kOnePointMove)
+        MoveVertex(b, Pt(1));
+    return 1;
+}
+
+// ------------------------------------------------------- the pair
+
+int CsTrmElem::InitData()
+{
+    if (itrPtNum == 1) {
+        itrPt1 = itrPt2 = &itrPtArr[0];
+    } else if (itrPtNum == 2) {
+        itrPt1 = &itrPtArr[0];
+        itrPt2 = &itrPtArr[1];
+    } else {
+        if (curPair < 2 || curPair > itrPtNum) return 0;
+        itrPt1 = &itrPtArr[static_cast<size_t>(curPair - 2)];
+        itrPt2 = &itrPtArr[static_cast<size_t>(curPair - 1)];
+    }
+    if (itrPt1->GetEdge().GetFstNode() == itrPt2->GetEdge().GetEndNode()) std::swap(itrPt1, itrPt2);
+    hshItrPt1 = hashOpr->GetExistItrPt(*itrPt1);
+    hshItrPt2 = hashOpr->GetExistItrPt(*itrPt2);
+    if (!hshItrPt1 || !hshItrPt2) return 0;
+    itrNode1 = hshItrPt1->GetNode();
+    itrNode2 = hshItrPt2->GetNode();
+    // The positions are looked up by node: a piece cut again has a node list
+    // of its own, and the points' stored positions may be those of its source.
+    const auto at = [this](int node) {
+        const auto it = std::find(nodeArr.begin(), nodeArr.end(), node);
+        return it == nodeArr.end() ? -1 : static_cast<int>(it - nodeArr.begin());
+    };
+    edge1[0] = at(itrPt1->GetEdge().GetFstNode());
+    edge1[1] = at(itrPt1->GetEdge().GetEndNode());
+    edge2[0] = at(itrPt2->GetEdge().GetFstNode());
+    edge2[1] = at(itrPt2->GetEdge().GetEndNode());
+    const int n = NodeNum();
+    if (edge1[0] < 0 || edge1[1] < 0 || edge2[0] < 0 || edge2[1] < 0) return 0;
+    if ((edge1[0] + 1) % n != edge1[1] || (edge2[0] + 1) % n != edge2[1]) return 0;
+    if (itrPt1 != itrPt2 && Pt(1).DistTo(Pt(2)) <= kSamePoint) return 0;
+
+    edgeLen1 = Vtx(edge1[0]).DistTo(Vtx(edge1[1]));
+    edgeLen2 = Vtx(edge2[0]).DistTo(Vtx(edge2[1]));
+    if (edgeLen1 <= 0.0 || edgeLen2 <= 0.0) return 0;
+    endDst1 = Pt(1).DistTo(Vtx(edge1[1]));
+    endDst2 = Pt(2).DistTo(Vtx(edge2[1]));
+    pos1 = endDst1 / edgeLen1;
+    pos2 = endDst2 / edgeLen2;
+
+    featIdx = featVtx = featEdge = -1;
+    featNode = featInner = featDone = 0;
+    return 1;
+}
+
+void CsTrmElem::Exchange()
+{
+    std::swap(itrNode1, itrNode2);
+    std::swap(edge1, edge2);
+    std::swap(pos1, pos2);
+    std::swap(edgeLen1, edgeLen2);
+    std::swap(endDst1, endDst2);
+    std::swap(itrPt1, itrPt2);
+    std::swap(hshItrPt1, hshItrPt2);
+}
+
+void CsTrmElem::SortItrPtArr()
+{
+    if (itrPtNum < 3 || !trmLine || !elemt) return;
+    std::stable_sort(itrPtArr.begin(), itrPtArr.end(),
+                     [](const gmItrPt& l, const gmItrPt& r) { return l.GetLineIdx() < r.GetLineIdx(); });
+    const gmCrdSys& cs = elemt->GetUcs();
+    const int lineCount = trmLine->GetUcsCount();
+    for (size_t i = 1; i < itrPtArr.size(); ++i) {
+        const int idx = itrPtArr[i].GetLineIdx();
+        if (idx != itrPtArr[i - 1].GetLineIdx() || idx < 0 || idx >= lineCount) continue;
+        const gmPnt2D start(trmLine->GetUcsAt(idx));
+        const double before = gmPnt2D(itrPtArr[i - 1].GetPoint().InUcs(cs)).DistTo(start);
+        const double here = gmPnt2D(itrPtArr[i].GetPoint().InUcs(cs)).DistTo(start);
+        if (before > here) std::swap(itrPtArr[i - 1], itrPtArr[i]);
+    }
+    // Start just after the largest gap in segment index, so that neighbours
+    // in the list bound pieces of the line that run through the element.
+    const int segs = lineCount - 1;
+    int bestGap = segs - itrPtArr.back().GetLineIdx() + itrPtArr.front().GetLineIdx();
+    int after = -1;
+    for (size_t i = 1; i < itrPtArr.size(); ++i) {
+        const int gap = itrPtArr[i].GetLineIdx() - itrPtArr[i - 1].GetLineIdx();
+        if (gap > bestGap) {
+            bestGap = gap;
+            after = static_cast<int>(i - 1);
+        }
+    }
+    if (after >= 0) std::rotate(itrPtArr.begin(), itrPtArr.begin() + after + 1, itrPtArr.end());
+}
+
+// ------------------------------------------------ the feature point
+
+int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj)
+{
+    if (!trmLine || !itrPt1 || !itrPt2 || !elemt) return -1;
+    const int i1 = itrPt1->GetLineIdx();
+    const int i2 = itrPt2->GetLineIdx();
+    if (i1 == i2 || i1 < 0 || i2 < 0) return -1;
+    const int segs = trmLine->GetUcsCount() - 1;
+    if (segs < 1) return -1;
+    const int lo = std::min(i1, i2);
+    const int hi = std::max(i1, i2);
+    int from = lo + 1;
+    int to = hi;
+    if (hi - lo > segs - hi + lo) {
+        from = hi + 1;
+        to = lo + segs;
+    }
+    const gmPnt3D& p1 = Pt(1);
+    const gmPnt3D& p2 = Pt(2);
+    const gmLin3D chord(p1, p2);
+    int best = -1;
+    double bestDst = kFeatOffset;
+    for (int j = from; j <= to; ++j) {
+        const int v = j % segs;
+        gmPnt3D out;
+        if (!elemt->Project(trmLine->GetUcsAt(v), out, 1)) continue;
+        const double d = chord.Distance(out);
+        if (d > bestDst) {
+            bestDst = d;
+            best = v;
+            prj = out;
+        }
+    }
+    if (best < 0) return -1;
+    if (prj.DistTo(p1) < kFeatOffset || prj.DistTo(p2) < kFeatOffset) return -1;
+    const gmVec3D u = (p1 - prj).Normalized();
+    const gmVec3D w = (p2 - prj).Normalized();
+    if (u.Dot(w) < kStraightCos) return -1;
+    return best;
+}
+
+bool CsTrmElem::HasFeatPnt()
+{
+    gmPnt3D prj;
+    featIdx = GetMaxDstLnPnt(prj);
+    if (featIdx >= 0) prjPt = prj;
+    return featIdx >= 0;
+}
+
+double CsTrmElem::DstToEdgeLine(const gmPnt3D& p, int i, int j) const { return p.DistTo(Vtx(i), Vtx(j)); }
+
+int CsTrmElem::GetMinDstEdge(double& dst) const
+{
+    dst = 1.0e8;
+    if (featIdx < 0) return -1;
+    int best = -1;
+    const int n = NodeNum();
+    for (int e = 0; e < n; ++e) {
+        const double d = DstToEdgeLine(prjPt, e, (e + 1) % n);
+        if (d < dst) {
+            dst = d;
+            best = e;
+        }
+    }
+    return best;
+}
+
+void CsTrmElem::CheckFeatPnt()
+{
+    if (featIdx < 0) return;
+    double dmin = 0.0;
+    const int e = GetMinDstEdge(dmin);
+    if (e < 0) return;
+    const int n = NodeNum();
+    const int a = e;
+    const int b = (e + 1) % n;
+    const double dA = prjPt.DistTo(Vtx(a));
+    const double dB = prjPt.DistTo(Vtx(b));
+    const double r = dB > 0.0 ? dA / dB : 1.0e8;
+    if (r > 1.4) {
+        featVtx = b;
+    } else if (r < 0.5) {
+        featVtx = a;
+    } else {
+        const double h = Height((b + 1) % n, a, b);
+        if (h > 0.0 && dmin / h < 0.2)
+            featEdge = e;
+        else
+            featInner = 1;
+    }
+    if (featVtx >= 0 && (featVtx == edge1[0] || featVtx == edge1[1]) && edge1[0] == edge2[0]) {
+        const bool secondFarther = Pt(2).DistTo(prjPt) > Pt(1).DistTo(prjPt);
+        if ((secondFarther && itrNode1 > 0) || itrNode2 > 0) {
+            featEdge = edge1[0];
+            featVtx = -1;
+        }
+    }
+    if (featVtx >= 0) {
+        MoveVertex(featVtx, prjPt);
+        movedNode = Nd(featVtx);
+        if (EdgeFst(1) == featVtx) pos1 = 1.0;
+        if (EdgeEnd(1) == featVtx) pos1 = 0.0;
+        if (EdgeFst(2) == featVtx) pos2 = 1.0;
+        if (EdgeEnd(2) == featVtx) pos2 = 0.0;
+    }
+    featDone = 1;
+}
+
+gmPnt3D CsTrmElem::FootOnEdge(const gmPnt3D& p, int i, int j) const
+{
+    const gmPnt3D& a = Vtx(i);
+    const gmPnt3D& b = Vtx(j);
+    const gmVec3D ab = b - a;
+    const double len2 = ab.SqrLen();
+    if (len2 <= 0.0) return a;
+    const double t = std::clamp((p - a).Dot(ab) / len2, kFootMargin, 1.0 - kFootMargin);
+    return a + ab * t;
+}
+
+int CsTrmElem::SetEdgeItrPt(int e)
+{
+    if (e < 0 || featNode > 0 || !featDone) return 0;
+    const int n = NodeNum();
+    const int f = e;
+    const int t = (e + 1) % n;
+    gmEdge edge(Nd(f), Nd(t), f, t);
+    edge.AddElemnt(srcElem);
+    const int segs = trmLine ? trmLine->GetUcsCount() - 1 : 0;
+    const gmPnt3D foot = FootOnEdge(prjPt, f, t);
+    gmItrPt point(foot, featIdx > 0 ? featIdx - 1 : segs - 1);
+    point.SetEdge(edge);
+    CsDataAdpv hanging;
+    const int m = AdpNodeOn(Nd(f), Nd(t), &hanging);
+    if (m > 0) {
+        PlanRemoveAdp(hanging);
+        MoveNode(m, foot);
+        featNode = m;
+    } else {
+        featNode = PlanNode(foot, nullptr);
+        point.SetNode(featNode);
+        PlanItrRecord(point);
+    }
+    PlanTrimNode(featNode);
+    const int next = dataManage.GetEdgeNextElem(Nd(f), Nd(t), srcElem);
+    if (next > 0) splitPlan.push_back(next);
+    return 1;
+}
+
+// --------------------------------------- adaptive node on a cut edge
+
+int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
+{
+    if (!point) return 0;
+    const int k = point == itrPt1 ? 1 : 2;
+    const int a = Nd(EdgeFst(k));
+    const int b = Nd(EdgeEnd(k));
+    CsDataAdpv c;
+    const int m = AdpNodeOn(a, b, &c);
+    if (m < 1) return 0;
+    const gmPnt3D p = point->GetPoint();
+
+    // A node for the point on the half m-other, whose record is reused when
+    // the fine neighbour there already made one.
+    const auto nodeOnHalf = [&](int other) {
+        gmItrPt* rec = hashOpr->GetItrPt(m, other);
+        if (rec && rec->GetNode() > 0) return rec->GetNode();
+        if (rec) return PlanNode(rec->GetPoint(), rec);
+        gmItrPt copy(*point);
+        copy.SetEdge(gmEdge(m, other, 0, 0));
+        const int x = PlanNode(p, nullptr);
+        copy.SetNode(x);
+        PlanItrRecord(copy);
+        return x;
+    };
+    const auto rehang = [&](int keep, int x) {
+        PlanRemoveAdp(c);
+        PlanInsertAdp(keep, x, m);
+        PlanTrimNode(x);
+        return x;
+    };
+    const auto takeM = [&]() {
+        MoveNode(m, p);
+        PlanRemoveAdp(c);
+        PlanTrimNode(m);
+        return m;
+    };
+    const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
+    const auto nearM = [&](bool lower) {
+        if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
+        const bool onLine = PosOf(m).DistTo(PosOf(a), PosOf(b)) < 0.001;
+        if (onLine && ((lower && pos < 0.3) || (!lower && pos > 0.7)))
+            return lower ? rehang(a, nodeOnHalf(b)) : rehang(b, nodeOnHalf(a));
+        return takeM();
+    };
+
+    if (pos < 0.5) {
+        const int x = hashOpr->FindEdgeExistNode(gmEdge(m, b, 0, 0));
+        if (x > 0) return rehang(a, x);
+        if (pos > 0.4) return takeM();
+        if (pos <= 0.2) return 0;
+        const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
+        if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
+        if (pos <= 0.25) {
+            MoveVertexOnPt(EdgeEnd(k), k);
+            return 0;
+        }
+        return nearM(true);
+    }
+    const int x = hashOpr->FindEdgeExistNode(gmEdge(a, m, 0, 0));
+    if (x > 0) return rehang(b, x);
+    if (pos < 0.6) return takeM();
+    if (pos >= 0.8) return 0;
+    const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
+    if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
+    if (pos >= 0.75) {
+        MoveVertexOnPt(EdgeFst(k), k);
+        return 0;
+    }
+    return nearM(false);
+}
+
+// ----------------------------------------------------------- planning
+
+void CsTrmElem::ClearPlan()
+{
+    plannedNodes.clear();
+    moves.clear();
+    vertexMoves.clear();
+    adpChanges.clear();
+    newRecords.clear();
+    recordNodes.clear();
+    trimNodes.clear();
+    splitPlan.clear();
+    rewriteArr.clear();
+    addArr.clear();
+    extraEdgeNodes.clear();
+    copyFlags = false;
+    forgetRecord = nullptr;
+}
+
+void CsTrmElem::StartPlan()
+{
+    ClearPlan();
+    nodeArr = elemt->GetNodeArr();
+    vtxArr.clear();
+    for (int i = 0; i < NodeNum(); ++i) vtxArr.push_back(elemt->GetVertex(i));
+    const int n = NodeNum();
+    srcNormal = n == 3 ? (vtxArr[1] - vtxArr[0]).Cross(vtxArr[2] - vtxArr[0])
+                       : (vtxArr[2] - vtxArr[0]).Cross(vtxArr[3] - vtxArr[1]);
+    srcNormal.Normalize();
+    baseNodes = dataManage.GetNodeNumber();
+    itrPt1 = itrPt2 = nullptr;
+    hshItrPt1 = hshItrPt2 = nullptr;
+    itrNode1 = itrNode2 = 0;
+}
+
+int CsTrmElem::Nd(int i) const { return nodeArr[static_cast<size_t>(i)]; }
+
+bool CsTrmElem::IsCorner(int node) const { return std::find(nodeArr.begin(), nodeArr.end(), node) != nodeArr.end(); }
+
+const gmPnt3D& CsTrmElem::Vtx(int i) const { return vtxArr[static_cast<size_t>(i)]; }
+
+gmPnt3D CsTrmElem::PosOf(int node) const
+{
+    if (IsPlannedNode(node)) return plannedNodes[static_cast<size_t>(node - baseNodes - 1)].point;
+    for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
+        if (it->first == node) return it->second;
+    }
+    return dataManage.GetNode(node).GetPoint();
+}
+
+int CsTrmElem::PlanNode(const gmPnt3D& p, gmItrPt* record)
+{
+    plannedNodes.push_back({record ? record->GetPoint() : p, record});
+    return baseNodes + static_cast<int>(plannedNodes.size());
+}
+
+int CsTrmElem::NodeAt(int k)
+{
+    int& x = ItrNode(k);
+    if (x > 0) return x;
+    gmItrPt* rec = HshPt(k);
+    if (rec && rec->GetNode() > 0) return x = rec->GetNode();
+    for (size_t j = 0; j < plannedNodes.size(); ++j) {
+        if (rec && plannedNodes[j].record == rec) return x = baseNodes + static_cast<int>(j) + 1;
+    }
+    x = rec ? PlanNode(rec->GetPoint(), rec) : PlanNode(Pt(k), nullptr);
+    return x;
+}
+
+void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
+{
+    vtxArr[static_cast<size_t>(i)] = p;
+    moves.emplace_back(Nd(i), p);
+    vertexMoves.emplace_back(i, p);
+}
+
+void CsTrmElem::MoveVertexOnPt(int v, int k)
+{
+    // A corner already on the feature point stays there: it carries the
+    // line's corner, which matters more than a crossing near it.
+    if (v != featVtx) MoveVertex(v, Pt(k));
+    if (EdgeFst(k) == v) Pos(k) = 1.0;
+    if (EdgeEnd(k) == v) Pos(k) = 0.0;
+}
+
+void CsTrmElem::MoveNode(int node, const gmPnt3D& p)
+{
+    if (IsPlannedNode(node)) {
+        plannedNodes[static_cast<size_t>(node - baseNodes - 1)].point = p;
+        return;
+    }
+    moves.emplace_back(node, p);
+    const auto it = std::find(nodeArr.begin(), nodeArr.end(), node);
+    if (it != nodeArr.end()) vtxArr[static_cast<size_t>(it - nodeArr.begin())] = p;
+}
+
+void CsTrmElem::PlanRemoveAdp(const CsDataAdpv& c) { adpChanges.push_back({false, c, 0, 0, 0}); }
+
+void CsTrmElem::PlanInsertAdp(int n1, int n2, int node) { adpChanges.push_back({true, CsDataAdpv(), n1, n2, node}); }
+
+void CsTrmElem::PlanRecordNode(gmItrPt* record, int node)
+{
+    if (record && node > 0) recordNodes.emplace_back(record, node);
+}
+
+void CsTrmElem::PlanTrimNode(int node)
+{
+    if (node > 0) trimNodes.push_back(node);
+}
+
+int CsTrmElem::AdpNodeOn(int n1, int n2, CsDataAdpv* found) const
+{
+    if (!hashOpr || IsPlannedNode(n1) || IsPlannedNode(n2)) return 0;
+    const CsDataAdpv* c = hashOpr->GetCsAdpNd(n1, n2);
+    if (!c) return 0;
+    for (const AdpChange& change : adpChanges) {
+        if (!change.insert && change.removed == *c) return 0;
+    }
+    if (found) *found = *c;
+    return dataManage.GetNdidFromExid(c->GetNode());
+}
+
+void CsTrmElem::AddNodePrjPt() { prjPtNode = PlanNode(prjPt, nullptr); }
+
+void CsTrmElem::AddElement(int part, int count, const int* nodes)
+{
+    const int e = dataManage.AddElem(part, count, nodes);
+    newElemMap.AddNewElem(e);
+    if (dataManage.IsValidElem(srcElem)) dataManage.SetThickness(e, dataManage.GetElem(srcElem).GetThickness());
+}
+
+void CsTrmElem::MoveCutNodeToFeature(int x1, int x2)
+{
+    if (featNode > 0 || featVtx >= 0 || featInner || featEdge < 0 || !featDone) return;
+    const int n = NodeNum();
+    // Only a node this cut makes moves: one the neighbour made already
+    // carries the neighbour's pieces.
+    if (featEdge == edge1[0] && IsPlannedNode(x1) && x1 != x2) MoveNode(x1, FootOnEdge(prjPt, edge1[0], (edge1[0] + 1) % n));
+    else if (featEdge == edge2[0] && IsPlannedNode(x2) && x1 != x2) MoveNode(x2, FootOnEdge(prjPt, edge2[0], (edge2[0] + 1) % n));
+}
+
+void CsTrmElem::FillAdjctNodes()
+{
+    for (int k = 1; k <= 2; ++k) {
+        if (ItrNode(k) > 0) continue;
+        gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
+        const int x = GetAdpEdgeNode(Pos(k), point);
+        if (x > 0) {
+            ItrNode(k) = x;
+            PlanRecordNode(HshPt(k), x);
+            continue;
+        }
+        ItrNode(k) = hashOpr->FindEdgeExistNode(gmEdge(Nd(EdgeFst(k)), Nd(EdgeEnd(k)), EdgeFst(k), EdgeEnd(k)));
+    }
+}
+
+bool CsTrmElem::CutSpike(int v)
+{
+    if (featInner) {
+        const int n = NodeNum();
+        const int at = static_cast<int>(std::find(nodeArr.begin(), nodeArr.end(), v) - nodeArr.begin());
+        if (at >= n) return false;
+        return CutAlong(v, Nd((at + (n + 1) / 2) % n));
+    }
+    if (featNode > 0) return CutAlong(v, featNode);
+    return false;
+}
+
+int CsTrmElem::FeatureNode()
+{
+    if (featInner) {
+        if (prjPtNode == 0) AddNodePrjPt();
+        return prjPtNode;
+    }
+    if (featNode > 0) return featNode;
+    if (featVtx >= 0) return Nd(featVtx);
+    return 0;
+}
+
+// ------------------------------------------------- splitting a polygon
+
+namespace {
+
+using Poly = std::vector<int>;
+
+struct Decomposition {
+    std::vector<Poly> pieces;
+    double quality = -1.0;  // the worst corner of all pieces; < 0: none found
+};
+
+}  // namespace
+
+std::vector<int> CsTrmElem::BoundaryCycle() const
+{
+    const int n = NodeNum();
+    std::vector<std::pair<double, int>> onEdge[4];
+    const auto insert = [&](int node, int e) {
+        if (node < 1 || e < 0 || e >= n || std::find(nodeArr.begin(), nodeArr.end(), node) != nodeArr.end()) return;
+        for (const auto& list : onEdge) {
+            for (const auto& entry : list) {
+                if (entry.second == node) return;
+            }
+        }
+        const gmPnt3D& a = Vtx(e);
+        const gmVec3D ab = Vtx((e + 1) % n) - a;
+        const double t = ab.SqrLen() > 0.0 ? (PosOf(node) - a).Dot(ab) / ab.SqrLen() : 0.0;
+        onEdge[e].emplace_back(t, node);
+    };
+    // The feature node first: the same node may also stand for a point.
+    if (featNode > 0) insert(featNode, featEdge);
+    for (const auto& extra : extraEdgeNodes) insert(extra.first, extra.second);
+    if (itrPt1) insert(itrNode1, edge1[0]);
+    if (itrPt2) insert(itrNode2, edge2[0]);
+    std::vector<int> cycle;
+    for (int i = 0; i < n; ++i) {
+        cycle.push_back(Nd(i));
+        std::sort(onEdge[i].begin(), onEdge[i].end());
+        for (const auto& entry : onEdge[i]) cycle.push_back(entry.second);
+    }
+    return cycle;
+}
+
+bool CsTrmElem::CutAlong(int x1, int x2)
+{
+    if (x1 < 1 || x2 < 1 || x1 == x2) return false;
+    MoveCutNodeToFeature(x1, x2);
+    const int mid = FeatureNode();
+
+    itrNode1 = x1;
+    itrNode2 = x2;
+    const Poly cycle = BoundaryCycle();
+    const auto onCycle = [&cycle](int node) { return std::find(cycle.begin(), cycle.end(), node) != cycle.end(); };
+    if (!onCycle(x1) || !onCycle(x2)) return false;
+
+    std::vector<Poly> polys{cycle};
+    // Splits the polygon holding u and v along u -> inner -> v.
+    const auto split = [&polys](int u, const Poly& inner, int v) {
+        if (u == v) return inner.empty();
+        for (size_t k = 0; k < polys.size(); ++k) {
+            const Poly& poly = polys[k];
+            const auto iu = std::find(poly.begin(), poly.end(), u);
+            const auto iv = std::find(poly.begin(), poly.end(), v);
+            if (iu == poly.end() || iv == poly.end()) continue;
+            const int m = static_cast<int>(poly.size());
+            const int su = static_cast<int>(iu - poly.begin());
+            const int sv = static_cast<int>(iv - poly.begin());
+            if (inner.empty() && ((su + 1) % m == sv || (sv + 1) % m == su)) return true;
+            Poly one;
+            for (int i = su;; i = (i + 1) % m) {
+                one.push_back(poly[static_cast<size_t>(i)]);
+                if (i == sv) break;
+            }
+            one.insert(one.end(), inner.rbegin(), inner.rend());
+            Poly two;
+            for (int i = sv;; i = (i + 1) % m) {
+                two.push_back(poly[static_cast<size_t>(i)]);
+                if (i == su) break;
+            }
+            two.insert(two.end(), inner.begin(), inner.end());
+            if (one.size() < 3 || two.size() < 3) return false;
+            polys[k] = std::move(one);
+            polys.insert(polys.begin() + static_cast<long>(k) + 1, std::move(two));
+            return true;
+        }
+        return false;
+    };
+    bool ok = true;
+    if (mid < 1 || mid == x1 || mid == x2) {
+        ok = split(x1, {}, x2);
+    } else if (onCycle(mid)) {
+        ok = split(x1, {}, mid) && split(mid, {}, x2);
+    } else {
+        ok = split(x1, {mid}, x2);
+    }
+    if (!ok || polys.size() < 2) return false;
+
+    // Each polygon becomes the triangles and quadrilaterals whose worst
+    // corner is best.
+    const gmVec3D nrm = srcNormal;
+    const auto cornerSine = [&](const Poly& p, size_t i) {
+        const size_t m = p.size();
+        const gmPnt3D c = PosOf(p[i]);
+        const gmVec3D u = PosOf(p[(i + m - 1) % m]) - c;
+        const gmVec3D w = PosOf(p[(i + 1) % m]) - c;
+        const double lu = u.Length();
+        const double lw = w.Length();
+        if (lu <= 0.0 || lw <= 0.0) return -1.0;
+        return w.Cross(u).Dot(nrm) / (lu * lw);
+    };
+    const auto pieceQuality = [&](const Poly& p) {
+        double q = 1.0;
+        for (size_t i = 0; i < p.size(); ++i) q = std::min(q, cornerSine(p, i));
+        return q;
+    };
+    std::function<Decomposition(const Poly&)> best = [&](const Poly& p) {
+        Decomposition result;
+        const size_t m = p.size();
+        if (m < 3) return result;
+        if (m <= 4) {
+            const double q = pieceQuality(p);
+            if (q > 0.0) {
+                result.pieces = {p};
+                result.quality = q;
+            }
+            if (m == 3) return result;
+        }
+        // The piece on the edge p0-p1: a triangle (p0, p1, pk) or a
+        // quadrilateral (p0, p1, pk, pk+1), the rest split recursively.
+        const auto consider = [&](const Poly& piece, const Poly& left, const Poly& right) {
+            const double q = pieceQuality(piece);
+            if (q <= result.quality || q <= 0.0) return;
+            std::vector<Poly> pieces{piece};
+            double worst = q;
+            for (const Poly* side : {&left, &right}) {
+                if (side->size() < 3) continue;
+                const Decomposition d = best(*side);
+                if (d.quality <= 0.0) return;
+                worst = std::min(worst, d.quality);
+                pieces.insert(pieces.end(), d.pieces.begin(), d.pieces.end());
+            }
+            if (worst > result.quality) {
+                result.quality = worst;
+                result.pieces = std::move(pieces);
+            }
+        };
+        for (size_t k = 2; k < m; ++k) {
+            if (m == 3) break;
+            consider({p[0], p[1], p[k]}, Poly(p.begin() + 1, p.begin() + static_cast<long>(k) + 1),
+                     [&] { Poly r(p.begin() + static_cast<long>(k), p.end()); r.push_back(p[0]); return r; }());
+            if (k + 1 < m && m > 4) {
+                consider({p[0], p[1], p[k], p[k + 1]}, Poly(p.begin() + 1, p.begin() + static_cast<long>(k) + 1),
+                         [&] { Poly r(p.begin() + static_cast<long>(k) + 1, p.end()); r.push_back(p[0]); return r; }());
+            }
+        }
+        return result;
+    };
+    std::vector<Poly> pieces;
+    for (const Poly& p : polys) {
+        const Decomposition d = best(p);
+        if (d.quality <= 0.0) return false;
+        pieces.insert(pieces.end(), d.pieces.begin(), d.pieces.end());
+    }
+    Rewrite(pieces.front());
+    for (size_t i = 1; i < pieces.size(); ++i) Add(pieces[i]);
+    return true;
+}
+
+// -------------------------------------------------- check and commit
+
+bool CsTrmElem::CheckPieces() const
+{
+    const auto area = [this](const std::vector<int>& p) {
+        double sum = 0.0;
+        const gmPnt3D o = PosOf(p[0]);
+        for (size_t i = 1; i + 1 < p.size(); ++i) sum += Cross2(o, PosOf(p[i]), PosOf(p[i + 1]), srcNormal);
+        return 0.5 * sum;
+    };
+    // The element's outline after the cut: its corners where they go and the
+    // nodes made on its edges.
+    const std::vector<int> outline = BoundaryCycle();
+    const double whole = area(outline);
+    if (!(whole > 0.0) || !(area(nodeArr) > 0.0)) return false;
+    const double eps = kMinAreaShare * whole;
+    const auto sound = [&](const std::vector<int>& p) {
+        if (p.size() != 3 && p.size() != 4) return false;
+        for (size_t i = 0; i < p.size(); ++i) {
+            if (p[i] < 1) return false;
+            for (size_t j = i + 1; j < p.size(); ++j) {
+                if (p[i] == p[j]) return false;
+            }
+        }
+        if (p.size() == 3) return area(p) > eps;
+        // A quadrilateral is sound when one of its diagonals leaves two
+        // triangles turned like the element: convex or with one reflex corner,
+        // never crossed over itself.
+        const gmPnt3D q[4] = {PosOf(p[0]), PosOf(p[1]), PosOf(p[2]), PosOf(p[3])};
+        const auto tri = [&](int i, int j, int k) { return 0.5 * Cross2(q[i], q[j], q[k], srcNormal); };
+        return (tri(0, 1, 2) > eps && tri(0, 2, 3) > eps) || (tri(1, 2, 3) > eps && tri(1, 3, 0) > eps);
+    };
+    if (!HasPieces()) return sound(nodeArr);
+    const auto known = [&](const std::vector<int>& p) {
+        for (const int node : p) {
+            if (node != prjPtNode && std::find(outline.begin(), outline.end(), node) == outline.end()) return false;
+        }
+        return true;
+    };
+    if (!known(rewriteArr)) return false;
+    for (const std::vector<int>& p : addArr) {
+        if (!known(p)) return false;
+    }
+    double sum = 0.0;
+    if (!rewriteArr.empty()) {
+        if (!sound(rewriteArr)) return false;
+        sum += area(rewriteArr);
+    }
+    for (const std::vector<int>& p : addArr) {
+        if (!sound(p)) return false;
+        sum += area(p);
+    }
+    // The pieces cover the element: all positive, so a gap or an overlap
+    // shows in the sum.
+    if (rewriteArr.empty()) sum += area(nodeArr);
+    // A node planned inside the element that no piece uses would be left over.
+    if (prjPtNode > 0) {
+        bool used = std::find(rewriteArr.begin(), rewriteArr.end(), prjPtNode) != rewriteArr.end();
+        for (const std::vector<int>& p : addArr) used = used || std::find(p.begin(), p.end(), prjPtNode) != p.end();
+        if (!used) return false;
+    }
+    return std::fabs(sum - whole) <= 1e-6 * whole;
+}
+
+bool CsTrmElem::Commit()
+{
+    if (!HasPieces()) {
+        // Without pieces only the element's own corners move; nodes, records
+        // and constraint changes made for pieces would be left hanging.
+        plannedNodes.clear();
+        moves.clear();
+        for (const auto& vm : vertexMoves) moves.emplace_back(Nd(vm.first), vm.second);
+        adpChanges.clear();
+        newRecords.clear();
+        recordNodes.clear();
+        trimNodes.clear();
+        splitPlan.clear();
+        prjPtNode = 0;
+    }
+    if (!CheckPieces()) {
+        prjPtNode = 0;
+        movedNode = 0;
+        ClearPlan();
+        return false;
+    }
+    for (size_t j = 0; j < plannedNodes.size(); ++j) {
+        const PlannedNode& pn = plannedNodes[j];
+        if (pn.record) {
+            pn.record->SetPoint(pn.point);
+            pn.record->AddNode();
+        } else {
+            dataManage.AddNode(pn.point);
+        }
+    }
+    for (const auto& rn : recordNodes) rn.first->SetNode(rn.second);
+    for (const gmItrPt& p : newRecords) hashOpr->InsertItrPt(p);
+    for (const auto& vm : vertexMoves) elemt->SetVertex(vm.second, vm.first);
+    for (const auto& m : moves) dataManage.SetNode(m.first, m.second);
+    for (const AdpChange& c : adpChanges) {
+        if (c.insert)
+            hashOpr->InsertAdpNd(c.n1, c.n2, c.node);
+        else
+            hashOpr->RemoveAdpNd(c.removed);
+    }
+    for (const int node : trimNodes) hashOpr->InsertItrNd(node);
+    const int part = elemt->GetPartID();
+    if (!rewriteArr.empty()) elemt->ResetElement(part, rewriteArr.data(), static_cast<int>(rewriteArr.size()));
+    for (const std::vector<int>& p : addArr) {
+        AddElement(part, static_cast<int>(p.size()), p.data());
+        if (copyFlags && dataManage.IsValidElem(srcElem)) {
+            const int e = dataManage.GetElemNumber();
+            if (dataManage.GetElem(srcElem).IsInner()) dataManage.SetInner(e);
+            if (dataManage.GetElem(srcElem).IsToDel()) dataManage.SetToDel(e);
+        }
+    }
+    if (forgetRecord && HasPieces()) {
+        if (forgetRecord->GetFstElemt() == srcElem) forgetRecord->SetFstElemt(0);
+        if (forgetRecord->GetSecElemt() == srcElem) forgetRecord->SetSecElemt(0);
+    }
+    splitElArr.insert(splitElArr.end(), splitPlan.begin(), splitPlan.end());
+    // Registered now: a later pair of the same call starts its own.
+    hashOpr->InsertItrNd(prjPtNode);
+    hashOpr->InsertItrNd(movedNode);
+    ClearPlan();
+    return true;
+}

@@ -1,0 +1,208 @@
+// The base of the element cutters: one shell element, one trim line and the
+// points where the line crosses the element's edges become smaller elements
+// whose edges follow the line.
+//
+// A cut is planned before anything is written: the handlers record the nodes
+// to make, the vertices to move, the constraint changes and the pieces; the
+// plan is checked (no repeated node, no piece without area, every piece turned
+// like the element it came from, the pieces covering the element) and only
+// then applied to the model. A plan that fails the check leaves the model and
+// the tables exactly as they were, and the element stays uncut.
+#ifndef QDSTRIMELEM_H
+#define QDSTRIMELEM_H
+
+#include "qdsgeombase.h"
+#include "qdstrimbase.h"
+
+#include <utility>
+#include <vector>
+
+class gmTrmLine;
+
+class CsTrmElem {
+public:
+    CsTrmElem(CsHashOpr* opr, gmTrmLine* line);
+    virtual ~CsTrmElem() = default;
+    CsTrmElem(const CsTrmElem&) = delete;
+    CsTrmElem& operator=(const CsTrmElem&) = delete;
+
+    void SetData(double ratioIn, double minDstIn, CsHashOpr* opr);
+    // Cuts one element; non-zero exactly when the cut added an element.
+    int Trimming(gmTrmLine* line, gmElemt* elem, const std::vector<gmItrPt>& points);
+
+    const CsElemMap& GetNewElemMap() const { return newElemMap; }
+    const std::vector<int>& GetSplitElArr() const { return splitElArr; }
+    int GetPrjPtNode() const { return prjPtNode; }
+    int GetMovedNode() const { return movedNode; }
+    // The last pair lay on one edge of the element.
+    bool IsOnSameEdge() const { return onSameEdge; }
+
+protected:
+    virtual int Trim1ItrPt();
+    virtual int Trim2ItrPt() { return 0; }
+    virtual int Trim3ItrPt();
+    virtual int Trim2OnEdge() { return 0; }
+
+    // ---- shared steps
+    int InitData();
+    void Exchange();
+    void SortItrPtArr();
+    bool HasFeatPnt();
+    int GetMaxDstLnPnt(gmPnt3D& prj);
+    int GetMinDstEdge(double& dst) const;
+    void CheckFeatPnt();
+    int SetEdgeItrPt(int e);
+    int GetAdpEdgeNode(double pos, gmItrPt* point);
+    void AddElement(int part, int count, const int* nodes);
+    void AddNodePrjPt();
+
+    // ---- geometry of the element being cut, with the planned moves
+    int NodeNum() const { return static_cast<int>(nodeArr.size()); }
+    int Nd(int i) const;
+    bool IsCorner(int node) const;
+    const gmPnt3D& Vtx(int i) const;
+    // The position of any node, planned nodes and moves included.
+    gmPnt3D PosOf(int node) const;
+    // Point k (1 or 2) of the pair.
+    const gmPnt3D& Pt(int k) const { return k == 1 ? itrPt1->GetPoint() : itrPt2->GetPoint(); }
+    double& Pos(int k) { return k == 1 ? pos1 : pos2; }
+    int& ItrNode(int k) { return k == 1 ? itrNode1 : itrNode2; }
+    gmItrPt* HshPt(int k) const { return k == 1 ? hshItrPt1 : hshItrPt2; }
+    int EdgeFst(int k) const { return k == 1 ? edge1[0] : edge2[0]; }
+    int EdgeEnd(int k) const { return k == 1 ? edge1[1] : edge2[1]; }
+    double DstToVtx(int k, int v) const { return Pt(k).DistTo(Vtx(v)); }
+    // Distance of a point from the line through vertices i and j.
+    double DstToEdgeLine(const gmPnt3D& p, int i, int j) const;
+    // The height of vertex v over the line through vertices i and j.
+    double Height(int v, int i, int j) const { return DstToEdgeLine(Vtx(v), i, j); }
+
+    // ---- planning
+    // The node for point k: the one it has, or one planned at the point
+    // through its table record (so the neighbour finds it). Sets itrNode k.
+    int NodeAt(int k);
+    // Plans vertex i at p (the model node moves with it on commit).
+    void MoveVertex(int i, const gmPnt3D& p);
+    // Moves vertex v onto point k: the point's node becomes v's node and its
+    // position 1 (edge starts at v) or 0 (edge ends at v).
+    void MoveVertexOnPt(int v, int k);
+    void MoveNode(int node, const gmPnt3D& p);
+    int PlanNode(const gmPnt3D& p, gmItrPt* record);
+    bool IsPlannedNode(int node) const { return node > baseNodes; }
+    void PlanRemoveAdp(const CsDataAdpv& c);
+    void PlanInsertAdp(int n1, int n2, int node);
+    void PlanItrRecord(const gmItrPt& p) { newRecords.push_back(p); }
+    void PlanRecordNode(gmItrPt* record, int node);
+    void PlanTrimNode(int node);
+    // The hanging node on edge n1-n2 unless its constraint is to go.
+    int AdpNodeOn(int n1, int n2, CsDataAdpv* found = nullptr) const;
+    void Rewrite(std::vector<int> nodes) { rewriteArr = std::move(nodes); }
+    void Add(std::vector<int> nodes) { addArr.push_back(std::move(nodes)); }
+    bool HasPieces() const { return !rewriteArr.empty() || !addArr.empty(); }
+    // The foot of p on the segment between vertices i and j, kept off both
+    // ends: a node meant to lie on an edge must lie on it, or the neighbour
+    // across the edge and this element would overlap or leave a gap.
+    gmPnt3D FootOnEdge(const gmPnt3D& p, int i, int j) const;
+
+    // Splits the element along x1 -> (feature) -> x2, both on its boundary,
+    // and plans the pieces; false when no sound split exists.
+    bool CutAlong(int x1, int x2);
+    // The corners in order with the nodes planned or found on each edge.
+    std::vector<int> BoundaryCycle() const;
+    // A feature point next to a cut edge takes that edge's new node.
+    void MoveCutNodeToFeature(int x1, int x2);
+    // Both points pass near corner v, which moved onto one of them: the line
+    // only dips into the element, so it is split from v through the feature.
+    bool CutSpike(int v);
+    // For each point without a node: a hanging node on its edge or a node
+    // another point already has there.
+    void FillAdjctNodes();
+    // Point k lies farther than minDst from vertex v.
+    bool Far(int k, int v) const { return DstToVtx(k, v) > minDst; }
+    // The feature node of the path, by the classification: F inside, E on an
+    // edge, the moved corner's node, or 0.
+    int FeatureNode();
+
+    // Position classes of the handler names.
+    enum PosClass { Low = 0, Mid = 1, Upp = 2 };
+    PosClass ClassOf(double t) const { return t < ratio ? Low : (t < 1.0 - ratio ? Mid : Upp); }
+    bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
+
+    // ---- the data of one cut
+    int itrPtNum = 0;
+    int srcElem = 0;
+    int prjPtNode = 0;
+    int movedNode = 0;
+    double ratio = 0.25;
+    double minDst = 1.0;
+    int edge1[2] = {0, 0};
+    int edge2[2] = {0, 0};
+    int itrNode1 = 0;
+    int itrNode2 = 0;
+    int curPair = 2;
+    double pos1 = 0.0;
+    double pos2 = 0.0;
+    double edgeLen1 = 0.0;
+    double endDst1 = 0.0;
+    double edgeLen2 = 0.0;
+    double endDst2 = 0.0;
+    gmItrPt* itrPt1 = nullptr;
+    gmItrPt* itrPt2 = nullptr;
+    gmItrPt* hshItrPt1 = nullptr;
+    gmItrPt* hshItrPt2 = nullptr;
+    int featIdx = -1;
+    int featVtx = -1;
+    int featEdge = -1;
+    int featNode = 0;
+    int featInner = 0;
+    int featDone = 0;
+    gmPnt3D prjPt;
+    CsElemMap newElemMap;
+    std::vector<int> splitElArr;
+    std::vector<gmItrPt> itrPtArr;
+    gmElemt* elemt = nullptr;
+    gmTrmLine* trmLine = nullptr;
+    CsHashOpr* hashOpr = nullptr;
+    bool onSameEdge = false;
+
+private:
+    struct PlannedNode {
+        gmPnt3D point;
+        gmItrPt* record;
+    };
+    struct AdpChange {
+        bool insert;
+        CsDataAdpv removed;
+        int n1, n2, node;
+    };
+
+    void ClearPlan();
+    void StartPlan();
+    // Checks the plan; applies it when sound. True when applied.
+    bool Commit();
+    bool CheckPieces() const;
+
+    std::vector<int> nodeArr;
+    std::vector<gmPnt3D> vtxArr;
+    gmVec3D srcNormal;
+    int baseNodes = 0;
+    std::vector<PlannedNode> plannedNodes;
+    std::vector<std::pair<int, gmPnt3D>> moves;
+    std::vector<std::pair<int, gmPnt3D>> vertexMoves;
+    std::vector<AdpChange> adpChanges;
+    std::vector<gmItrPt> newRecords;
+    std::vector<std::pair<gmItrPt*, int>> recordNodes;
+    std::vector<int> trimNodes;
+    std::vector<int> splitPlan;
+    std::vector<int> rewriteArr;
+    std::vector<std::vector<int>> addArr;
+
+protected:
+    // Nodes known to lie on an edge of the element besides the pair's.
+    std::vector<std::pair<int, int>> extraEdgeNodes;
+    // The one-point case copies the source's inner and to-delete marks.
+    bool copyFlags = false;
+    // A hash record that is to forget the element being cut (same-edge cuts).
+    gmItrPt* forgetRecord = nullptr;
+};
+
+#endif

@@ -1,0 +1,47 @@
+// The triangle cutter. Any two edges of a triangle share a vertex, so a
+// two-point cut always separates the corner at that vertex from the rest;
+// two points on one edge are not cut.
+#ifndef QDSTRIMTRIA_H
+#define QDSTRIMTRIA_H
+
+#include "qdstrimelem.h"
+
+class CsTrmTria : public CsTrmElem {
+public:
+    CsTrmTria(CsHashOpr* opr, gmTrmLine* line) : CsTrmElem(opr, line) {}
+    ~CsTrmTria() override = default;
+
+protected:
+    int Trim2ItrPt() override;
+    int Trim2OnEdge() override { return 0; }
+
+private:
+    // a = first vertex of edge 1, b = the shared vertex, c = end of edge 2.
+    int A() const { return edge1[0]; }
+    int B() const { return edge1[1]; }
+    int C() const { return edge2[1]; }
+
+    void Trim2Adjct();
+    void CheckAdjctFeatPnt();
+    void TrimAdjct2Nods();
+    void TrimAdjctNull();
+    void TrimAdjctFstNd();
+    void TrimAdjctEndNd();
+    void TrimAdjMidMidl();
+    void TrimAdjMidLowr();
+    void TrimAdjMidUppr();
+    void TrimAdjLowMidl();
+    void TrimAdjLowLowr();
+    void TrimAdjLowUppr();
+    void TrimAdjUppLowr();
+    void TrimAdjUppMidl();
+    void TrimAdjUppUppr();
+    void TrimAdjEndLowr();
+    void TrimAdjEndMidl();
+    void TrimAdjEndUppr();
+    void TrimAdjFstLowr();
+    void TrimAdjFstMidl();
+    void TrimAdjFstUppr();
+};
+
+#endif
