@@ -212,6 +212,11 @@ const std::vector<Case>& Cases()
                             fs::create_directory(d.path() / "blank.dynain");
                         },
                         {"Fail to Open the File: blank.dynain", "Fail to read the dyna input deck"}});
+        list.push_back({"include is a device that never ends",
+                        [anneal](const ScratchDir& d) {
+                            WriteFile(d.file("job.dyn"), Replace(anneal, "\nblank.dynain\n", "\n/dev/zero\n"));
+                        },
+                        {"Fail to Open the File: /dev/zero", "Fail to read the dyna input deck"}});
         list.push_back({"include empty", [](const ScratchDir& d) { AnnealJob(d, ""); },
                         {"Fail to read node and element data", "Fail to read the dyna input deck"}});
         list.push_back({"state truncated inside a stress block",
