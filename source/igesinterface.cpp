@@ -82,10 +82,14 @@ bool ReadAll(int fd, void* data, std::size_t size) {
 }
 
 constexpr std::size_t kPlane = 500000;
+// Real trim-curve files translate in seconds; some malformed conic arcs send the toolkit into a
+// loop that never ends, and the run must end all the same.
+constexpr unsigned kTranslateSeconds = 120;
 
 // The child's side: the three calls, then the polyline count, the counts and the used part of
 // each coordinate plane down the pipe.
 void TranslateInChild(LoadIgesDll& library, const char* file, int* counts, float* coords, int maxLines, int fd) {
+    alarm(kTranslateSeconds);
     int unit = 0;
     if (const auto igesUnit = FindProc<IgesUnitProc>(library, "igesUnit")) {
         igesUnit(&unit, file, 0);
