@@ -57,10 +57,11 @@ int CsFile::OpenFile(MODE mode)
     suffix_.Empty();
     if (name_.IsEmpty()) return 0;
     if (mode == READ) {
-        // A directory opens for reading on this system and then reads as
-        // nothing; refuse it as not a file.
+        // Only a regular file: a directory opens for reading on this system
+        // and then reads as nothing, a FIFO blocks the open, and a device
+        // such as /dev/zero never ends.
         struct stat info{};
-        if (stat(name_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return 0;
+        if (stat(name_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return 0;
     }
     stream_ = std::fopen(name_.c_str(), how.c_str());
     if (!stream_) return 0;
