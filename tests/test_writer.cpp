@@ -51,6 +51,9 @@ class Writer : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Whatever an earlier test left in the process-wide model goes first.
+        hashOper.Release();
+        dataManage.Release();
         CsMessage::Free();
         testutil::WriteFile(dir_.file("blank.dynain"), kBlank);
         CsDataInfo info;
@@ -59,9 +62,10 @@ protected:
         CsReadData reader(info.dataFile, 0);
         ASSERT_EQ(reader.OpenFile(CsFile::READ), 1);
         testing::internal::CaptureStdout();
-        ASSERT_EQ(reader.ReadFile(), 1);
-        dataManage.UpdateElemNd();
+        const int read = reader.ReadFile();
         testing::internal::GetCapturedStdout();
+        ASSERT_EQ(read, 1);
+        dataManage.UpdateElemNd();
     }
     void TearDown() override
     {
