@@ -385,3 +385,17 @@ TEST(Lance3D, ArcAcrossTheCupWallSlitsItAndKeepsItWhole)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Lance2D, AdaptiveBlankKeepsItsConstraintsConsistent)
+{
+    Job job;
+    MakeFlat(job, 37, 1);
+    ASSERT_FALSE(job.input.adaptive.empty()) << "the blank has no adaptive zone to test";
+    const double x0 = 0.41 * job.width + 0.23;
+    const Poly line{{x0, -5.0}, {x0 + 0.7, 0.5 * job.height}, {x0 + 1.9, job.height + 5.0}};
+    ExpectLanced(job, {line}, {2, {}, 0.0});
+}
+
+}  // namespace
