@@ -323,12 +323,11 @@ TEST(Lance2D, ClosedCurveCutsOutADiscWithoutRemovingIt)
     ExpectLanced(job, {circle}, {2, {}, 0.0});
 }
 
-TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeKeepsTheClampsOnBothSides)
+TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeSplitsTheSheet)
 {
     Job job;
     MakeFlat(job, 35, 0);
-    // A grid line of the blank: every chain node is an existing node, the two
-    // on the free edges are clamped.
+    // A grid line of the blank: every chain node is an existing node.
     double x = 0.0;
     for (const auto& [id, p] : job.input.nodes) {
         if (std::fabs(p[0] - 0.5 * job.width) < std::fabs(x - 0.5 * job.width)) x = p[0];
@@ -337,11 +336,12 @@ TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeKeepsTheClampsOnBothSides)
     ExpectLanced(job, {line}, {2, {}, 2.0 * job.height});
 }
 
-TEST(Lance2D, ThroughElementCornersSplitsTheSheet)
+TEST(Lance2D, ThroughElementCornersSplitsTheSheetAndKeepsClampsOnBothSides)
 {
     Job job;
     MakeFlat(job, 36, 0);
-    // The diagonal of the regular blank passes through corners of its elements.
+    // The diagonal of the regular blank passes through corners of its elements,
+    // starting at a clamped corner of the sheet.
     const double s = std::min(job.width, job.height);
     const Poly line{{-5.0, -5.0}, {0.5 * s + 1e-4, 0.5 * s}, {s + 5.0, s + 5.0}};
     ExpectLanced(job, {line}, {2, {}, 0.0});
