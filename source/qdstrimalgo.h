@@ -12,6 +12,7 @@
 #include "qdstrimtria.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 using CsTrmLineOwners = std::vector<std::unique_ptr<gmTrmLine>>;
@@ -110,6 +111,79 @@ private:
     std::vector<int> keepElArr;
     std::vector<char> removedBefore;
     int removedBeforeCount = 0;
+};
+
+// Slits the blank along open or closed lancing lines: the walk cuts the
+// elements as trimming does, then one side of the chain of nodes gets copies
+// of those nodes. Nothing is removed.
+class CsAlgoLce : public CsAlgoTrm {
+public:
+    explicit CsAlgoLce(const CsTrmLineOwners& lines);
+    ~CsAlgoLce() override;
+
+    void MessageBegin() override;
+    void MessageEnd() override;
+    int TrimElemArr() override;
+    // 1 and out when p falls on the element.
+    virtual int ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out);
+
+    int LanceElement(gmTrmLine* line);
+    int CheckHshItrNode();
+    int SearchItrElemnt();
+    int GetBoundaryNode();
+    void CheckLineEndPnt(gmTrmLine* line);
+    int CheckLineEndPnt(int elem, const gmPnt3D& end);
+    int CheckTwoEndNode(int node);
+    int CheckElemItrPnt(int elem, int& node);
+    void SplitItrElement();
+    void CheckSideElement(int elem, std::vector<int>& pending);
+    int LanceSideElemArr();
+    int SplitElemItrNd(int elem, const gmItrPt& pt);
+    void CheckAdpNode();
+    bool IsBdryNode(int node) const;
+
+    int GetLineStartNode() const { return lineStartNode; }
+    int GetLineEndNode() const { return lineEndNode; }
+    const std::vector<int>& GetSideElemArr() const { return sideElemArr; }
+
+protected:
+    int lineStartNode = 0;
+    int lineEndNode = 0;
+    std::vector<int> elemMarks;
+    std::vector<int> sideElemArr;
+    std::unique_ptr<CsHash<int>> bdryNodes;
+    std::unique_ptr<CsHash<std::pair<int, int>>> nodeCopies;
+    gmTrmLine* curLine = nullptr;
+
+private:
+    bool IsItrNode(int node) const;
+    bool IsInnerEnd(int node) const;
+    // Rewrites src and adds the pieces as one derived set; refused (nothing
+    // changed, reported) when a piece has no area, faces away from src or the
+    // pieces do not tile src.
+    bool SplitPieces(int src, std::vector<int> srcNodes, std::vector<std::vector<int>> pieces,
+                     std::vector<int>* added = nullptr);
+    // The node at q on edge x-y of elem: a hanging node there moved to q,
+    // else a new node with the neighbour across the edge split at it.
+    int NewEdgeNode(int elem, int x, int y, const gmPnt3D& q, bool& created);
+    // Moves node to q unless an element around it would fold; false then.
+    bool MoveNodeSoundly(int node, const gmPnt3D& q);
+};
+
+class CsLance2D : public CsAlgoLce {
+public:
+    explicit CsLance2D(const CsTrmLineOwners& lines);
+    void MessageBegin() override;
+    void MessageEnd() override;
+    int ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out) override;
+};
+
+class CsLance3D : public CsAlgoLce {
+public:
+    explicit CsLance3D(const CsTrmLineOwners& lines);
+    void MessageBegin() override;
+    void MessageEnd() override;
+    int ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out) override;
 };
 
 #endif

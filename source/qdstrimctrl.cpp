@@ -317,13 +317,15 @@ int CsTrmCtrl::Run()
             return 0;
         }
         bool anySucceeded = false;
-        // Lancing comes later; its lists are left alone here.
-        for (int kind = 0; kind < 2; ++kind) {
-            const CsTrmLineList& lines = kind == 0 ? trim2D_ : trim3D_;
+        // Trimming first, then lancing what is left: 2D before 3D each time.
+        for (int kind = 0; kind < 4; ++kind) {
+            const CsTrmLineList& lines = kind == 0 ? trim2D_ : kind == 1 ? trim3D_ : kind == 2 ? lance2D_ : lance3D_;
             if (lines.empty()) continue;
             std::unique_ptr<CsAlgoTrm> operation;
             if (kind == 0) operation = std::make_unique<CsToolTrm>(lines);
-            else operation = std::make_unique<CsLaserTrm>(lines, 0);
+            else if (kind == 1) operation = std::make_unique<CsLaserTrm>(lines, 0);
+            else if (kind == 2) operation = std::make_unique<CsLance2D>(lines);
+            else operation = std::make_unique<CsLance3D>(lines);
             const int done = operation->Trimming();
             if (operation->IsAborted()) {
                 ShowLine("The solver is terminated");

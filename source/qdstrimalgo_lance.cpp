@@ -1,0 +1,1061 @@
+// Lancing: the trimming walk along each lancing line, then the chain of nodes
+// the line left is closed at the line's inner ends and one side of it gets
+// copies of the chain's nodes, so the blank opens along the line.
+#include "qdstrimalgo.h"
+
+#include "qdsdatabase.h"
+#include "qdsmessage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const char* const kStarLine = "***************************************************";
+const char* const kEndLine = "***************************************************\n\n";
+const int kProgress = 20000;
+const double kFarAway = 1.0e8;
+
+gmPnt3D PointOf(int node) { return dataManage.GetNode(node).GetPoint(); }
+
+gmVec3D AreaVector(const std::vector<int>& nodes)
+{
+    gmVec3D sum(0.0, 0.0, 0.0);
+    const gmPnt3D o = PointOf(nodes[0]);
+    for (size_t i = 1; i + 1 < nodes.size(); ++i) sum += (PointOf(nodes[i]) - o).Cross(PointOf(nodes[i + 1]) - o);
+    return sum;
+}
+
+double Perimeter(const std::vector<int>& nodes)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < nodes.size(); ++i) sum += PointOf(nodes[i]).DistTo(PointOf(nodes[(i + 1) % nodes.size()]));
+    return sum;
+}
+
+bool Repeats(std::vector<int> nodes)
+{
+    std::sort(nodes.begin(), nodes.end());
+    return std::adjacent_find(nodes.begin(), nodes.end()) != nodes.end();
+}
+
+// Distance from p to the segment a-b.
+double SegmentDist(const gmPnt3D& p, const gmPnt3D& a, const gmPnt3D& b)
+{
+    const gmVec3D ab = b - a;
+    const double l2 = ab.Dot(ab);
+    double t = l2 > 0.0 ? (p - a).Dot(ab) / l2 : 0.0;
+    t = std::min(1.0, std::max(0.0, t));
+    return p.DistTo(a + ab * t);
+}
+
+// Distance from p to the infinite line through a and b.
+double LineDist(const gmPnt3D& p, const gmPnt3D& a, const gmPnt3D& b)
+{
+    const gmVec3D ab = b - a;
+    const double len = ab.Length();
+    if (len <= 0.0) return p.DistTo(a);
+    return ab.Cross(p - a).Length() / len;
+}
+
+int Mod(int i, int n) { return ((i % n) + n) % n; }
+
+void ShowLineId(const gmTrmLine& line)
+{
+    CsString text;
+    text.Format("The Current Lancing Line ID: %s", line.GetExid().c_str());
+    ShowLine(text);
+}
+
+}  // namespace
+
+// ================================================================= base
+
+CsAlgoLce::CsAlgoLce(const CsTrmLineOwners& lines) : CsAlgoTrm(lines, 0)
+{
+    hashOper.ReleaseItrHash();
+}
+
+CsAlgoLce::~CsAlgoLce() = default;
+
+void CsAlgoLce::MessageBegin()
+{
+    ShowLine(kStarLine);
+    ShowLine("*                Lancing                      *");
+    ShowLine(kStarLine);
+    ShowLine("Lancing Begins, please wait...\n");
+}
+
+void CsAlgoLce::MessageEnd()
+{
+    if (trmElemArr.empty()) ShowLine("Lancing Failed. No element lanced");
+    else ShowLine("Lancing finished successfully");
+    ShowLine(kEndLine);
+}
+
+int CsAlgoLce::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
+{
+    if (elem < 1 || !dataManage.IsValidElem(elem)) return 0;
+    gmElemt el(elem);
+    return el.Project(p, out, 1);
+}
+
+bool CsAlgoLce::IsItrNode(int node) const { return node > 0 && hashOper.GetItemItrNd(node) != nullptr; }
+
+bool CsAlgoLce::IsBdryNode(int node) const { return bdryNodes && node > 0 && bdryNodes->Find(node, node) != nullptr; }
+
+bool CsAlgoLce::IsInnerEnd(int node) const
+{
+    return node > 0 && (node == lineStartNode || node == lineEndNode) && !IsBdryNode(node);
+}
+
+int CsAlgoLce::TrimElemArr()
+{
+    int count = elemNum;
+    int result = 0;
+    for (size_t i = 0; i < trmLineArr.size(); ++i) {
+        gmTrmLine* line = trmLineArr[i];
+        if (!line || !line->IsLancing()) continue;
+        curLine = line;
+        lineStartNode = 0;
+        lineEndNode = 0;
+        splitElArr.clear();
+        trmElemArr.clear();
+        sideElemArr.clear();
+        triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        hashOper.CreateItrHash();
+        std::vector<int> fresh;
+        size_t reported = 0;
+        const size_t limit = (i + 2) * static_cast<size_t>(count);
+
+        for (size_t j = 0; j < elemArr.size(); ++j) {
+            const size_t quotient = (j + 1) / kProgress;
+            if (quotient > reported) {
+                reported = quotient;
+                ShowLineId(*line);
+                ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress));
+                CsMessage().ShowNewLine(1);
+            }
+            const int e = elemArr[j];
+            if (!dataManage.IsValidElem(e)) continue;
+            {
+                const CsDataElem& el = dataManage.GetElem(e);
+                if (el.IsToDel() || !el.IsShell()) continue;
+            }
+            gmElemt elem(e);
+            std::vector<gmItrPt> points;
+            line->InterElement(elem, points);
+            const int n = static_cast<int>(points.size());
+            if (n == 0) continue;
+            hashOper.AddItrPtArr(e, points);
+            for (const gmItrPt& p : points) {
+                const int first = p.GetEdge().GetFstNode();
+                const int end = p.GetEdge().GetEndNode();
+                int next = NextElem(e, first, end);
+                if (next == 0) {
+                    // Half of a coarse edge: the neighbour is the coarse element.
+                    const CsDataAdpv* c = hashOper.GetCsAdpNd(first);
+                    if (!c) c = hashOper.GetCsAdpNd(end);
+                    if (c) {
+                        std::vector<int> around;
+                        dataManage.GetEdgeNeibElem(dataManage.GetNdidFromExid(c->GetN1()),
+                                                   dataManage.GetNdidFromExid(c->GetN2()), around);
+                        if (!around.empty()) next = around.front();
+                    }
+                }
+                if (next > 0) splitElArr.push_back(next);
+            }
+            if (TrimElement(line, elem, points)) {
+                const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
+                if (n >= 3 || curTrmElem->IsOnSameEdge()) {
+                    // The pieces still carry the rest of the line: visit them again.
+                    elemArr.push_back(e);
+                    elemArr.insert(elemArr.end(), added.begin(), added.end());
+                } else {
+                    trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
+                    fresh.insert(fresh.end(), added.begin(), added.end());
+                    AddElemArr();
+                }
+            } else {
+                if (n < 3 && static_cast<int>(j) < elemNum) splitElArr.push_back(e);
+                AddElemArr();
+            }
+            trmElemArr.push_back(e);
+            if (trmElemArr.size() > limit) break;
+        }
+
+        elemArr.insert(elemArr.end(), fresh.begin(), fresh.end());
+        UniqueElemArr();
+        if (static_cast<int>(elemArr.size()) > count) {
+            ShowLineId(*line);
+            CsString text;
+            text.Format("Iteration: elements increased from %d to %d\n", count, static_cast<int>(elemArr.size()));
+            ShowLine(text);
+            CsMessage().ShowNewLine(1);
+            count = static_cast<int>(elemArr.size());
+        }
+        if (!trmElemArr.empty()) {
+            CheckEdgNode();
+            CheckAdpNode();
+            CheckElement();
+            LanceElement(line);
+            result = 1;
+        }
+        hashOper.ReleaseItrHash();
+        hashOper.CreateItrHash();
+    }
+    curLine = nullptr;
+    return result;
+}
+
+// ------------------------------------------------------------ hanging nodes
+
+void CsAlgoLce::CheckAdpNode()
+{
+    const CsHash<CsDataAdpv>* table = hashOper.GetHashAdpNd();
+    if (!table) return;
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    for (int b = 0; b < table->Capacity(); ++b) {
+        bool restart = true;
+        // A split removes the constraint it used, so each restart has one fewer to try.
+        while (restart) {
+            restart = false;
+            std::vector<CsDataAdpv> bucket;
+            for (const CsItem<CsDataAdpv>* item = table->GetItem(b); item; item = item->GetNext()) {
+                bucket.push_back(item->GetData());
+            }
+            for (const CsDataAdpv& c : bucket) {
+                const int d = dataManage.GetNdidFromExid(c.GetNode());
+                const int p1 = dataManage.GetNdidFromExid(c.GetN1());
+                const int p2 = dataManage.GetNdidFromExid(c.GetN2());
+                if (!dataManage.IsValidNode(d) || !dataManage.IsValidNode(p1) || !dataManage.IsValidNode(p2)) continue;
+                std::vector<int> owners;
+                dataManage.GetEdgeNeibElem(p1, p2, owners);
+                std::vector<int> onEdge;
+                for (const int f : owners) {
+                    const std::vector<int> nd = NodesOf(f);
+                    const int n = static_cast<int>(nd.size());
+                    const int k = static_cast<int>(std::find(nd.begin(), nd.end(), p1) - nd.begin());
+                    if (k < n && (nd[static_cast<size_t>(Mod(k + 1, n))] == p2 || nd[static_cast<size_t>(Mod(k - 1, n))] == p2)) {
+                        onEdge.push_back(f);
+                    }
+                }
+                if (onEdge.size() != 1) continue;
+                std::vector<int> aroundD;
+                dataManage.GetNodeTpyElArr(d, aroundD);
+                if (aroundD.size() < 3) continue;
+                if (std::none_of(aroundD.begin(), aroundD.end(), [&](int x) { return x > elemNum; })) continue;
+                const int f = onEdge.front();
+                const std::vector<int> nd = NodesOf(f);
+                const int n = static_cast<int>(nd.size());
+                int i = static_cast<int>(std::find(nd.begin(), nd.end(), p1) - nd.begin());
+                int j = static_cast<int>(std::find(nd.begin(), nd.end(), p2) - nd.begin());
+                if (Mod(i + 1, n) != j) std::swap(i, j);
+                const int pi = Mod(i - 1, n);
+                const int nj = Mod(j + 1, n);
+                const auto N = [&](int k) { return nd[static_cast<size_t>(k)]; };
+                bool split = false;
+                int removeToo = 0;
+                int removeA = 0;
+                int removeB = 0;
+                if (n == 3) {
+                    const int A = hashOper.GetAdpNdS(N(pi), N(i));
+                    const int B = A > 0 ? 0 : hashOper.GetAdpNdS(N(j), N(pi));
+                    if (A > 0) {
+                        split = SplitPieces(f, {N(pi), A, d, N(j)}, {{A, N(i), d}});
+                        removeToo = A, removeA = N(pi), removeB = N(i);
+                    } else if (B > 0) {
+                        split = SplitPieces(f, {N(pi), N(i), d, B}, {{d, N(j), B}});
+                        removeToo = B, removeA = N(j), removeB = N(pi);
+                    } else {
+                        split = SplitPieces(f, {d, N(j), N(pi)}, {{N(pi), N(i), d}});
+                    }
+                } else {
+                    const int A = hashOper.GetAdpNdS(N(pi), N(nj));
+                    if (A > 0) {
+                        split = SplitPieces(f, {N(pi), N(i), d, A}, {{d, N(j), N(nj), A}});
+                        removeToo = A, removeA = N(pi), removeB = N(nj);
+                    } else if (hashOper.GetAdpNdS(N(pi), N(i)) > 0) {
+                        split = SplitPieces(f, {N(i), d, N(nj), N(pi)}, {{N(nj), d, N(j)}});
+                    } else {
+                        split = SplitPieces(f, {d, N(j), N(nj), N(pi)}, {{N(pi), N(i), d}});
+                    }
+                }
+                if (!split) continue;
+                if (removeToo > 0) hashOper.RemoveAdpNd(removeA, removeB, removeToo);
+                hashOper.RemoveAdpNd(p1, p2, d);
+                restart = true;
+                break;
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------ slitting
+
+int CsAlgoLce::LanceElement(gmTrmLine* line)
+{
+    dataManage.UpdateNdElemTpy();
+    if (!CheckHshItrNode()) return 0;
+    if (!SearchItrElemnt()) return 0;
+    if (!GetBoundaryNode()) return 0;
+    CheckLineEndPnt(line);
+    dataManage.UpdateNdElemTpy();
+    SplitItrElement();
+    return sideElemArr.empty() ? 0 : 1;
+}
+
+int CsAlgoLce::CheckHshItrNode()
+{
+    const CsHash<gmItrPt>* table = hashOper.GetHashItrPt();
+    if (table) {
+        for (int b = 0; b < table->Capacity(); ++b) {
+            for (const CsItem<gmItrPt>* item = table->GetItem(b); item; item = item->GetNext()) {
+                const gmItrPt& p = item->GetData();
+                if (p.GetNode() > 0) {
+                    hashOper.InsertItrNd(p.GetNode());
+                    continue;
+                }
+                const int first = p.GetEdge().GetFstNode();
+                const int end = p.GetEdge().GetEndNode();
+                if (!dataManage.IsValidNode(first) || !dataManage.IsValidNode(end)) continue;
+                const double d1 = p.GetPoint().DistTo(PointOf(first));
+                const double d2 = p.GetPoint().DistTo(PointOf(end));
+                if (d1 < d2 && d1 < 0.1 * (d1 + d2)) hashOper.InsertItrNd(first);
+                else if (d2 < d1 && d2 < 0.1 * (d1 + d2)) hashOper.InsertItrNd(end);
+            }
+        }
+    }
+    for (const int e : trmElemArr) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const std::vector<int> nd = NodesOf(e);
+        for (size_t k = 0; k < nd.size(); ++k) {
+            const int a = nd[(k + nd.size() - 1) % nd.size()];
+            const int b = nd[k];
+            if (!IsItrNode(a) || !IsItrNode(b)) continue;
+            const int h = hashOper.GetAdpNdS(a, b);
+            if (h > 0) hashOper.InsertItrNd(h);
+        }
+    }
+    return hashOper.GetItrNdSize() > 0 ? 1 : 0;
+}
+
+int CsAlgoLce::SearchItrElemnt()
+{
+    const std::vector<int> start = trmElemArr;
+    for (const int e : start) {
+        if (!dataManage.IsValidElem(e)) continue;
+        for (const int v : NodesOf(e)) {
+            if (!IsItrNode(v)) continue;
+            std::vector<int> around;
+            dataManage.GetNodeTpyElArr(v, around);
+            trmElemArr.insert(trmElemArr.end(), around.begin(), around.end());
+        }
+    }
+    std::sort(trmElemArr.begin(), trmElemArr.end());
+    trmElemArr.erase(std::unique(trmElemArr.begin(), trmElemArr.end()), trmElemArr.end());
+    return trmElemArr.empty() ? 0 : 1;
+}
+
+int CsAlgoLce::GetBoundaryNode()
+{
+    bdryNodes = std::make_unique<CsHash<int>>(1349);
+    const int count = dataManage.GetElemNumber();
+    CsHash<MeshEdge> edges(qdxGetHashSize(4 * count));
+    for (int e = 1; e <= count; ++e) {
+        const CsDataElem& el = dataManage.GetElem(e);
+        if (el.IsToDel() || !el.IsShell()) continue;
+        const std::vector<int> nd = NodesOf(e);
+        for (size_t k = 0; k < nd.size(); ++k) {
+            const MeshEdge edge(nd[k], nd[(k + 1) % nd.size()]);
+            const int key = qdxGetHashKey(edge.node1, edge.node2);
+            CsItem<MeshEdge>* found = edges.Find(edge, key);
+            if (found) ++found->GetData().count;
+            else edges.Insert(edge, key);
+        }
+    }
+    for (int b = 0; b < edges.Capacity(); ++b) {
+        for (const CsItem<MeshEdge>* item = edges.GetItem(b); item; item = item->GetNext()) {
+            const MeshEdge& edge = item->GetData();
+            if (edge.count != 1) continue;
+            if (hashOper.GetCsAdpNd(edge.node1, edge.node2)) continue;
+            if (hashOper.IsAdptvNode(edge.node1) || hashOper.IsAdptvNode(edge.node2)) continue;
+            bdryNodes->Insert(edge.node1, edge.node1);
+            bdryNodes->Insert(edge.node2, edge.node2);
+        }
+    }
+    return 1;
+}
+
+// ------------------------------------------------------------ line ends
+
+void CsAlgoLce::CheckLineEndPnt(gmTrmLine* line)
+{
+    if (!line || line->GetCount() < 2) return;
+    if (line->IsAutoClosed()) return;
+    // A 2D line is matched in its own plane, a 3D one in space.
+    const bool planar = line->IsTrm2DLine();
+    const gmPnt3D s = planar ? line->GetUcsAt(0) : line->GetFirst();
+    const gmPnt3D t = planar ? line->GetUcsLast() : line->GetLast();
+    int startElem = 0;
+    int endElem = 0;
+    gmPnt3D sOn;
+    gmPnt3D tOn;
+    const std::vector<int> touched = trmElemArr;
+    for (const int e : touched) {
+        if (startElem && endElem) break;
+        gmPnt3D on;
+        if (!startElem && ProjectToElem(e, s, on) && CheckElemItrPnt(e, lineStartNode)) {
+            startElem = e;
+            sOn = on;
+        } else if (!endElem && ProjectToElem(e, t, on) && CheckElemItrPnt(e, lineEndNode)) {
+            endElem = e;
+            tOn = on;
+        }
+    }
+    lineStartNode = startElem ? CheckLineEndPnt(startElem, sOn) : CheckTwoEndNode(lineStartNode);
+    if (endElem) {
+        // The start's repair may have rewritten the end's element: find it again.
+        gmPnt3D on;
+        if (!ProjectToElem(endElem, t, on)) {
+            endElem = 0;
+            for (const int e : trmElemArr) {
+                if (ProjectToElem(e, t, on) && CheckElemItrPnt(e, lineEndNode)) {
+                    endElem = e;
+                    tOn = on;
+                    break;
+                }
+            }
+        }
+    }
+    lineEndNode = endElem ? CheckLineEndPnt(endElem, tOn) : CheckTwoEndNode(lineEndNode);
+    if (lineStartNode > 0) hashOper.InsertItrNd(lineStartNode);
+    if (lineEndNode > 0) hashOper.InsertItrNd(lineEndNode);
+}
+
+int CsAlgoLce::CheckElemItrPnt(int elem, int& node)
+{
+    if (!dataManage.IsValidElem(elem) || !dataManage.GetElem(elem).IsShell()) return 0;
+    const std::vector<int> nd = NodesOf(elem);
+    int prev = nd.back();
+    if (IsItrNode(prev)) node = prev;
+    for (const int v : nd) {
+        if (IsItrNode(v)) {
+            node = v;
+            return 1;
+        }
+        if (hashOper.GetItrPt(prev, v)) return 1;
+        prev = v;
+    }
+    return 0;
+}
+
+int CsAlgoLce::CheckTwoEndNode(int node)
+{
+    if (!dataManage.IsValidNode(node)) return 0;
+    std::vector<int> adjacent;
+    dataManage.GetNodeAdjNdArr(node, adjacent);
+    std::sort(adjacent.begin(), adjacent.end());
+    adjacent.erase(std::unique(adjacent.begin(), adjacent.end()), adjacent.end());
+    int found = 0;
+    int count = 0;
+    for (const int v : adjacent) {
+        if (IsItrNode(v)) {
+            found = v;
+            ++count;
+        }
+    }
+    return count == 1 ? found : 0;
+}
+
+bool CsAlgoLce::MoveNodeSoundly(int node, const gmPnt3D& q)
+{
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    std::vector<gmVec3D> before;
+    for (const int e : around) before.push_back(AreaVector(NodesOf(e)));
+    const gmPnt3D old = PointOf(node);
+    dataManage.SetNode(node, q);
+    for (size_t k = 0; k < around.size(); ++k) {
+        const std::vector<int> nd = NodesOf(around[k]);
+        const double per = Perimeter(nd);
+        if (AreaVector(nd).Dot(before[k]) <= 1.0e-9 * per * per * before[k].Length()) {
+            dataManage.SetNode(node, old);
+            ShowLine("Lancing: the line end is not moved onto node %d, an element would fold\n",
+                     dataManage.GetNodeExid(node));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CsAlgoLce::SplitPieces(int src, std::vector<int> srcNodes, std::vector<std::vector<int>> pieces,
+                            std::vector<int>* added)
+{
+    const std::vector<int> before = NodesOf(src);
+    const gmVec3D facing = AreaVector(before);
+    const double whole = facing.Length();
+    std::vector<std::vector<int>*> all{&srcNodes};
+    for (auto& p : pieces) all.push_back(&p);
+    double sum = 0.0;
+    bool sound = whole > 0.0;
+    for (std::vector<int>* p : all) {
+        if (!sound) break;
+        if (p->size() < 3 || p->size() > 4 || Repeats(*p)) {
+            sound = false;
+            break;
+        }
+        // A piece listed against the element's turning is taken the right way round.
+        if (AreaVector(*p).Dot(facing) < 0.0) std::reverse(p->begin(), p->end());
+        const double along = AreaVector(*p).Dot(facing) / whole;
+        const double per = Perimeter(*p);
+        if (along <= 1.0e-9 * per * per) sound = false;
+        sum += along;
+    }
+    // Pieces that overlap or leave a gap do not add up to the element.
+    if (sound && std::fabs(sum - whole) > 1.0e-6 * whole) sound = false;
+    if (!sound) {
+        ShowLine("Lancing: element %d is left unsplit at the line end, a piece would be flat or folded\n",
+                 dataManage.GetElemExid(src));
+        return false;
+    }
+    const CsDataElem& from = dataManage.GetElem(src);
+    const int part = from.GetPrtid();
+    const double thickness = from.GetThickness();
+    const bool inner = from.IsInner();
+    const bool toDel = from.IsToDel();
+    const bool deleted = from.IsDeleted();
+    dataManage.SetElem(part, src, static_cast<int>(srcNodes.size()), srcNodes.data());
+    CsElemMap map;
+    map.SetSrcElem(src);
+    std::vector<int> made;
+    for (const std::vector<int>& p : pieces) {
+        const int e = dataManage.AddElem(part, static_cast<int>(p.size()), p.data());
+        if (inner) dataManage.SetInner(e);
+        if (toDel) dataManage.SetToDel(e);
+        if (deleted) dataManage.SetDeleted(e);
+        dataManage.SetThickness(e, thickness);
+        trmElemArr.push_back(e);
+        map.AddNewElem(e);
+        made.push_back(e);
+    }
+    hashOper.AddNewElemMap(map);
+    SyncTopology(src, before);
+    for (const int e : made) SyncTopology(e, {});
+    if (added) *added = made;
+    return true;
+}
+
+int CsAlgoLce::NewEdgeNode(int elem, int x, int y, const gmPnt3D& q, bool& created)
+{
+    created = false;
+    const int h = hashOper.GetAdpNdS(x, y);
+    if (h > 0) {
+        dataManage.SetNode(h, q);
+        hashOper.RemoveAdpNd(x, y, h);
+        return h;
+    }
+    const int m = dataManage.AddNode(q);
+    created = true;
+    const int f = NextElem(elem, x, y);
+    if (f > 0) {
+        gmItrPt pt(q, 0);
+        pt.SetEdgeNode(x, y);
+        pt.SetNode(m);
+        SplitElemItrNd(f, pt);
+    } else if (bdryNodes) {
+        bdryNodes->Insert(m, m);
+    }
+    return m;
+}
+
+int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
+{
+    if (!dataManage.IsValidElem(elem) || !dataManage.GetElem(elem).IsShell()) return 0;
+    const std::vector<int> N = NodesOf(elem);
+    const int n = static_cast<int>(N.size());
+    std::vector<gmPnt3D> V;
+    for (const int v : N) V.push_back(PointOf(v));
+    const auto at = [&](int k) { return N[static_cast<size_t>(Mod(k, n))]; };
+    const auto vx = [&](int k) { return V[static_cast<size_t>(Mod(k, n))]; };
+
+    // 1. Entry edge and nearest edge.
+    int a = 0;
+    int b = 0;
+    gmItrPt* entry = nullptr;
+    for (int k = 0; k < n; ++k) {
+        gmItrPt* p = hashOper.GetItrPt(at(k - 1), at(k));
+        if (p) {
+            a = Mod(k - 1, n);
+            b = k;
+            entry = p;
+            break;
+        }
+    }
+    int c = 0;
+    double nearest = kFarAway;
+    for (int k = 0; k < n; ++k) {
+        const double d = SegmentDist(end, vx(k), vx(k + 1));
+        if (d < nearest) {
+            nearest = d;
+            c = k;
+        }
+    }
+    int ni = 0;
+    gmPnt3D iPt;
+    if (entry) {
+        iPt = entry->GetPoint();
+        ni = entry->GetNode();
+    } else {
+        for (int k = 0; k < n && a == b; ++k) {
+            if (N[static_cast<size_t>(k)] == 0) continue;
+            if (N[static_cast<size_t>(k)] == lineStartNode || N[static_cast<size_t>(k)] == lineEndNode) {
+                a = Mod(k - 1, n);
+                b = k;
+                iPt = V[static_cast<size_t>(k)];
+                ni = N[static_cast<size_t>(k)];
+            }
+        }
+        if (a == b) return 0;
+    }
+    // The node at a corner is the corner itself, not a node on the entry edge.
+    if (ni == at(a) || ni == at(b)) {
+        iPt = PointOf(ni);
+        ni = 0;
+        if (iPt.DistTo(vx(a)) < iPt.DistTo(vx(b))) b = a;
+    }
+
+    // 2. A node for the entry point.
+    int k = 0;
+    if (ni == 0 && a != b) {
+        k = hashOper.GetAdpNdS(at(a), at(b));
+        const bool nearA = iPt.DistTo(vx(a)) <= iPt.DistTo(vx(b));
+        if (k > 0) {
+            ni = hashOper.FindEdgeExistNode(gmEdge(nearA ? at(a) : at(b), k, 0, 0));
+        } else {
+            const CsDataAdpv* con = hashOper.GetCsAdpNd(at(a));
+            if (!con) con = hashOper.GetCsAdpNd(at(b));
+            if (con) {
+                ni = hashOper.FindEdgeExistNode(gmEdge(dataManage.GetNdidFromExid(con->GetN1()),
+                                                       dataManage.GetNdidFromExid(con->GetN2()), 0, 0));
+            }
+        }
+    }
+    double dA = iPt.DistTo(vx(a));
+    double dB = iPt.DistTo(vx(b));
+    if (ni == 0 && a != b) {
+        if (dA < 0.1 * (dA + dB)) b = a;
+        else if (dB > 0.1 * (dA + dB) && k > 0) ni = k;
+    }
+    if (ni > 0 && std::find(N.begin(), N.end(), ni) != N.end()) ni = 0;
+
+    // 3. Where the end lies.
+    const int p = Mod(a - 1, n);
+    const int q = Mod(b + 1, n);
+    enum { kSnap, kEdge, kInside } where = kInside;
+    int s = -1;
+    const double d1 = end.DistTo(vx(c));
+    const double d2 = end.DistTo(vx(c + 1));
+    if (d2 <= 0.0 || d1 / d2 > 1.3) {
+        where = kSnap;
+        s = Mod(c + 1, n);
+    } else if (d1 / d2 < 0.5) {
+        where = kSnap;
+        s = c;
+    } else {
+        const double h = LineDist(vx(c + 2), vx(c), vx(c + 1));
+        where = (h > 0.0 && nearest / h < 0.2) ? kEdge : kInside;
+    }
+
+    // 4. The case.
+    const int Na = at(a), Nb = at(b), Np = at(p), Nq = at(q);
+    const bool quad = n == 4;
+    if (ni > 0 && k > 0) {
+        const int far = dA >= dB ? Na : Nb;
+        hashOper.RemoveAdpNd(Na, Nb, k);
+        hashOper.InsertAdpNd(ni, far, k);
+    }
+    int result = 0;
+    std::vector<int> made;
+    bool inside = false;
+    if (ni == 0) {
+        if (where == kSnap) {
+            if (!MoveNodeSoundly(at(s), end)) return Nb;
+            result = at(s);
+            if (s == p && quad && p != b && p != a) SplitPieces(elem, {Nb, Np, Na}, {{Nb, Nq, Np}});
+        } else if (where == kEdge && (c == a || c == b)) {
+            result = Nb;
+        } else if (where == kEdge && c == p) {
+            bool created = false;
+            const int m = NewEdgeNode(elem, Na, Np, end, created);
+            std::vector<int> nd = N;
+            nd[static_cast<size_t>(a)] = m;
+            if (!SplitPieces(elem, nd, {{m, Na, Nb}})) return Nb;
+            result = m;
+        } else if (where == kEdge && c == q) {
+            bool created = false;
+            const int m = NewEdgeNode(elem, Nq, Np, end, created);
+            result = m;
+            if (created) {
+                std::vector<int> nd = N;
+                nd[static_cast<size_t>(q)] = m;
+                if (!SplitPieces(elem, nd, {{m, Nb, Nq}})) result = Nb;
+            }
+        } else {
+            const int m = dataManage.AddNode(end);
+            std::vector<std::vector<int>> pieces{{m, Np, Na}, {m, Nb, Nq}};
+            if (quad) pieces.push_back({m, Nq, Np});
+            if (!SplitPieces(elem, {m, Na, Nb}, pieces, &made)) return Nb;
+            inside = true;
+            result = m;
+        }
+    } else {
+        if (where == kSnap && (s == a || s == b)) {
+            if (!MoveNodeSoundly(at(s), end)) return ni;
+            std::vector<int> nd = N;
+            if (dA < dB) {
+                nd[static_cast<size_t>(a)] = ni;
+                SplitPieces(elem, nd, {{Np, Na, ni}});
+            } else {
+                nd[static_cast<size_t>(b)] = ni;
+                SplitPieces(elem, nd, {{Nq, Nb, ni}});
+            }
+            result = at(s);
+        } else if (where == kSnap && s == p) {
+            if (!MoveNodeSoundly(Np, end)) return ni;
+            std::vector<std::vector<int>> pieces{{ni, Np, Na}};
+            if (quad) pieces.push_back({ni, Nq, Np});
+            SplitPieces(elem, {ni, Nb, Nq}, pieces);
+            result = Np;
+        } else if (where == kSnap && s == q) {
+            if (!MoveNodeSoundly(Nq, end)) return ni;
+            std::vector<std::vector<int>> pieces{{ni, Nb, Nq}};
+            if (quad) pieces.push_back({ni, Nq, Np});
+            SplitPieces(elem, {ni, Np, Na}, pieces);
+            result = Nq;
+        } else if (where == kEdge && c == p) {
+            bool created = false;
+            const int m = NewEdgeNode(elem, Na, Np, end, created);
+            std::vector<std::vector<int>> pieces{{ni, Nb, Nq, m}};
+            if (quad) pieces.push_back({Nq, Np, m});
+            if (!SplitPieces(elem, {Na, m, ni}, pieces)) return ni;
+            result = m;
+        } else if (where == kEdge && c == a) {
+            std::vector<int> nd = N;
+            if (dA < dB) {
+                nd[static_cast<size_t>(a)] = ni;
+                SplitPieces(elem, nd, {{Np, ni, Na}});
+            } else {
+                nd[static_cast<size_t>(b)] = ni;
+                SplitPieces(elem, nd, {{Nb, ni, Nq}});
+            }
+            result = ni;
+        } else if (where == kEdge && c == b) {
+            bool created = false;
+            const int m = NewEdgeNode(elem, Nb, Nq, end, created);
+            std::vector<std::vector<int>> pieces{{Np, Na, ni, m}};
+            if (quad) pieces.push_back({Nq, Np, m});
+            if (!SplitPieces(elem, {Nb, m, ni}, pieces)) return ni;
+            result = m;
+        } else if (where == kEdge && c == q) {
+            bool created = false;
+            const int m = NewEdgeNode(elem, Nq, Np, end, created);
+            std::vector<int> nd = N;
+            nd[static_cast<size_t>(b)] = ni;
+            nd[static_cast<size_t>(q)] = m;
+            if (!SplitPieces(elem, nd, {{ni, Nb, Nq, m}})) return ni;
+            result = m;
+        } else {
+            const int m = dataManage.AddNode(end);
+            std::vector<int> nd = N;
+            nd[static_cast<size_t>(a)] = ni;
+            nd[static_cast<size_t>(p)] = m;
+            std::vector<std::vector<int>> pieces{{m, Np, Na, ni}};
+            if (quad) {
+                pieces.push_back({m, Nq, Np});
+            } else {
+                // A triangle has one corner for p and q: the corner q keeps its own piece.
+                nd = {ni, Nb, m};
+                pieces.push_back({m, Nb, Nq});
+            }
+            if (!SplitPieces(elem, nd, pieces, &made)) return ni;
+            inside = true;
+            result = m;
+        }
+    }
+    if (inside && made.size() >= 2) {
+        CheckElement(made[0]);
+        CheckElement(made[1]);
+    }
+    return result;
+}
+
+int CsAlgoLce::SplitElemItrNd(int elem, const gmItrPt& pt)
+{
+    if (!dataManage.IsValidElem(elem) || !dataManage.GetElem(elem).IsShell()) return 0;
+    const int m = pt.GetNode();
+    if (m <= 0) return 0;
+    const std::vector<int> nd = NodesOf(elem);
+    const int n = static_cast<int>(nd.size());
+    const int x = pt.GetEdge().GetFstNode();
+    const int y = pt.GetEdge().GetEndNode();
+    int i = static_cast<int>(std::find(nd.begin(), nd.end(), x) - nd.begin());
+    int j = static_cast<int>(std::find(nd.begin(), nd.end(), y) - nd.begin());
+    if (i >= n || j >= n) return 0;
+    if (Mod(i + 1, n) != j) std::swap(i, j);
+    if (Mod(i + 1, n) != j) return 0;
+    const auto N = [&](int k) { return nd[static_cast<size_t>(Mod(k, n))]; };
+    const double len = PointOf(N(i)).DistTo(PointOf(N(j)));
+    const gmPnt3D at = PointOf(m);
+    if (len <= 0.0 || at.DistTo(PointOf(N(i))) < 0.1 * len || at.DistTo(PointOf(N(j))) < 0.1 * len) return 0;
+    if (hashOper.GetAdpNdS(N(i), N(j)) > 0) return 0;
+    const int pi = Mod(i - 1, n);
+    const int nj = Mod(j + 1, n);
+    std::vector<int> changed = nd;
+    std::vector<int> piece;
+    int removeNode = 0, r1 = 0, r2 = 0;
+    if (n == 3) {
+        const int A = hashOper.GetAdpNdS(N(pi), N(i));
+        const int B = A > 0 ? 0 : hashOper.GetAdpNdS(N(pi), N(j));
+        if (A > 0) {
+            piece = {m, N(j), N(pi), A};
+            changed[static_cast<size_t>(j)] = m;
+            changed[static_cast<size_t>(pi)] = A;
+            removeNode = A, r1 = N(pi), r2 = N(i);
+        } else if (B > 0) {
+            piece = {m, B, N(pi), N(i)};
+            changed[static_cast<size_t>(i)] = m;
+            changed[static_cast<size_t>(pi)] = B;
+            removeNode = B, r1 = N(pi), r2 = N(j);
+        } else {
+            piece = {m, N(j), N(pi)};
+            changed[static_cast<size_t>(j)] = m;
+        }
+    } else {
+        const int A = hashOper.GetAdpNdS(N(pi), N(nj));
+        if (A > 0) {
+            piece = {m, N(j), N(nj), A};
+            changed[static_cast<size_t>(j)] = m;
+            changed[static_cast<size_t>(nj)] = A;
+            removeNode = A, r1 = N(pi), r2 = N(nj);
+        } else if (at.DistTo(PointOf(N(i))) < at.DistTo(PointOf(N(j)))) {
+            piece = {m, N(pi), N(i)};
+            changed[static_cast<size_t>(i)] = m;
+        } else {
+            piece = {m, N(j), N(nj)};
+            changed[static_cast<size_t>(j)] = m;
+        }
+    }
+    std::vector<int> made;
+    if (!SplitPieces(elem, changed, {piece}, &made)) return 0;
+    if (removeNode > 0) hashOper.RemoveAdpNd(r1, r2, removeNode);
+    return made.empty() ? 0 : made.front();
+}
+
+// ------------------------------------------------------------ sides
+
+void CsAlgoLce::SplitItrElement()
+{
+    const int count = dataManage.GetElemNumber();
+    elemMarks.assign(static_cast<size_t>(count) + 1, 0);
+    sideElemArr.clear();
+    const auto marked = [&](int e) { return e >= 1 && e <= count && elemMarks[static_cast<size_t>(e)] != 0; };
+    const std::vector<int> touched = trmElemArr;
+    for (const int e : touched) {
+        if (!dataManage.IsValidElem(e) || marked(e)) continue;
+        const std::vector<int> nd = NodesOf(e);
+        const int n = static_cast<int>(nd.size());
+        bool seed = false;
+        int prev = nd.back();
+        for (int k = 0; k < n; ++k) {
+            const int cur = nd[static_cast<size_t>(k)];
+            if (IsItrNode(prev) && IsItrNode(cur)) {
+                if (!IsItrNode(nd[static_cast<size_t>(Mod(k + 1, n))]) && !IsItrNode(nd[static_cast<size_t>(Mod(k - 2, n))])) {
+                    seed = true;
+                    break;
+                }
+            } else {
+                prev = cur;
+            }
+        }
+        if (!seed) continue;
+        sideElemArr.push_back(e);
+        std::vector<int> pending{e};
+        while (!pending.empty()) {
+            const int x = pending.back();
+            pending.pop_back();
+            if (marked(x)) continue;
+            elemMarks[static_cast<size_t>(x)] = 1;
+            CheckSideElement(x, pending);
+        }
+        for (const int s : sideElemArr) {
+            for (const int v : NodesOf(s)) {
+                std::vector<int> around;
+                dataManage.GetNodeTpyElArr(v, around);
+                for (const int a : around) {
+                    if (a >= 1 && a <= count) elemMarks[static_cast<size_t>(a)] = 1;
+                }
+            }
+        }
+    }
+    LanceSideElemArr();
+}
+
+void CsAlgoLce::CheckSideElement(int elem, std::vector<int>& pending)
+{
+    const int count = static_cast<int>(elemMarks.size()) - 1;
+    const std::vector<int> nd = NodesOf(elem);
+    const int n = static_cast<int>(nd.size());
+    for (int k = 0; k < n; ++k) {
+        const int prev = nd[static_cast<size_t>(Mod(k - 1, n))];
+        const int cur = nd[static_cast<size_t>(k)];
+        const bool onPrev = IsItrNode(prev);
+        const bool onCur = IsItrNode(cur);
+        if (onPrev == onCur) continue;
+        const int chain = onPrev ? prev : cur;
+        const int off = onPrev ? cur : prev;
+        // The slit stays closed at its inner end.
+        if (IsInnerEnd(chain)) continue;
+        int next = NextElem(elem, prev, cur);
+        if (next == 0) {
+            const int h = hashOper.GetAdpNdS(prev, cur);
+            std::vector<int> around;
+            if (h > 0) {
+                dataManage.GetEdgeNeibElem(chain, h, around);
+            } else if (hashOper.IsAdptvNode(off)) {
+                const CsDataAdpv* c = hashOper.GetCsAdpNd(off);
+                if (c) {
+                    dataManage.GetEdgeNeibElem(dataManage.GetNdidFromExid(c->GetN1()),
+                                               dataManage.GetNdidFromExid(c->GetN2()), around);
+                }
+            }
+            around.erase(std::remove(around.begin(), around.end(), elem), around.end());
+            if (around.size() == 1) next = around.front();
+        }
+        if (next < 1 || next > count || elemMarks[static_cast<size_t>(next)]) continue;
+        if (dataManage.GetElem(next).IsToDel()) continue;
+        pending.push_back(next);
+        sideElemArr.push_back(next);
+    }
+}
+
+int CsAlgoLce::LanceSideElemArr()
+{
+    std::sort(sideElemArr.begin(), sideElemArr.end());
+    sideElemArr.erase(std::unique(sideElemArr.begin(), sideElemArr.end()), sideElemArr.end());
+    if (sideElemArr.empty()) return 0;
+    nodeCopies = std::make_unique<CsHash<std::pair<int, int>>>(qdxGetHashSize(3 * static_cast<int>(sideElemArr.size())));
+    const auto copyOf = [&](int v) {
+        const CsItem<std::pair<int, int>>* item = v > 0 ? nodeCopies->Find(v) : nullptr;
+        return item ? item->GetData().second : 0;
+    };
+    for (const int e : sideElemArr) {
+        for (const int v : NodesOf(e)) {
+            // An inner end stays shared, so it gets no copy that nothing would use.
+            if (!IsItrNode(v) || hashOper.IsAdptvNode(v) || IsInnerEnd(v) || copyOf(v)) continue;
+            const CsDataNode& source = dataManage.GetNode(v);
+            // The copy keeps the boundary constraint: a slit frees no clamped node.
+            const int copy = dataManage.AddNode(CsDataNode(dataManage.GetNodeMaxNo() + 1, source.GetPoint(),
+                                                           source.GetSpcCode()));
+            nodeCopies->Insert({v, copy}, v);
+        }
+    }
+    for (const int e : sideElemArr) {
+        const std::vector<int> before = NodesOf(e);
+        std::vector<int> nd = before;
+        const int n = static_cast<int>(nd.size());
+        bool changed = false;
+        for (int k = 0; k < n; ++k) {
+            const int v = before[static_cast<size_t>(k)];
+            const int copy = copyOf(v);
+            if (!copy) continue;
+            nd[static_cast<size_t>(k)] = copy;
+            changed = true;
+            for (const int side : {k - 1, k + 1}) {
+                const int w = before[static_cast<size_t>(Mod(side, n))];
+                if (copyOf(w)) continue;
+                const int h = hashOper.GetAdpNdS(v, w);
+                if (h > 0) {
+                    hashOper.RemoveAdpNd(v, w, h);
+                    hashOper.InsertAdpNd(copy, w, h);
+                }
+            }
+        }
+        if (!changed) continue;
+        dataManage.SetElem(dataManage.GetElem(e).GetPrtid(), e, n, nd.data());
+        SyncTopology(e, before);
+    }
+    const CsHash<CsDataAdpv>* table = hashOper.GetHashAdpNd();
+    if (table) {
+        std::vector<CsDataAdpv> gone;
+        for (int b = 0; b < table->Capacity(); ++b) {
+            for (const CsItem<CsDataAdpv>* item = table->GetItem(b); item; item = item->GetNext()) {
+                const CsDataAdpv& c = item->GetData();
+                if (copyOf(dataManage.GetNdidFromExid(c.GetN1())) && copyOf(dataManage.GetNdidFromExid(c.GetN2()))) {
+                    gone.push_back(c);
+                }
+            }
+        }
+        for (const CsDataAdpv& c : gone) hashOper.RemoveAdpNd(c);
+    }
+    return 1;
+}
+
+// ================================================================= 2D, 3D
+
+CsLance2D::CsLance2D(const CsTrmLineOwners& lines) : CsAlgoLce(lines) {}
+
+void CsLance2D::MessageBegin()
+{
+    ShowLine(kStarLine);
+    ShowLine("*                2D Lancing                      *");
+    ShowLine(kStarLine);
+    ShowLine("2D Lancing Begins, please wait...\n");
+}
+
+void CsLance2D::MessageEnd()
+{
+    if (trmElemArr.empty()) ShowLine("2D Lancing failed. No elment lanced");
+    else ShowLine("2D Lancing finished successfully");
+    ShowLine(kEndLine);
+}
+
+int CsLance2D::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
+{
+    if (elem < 1 || !dataManage.IsValidElem(elem)) return 0;
+    const auto* line = dynamic_cast<const gmCut2DLine*>(curLine);
+    if (!line) return 0;
+    gmElemt el(elem);
+    el.SetUcs(line->GetUcs());
+    return el.Project(p, out, 1);
+}
+
+CsLance3D::CsLance3D(const CsTrmLineOwners& lines) : CsAlgoLce(lines) {}
+
+void CsLance3D::MessageBegin()
+{
+    ShowLine(kStarLine);
+    ShowLine("*                3D Lancing                      *");
+    ShowLine(kStarLine);
+    ShowLine("3D Lancing Begins, please wait...\n");
+}
+
+void CsLance3D::MessageEnd()
+{
+    if (trmElemArr.empty()) {
+        ShowLine("3D Lancing failed. No element lanced");
+        ShowLine("Inappropriate gap value can result in this failure");
+    } else {
+        ShowLine("3D Lancing finished successfully");
+    }
+    ShowLine(kEndLine);
+}
+
+int CsLance3D::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
+{
+    if (elem < 1 || !dataManage.IsValidElem(elem)) return 0;
+    gmElemt el(elem);
+    return el.Project(p, out, 0);
+}

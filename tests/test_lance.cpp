@@ -1,0 +1,401 @@
+// Lancing through the real program, judged by an independent reading of the
+// output against the input: nothing removed, the area kept, the slit's nodes
+// doubled once per side (inner ends excepted), the pieces as connected as
+// the slit allows, records and boundary constraints carried.
+#include "test_helpers.h"
+#include "test_trimcheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using trimcheck::Dynain;
+using trimcheck::Poly;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Job {
+    testutil::ScratchDir dir{"lance"};
+    Dynain input;
+    double width = 0.0;
+    double height = 0.0;
+    double h = 10.0;
+};
+
+void MakeFlat(Job& job, int seed, int levels, int elements = 300)
+{
+    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "' --shape flat --elements " +
+                            std::to_string(elements) + " --levels " + std::to_string(levels) +
+                            " --nthick 3 --nhisv 4 --seed " + std::to_string(seed) + " -o '" +
+                            job.dir.file("blank.dynain") + "' > /dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    job.input = trimcheck::ParseFile(job.dir.file("blank.dynain"));
+    ASSERT_FALSE(job.input.shells.empty());
+    for (const auto& [id, p] : job.input.nodes) {
+        job.width = std::max(job.width, p[0]);
+        job.height = std::max(job.height, p[1]);
+    }
+    std::vector<double> edges;
+    for (const auto& s : job.input.shells) {
+        const Poly e = trimcheck::PolyOf(job.input, s);
+        for (size_t i = 0; i < e.size(); ++i) {
+            edges.push_back(std::hypot(e[i][0] - e[(i + 1) % e.size()][0], e[i][1] - e[(i + 1) % e.size()][1]));
+        }
+    }
+    std::sort(edges.begin(), edges.end());
+    job.h = edges[edges.size() / 2];
+}
+
+std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double d = 0, double e = 0)
+{
+    char line[160];
+    std::snprintf(line, sizeof line, format, a, b, c, d, e);
+    return line;
+}
+
+std::string DeckText(const Job& job, const std::vector<Poly>& lances)
+{
+    std::set<int> parts;
+    for (const auto& s : job.input.shells) parts.insert(s.pid);
+    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
+    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
+    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
+    deck += "*SET_PART_LIST\n$   set id\n         1\n";
+    for (const int p : parts) deck += Card("%10.0f", p);
+    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
+    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
+    int id = 1;
+    for (const Poly& c : lances) {
+        deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
+        deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", id++, 0, 0, 1, 0.25);
+        for (const auto& p : c) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
+    }
+    deck += "*INCLUDE\nblank.dynain\n*END\n";
+    return deck;
+}
+
+// The boundary constraint cards of a dynain: node id -> the rest of the card.
+std::map<int, std::string> SpcOf(const std::string& text)
+{
+    std::map<int, std::string> spc;
+    std::istringstream in(text);
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line[0] == '*') {
+            inside = line.rfind("*BOUNDARY_SPC_NODE", 0) == 0;
+            continue;
+        }
+        if (!inside || line.empty() || line[0] == '$') continue;
+        spc[std::atoi(line.substr(0, 10).c_str())] = line.substr(std::min<size_t>(10, line.size()));
+    }
+    return spc;
+}
+
+using P3 = trimcheck::P3;
+
+std::array<double, 3> AreaVec(const Dynain& d, const trimcheck::Shell& s)
+{
+    std::array<double, 3> sum{0, 0, 0};
+    const P3& o = d.nodes.at(s.nodes[0]);
+    for (size_t i = 1; i + 1 < s.nodes.size(); ++i) {
+        const P3& a = d.nodes.at(s.nodes[i]);
+        const P3& b = d.nodes.at(s.nodes[i + 1]);
+        const double u[3] = {a[0] - o[0], a[1] - o[1], a[2] - o[2]};
+        const double v[3] = {b[0] - o[0], b[1] - o[1], b[2] - o[2]};
+        sum[0] += 0.5 * (u[1] * v[2] - u[2] * v[1]);
+        sum[1] += 0.5 * (u[2] * v[0] - u[0] * v[2]);
+        sum[2] += 0.5 * (u[0] * v[1] - u[1] * v[0]);
+    }
+    return sum;
+}
+
+double Norm(const std::array<double, 3>& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+
+double TotalArea(const Dynain& d)
+{
+    double a = 0.0;
+    for (const auto& s : d.shells) a += Norm(AreaVec(d, s));
+    return a;
+}
+
+// Nodes of the output that share one position: each group is one point of the slit.
+std::vector<std::vector<int>> Coincident(const Dynain& d, double tol)
+{
+    std::map<std::array<long long, 3>, std::vector<int>> cells;
+    for (const auto& [id, p] : d.nodes) {
+        cells[{std::llround(p[0] / tol), std::llround(p[1] / tol), std::llround(p[2] / tol)}].push_back(id);
+    }
+    std::vector<std::vector<int>> groups;
+    for (auto& [key, ids] : cells) {
+        if (ids.size() > 1) groups.push_back(ids);
+    }
+    return groups;
+}
+
+// Pieces of the mesh: elements joined through shared nodes.
+int Components(const Dynain& d)
+{
+    std::map<int, int> parent;
+    const std::function<int(int)> root = [&](int x) {
+        while (parent[x] != x) x = parent[x] = parent[parent[x]];
+        return x;
+    };
+    for (const auto& s : d.shells)
+        for (const int n : s.nodes) parent.emplace(n, n);
+    for (const auto& s : d.shells)
+        for (const int n : s.nodes) parent[root(n)] = root(s.nodes[0]);
+    std::set<int> roots;
+    for (const auto& s : d.shells) roots.insert(root(s.nodes[0]));
+    return static_cast<int>(roots.size());
+}
+
+// Edges used by one element only, their total length within tol of the curve.
+double FreeLengthOn(const Dynain& d, const Poly& curve, double tol)
+{
+    std::map<std::pair<int, int>, int> uses;
+    for (const auto& s : d.shells)
+        for (size_t i = 0; i < s.nodes.size(); ++i) {
+            const int a = s.nodes[i];
+            const int b = s.nodes[(i + 1) % s.nodes.size()];
+            ++uses[{std::min(a, b), std::max(a, b)}];
+        }
+    double length = 0.0;
+    for (const auto& [e, count] : uses) {
+        if (count != 1) continue;
+        const P3& a = d.nodes.at(e.first);
+        const P3& b = d.nodes.at(e.second);
+        if (trimcheck::DistToCurve({a[0], a[1]}, curve) < tol && trimcheck::DistToCurve({b[0], b[1]}, curve) < tol &&
+            trimcheck::DistToCurve({0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])}, curve) < tol) {
+            length += std::hypot(a[0] - b[0], a[1] - b[1]);
+        }
+    }
+    return length;
+}
+
+struct Expect {
+    int pieces = 1;
+    std::vector<trimcheck::P2> innerEnds;
+    double openLength = 0.0;  // free length along the curve the slit must add, roughly
+};
+
+void ExpectLanced(const Job& job, const std::vector<Poly>& curves, const Expect& want)
+{
+    testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves));
+    const testutil::RunResult run = testutil::RunProgram(job.dir, "job.dyn");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("2D Lancing finished successfully"), std::string::npos) << run.out;
+    ASSERT_TRUE(fs::exists(job.dir.file("job.dynain")));
+    const std::string text = testutil::ReadFile(job.dir.file("job.dynain"));
+    const Dynain out = trimcheck::Parse(text);
+    const Dynain& in = job.input;
+    trimcheck::ExpectSoundMesh(in, out);
+
+    // Nothing removed, nothing gained.
+    std::set<int> outIds;
+    for (const auto& s : out.shells) outIds.insert(s.id);
+    for (const auto& s : in.shells) EXPECT_TRUE(outIds.count(s.id)) << "element " << s.id << " was removed";
+    EXPECT_NEAR(TotalArea(out), TotalArea(in), 1e-6 * TotalArea(in));
+
+    // Each piece faces like, and carries the records of, the input element it lies in.
+    for (const auto& s : out.shells) {
+        const Poly piece = trimcheck::PolyOf(out, s);
+        const trimcheck::P2 c = trimcheck::Centroid(piece);
+        const trimcheck::Shell* parent = nullptr;
+        for (const auto& t : in.shells) {
+            if (trimcheck::Inside(c, trimcheck::PolyOf(in, t))) {
+                parent = &t;
+                break;
+            }
+        }
+        ASSERT_NE(parent, nullptr) << "piece " << s.id << " lies in no input element";
+        EXPECT_GT(trimcheck::SignedArea(piece) * trimcheck::SignedArea(trimcheck::PolyOf(in, *parent)), 0.0)
+            << "piece " << s.id << " is flipped or flat";
+        EXPECT_EQ(s.pid, parent->pid);
+        EXPECT_NEAR(s.thick, parent->thick, 1e-6 * parent->thick);
+        if (in.stress.count(parent->id)) {
+            ASSERT_TRUE(out.stress.count(s.id)) << "piece " << s.id;
+            EXPECT_EQ(out.stress.at(s.id), in.stress.at(parent->id)) << "piece " << s.id;
+        }
+        if (in.strain.count(parent->id)) {
+            ASSERT_TRUE(out.strain.count(s.id)) << "piece " << s.id;
+            EXPECT_EQ(out.strain.at(s.id), in.strain.at(parent->id)) << "piece " << s.id;
+        }
+    }
+
+    // The slit: nodes doubled once, on a curve, with one boundary constraint for both.
+    const auto groups = Coincident(out, 1e-7);
+    EXPECT_FALSE(groups.empty()) << "no node was doubled";
+    const auto spcIn = SpcOf(testutil::ReadFile(job.dir.file("blank.dynain")));
+    const auto spcOut = SpcOf(text);
+    for (const auto& g : groups) {
+        EXPECT_EQ(g.size(), 2u) << "node " << g[0] << " exists " << g.size() << " times";
+        const P3& p = out.nodes.at(g[0]);
+        double near = 1e300;
+        for (const Poly& c : curves) near = std::min(near, trimcheck::DistToCurve({p[0], p[1]}, c));
+        EXPECT_LT(near, 1e-3 * job.h) << "doubled node " << g[0] << " off the curves";
+        for (const int id : g) {
+            for (const int other : g) {
+                if (spcIn.count(other) && in.nodes.count(other)) {
+                    ASSERT_TRUE(spcOut.count(id)) << "copy " << id << " of clamped node " << other << " is free";
+                    EXPECT_EQ(spcOut.at(id), spcIn.at(other));
+                }
+            }
+        }
+    }
+    for (const auto& e : want.innerEnds) {
+        int nearest = 0;
+        double best = 1e300;
+        for (const auto& [id, p] : out.nodes) {
+            const double d = std::hypot(p[0] - e[0], p[1] - e[1]);
+            if (d < best) best = d, nearest = id;
+        }
+        EXPECT_LT(best, 0.5 * job.h);
+        for (const auto& g : groups) {
+            EXPECT_EQ(std::count(g.begin(), g.end(), nearest), 0) << "the inner end node " << nearest << " was opened";
+        }
+    }
+    EXPECT_EQ(Components(out), want.pieces);
+    if (want.openLength > 0.0) {
+        double before = 0.0;
+        double after = 0.0;
+        for (const Poly& c : curves) {
+            before += FreeLengthOn(in, c, 1e-3 * job.h);
+            after += FreeLengthOn(out, c, 1e-3 * job.h);
+        }
+        EXPECT_NEAR(after - before, want.openLength, 2.0 * job.h) << "free edges along the slit";
+    }
+}
+
+// ---------------------------------------------------------------- cases
+
+TEST(Lance2D, StraightAcrossTheStripGivesTwoPiecesSharingNoNode)
+{
+    Job job;
+    MakeFlat(job, 31, 0);
+    const double x0 = 0.43 * job.width;
+    const double x1 = 0.57 * job.width;
+    const Poly line{{x0, -5.0}, {0.5 * (x0 + x1) + 0.3, 0.5 * job.height}, {x1, job.height + 5.0}};
+    const double inside = std::hypot(x1 - x0, job.height + 10.0) * job.height / (job.height + 10.0);
+    ExpectLanced(job, {line}, {2, {}, 2.0 * inside});
+}
+
+TEST(Lance2D, EndingInsideOpensOnlyUpToTheInnerEnd)
+{
+    Job job;
+    MakeFlat(job, 32, 0);
+    const trimcheck::P2 end{0.53 * job.width + 0.37, 0.61 * job.height + 0.21};
+    const Poly line{{0.37 * job.width, -5.0}, {0.45 * job.width, 0.3 * job.height}, end};
+    ExpectLanced(job, {line}, {1, {end}, 0.0});
+}
+
+TEST(Lance2D, BothEndsInsideKeepTheSheetInOnePiece)
+{
+    Job job;
+    MakeFlat(job, 33, 0);
+    const trimcheck::P2 a{0.23 * job.width + 0.31, 0.33 * job.height + 0.17};
+    const trimcheck::P2 b{0.71 * job.width + 0.29, 0.58 * job.height + 0.43};
+    const Poly line{a, {0.5 * job.width + 0.11, 0.52 * job.height + 0.07}, b};
+    ExpectLanced(job, {line}, {1, {a, b}, 0.0});
+}
+
+TEST(Lance2D, ClosedCurveCutsOutADiscWithoutRemovingIt)
+{
+    Job job;
+    MakeFlat(job, 34, 0);
+    Poly circle;
+    const double r = 0.25 * std::min(job.width, job.height);
+    for (int k = 0; k <= 24; ++k) {
+        const double t = 2.0 * 3.14159265358979323846 * ((k % 24) + 0.37) / 24.0;
+        circle.push_back({0.5 * job.width + 0.13 + r * std::cos(t), 0.5 * job.height + 0.07 + r * std::sin(t)});
+    }
+    ExpectLanced(job, {circle}, {2, {}, 0.0});
+}
+
+TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeSplitsTheSheet)
+{
+    Job job;
+    MakeFlat(job, 35, 0);
+    // A grid line of the blank: every chain node is an existing node.
+    double x = 0.0;
+    for (const auto& [id, p] : job.input.nodes) {
+        if (std::fabs(p[0] - 0.5 * job.width) < std::fabs(x - 0.5 * job.width)) x = p[0];
+    }
+    const Poly line{{x, -5.0}, {x + 1e-4, 0.5 * job.height}, {x, job.height + 5.0}};
+    ExpectLanced(job, {line}, {2, {}, 2.0 * job.height});
+}
+
+TEST(Lance2D, ThroughElementCornersSplitsTheSheetAndKeepsClampsOnBothSides)
+{
+    Job job;
+    MakeFlat(job, 36, 0);
+    // The diagonal of the regular blank passes through corners of its elements,
+    // starting at a clamped corner of the sheet.
+    const double s = std::min(job.width, job.height);
+    const Poly line{{-5.0, -5.0}, {0.5 * s + 1e-4, 0.5 * s}, {s + 5.0, s + 5.0}};
+    ExpectLanced(job, {line}, {2, {}, 0.0});
+}
+
+TEST(Lance3D, ArcAcrossTheCupWallSlitsItAndKeepsItWhole)
+{
+    testutil::ScratchDir dir("lance3d");
+    const fs::path source = fs::path(CORVEX_EXAMPLES) / "lance3d";
+    fs::copy(source, dir.path(), fs::copy_options::recursive);
+    const testutil::RunResult run = testutil::RunProgram(dir, "lance3d.dyn");
+    if (run.out.find("No IGES Dll found") != std::string::npos) GTEST_SKIP() << "no IGES translator here";
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("3D Lancing finished successfully"), std::string::npos);
+    const Dynain in = trimcheck::ParseFile(dir.file("blank.dynain"));
+    const Dynain out = trimcheck::ParseFile(dir.file("lance3d.dynain"));
+    trimcheck::ExpectSoundMesh(in, out);
+    std::map<int, const trimcheck::Shell*> outputs;
+    for (const auto& s : out.shells) outputs[s.id] = &s;
+    for (const auto& s : in.shells) {
+        ASSERT_TRUE(outputs.count(s.id)) << "element " << s.id << " was removed";
+        // A piece keeps the side its element faced.
+        const auto a = AreaVec(in, s);
+        const auto b = AreaVec(out, *outputs[s.id]);
+        EXPECT_GT(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], 0.0) << "element " << s.id;
+        EXPECT_EQ(outputs[s.id]->pid, s.pid);
+        if (in.stress.count(s.id)) {
+            EXPECT_EQ(out.stress.at(s.id), in.stress.at(s.id));
+        }
+    }
+    for (const auto& s : out.shells) {
+        if (s.id <= in.maxElem) continue;
+        EXPECT_TRUE(out.stress.count(s.id)) << "new element " << s.id << " has no stress";
+    }
+    EXPECT_NEAR(TotalArea(out), TotalArea(in), 1e-5 * TotalArea(in));
+    const auto groups = Coincident(out, 1e-6);
+    EXPECT_GE(groups.size(), 3u) << "the wall was not slit";
+    for (const auto& g : groups) EXPECT_EQ(g.size(), 2u);
+    // The arc ends inside the wall: the cup stays in one piece.
+    EXPECT_EQ(Components(out), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Lance2D, AdaptiveBlankKeepsItsConstraintsConsistent)
+{
+    Job job;
+    MakeFlat(job, 37, 1);
+    ASSERT_FALSE(job.input.adaptive.empty()) << "the blank has no adaptive zone to test";
+    const double x0 = 0.41 * job.width + 0.23;
+    const Poly line{{x0, -5.0}, {x0 + 0.7, 0.5 * job.height}, {x0 + 1.9, job.height + 5.0}};
+    ExpectLanced(job, {line}, {2, {}, 0.0});
+}
+
+}  // namespace
