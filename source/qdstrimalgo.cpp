@@ -132,7 +132,19 @@ int CsAlgoTrm::Trimming()
     const double shortest = GetMinDst();
     if (shortest < minDst) minDst = shortest;
 
-    if (dataManage.IsToRefine()) RefineMesh();
+    if (dataManage.IsToRefine()) {
+        const int before = dataManage.GetAdpvNumber();
+        ShowLine(kStarLine);
+        ShowLine("*         Adaptive Constraints Refinement         *");
+        ShowLine(kStarLine);
+        ShowLine("Begin to refine elements, please wait...\n");
+        ShowLine("Adaptive constrains before refinement: %d\n", before);
+        RefineMesh();
+        ShowLine("Adaptive constrains after refinement: %d\n", hashOper.GetAdpNum());
+        ShowLine("Refinements finished\n");
+        // The cutters' length scale must follow the halved edges.
+        minDst = std::min(minDst, GetMinDst());
+    }
 
     // The lists of the topology follow every split from here on.
     dataManage.UpdateNdElemTpy();
@@ -145,16 +157,6 @@ int CsAlgoTrm::Trimming()
     if (result && !aborted) Update();
     MessageEnd();
     return aborted ? 0 : result;
-}
-
-int CsAlgoTrm::RefineMesh()
-{
-    ShowLine(kStarLine);
-    ShowLine("*         Adaptive Constraints Refinement         *");
-    ShowLine(kStarLine);
-    ShowLine("Adaptive constraints refinement is not available in this version;");
-    ShowLine("the blank is trimmed without refining its adaptive constraints\n");
-    return 0;
 }
 
 double CsAlgoTrm::GetMinDst() const

@@ -42,8 +42,12 @@ public:
     void CheckElement(int elem);
     double GetMinDst() const;
     void SetMinDst(double d);
-    // Adaptive refinement is not part of this version: reports so, changes nothing.
+    // Splits the shells the lines cross (or enclose, with the closed switch)
+    // one adaptive level finer, before any cut; 0.
     int RefineMesh();
+    // Splits element e into quadrilaterals around a centre node; a coarse
+    // neighbour whose hanging node e holds is appended to work.
+    void QuadElement(int e, CsNdElemTpy& tpy, std::vector<int>& work, std::vector<int>& levels);
 
     // The operation found the job cannot give a sound result; the run must stop.
     bool IsAborted() const { return aborted; }
@@ -75,6 +79,44 @@ protected:
     CsTrmQuad quadTrm;
     CsTrmElem* curTrmElem = nullptr;
     bool aborted = false;
+};
+
+// The adaptive level of every element, read from the constraints: elements
+// joined by edges without a hanging node form a group, a group's level is
+// one above the group on the coarse side of its constraints.
+class CsCalAdpLevel {
+public:
+    // levels: one entry per element, overwritten by Calculate.
+    CsCalAdpLevel(std::vector<int>& levels, const CsNdElemTpy& tpy);
+
+    // 0, or -1 without constraints (levels are left as they are).
+    int Calculate();
+    // Gives the element and everything joined to it group g; -1 when the
+    // element already had a group.
+    int CheckAdpNeibEle(int elemIdx, int group);
+    // A coarse-side chain that returns to a group on it counts that group as 0.
+    int GetAdpLevel(int group) const;
+
+    const std::vector<int>& GetFineGrpArr() const { return fineGrpArr; }
+    const std::vector<int>& GetCoarseGrpArr() const { return coarseGrpArr; }
+    const std::vector<int>& GetLevelArr() const { return levelArr; }
+
+private:
+    int& Fine(int x) { return fineGrpArr[static_cast<size_t>(x - 1)]; }
+    int& Coarse(int x) { return coarseGrpArr[static_cast<size_t>(x - 1)]; }
+    int& Group(int e) { return elemLevel[static_cast<size_t>(e - 1)]; }
+    void SeedFineSide(int c, int d, int p);
+    // The first constraint with this dependent node, 0 when none.
+    int FirstOfNode(int exid) const;
+
+    std::vector<int> fineGrpArr;
+    std::vector<int> coarseGrpArr;
+    std::vector<int> levelArr;
+    std::vector<int>& elemLevel;
+    const CsNdElemTpy& topology;
+    std::vector<CsDataAdpv> adpvArr;
+    int adpvNum = 0;
+    std::vector<std::pair<int, int>> firstByNode;  // (dependent exid, constraint), sorted
 };
 
 class CsToolTrm : public CsAlgoTrm {

@@ -198,8 +198,7 @@ TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
         EXPECT_EQ(run.status, 0);
         EXPECT_TRUE(Shows(run.out, kNormalEnd));
     }
-    // Trimming and lancing are built: every cutting job must cut and write.
-    // Refinement may only report that it is not available.
+    // Trimming, lancing and refinement are built: every cutting job must cut and write.
     const bool lance = GetParam().rfind("lance", 0) == 0;
     if (!deck.anneal) {
         EXPECT_EQ(run.status, 0);
@@ -207,6 +206,16 @@ TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
                                  : (deck.sets3d > 0 ? "3D trimming finished successfully" : "2D trimming finished successfully");
         EXPECT_TRUE(Shows(run.out, done));
         EXPECT_TRUE(fs::exists(dir.path() / output)) << output;
+    }
+    if (GetParam() == "refine") {
+        // The refinement runs before the cut and adds constraints along the curve.
+        EXPECT_TRUE(Shows(run.out, "Refinements finished\n"));
+        const size_t before = run.out.find("Adaptive constrains before refinement: ");
+        const size_t after = run.out.find("Adaptive constrains after refinement: ");
+        ASSERT_NE(before, std::string::npos);
+        ASSERT_NE(after, std::string::npos);
+        EXPECT_EQ(std::atoi(run.out.c_str() + before + 39), blank.adaptive);
+        EXPECT_GT(std::atoi(run.out.c_str() + after + 38), blank.adaptive);
     }
     if (run.status == 0) {
         EXPECT_TRUE(Shows(run.out, kNormalEnd));

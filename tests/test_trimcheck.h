@@ -256,6 +256,8 @@ inline void ExpectSoundMesh(const Dynain& in, const Dynain& out)
 struct FlatJob {
     std::vector<Poly> keepInside;  // trim-out curves
     std::vector<Poly> removeInside;  // hole curves
+    // Refined before the cut: new nodes also sit at centres and midsides.
+    bool refined = false;
 };
 
 inline bool KeptPoint(const FlatJob& job, const P2& p)
@@ -324,6 +326,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         // A hanging node goes back to the middle of its edge after the cut.
         const bool hanging = std::any_of(in.adaptive.begin(), in.adaptive.end(), [&](const auto& a) { return a[0] == id; });
         if (moved && hanging) continue;
+        if (job.refined && old == in.nodes.end()) continue;
         // The cutter may place the node of a sharp corner of the curve on an
         // edge near the corner rather than on the corner itself.
         const P2 at{p[0], p[1]};

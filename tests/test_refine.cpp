@@ -1,0 +1,533 @@
+// Adaptive refinement before cutting: element levels read from the
+// constraints, the splits along the lines, and the constraints they leave,
+// each judged by an independent reading of the model.
+#include "qdsdatabase.h"
+#include "qdstrimalgo.h"
+#include "test_cutcheck.h"
+#include "test_trimcheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace cuttest;
+
+namespace {
+
+// A line that crosses or encloses exactly the elements it is told to.
+class PickLine : public gmTrmLine {
+public:
+    PickLine(std::set<int> crossed, std::set<int> inside) : crossed_(std::move(crossed)), inside_(std::move(inside)) {}
+    int InterElement(gmElemt&, std::vector<gmItrPt>&) override { return 0; }
+    int IsIntersected(gmElemt& e) override { return crossed_.count(e.GetElemID()) ? 1 : 0; }
+    int IsInside(gmElemt& e) override { return inside_.count(e.GetElemID()) ? 1 : 0; }
+
+private:
+    std::set<int> crossed_;
+    std::set<int> inside_;
+};
+
+void SetControls(int level, double minLength, int closed)
+{
+    CsDataInfo info = dataManage.GetDataInfo();
+    info.ctrlAdp.refine = 1;
+    info.ctrlAdp.level = level;
+    info.ctrlAdp.minLength = minLength;
+    info.ctrlAdp.closed = closed;
+    dataManage.SetDataInfo(info);
+}
+
+// Runs the refinement alone, as the framework does before cutting.
+void Refine(std::set<int> crossed, std::set<int> inside = {})
+{
+    CsTrmLineOwners lines;
+    lines.push_back(std::make_unique<PickLine>(std::move(crossed), std::move(inside)));
+    CsToolTrm algo(lines);
+    algo.RefineMesh();
+    // The controls live in the global model: later tests must not inherit them.
+    CsDataInfo info = dataManage.GetDataInfo();
+    info.ctrlAdp = CsCtrlAdp();
+    dataManage.SetDataInfo(info);
+}
+
+// An n x n patch of square elements of side h; node ids row by row.
+void Grid(int n, double h, const std::vector<CsDataAdpv>& constraints = {})
+{
+    std::vector<gmPnt3D> pts;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) pts.emplace_back(i * h, j * h, 0);
+    std::vector<std::vector<int>> elems;
+    const auto id = [n](int i, int j) { return j * (n + 1) + i + 1; };
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) elems.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
+    BuildModel(pts, elems, constraints);
+}
+
+double SignedArea(int e)
+{
+    const std::vector<int> nd = NodesOf(e);
+    double a = 0.0;
+    for (size_t i = 0; i < nd.size(); ++i) {
+        const gmPnt3D p = dataManage.GetNode(nd[i]).GetPoint();
+        const gmPnt3D q = dataManage.GetNode(nd[(i + 1) % nd.size()]).GetPoint();
+        a += p.x() * q.y() - q.x() * p.y();
+    }
+    return 0.5 * a;
+}
+
+double TotalArea()
+{
+    double a = 0.0;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) a += SignedArea(e);
+    return a;
+}
+
+// The constraints the operator now holds, as node indices.
+std::vector<std::array<int, 3>> HeldConstraints()
+{
+    std::vector<std::array<int, 3>> out;
+    const CsHash<CsDataAdpv>* table = hashOper.GetHashAdpNd();
+    for (int b = 0; table && b < table->Capacity(); ++b) {
+        for (const CsItem<CsDataAdpv>* it = table->GetItem(b); it; it = it->GetNext()) {
+            const CsDataAdpv& c = it->GetData();
+            out.push_back({dataManage.GetNdidFromExid(c.GetNode()), dataManage.GetNdidFromExid(c.GetN1()),
+                           dataManage.GetNdidFromExid(c.GetN2())});
+        }
+    }
+    return out;
+}
+
+// Every element edge of the model, and how many elements have it.
+std::map<std::pair<int, int>, int> EdgeOwners()
+{
+    std::map<std::pair<int, int>, int> owners;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
+        const std::vector<int> nd = NodesOf(e);
+        for (size_t i = 0; i < nd.size(); ++i) {
+            const int a = nd[i];
+            const int b = nd[(i + 1) % nd.size()];
+            ++owners[{std::min(a, b), std::max(a, b)}];
+        }
+    }
+    return owners;
+}
+
+// The mesh is closed up to its constraints: every constraint's node sits in
+// the middle of an edge that exactly one element has, no constraint is
+// doubled, and every node lying inside an element edge hangs on that edge
+// by a constraint.
+void ExpectConsistentConstraints()
+{
+    const auto held = HeldConstraints();
+    const auto owners = EdgeOwners();
+    std::set<int> dependents;
+    for (const auto& c : held) {
+        ASSERT_GT(c[0], 0);
+        ASSERT_GT(c[1], 0);
+        ASSERT_GT(c[2], 0);
+        EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
+        const gmPnt3D d = dataManage.GetNode(c[0]).GetPoint();
+        const gmPnt3D a = dataManage.GetNode(c[1]).GetPoint();
+        const gmPnt3D b = dataManage.GetNode(c[2]).GetPoint();
+        EXPECT_LT(std::hypot(d.x() - 0.5 * (a.x() + b.x()), d.y() - 0.5 * (a.y() + b.y())), 1e-9);
+        const auto found = owners.find({std::min(c[1], c[2]), std::max(c[1], c[2])});
+        EXPECT_TRUE(found != owners.end() && found->second == 1) << "coarse edge of node " << c[0];
+    }
+    for (const auto& [edge, count] : owners) {
+        const gmPnt3D a = dataManage.GetNode(edge.first).GetPoint();
+        const gmPnt3D b = dataManage.GetNode(edge.second).GetPoint();
+        const double len = a.DistTo(b);
+        for (int n = 1; n <= dataManage.GetNodeNumber(); ++n) {
+            if (n == edge.first || n == edge.second) continue;
+            const gmPnt3D p = dataManage.GetNode(n).GetPoint();
+            if (std::fabs(p.DistTo(a) + p.DistTo(b) - len) > 1e-9 * len) continue;
+            const bool hangs = std::any_of(held.begin(), held.end(), [&](const auto& c) {
+                return c[0] == n && std::min(c[1], c[2]) == edge.first && std::max(c[1], c[2]) == edge.second;
+            });
+            EXPECT_TRUE(hangs) << "node " << n << " lies inside edge " << edge.first << "-" << edge.second
+                               << " without a constraint";
+        }
+    }
+}
+
+void ExpectAllFacingUp()
+{
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) EXPECT_GT(SignedArea(e), 0.0) << "element " << e;
+}
+
+int Quads()
+{
+    int q = 0;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) q += dataManage.GetElem(e).GetNodeNum() == 4;
+    return q;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- splits
+
+// The model and the operator's tables are global: each test leaves them empty.
+class RefineSplit : public ::testing::Test {
+protected:
+    void TearDown() override { ResetModel(); }
+};
+class RefineLevels : public RefineSplit {};
+
+
+TEST_F(RefineSplit, CrossedQuadWithoutHangingNodesBecomesFourQuads)
+{
+    Grid(3, 10.0);
+    SetControls(2, 0.004, 0);
+    const double area = TotalArea();
+    Refine({5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 12);
+    EXPECT_EQ(dataManage.GetNodeNumber(), 16 + 5);
+    EXPECT_EQ(hashOper.GetAdpNum(), 4);
+    EXPECT_NEAR(TotalArea(), area, 1e-9);
+    for (const int e : {5, 10, 11, 12}) {
+        EXPECT_NEAR(SignedArea(e), 25.0, 1e-9) << e;
+        EXPECT_DOUBLE_EQ(dataManage.GetElem(e).GetThickness(), 1.5);
+    }
+    // The split element keeps its id, the pieces get the next ones.
+    EXPECT_EQ(dataManage.GetElemExid(5), 5);
+    EXPECT_EQ(dataManage.GetElemExid(12), 12);
+    std::vector<int> offspring;
+    hashOper.GetOffSpring(5, offspring);
+    EXPECT_EQ(offspring, (std::vector<int>{10, 11, 12}));
+    ExpectAllFacingUp();
+    ExpectConsistentConstraints();
+}
+
+TEST_F(RefineSplit, TriangleBecomesThreeQuads)
+{
+    BuildModel({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}, {{1, 2, 3}, {1, 3, 4}});
+    SetControls(2, 0.004, 0);
+    Refine({1});
+    EXPECT_EQ(dataManage.GetElemNumber(), 4);
+    EXPECT_EQ(Quads(), 3);
+    EXPECT_EQ(dataManage.GetNodeNumber(), 4 + 4);
+    EXPECT_NEAR(TotalArea(), 100.0, 1e-9);
+    // Only the diagonal has a coarser element across it.
+    EXPECT_EQ(hashOper.GetAdpNum(), 1);
+    ExpectAllFacingUp();
+    ExpectConsistentConstraints();
+}
+
+namespace {
+
+// A coarse square (10 x 10) with two fine squares on its right; node 5 hangs
+// in the middle of the coarse element's right edge.
+void CoarseAndFine()
+{
+    BuildModel({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {10, 5, 0}, {15, 0, 0}, {15, 5, 0}, {15, 10, 0}},
+               {{1, 2, 3, 4}, {2, 6, 7, 5}, {5, 7, 8, 3}}, {CsDataAdpv(5, 2, 3)});
+}
+
+}  // namespace
+
+TEST_F(RefineSplit, HangingEdgeIsSplitAtItsNodeAndLosesItsConstraint)
+{
+    CoarseAndFine();
+    SetControls(3, 0.004, 0);
+    ASSERT_EQ(hashOper.GetAdpNum(), 1);
+    Refine({1});
+    EXPECT_EQ(dataManage.GetElemNumber(), 6);
+    // Centre and three midsides: the right edge already had its node.
+    EXPECT_EQ(dataManage.GetNodeNumber(), 8 + 4);
+    EXPECT_EQ(hashOper.GetAdpNum(), 0);
+    EXPECT_NEAR(TotalArea(), 150.0, 1e-9);
+    ExpectAllFacingUp();
+    ExpectConsistentConstraints();
+}
+
+TEST_F(RefineSplit, FineElementPullsInItsCoarseNeighbour)
+{
+    CoarseAndFine();
+    SetControls(3, 0.004, 0);
+    Refine({3});
+    // Both the fine element and the coarse one it hangs on are split.
+    EXPECT_EQ(dataManage.GetElemNumber(), 3 + 3 + 3);
+    EXPECT_EQ(dataManage.GetElem(1).GetNodeNum(), 4);
+    EXPECT_NEAR(SignedArea(1), 25.0, 1e-9);
+    EXPECT_NEAR(TotalArea(), 150.0, 1e-9);
+    // Node 5 is a corner now; the fine split hangs on the coarse pieces and on
+    // the unsplit fine neighbour.
+    for (const auto& c : HeldConstraints()) EXPECT_NE(c[0], 5);
+    EXPECT_EQ(hashOper.GetAdpNum(), 2);
+    ExpectAllFacingUp();
+    ExpectConsistentConstraints();
+}
+
+TEST_F(RefineSplit, LevelLimitAndMinimumLength)
+{
+    Grid(3, 10.0);
+    SetControls(1, 0.004, 0);  // limit 0: nothing is below it
+    Refine({5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 9);
+    EXPECT_EQ(hashOper.GetAdpNum(), 0);
+
+    Grid(3, 10.0);
+    SetControls(2, 5.0, 0);  // edges of 10 are not longer than twice 5
+    Refine({5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 9);
+
+    Grid(3, 10.0);
+    SetControls(2, 4.9, 0);
+    Refine({5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 12);
+
+    // At or below 0.01 twice the length plays no part, however long it is.
+    Grid(3, 0.001);
+    SetControls(2, 0.005, 0);
+    Refine({5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 12);
+}
+
+TEST_F(RefineSplit, ClosedSwitchRefinesTheInside)
+{
+    Grid(3, 10.0);
+    SetControls(2, 0.004, 0);
+    Refine({}, {5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 9);
+
+    Grid(3, 10.0);
+    SetControls(2, 0.004, 1);
+    Refine({}, {5});
+    EXPECT_EQ(dataManage.GetElemNumber(), 12);
+    ExpectConsistentConstraints();
+}
+
+TEST_F(RefineSplit, SplitPiecesAreNotSplitAgainInTheSameRefinement)
+{
+    Grid(3, 10.0);
+    SetControls(5, 0.004, 0);
+    // Every element crossed: each is split once, neighbours resolve each
+    // other's midside nodes and no constraint is left inside the patch.
+    Refine({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_EQ(dataManage.GetElemNumber(), 36);
+    EXPECT_EQ(hashOper.GetAdpNum(), 0);
+    ExpectAllFacingUp();
+    ExpectConsistentConstraints();
+}
+
+// ---------------------------------------------------------------- levels
+
+TEST_F(RefineLevels, NoConstraintsLeaveEveryElementAtLevelZero)
+{
+    Grid(2, 10.0);
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    std::vector<int> levels(4, 0);
+    CsCalAdpLevel calc(levels, tpy);
+    EXPECT_EQ(calc.Calculate(), -1);
+    EXPECT_EQ(levels, std::vector<int>(4, 0));
+}
+
+// Two elements each on the coarse side of the other's constraint: the
+// coarse-side chain loops, and the lookup must still end.
+TEST_F(RefineLevels, LoopingCoarseChainEnds)
+{
+    BuildModel({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {5, 0, 0}, {0, 1, 0}, {9, 9, 0}, {3, 3, 0}},
+               {{1, 2, 3, 5}, {2, 4, 5, 7}}, {CsDataAdpv(1, 2, 4), CsDataAdpv(4, 5, 1)});
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    std::vector<int> levels(2, 0);
+    CsCalAdpLevel calc(levels, tpy);
+    ASSERT_EQ(calc.Calculate(), 0);
+    // Group 1's chain returns to itself through group 2 and counts it as 0.
+    EXPECT_EQ(calc.GetCoarseGrpArr(), (std::vector<int>{2, 1}));
+    EXPECT_EQ(levels, (std::vector<int>{2, 3}));
+}
+
+// One group spanning a large patch: the fill must not use the call stack.
+TEST_F(RefineLevels, LargeGroupIsFilledWithoutDeepRecursion)
+{
+    const int n = 400;
+    // Node 2 hangs, as far as the constraint says, between node 1 and a node
+    // it shares no edge with: the whole patch is its fine side.
+    Grid(n, 1.0, {CsDataAdpv(2, 1, (n + 1) * (n + 1))});
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    std::vector<int> levels(static_cast<size_t>(n * n), 0);
+    CsCalAdpLevel calc(levels, tpy);
+    ASSERT_EQ(calc.Calculate(), 0);
+    EXPECT_EQ(std::count(levels.begin(), levels.end(), 1), n * n);
+}
+
+// ---------------------------------------------------------------- generated blanks
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// The blank as its own reader sees it, loaded into the model the way a run
+// sets it up.
+void Load(const trimcheck::Dynain& d)
+{
+    ResetModel();
+    for (const auto& [id, p] : d.nodes) dataManage.AddNode(CsDataNode(id, gmPnt3D(p[0], p[1], p[2])));
+    for (const trimcheck::Shell& s : d.shells) {
+        std::vector<int> nodes = s.nodes;
+        dataManage.AddElem(CsDataElem(s.pid, s.id, static_cast<int>(nodes.size()), nodes.data(), kEleShell));
+    }
+    for (const auto& c : d.adaptive) dataManage.AddAdpNd(CsDataAdpv(c[0], c[1], c[2]));
+    dataManage.UpdateElemNd();
+    hashOper.CreateHash();
+}
+
+trimcheck::Dynain Generate(const testutil::ScratchDir& dir, int levels, int seed, double size)
+{
+    char args[200];
+    std::snprintf(args, sizeof args, " --shape flat --elements 600 --levels %d --nthick 3 --nhisv 4 --seed %d --size %g",
+                  levels, seed, size);
+    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "'" + args + " -o '" + dir.file("blank.dynain") +
+                            "' > /dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    return trimcheck::ParseFile(dir.file("blank.dynain"));
+}
+
+// The level a flat generated element was built with: its shortest edge
+// against the coarse size.
+int BuiltLevel(const trimcheck::Dynain& d, const trimcheck::Shell& s, double size)
+{
+    double shortest = 1e300;
+    for (size_t i = 0; i < s.nodes.size(); ++i) {
+        const auto& a = d.nodes.at(s.nodes[i]);
+        const auto& b = d.nodes.at(s.nodes[(i + 1) % s.nodes.size()]);
+        shortest = std::min(shortest, std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]));
+    }
+    return static_cast<int>(std::lround(std::log2(size / shortest)));
+}
+
+void ExpectBuiltLevels(int levels, int seed)
+{
+    testutil::ScratchDir dir("refine-levels");
+    const double size = 8.0;
+    const trimcheck::Dynain d = Generate(dir, levels, seed, size);
+    ASSERT_FALSE(d.adaptive.empty());
+    Load(d);
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    std::vector<int> got(d.shells.size(), 0);
+    CsCalAdpLevel calc(got, tpy);
+    ASSERT_EQ(calc.Calculate(), 0);
+    std::map<int, int> seen;
+    for (size_t i = 0; i < d.shells.size(); ++i) {
+        const int want = BuiltLevel(d, d.shells[i], size);
+        ++seen[want];
+        EXPECT_EQ(got[i], want) << "element " << d.shells[i].id;
+    }
+    EXPECT_EQ(static_cast<int>(seen.size()), levels + 1);
+}
+
+std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double e = 0, double f = 0)
+{
+    char line[160];
+    std::snprintf(line, sizeof line, format, a, b, c, e, f);
+    return line;
+}
+
+std::string DeckText(const trimcheck::Dynain& in, const trimcheck::Poly& curve, int flag, bool refine, int level)
+{
+    std::set<int> parts;
+    for (const auto& s : in.shells) parts.insert(s.pid);
+    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
+    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
+    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
+    deck += "*SET_PART_LIST\n$   set id\n         1\n";
+    for (const int p : parts) deck += Card("%10.0f", p);
+    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
+    if (refine) deck += "*CONTROL_ADAPTIVE_CURVE\n" + Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, level, 0.004, 0);
+    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
+    deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
+    deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", 1, 0, flag, 1, 0.25);
+    for (const auto& p : curve) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
+    deck += "*INCLUDE\nblank.dynain\n*END\n";
+    return deck;
+}
+
+trimcheck::Poly Circle(double cx, double cy, double r, int n)
+{
+    trimcheck::Poly p;
+    for (int k = 0; k <= n; ++k) {
+        const double a = 2 * kPi * ((k % n) + 0.3) / n;
+        p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    return p;
+}
+
+struct Run {
+    testutil::RunResult run;
+    trimcheck::Dynain out;
+};
+
+Run RunDeck(const testutil::ScratchDir& dir, const std::string& deck)
+{
+    testutil::WriteFile(dir.file("job.dyn"), deck);
+    Run r;
+    r.run = testutil::RunProgram(dir, "job.dyn");
+    if (std::filesystem::exists(dir.file("job.dynain"))) r.out = trimcheck::ParseFile(dir.file("job.dynain"));
+    std::filesystem::remove(dir.file("job.dynain"));
+    return r;
+}
+
+int Shown(const std::string& out, const std::string& prefix)
+{
+    const size_t at = out.find(prefix);
+    return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + prefix.size());
+}
+
+void ExpectRefinedTrim(int levels, int seed, int flag, double radiusFactor)
+{
+    testutil::ScratchDir dir("refine-trim");
+    const double size = 8.0;
+    const trimcheck::Dynain in = Generate(dir, levels, seed, size);
+    double w = 0.0, h = 0.0;
+    for (const auto& [id, p] : in.nodes) {
+        w = std::max(w, p[0]);
+        h = std::max(h, p[1]);
+    }
+    const trimcheck::Poly curve = Circle(0.5 * w + 0.7, 0.5 * h - 0.4, radiusFactor * h, 56);
+    const Run plain = RunDeck(dir, DeckText(in, curve, flag, false, 0));
+    const Run refined = RunDeck(dir, DeckText(in, curve, flag, true, levels + 1));
+    ASSERT_EQ(plain.run.status, 0) << plain.run.out;
+    ASSERT_EQ(refined.run.status, 0) << refined.run.out;
+    const std::string& text = refined.run.out;
+    EXPECT_NE(text.find("*         Adaptive Constraints Refinement         *"), std::string::npos);
+    EXPECT_NE(text.find("Begin to refine elements, please wait..."), std::string::npos);
+    EXPECT_EQ(Shown(text, "Adaptive constrains before refinement: "), static_cast<int>(in.adaptive.size()));
+    EXPECT_GT(Shown(text, "Adaptive constrains after refinement: "), 0);
+    EXPECT_NE(text.find("Refinements finished"), std::string::npos);
+    EXPECT_EQ(plain.run.out.find("Adaptive Constraints Refinement"), std::string::npos);
+    EXPECT_GT(refined.out.shells.size(), plain.out.shells.size());
+
+    trimcheck::FlatJob job;
+    (flag == -1 ? job.keepInside : job.removeInside).push_back(curve);
+    job.refined = true;
+    trimcheck::ExpectFlatTrim(in, refined.out, job, size);
+    std::set<int> dependents;
+    for (const auto& c : refined.out.adaptive) EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
+}
+
+}  // namespace
+
+TEST_F(RefineLevels, OneLevelZonesOfAGeneratedBlank) { ExpectBuiltLevels(1, 31); }
+
+TEST_F(RefineLevels, TwoLevelZonesOfAGeneratedBlank)
+{
+    ExpectBuiltLevels(2, 32);
+    ExpectBuiltLevels(2, 33);
+}
+
+TEST(RefineTrim, HoleThroughOneLevelZonesIsRefinedThenCut) { ExpectRefinedTrim(1, 41, 1, 0.3); }
+
+TEST(RefineTrim, KeptInsideOfTwoLevelZonesIsRefinedThenCut) { ExpectRefinedTrim(2, 42, -1, 0.35); }
