@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Throughput benchmark: generates flat blanks of 100k, 500k, 1M and 2M
 # elements once (cached in $CORVEX_BENCH_DIR, default /var/tmp/corvex-bench),
-# then runs the annealing job and the 2D trim job on each several times and
+# then runs the annealing job, the 2D trim job, a 2D lance along the same curve
+# and the trim with adaptive refinement first on each several times and
 # prints one table: input size, median wall time, peak memory, throughput and
 # the ratio to copying the same dynain with cat, measured in the same run.
 # Usage: bench/run.sh [runs per job, default 3] [sizes, default "100000 500000 1000000 2000000"]
@@ -36,6 +37,13 @@ for n in $sizes; do
     "$gen" --shape flat --elements "$n" --levels 2 --seed 1 --deck anneal -o "$dir/blank.dynain" >/dev/null
     "$gen" --shape flat --elements "$n" --levels 2 --seed 1 --deck trim2d -o "$dir/blank.dynain" >/dev/null
   fi
+  # A 2D lance along the same curve (trim flag 0) and the trim with adaptive
+  # refinement along the curve first.
+  awk 'done == 0 && /^\*DEFINE_CURVE_TRIM/ {card = 1} card && !/^\$/ && !/^\*/ {$0 = sprintf("%10d%10d%10d%10d%10s", $1, $2, 0, $4, $5); card = 0; done = 1} {print}' \
+    "$dir/blank_trim2d.dyn" | sed 's/genblank_trim2d/genblank_lance2d/' > "$dir/blank_lance2d.dyn"
+  sed -e 's/genblank_trim2d/genblank_refine/' \
+      -e 's/^\*INCLUDE$/*CONTROL_ADAPTIVE_CURVE\n         1         0         2       0.5         0\n*INCLUDE/' \
+    "$dir/blank_trim2d.dyn" > "$dir/blank_refine.dyn"
   mb=$(awk -v b="$(stat -c %s "$dir/blank.dynain")" 'BEGIN {printf "%.0f", b / 1048576}')
   cat "$dir/blank.dynain" >/dev/null  # both the copy and the jobs start from a warm page cache
   cats=()
@@ -45,7 +53,7 @@ for n in $sizes; do
   done
   rm -f "$dir/copy"
   cat_s=$(printf '%s\n' "${cats[@]}" | median)
-  for job in anneal trim2d; do
+  for job in anneal trim2d lance2d refine; do
     times=(); peak=0
     for ((i = 0; i < runs; i++)); do
       read -r t m < <(cd "$dir" && measure "$dir/genblank_$job.dynain" "$exe" "blank_$job.dyn")
