@@ -140,11 +140,27 @@ private:
 
 // ------------------------------------------------------------------ numbers
 
+// The library's isspace goes through the locale for every byte.
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool Digit(char c) { return c >= '0' && c <= '9'; }
+
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    while (!s.empty() && Blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && Blank(s.back())) s.remove_suffix(1);
     return s;
+}
+
+// Powers of ten by table: std::pow was the largest cost of reading a big file.
+double TenTo(int e)
+{
+    static const std::vector<double> table = [] {
+        std::vector<double> t(2 * 330 + 1);
+        for (int k = -330; k <= 330; ++k) t[static_cast<std::size_t>(k + 330)] = std::pow(10.0, k);
+        return t;
+    }();
+    if (e < -330 || e > 330) return std::pow(10.0, e);
+    return table[static_cast<std::size_t>(e + 330)];
 }
 
 std::string_view Field(std::string_view line, std::size_t from, std::size_t width)
@@ -165,12 +181,12 @@ bool ParseReal(std::string_view s, double& out)
     std::uint64_t mantissa = 0;
     int exponent = 0;
     int digits = 0;
-    for (; i < n && std::isdigit(static_cast<unsigned char>(s[i])); ++i, ++digits) {
+    for (; i < n && Digit(s[i]); ++i, ++digits) {
         if (mantissa < 100000000000000000ULL) mantissa = mantissa * 10 + static_cast<unsigned>(s[i] - '0');
         else ++exponent;
     }
     if (i < n && s[i] == '.') {
-        for (++i; i < n && std::isdigit(static_cast<unsigned char>(s[i])); ++i, ++digits) {
+        for (++i; i < n && Digit(s[i]); ++i, ++digits) {
             if (mantissa < 100000000000000000ULL) {
                 mantissa = mantissa * 10 + static_cast<unsigned>(s[i] - '0');
                 --exponent;
@@ -184,13 +200,13 @@ bool ParseReal(std::string_view s, double& out)
         if (i < n && (s[i] == '+' || s[i] == '-')) down = s[i++] == '-';
         int e = 0;
         const std::size_t first = i;
-        for (; i < n && std::isdigit(static_cast<unsigned char>(s[i])); ++i) e = std::min(e * 10 + (s[i] - '0'), 9999);
+        for (; i < n && Digit(s[i]); ++i) e = std::min(e * 10 + (s[i] - '0'), 9999);
         if (i == first) return false;
         exponent += down ? -e : e;
     }
     if (i != n) return false;
     double value = static_cast<double>(mantissa);
-    if (exponent != 0) value *= std::pow(10.0, exponent);
+    if (exponent != 0) value = exponent < 0 ? value / TenTo(-exponent) : value * TenTo(exponent);
     out = negative ? -value : value;
     return std::isfinite(out);
 }
@@ -205,7 +221,7 @@ bool ParseInt(std::string_view s, int& out)
     if (i == s.size()) return false;
     long long value = 0;
     for (; i < s.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+        if (!Digit(s[i])) return false;
         value = value * 10 + (s[i] - '0');
         if (value > std::numeric_limits<int>::max()) return false;
     }
@@ -412,9 +428,9 @@ std::vector<std::string_view> Words(std::string_view line)
             i = next + 1;
             continue;
         }
-        while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+        while (i < line.size() && Blank(line[i])) ++i;
         const std::size_t start = i;
-        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+        while (i < line.size() && !Blank(line[i])) ++i;
         if (i > start) words.push_back(line.substr(start, i - start));
         if (i >= line.size()) break;
     }
