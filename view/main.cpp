@@ -229,5 +229,8 @@ int main(int argc, char** argv)
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "corvexandrilo-view: out of memory\n");
         return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvexandrilo-view: internal error: %s\n", e.what());
+        return 1;
     }
 }
