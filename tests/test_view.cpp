@@ -448,7 +448,7 @@ TEST(ViewTool, HelpListsEveryOptionAndBadInputExitsWithTwo)
     ScratchDir dir("view-usage");
     ViewRun r = RunView(dir, "--help");
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--output", "--colour", "--range", "--deck", "--after", "--view", "--size", "--help",
+    for (const char* option : {"--output", "--colour", "--mesh", "--range", "--deck", "--after", "--view", "--size", "--help",
                                "examples:", "IGES"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 
@@ -520,4 +520,35 @@ TEST(ViewTool, TheNearerOfTwoOverlappingSheetsHidesTheOther)
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(svg.find("fill=\"#1f77b4\"", first), std::string::npos);
     EXPECT_LT(svg.find("#1f77b4", first), svg.find("#ff7f0e", first));
+}
+
+TEST(ViewTool, MeshEdgesOutlineElementsButNotTheDiagonalOfAQuadrilateral)
+{
+    ScratchDir dir("view-mesh");
+    WriteFile(dir.file("small.dynain"), SmallDynain(""));
+    const Rgb edge{19, 71, 108};  // the first part's colour at 60 %
+    for (const bool mesh : {false, true}) {
+        SCOPED_TRACE(mesh);
+        const ViewRun r = RunView(dir, std::string(mesh ? "--mesh " : "") + "small.dynain -o mesh.png --size 400x200");
+        ASSERT_EQ(r.status, 0) << r.out;
+        const Image image = ReadPng(dir.file("mesh.png"));
+        const int y = image.height / 2;
+        const auto runs = Runs(image, y);
+        ASSERT_GE(runs.size(), 1u);
+        const double width = runs[0].second - runs[0].first + 1;
+        const int shared = runs[0].first + static_cast<int>(width / 3);
+        int dark = 0;
+        for (int x = shared - 3; x <= shared + 3; ++x) dark += image.At(x, y) == edge;
+        EXPECT_EQ(dark > 0, mesh);
+        // Down the middle of the first square: its diagonal crosses there, its
+        // top and bottom sides end it.
+        const int x = runs[0].first + static_cast<int>(width / 6);
+        int top = y, bottom = y;
+        while (top > 0 && !(image.At(x, top - 1) == kWhite)) --top;
+        while (bottom + 1 < image.height && !(image.At(x, bottom + 1) == kWhite)) ++bottom;
+        int inside = 0;
+        for (int yy = top + 3; yy <= bottom - 3; ++yy) inside += image.At(x, yy) == edge;
+        EXPECT_EQ(inside, 0) << "the diagonal is no edge";
+        EXPECT_EQ(image.At(x, top) == edge, mesh);
+    }
 }

@@ -32,6 +32,8 @@ const char* const kHelp =
     "                         corner thicknesses) or by effective plastic strain (mean over the\n"
     "                         element's integration points in *INITIAL_STRESS_SHELL), both with a\n"
     "                         colour bar; default part (--color is the same option)\n"
+    "  --mesh                 draw element edges, in a darker shade, on elements at least\n"
+    "                         6 pixels across\n"
     "  --range MIN:MAX        the colour bar's range for thickness or eps (default: the data's range)\n"
     "  --deck FILE            a deck: its *DEFINE_CURVE_TRIM point curves are drawn in black, its\n"
     "                         *DEFINE_VECTOR gives --view vector, its *INCLUDE the dynain.\n"
@@ -63,6 +65,7 @@ struct Options {
     view::ColourBy colour = view::ColourBy::Part;
     std::string viewKind = "z";
     int width = 1200, height = 900;
+    bool mesh = false;
     bool rangeGiven = false;
     double low = 0, high = 1;
 };
@@ -100,6 +103,10 @@ Options Parse(int argc, char** argv)
         if (a == "-h" || a == "--help") {
             std::fputs(kHelp, stdout);
             std::exit(0);
+        }
+        if (a == "--mesh") {
+            o.mesh = true;
+            continue;
         }
         if (a.empty() || a[0] != '-') {
             if (!o.dynain.empty()) throw UsageError("more than one dynain given: '" + o.dynain + "' and '" + a + "'");
@@ -170,6 +177,7 @@ int Run(const Options& o)
     picture.width = o.width;
     picture.height = o.height;
     picture.colour = o.colour;
+    picture.mesh = o.mesh;
     picture.rangeGiven = o.rangeGiven;
     picture.low = o.low;
     picture.high = o.high;

@@ -110,9 +110,13 @@ public:
         }
     }
 
-    void Polygon(const ScreenPoint* p, int count, Rgb colour) override
+    void Polygon(const ScreenPoint* p, int count, Rgb colour, const Rgb* edge) override
     {
-        for (int k = 1; k + 1 < count; ++k) Triangle(p[0], p[k], p[k + 1], colour);
+        for (int k = 1; k + 1 < count; ++k) {
+            // Which sides of the fan's triangle are sides of the polygon.
+            const int outer = 1 | (k + 2 == count ? 2 : 0) | (k == 1 ? 4 : 0);
+            Triangle(p[0], p[k], p[k + 1], colour, edge, outer);
+        }
     }
 
     void Line(double x0, double y0, double x1, double y1, Rgb colour, double width) override
@@ -169,7 +173,7 @@ private:
 
     // Pixel centres on an edge count as inside, so two triangles sharing an
     // edge leave no gap between them, whatever their size.
-    void Triangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c, Rgb colour)
+    void Triangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c, Rgb colour, const Rgb* edge, int outer)
     {
         const double area = (b.x - a.x) * static_cast<double>(c.y - a.y) - (b.y - a.y) * static_cast<double>(c.x - a.x);
         if (!(std::fabs(area) > 1e-12)) return;
@@ -180,6 +184,14 @@ private:
         const int j0 = std::max(0, static_cast<int>(std::ceil(minY - 0.5)));
         const int j1 = std::min(h_ - 1, static_cast<int>(std::floor(maxY - 0.5)));
         const double inv = 1.0 / area;
+        // Barycentric weight of a pixel that lies 0.7 px inside each side.
+        const auto near = [area](const ScreenPoint& p, const ScreenPoint& q) {
+            const double length = std::hypot(q.x - p.x, q.y - p.y);
+            return length > 0 ? 0.7 * length / std::fabs(area) : 0.0;
+        };
+        const double nearA = edge && (outer & 1) ? near(b, c) : -1;
+        const double nearB = edge && (outer & 2) ? near(c, a) : -1;
+        const double nearC = edge && (outer & 4) ? near(a, b) : -1;
         for (int j = j0; j <= j1; ++j) {
             const double py = j + 0.5;
             for (int i = i0; i <= i1; ++i) {
@@ -192,7 +204,7 @@ private:
                 float& stored = depth_[static_cast<std::size_t>(j) * w_ + i];
                 if (z < stored) continue;
                 stored = z;
-                Put(i, j, colour);
+                Put(i, j, w0 < nearA || w1 < nearB || w2 < nearC ? *edge : colour);
             }
         }
     }
@@ -227,11 +239,12 @@ class Svg : public Canvas {
 public:
     Svg(int width, int height, Rgb background) : w_(width), h_(height), background_(background) {}
 
-    void Polygon(const ScreenPoint* p, int count, Rgb colour) override
+    void Polygon(const ScreenPoint* p, int count, Rgb colour, const Rgb* edge) override
     {
         Face f;
         f.count = count;
         f.colour = colour;
+        f.edge = edge ? *edge : colour;
         for (int k = 0; k < count; ++k) {
             f.x[k] = p[k].x;
             f.y[k] = p[k].y;
@@ -282,8 +295,8 @@ public:
                 std::snprintf(number, sizeof number, "%s%.2f,%.2f", k ? " " : "", f.x[k], f.y[k]);
                 out << number;
             }
-            // A stroke of the fill's colour closes the hairlines between faces.
-            out << "\" fill=\"" << colour << "\" stroke=\"" << colour << "\"/>\n";
+            // Without edges, a stroke of the fill's colour closes the hairlines between faces.
+            out << "\" fill=\"" << colour << "\" stroke=\"" << Hex(f.edge) << "\"/>\n";
         }
         out << "</g>\n" << overlay_ << "</svg>\n";
         if (!out) throw InputError("cannot write " + path);
@@ -295,6 +308,7 @@ private:
         float depth = 0;
         int count = 0;
         Rgb colour;
+        Rgb edge;
     };
     int w_, h_;
     Rgb background_;

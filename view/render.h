@@ -38,8 +38,9 @@ struct ScreenPoint {
 class Canvas {
 public:
     virtual ~Canvas() = default;
-    // Filled, hidden behind what is nearer; 3 or 4 corners.
-    virtual void Polygon(const ScreenPoint* corners, int count, Rgb colour) = 0;
+    // Filled, hidden behind what is nearer; 3 or 4 corners. With `edge`, its
+    // outline (not the diagonal that splits a quadrilateral) in that colour.
+    virtual void Polygon(const ScreenPoint* corners, int count, Rgb colour, const Rgb* edge = nullptr) = 0;
     // Lines, boxes and text lie on top of every polygon.
     virtual void Line(double x0, double y0, double x1, double y1, Rgb colour, double width) = 0;
     virtual void Box(int x, int y, int w, int h, Rgb colour) = 0;

@@ -331,8 +331,20 @@ private:
             const double facing = length > 0 ? std::fabs(Dot(normal, p_.projection.d)) / length : 1;
             Rgb colour = Shade(Colour(e), 0.6 + 0.4 * facing);
             if (removed && (*removed)[k]) colour = Ghost(colour);
-            canvas_.Polygon(corner, n, colour);
+            const Rgb edge = Shade(colour, 0.6);
+            canvas_.Polygon(corner, n, colour, p_.mesh && Big(corner, n) ? &edge : nullptr);
         }
+    }
+
+    // Edges on elements a few pixels across would hide their colour.
+    static bool Big(const ScreenPoint* corner, int n)
+    {
+        float lo[2] = {corner[0].x, corner[0].y}, hi[2] = {corner[0].x, corner[0].y};
+        for (int c = 1; c < n; ++c) {
+            lo[0] = std::min(lo[0], corner[c].x), hi[0] = std::max(hi[0], corner[c].x);
+            lo[1] = std::min(lo[1], corner[c].y), hi[1] = std::max(hi[1], corner[c].y);
+        }
+        return std::max(hi[0] - lo[0], hi[1] - lo[1]) >= 6;
     }
 
     void Curves(int panel)

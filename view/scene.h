@@ -22,6 +22,7 @@ struct Picture {
     std::string viewName;
     int width = 1200;
     int height = 900;
+    bool mesh = false;  // element edges where elements are big enough to show them
     bool rangeGiven = false;
     double low = 0, high = 1;
 };
