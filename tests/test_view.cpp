@@ -364,6 +364,52 @@ TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
     EXPECT_TRUE(Near(before(5.0 / 6), Ghost(kFirstPart))) << before(5.0 / 6);
 }
 
+// An IGES line (110) placed by a matrix (124) that shifts it by `shift` in x.
+std::string IgesShiftedLine(double x, double y0, double y1, double shift)
+{
+    const auto card = [](std::string data, std::size_t width, const std::string& tail) {
+        data.resize(width, ' ');
+        return data + tail + "\n";
+    };
+    char text[160], tail[24];
+    std::string iges = card("", 72, "S      1");
+    iges += card("     110       1       0       0       0       0       3       000000000", 72, "D      1");
+    iges += card("     110       0       0       1       0", 72, "D      2");
+    iges += card("     124       2       0       0       0       0       0       000000000", 72, "D      3");
+    iges += card("     124       0       0       1       0", 72, "D      4");
+    std::snprintf(text, sizeof text, "110,%.4f,%.4f,0.,%.4f,%.4f,0.;", x, y0, x, y1);
+    std::snprintf(tail, sizeof tail, "%8dP%7d", 1, 1);
+    iges += card(text, 64, tail);
+    std::snprintf(text, sizeof text, "124,1.,0.,0.,%.4f,0.,1.,0.,0.,0.,0.,1.,0.;", shift);
+    std::snprintf(tail, sizeof tail, "%8dP%7d", 3, 2);
+    iges += card(text, 64, tail);
+    return iges;
+}
+
+// The middle row crosses one curve, at 30 % of the blank's width, and the
+// curve runs on past the blank.
+void ExpectVerticalCurveAt30Percent(const Image& image)
+{
+    const int y = image.height / 2 + 5;
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 1u);
+    const double width = runs[0].second - runs[0].first + 1;
+    const int expected = runs[0].first + static_cast<int>(0.3 * width);
+    std::vector<int> black;
+    for (int xx = runs[0].first; xx <= runs[0].second; ++xx)
+        if (image.At(xx, y) == kBlack) black.push_back(xx);
+    ASSERT_FALSE(black.empty());
+    EXPECT_LE(std::abs(black.front() - expected), 2);
+    EXPECT_LE(std::abs(black.back() - expected), 2);
+    // Beyond the blank the curve is still drawn: the fit takes it in.
+    int curve = 0, sheet = 0;
+    for (int yy = 0; yy < image.height; ++yy) {
+        curve += image.At(black.front(), yy) == kBlack;
+        sheet += !(image.At(black.front() + 10, yy) == kWhite);
+    }
+    EXPECT_GT(curve, sheet) << "the curve reaches past the blank";
+}
+
 TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
 {
     ScratchDir dir("view-curve");
@@ -372,37 +418,41 @@ TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
     // A vertical line at 30 % of the width, beyond the blank above and below.
     const double x = e.x0 + 0.3 * (e.x1 - e.x0);
     const double margin = 0.25 * (e.y1 - e.y0);
+    const char* const vector = "*DEFINE_VECTOR\n$ id\n         1       0.0       0.0       0.0       0.0       0.0       1.0\n";
     char deck[1024];
     std::snprintf(deck, sizeof deck,
-                  "*KEYWORD\n*DEFINE_VECTOR\n$ id\n         1       0.0       0.0       0.0       0.0       0.0       1.0\n"
-                  "*DEFINE_CURVE_TRIM\n$ id type flag vector\n         1         0        -1         1\n"
+                  "*KEYWORD\n%s*DEFINE_CURVE_TRIM\n$ id type flag vector\n         1         0        -1         1\n"
                   "%20.6f%20.6f\n%20.6f%20.6f\n%20.6f%20.6f\n*INCLUDE\nflat.dynain\n*END\n",
-                  x, e.y0 - margin, x, 0.5 * (e.y0 + e.y1), x, e.y1 + margin);
+                  vector, x, e.y0 - margin, x, 0.5 * (e.y0 + e.y1), x, e.y1 + margin);
     WriteFile(dir.file("job.dyn"), deck);
     for (const char* view : {"z", "vector"}) {
         SCOPED_TRACE(view);
         // The dynain comes from the deck's *INCLUDE.
         const ViewRun r = RunView(dir, std::string("--deck job.dyn --view ") + view + " -o curve.png --size 800x600");
         ASSERT_EQ(r.status, 0) << r.out;
-        const Image image = ReadPng(dir.file("curve.png"));
-        const int y = image.height / 2 + 5;
-        const auto runs = Runs(image, y);
-        ASSERT_GE(runs.size(), 1u);
-        const double width = runs[0].second - runs[0].first + 1;
-        const int expected = runs[0].first + static_cast<int>(0.3 * width);
-        std::vector<int> black;
-        for (int xx = runs[0].first; xx <= runs[0].second; ++xx)
-            if (image.At(xx, y) == kBlack) black.push_back(xx);
-        ASSERT_FALSE(black.empty());
-        EXPECT_LE(std::abs(black.front() - expected), 2);
-        EXPECT_LE(std::abs(black.back() - expected), 2);
-        // Beyond the blank the curve is still drawn: the fit takes it in.
-        int above = 0;
-        for (int yy = 0; yy < image.height; ++yy) above += image.At(black.front(), yy) == kBlack;
-        int sheet = 0;
-        for (int yy = 0; yy < image.height; ++yy) sheet += !(image.At(black.front() + 10, yy) == kWhite);
-        EXPECT_GT(above, sheet) << "the curve reaches past the blank";
+        ExpectVerticalCurveAt30Percent(ReadPng(dir.file("curve.png")));
     }
+
+    // The same line from an IGES file, written 10 % to the left and moved back by its matrix.
+    const double shift = 0.1 * (e.x1 - e.x0);
+    std::filesystem::create_directories(dir.file("curves"));
+    WriteFile(dir.file("curves/line.igs"), IgesShiftedLine(x - shift, e.y0 - margin, e.y1 + margin, shift));
+    for (const char* card : {"*DEFINE_CURVE_TRIM\n         1         2        -1         1\n",
+                             "*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"}) {
+        SCOPED_TRACE(card);
+        WriteFile(dir.file("curves/iges.dyn"), std::string("*KEYWORD\n") + vector + card + "line.igs\n*INCLUDE\n../flat.dynain\n*END\n");
+        const ViewRun r = RunView(dir, "--deck curves/iges.dyn -o iges.png --size 800x600");
+        ASSERT_EQ(r.status, 0) << r.out;
+        ExpectVerticalCurveAt30Percent(ReadPng(dir.file("iges.png")));
+    }
+
+    // A missing IGES file is reported; the blank is drawn all the same.
+    WriteFile(dir.file("curves/lost.dyn"), std::string("*KEYWORD\n") + vector +
+                                               "*DEFINE_CURVE_TRIM\n         1         2        -1         1\nlost.igs\n"
+                                               "*INCLUDE\n../flat.dynain\n*END\n");
+    const ViewRun r = RunView(dir, "--deck curves/lost.dyn -o lost.png");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("lost.igs"), std::string::npos) << r.out;
 }
 
 TEST(ViewTool, ScalarFieldsAreColouredOverTheirRangeAndMissingDataIsGrey)

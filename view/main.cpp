@@ -35,11 +35,13 @@ const char* const kHelp =
     "  --mesh                 draw element edges, in a darker shade, on elements at least\n"
     "                         6 pixels across\n"
     "  --range MIN:MAX        the colour bar's range for thickness or eps (default: the data's range)\n"
-    "  --deck FILE            a deck: its *DEFINE_CURVE_TRIM point curves are drawn in black, its\n"
-    "                         *DEFINE_VECTOR gives --view vector, its *INCLUDE the dynain.\n"
-    "                         Curves given as IGES files (type 2 and *DEFINE_CURVE_TRIM_3D) are\n"
-    "                         not drawn; the legend says so. A 2D curve lies where it cuts when\n"
-    "                         seen along its vector.\n"
+    "  --deck FILE            a deck: its trim curves are drawn in black, its *DEFINE_VECTOR\n"
+    "                         gives --view vector, its *INCLUDE the dynain. Curves are read from\n"
+    "                         *DEFINE_CURVE_TRIM points and from IGES files (2D and 3D sets):\n"
+    "                         lines, circular arcs, B-splines and copious data, placed by their\n"
+    "                         transformation matrices; other IGES entities are skipped. An IGES\n"
+    "                         file that cannot be read is reported and the picture drawn without\n"
+    "                         it. A 2D curve lies where it cuts when seen along its vector.\n"
     "  --after FILE           the dynain a job wrote from DYNAIN: both are drawn side by side at\n"
     "                         the same scale; elements whose ids are gone from FILE (and not cut\n"
     "                         into pieces that remain) are ghosted on the left, free edges FILE\n"
@@ -159,7 +161,11 @@ int Run(const Options& o)
 {
     view::Deck deck;
     const bool haveDeck = !o.deck.empty();
-    if (haveDeck) deck = view::ReadDeck(o.deck);
+    if (haveDeck) {
+        deck = view::ReadDeck(o.deck);
+        for (const std::string& problem : deck.unread)
+            std::fprintf(stderr, "corvexandrilo-view: warning: curve not drawn: %s\n", problem.c_str());
+    }
     std::string dynain = o.dynain;
     if (dynain.empty()) {
         if (!haveDeck) throw UsageError("no dynain given (and no --deck whose *INCLUDE names one)");

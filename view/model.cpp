@@ -1,5 +1,7 @@
 #include "model.h"
 
+#include "iges.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -410,7 +412,7 @@ const TrimVector* Deck::ViewVector() const
 {
     for (const Curve2D& c : curves)
         for (const TrimVector& v : vectors)
-            if (v.id == c.vectorId) return &v;
+            if (!c.spatial && v.id == c.vectorId) return &v;
     return vectors.empty() ? nullptr : &vectors.front();
 }
 
@@ -477,21 +479,34 @@ Deck ReadDeck(const std::string& path)
             if (std::hypot(t.direction[0], t.direction[1], t.direction[2]) <= 0)
                 in.Fail("*DEFINE_VECTOR " + std::to_string(t.id) + " has no length");
             deck.vectors.push_back(t);
-        } else if (key == "*DEFINE_CURVE_TRIM") {
+        } else if (key == "*DEFINE_CURVE_TRIM" || key == "*DEFINE_CURVE_TRIM_3D" || key == "*DEFINE_CURVE_TRIM_NEW") {
+            const bool spatial = key != "*DEFINE_CURVE_TRIM";
             double v[4] = {};
-            if (!SectionLine(in, line) || !Numbers(line, 4, v)) in.Fail("*DEFINE_CURVE_TRIM wants \"id type flag vector ...\"");
-            if (static_cast<int>(v[1]) == 2) {
-                ++deck.igesCurves;
-                continue;
-            }
+            if (!SectionLine(in, line) || !Numbers(line, 4, v)) in.Fail(key + " wants \"id type flag vector ...\"");
             Curve2D curve;
             curve.id = static_cast<int>(v[0]);
             curve.vectorId = static_cast<int>(v[3]);
+            curve.spatial = spatial;
+            if (static_cast<int>(v[1]) == 2) {
+                // IGES files are named relative to the deck, as the program reads them.
+                if (!SectionLine(in, line)) in.Fail(key + " " + std::to_string(curve.id) + " lacks its IGES file name");
+                const std::filesystem::path name{std::string(Trim(line))};
+                const std::string file = (name.is_absolute() || folder.empty() ? name : folder / name).string();
+                try {
+                    for (std::vector<Vec3>& points : ReadIgesCurves(file)) {
+                        Curve2D piece = curve;
+                        piece.points = std::move(points);
+                        deck.curves.push_back(std::move(piece));
+                    }
+                } catch (const InputError& e) {
+                    deck.unread.push_back(e.what());
+                }
+                continue;
+            }
+            if (spatial) continue;
             double p[2] = {};
             while (SectionLine(in, line) && Numbers(line, 2, p)) curve.points.push_back({p[0], p[1], 0.0});
             if (!curve.points.empty()) deck.curves.push_back(std::move(curve));
-        } else if (key == "*DEFINE_CURVE_TRIM_3D" || key == "*DEFINE_CURVE_TRIM_NEW") {
-            ++deck.curves3D;
         }
     }
     if (!keywords) throw InputError(path + " holds no keyword lines: not a deck");

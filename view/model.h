@@ -71,9 +71,12 @@ struct TrimVector {
     Vec3 direction{};
 };
 
+// A 2D curve's points lie at z = 0 and cut along its vector; a 3D curve cuts
+// along the surface normal.
 struct Curve2D {
     int id = 0;
     int vectorId = 0;
+    bool spatial = false;
     std::vector<Vec3> points;
 };
 
@@ -82,8 +85,8 @@ struct Deck {
     std::string include;  // the included state file, as a path usable from here
     std::vector<TrimVector> vectors;
     std::vector<Curve2D> curves;
-    int igesCurves = 0;   // curve sets given as IGES files: not drawn
-    int curves3D = 0;     // 3D curve sets: not drawn
+    // Curve sets whose IGES file could not be read, with the reasons.
+    std::vector<std::string> unread;
     // The vector the first 2D curve projects along, else the first one; null when there is none.
     const TrimVector* ViewVector() const;
 };

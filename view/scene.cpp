@@ -399,7 +399,8 @@ private:
             lines.push_back(std::to_string(p_.after->elements.size()) + " AFTER");
             lines.push_back(std::to_string(removedCount_) + " REMOVED");
         }
-        if (p_.deck && p_.deck->igesCurves + p_.deck->curves3D > 0) lines.push_back("IGES CURVES NOT DRAWN");
+        if (p_.deck && !p_.deck->unread.empty())
+            lines.push_back(std::to_string(p_.deck->unread.size()) + " IGES FILE(S) NOT READ");
         return lines;
     }
 
