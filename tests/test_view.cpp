@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -453,6 +454,57 @@ TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
     const ViewRun r = RunView(dir, "--deck curves/lost.dyn -o lost.png");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("lost.igs"), std::string::npos) << r.out;
+}
+
+TEST(ViewTool, AnIgesRationalSplineIsDrawnOnItsCircle)
+{
+    ScratchDir dir("view-spline");
+    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o flat.dynain");
+    const Extent e = NodeExtent(dir.file("flat.dynain"));
+    // A quarter circle as a rational quadratic (126) about the blank's middle.
+    const double cx = 0.5 * (e.x0 + e.x1), cy = 0.5 * (e.y0 + e.y1), r = 0.3 * (e.y1 - e.y0);
+    const auto card = [](std::string data, std::size_t width, const std::string& tail) {
+        data.resize(width, ' ');
+        return data + tail + "\n";
+    };
+    std::string iges = card("     126       1       0       0       0       0       0       000000000", 72, "D      1");
+    iges += card("     126       0       0       2       0", 72, "D      2");
+    char text[200];
+    iges += card("126,2,2,0,0,0,0,0.,0.,0.,1.,1.,1.,1.,0.70710678,1.,", 64, "       1P      1");
+    std::snprintf(text, sizeof text, "%.4f,%.4f,0.,%.4f,%.4f,0.,", cx + r, cy, cx + r, cy + r);
+    iges += card(text, 64, "       1P      2");
+    std::snprintf(text, sizeof text, "%.4f,%.4f,0.,0.,1.,0.,0.,1.;", cx, cy + r);
+    iges += card(text, 64, "       1P      3");
+    WriteFile(dir.file("arc.igs"), iges);
+    WriteFile(dir.file("arc.dyn"), "*KEYWORD\n*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"
+                                   "arc.igs\n*INCLUDE\nflat.dynain\n*END\n");
+    const ViewRun run = RunView(dir, "--deck arc.dyn -o arc.png --size 800x600");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Image image = ReadPng(dir.file("arc.png"));
+
+    // The blank's frame in pixels: its run on a row near the top, its column near the left.
+    const int row = image.height / 2 - 40;
+    const auto runs = Runs(image, row);
+    ASSERT_GE(runs.size(), 1u);
+    const int left = runs[0].first, right = runs[0].second, column = left + 5;
+    int top = row, bottom = row;
+    while (top > 0 && !(image.At(column, top - 1) == kWhite)) --top;
+    while (bottom + 1 < image.height && !(image.At(column, bottom + 1) == kWhite)) ++bottom;
+    const auto pixelNear = [&](double x, double y) {
+        const int px = left + static_cast<int>((x - e.x0) / (e.x1 - e.x0) * (right - left + 1));
+        const int py = bottom - static_cast<int>((y - e.y0) / (e.y1 - e.y0) * (bottom - top + 1));
+        int black = 0;
+        for (int j = py - 2; j <= py + 2; ++j)
+            for (int i = px - 2; i <= px + 2; ++i) black += image.At(i, j) == kBlack;
+        return black;
+    };
+    for (const double degrees : {0.0, 20.0, 45.0, 70.0, 90.0}) {
+        const double a = degrees * 3.14159265358979 / 180;
+        EXPECT_GT(pixelNear(cx + r * std::cos(a), cy + r * std::sin(a)), 0) << degrees;
+    }
+    // Off the circle: its centre and the corner of the control polygon.
+    EXPECT_EQ(pixelNear(cx + 0.5 * r, cy + 0.5 * r), 0);
+    EXPECT_EQ(pixelNear(cx + 0.95 * r, cy + 0.95 * r), 0);
 }
 
 TEST(ViewTool, ScalarFieldsAreColouredOverTheirRangeAndMissingDataIsGrey)
