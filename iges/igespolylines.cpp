@@ -30,7 +30,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 namespace igesdll {
@@ -65,6 +69,41 @@ constexpr double kJoinTolerance = kChordTolerance;
 // The toolkit reports on the process's console by default; the program's console is its own.
 void SilenceToolkit() { Message::DefaultMessenger()->ChangePrinters().Clear(); }
 
+// The toolkit's file reader trusts the layout of the fixed-format sections: a parameter line met
+// before the directory entry it points to sends it through a null pointer. Such a file is refused
+// here. The section letter is in column 73; Start, Global, Directory, Parameter, Terminate must
+// come in this order, and a parameter line must point to a directory entry above it.
+bool SectionsInOrder(const char* file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    int section = 0;
+    long directoryLines = 0;
+    while (std::getline(in, line)) {
+        if (line.size() < 73) {
+            continue;
+        }
+        const std::size_t order = std::string_view("SGDPT").find(line[72]);
+        if (order == std::string_view::npos) {
+            continue;
+        }
+        if (static_cast<int>(order) < section) {
+            return false;
+        }
+        section = static_cast<int>(order);
+        if (line[72] == 'D') {
+            ++directoryLines;
+        } else if (line[72] == 'P') {
+            const std::string field = line.substr(64, 8);
+            char* end = nullptr;
+            const long entry = std::strtol(field.c_str(), &end, 10);
+            if (end == field.c_str() || entry < 1 || entry % 2 == 0 || entry > directoryLines) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // The model lives only as long as the reader's session: the session clears it on destruction.
 Handle(IGESData_IGESModel) LoadModel(IGESControl_Reader& reader, const char* file) {
     if (file == nullptr || *file == '\0') {
@@ -72,7 +111,7 @@ Handle(IGESData_IGESModel) LoadModel(IGESControl_Reader& reader, const char* fil
     }
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error) || std::filesystem::file_size(file, error) == 0 ||
-        error) {
+        error || !SectionsInOrder(file)) {
         return {};
     }
     if (reader.ReadFile(file) != IFSelect_RetDone) {

@@ -3,7 +3,10 @@
 #include "igesdllload.h"
 #include "qdsmessage.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -52,14 +55,41 @@ Proc FindProc(LoadIgesDll& library, const char* name) {
 
 }  // namespace
 
-int dyn2igesforbead(const char* file, int* counts, float* coords, int maxLines) {
-    LoadIgesDll library;
-    const std::string path = IgesLibraryPath();
-    if (path.empty() || library.LoadDynamicLibrary(path.c_str()) != 1) {
-        ShowLine("No IGES Dll found");
-        return 0;
-    }
+namespace {
 
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, void* data, std::size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+constexpr std::size_t kPlane = 500000;
+// Real trim-curve files translate in seconds; some malformed conic arcs send the toolkit into a
+// loop that never ends, and the run must end all the same.
+constexpr unsigned kTranslateSeconds = 120;
+
+// The child's side: the three calls, then the polyline count, the counts and the used part of
+// each coordinate plane down the pipe.
+void TranslateInChild(LoadIgesDll& library, const char* file, int* counts, float* coords, int maxLines, int fd) {
+    alarm(kTranslateSeconds);
     int unit = 0;
     if (const auto igesUnit = FindProc<IgesUnitProc>(library, "igesUnit")) {
         igesUnit(&unit, file, 0);
@@ -73,7 +103,67 @@ int dyn2igesforbead(const char* file, int* counts, float* coords, int maxLines) 
     if (const auto getigesonlylin = FindProc<IgesOnlyLinProc>(library, "getigesonlylin")) {
         getigesonlylin(&lines, counts, coords, maxLines);
     }
+    std::fflush(stdout);
+    lines = std::clamp(lines, 0, std::max(0, maxLines));
+    std::size_t points = 0;
+    for (int k = 0; k < lines; ++k) points += static_cast<std::size_t>(std::max(counts[k], 0));
+    points = std::min(points, kPlane);
+    bool sent = WriteAll(fd, &lines, sizeof lines) &&
+                WriteAll(fd, counts, sizeof(int) * static_cast<std::size_t>(lines));
+    for (std::size_t plane = 0; sent && plane < 3; ++plane) {
+        sent = WriteAll(fd, coords + plane * kPlane, sizeof(float) * points);
+    }
+    _exit(sent ? 0 : 1);
+}
+
+}  // namespace
+
+int dyn2igesforbead(const char* file, int* counts, float* coords, int maxLines) {
+    LoadIgesDll library;
+    const std::string path = IgesLibraryPath();
+    if (path.empty() || library.LoadDynamicLibrary(path.c_str()) != 1) {
+        ShowLine("No IGES Dll found");
+        return 0;
+    }
+    if (file == nullptr || counts == nullptr || coords == nullptr || maxLines < 1) {
+        return 0;
+    }
+
+    // The toolkit under the translator trusts the files it parses, and some malformed entities
+    // crash it. It reads in a child process, so that such a file costs its curve set, not the run.
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return 0;
+    }
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return 0;
+    }
+    if (child == 0) {
+        close(fds[0]);
+        TranslateInChild(library, file, counts, coords, maxLines, fds[1]);
+    }
+    close(fds[1]);
+    int lines = 0;
+    bool received = ReadAll(fds[0], &lines, sizeof lines) && lines >= 0 && lines <= maxLines &&
+                    ReadAll(fds[0], counts, sizeof(int) * static_cast<std::size_t>(lines));
+    std::size_t points = 0;
+    for (int k = 0; received && k < lines; ++k) points += static_cast<std::size_t>(std::max(counts[k], 0));
+    received = received && points <= kPlane;
+    for (std::size_t plane = 0; received && plane < 3; ++plane) {
+        received = ReadAll(fds[0], coords + plane * kPlane, sizeof(float) * points);
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
     library.FreeDynamicLibrary();
-    // A count outside the caller's arrays would send the caller reading past them.
-    return std::clamp(lines, 0, std::max(0, maxLines));
+    if (!received || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ShowLine(CsString("The IGES translator failed on the file: ") + file);
+        return 0;
+    }
+    return lines;
 }

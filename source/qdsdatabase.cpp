@@ -293,6 +293,20 @@ void CsDataManager::UpdateElemNd()
 {
     MakeNdidHash();
     MakeElemHash();
+    // An id given twice would leave its elements and records bound to
+    // whichever copy the hash finds, and the output with the id twice.
+    for (int i = 1; i <= GetNodeNumber(); ++i) {
+        if (GetNdidFromExid(GetNodeExid(i)) == i) continue;
+        CsString text;
+        text.Format("Duplicate node id = %d\n", GetNodeExid(i));
+        throw CsErrorMessage(text, "source/qdsdatabase", __LINE__);
+    }
+    for (int i = 1; i <= GetElemNumber(); ++i) {
+        if (GetElidFromExid(GetElemExid(i)) == i) continue;
+        CsString text;
+        text.Format("Duplicate element id = %d\n", GetElemExid(i));
+        throw CsErrorMessage(text, "source/qdsdatabase", __LINE__);
+    }
     for (CsDataElem& elem : elems_) {
         for (int k = 0; k < elem.nodeNum_; ++k) {
             const int index = GetNdidFromExid(elem.nodes_[k]);

@@ -259,6 +259,7 @@ bool ReadAdaptiveCurve(CsTextFile& file, CsCtrlAdp& adp)
 
 // Part ids run left to right until a value below 1 or a word that is no
 // number; a list longer than one line goes on in the card's further lines.
+// The largest id must leave room for one more: new parts are numbered after it.
 bool ReadPartSet(CsTextFile& file, PartSet& set)
 {
     CsString line;
@@ -272,7 +273,7 @@ bool ReadPartSet(CsTextFile& file, PartSet& set)
         anyLine = true;
         for (const std::string& word : Values(line)) {
             int part = 0;
-            if (!ParseInt(word, part) || part < 1) break;
+            if (!ParseInt(word, part) || part < 1 || part == INT_MAX) break;
             set.parts.push_back(part);
         }
     }

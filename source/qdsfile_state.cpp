@@ -3,7 +3,9 @@
 #include "qdsdatabase.h"
 #include "qdsmessage.h"
 
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 const CsString CsReadData::KeywrdNode = "*NODE";
@@ -56,7 +58,9 @@ bool ParseInt(const char* begin, const char* end, int& value)
 }
 
 // A real filling [begin, end) apart from blanks; taken as a double and then
-// rounded to single precision, as the model's input precision is.
+// rounded to single precision, as the model's input precision is. "nan",
+// "inf" and values beyond the single range are no coordinates or thicknesses:
+// they would be written out as text no later stage reads back.
 bool ParseReal(const char* begin, const char* end, float& value)
 {
     while (begin < end && IsBlank(*begin)) ++begin;
@@ -65,7 +69,7 @@ bool ParseReal(const char* begin, const char* end, float& value)
     if (begin == end) return false;
     double d = 0.0;
     const std::from_chars_result r = std::from_chars(begin, end, d);
-    if (r.ec != std::errc() || r.ptr != end) return false;
+    if (r.ec != std::errc() || r.ptr != end || !(std::fabs(d) <= FLT_MAX)) return false;
     value = static_cast<float>(d);
     return true;
 }

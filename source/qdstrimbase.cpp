@@ -99,6 +99,13 @@ void CsNdElemTpy::ChangeNodeElemt(int node, int oldElem, int newElem)
     if (found != list.end()) *found = newElem;
 }
 
+void CsNdElemTpy::RemoveNodeTpyElemt(int node, int elem)
+{
+    if (node < 1 || static_cast<size_t>(node) > table_.size()) return;
+    std::vector<int>& list = table_[static_cast<size_t>(node - 1)].elements;
+    list.erase(std::remove(list.begin(), list.end(), elem), list.end());
+}
+
 const std::vector<int>& CsNdElemTpy::GetNodeTpyElArr(int node) const
 {
     if (!IsUsableNode(node)) throw CsErrorMessage("Error Topology: Invalid Node ID", "source/qdstrimbase", __LINE__);

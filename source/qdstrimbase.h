@@ -197,6 +197,8 @@ public:
     void AddNodeTpyElemt(int node, int e1, int e2);
     // Replaces the first occurrence of oldElem in the node's list.
     void ChangeNodeElemt(int node, int oldElem, int newElem);
+    // Drops elem from the node's list (an element rewritten off the node).
+    void RemoveNodeTpyElemt(int node, int elem);
 
     // Throws CsErrorMessage for a node that is not in the model or an empty
     // table. A model node made after the build has an empty list.

@@ -1,6 +1,7 @@
 #include "qdstrimctrl.h"
 
 #include "qdsdatabase.h"
+#include "qdstrimalgo.h"
 #include "qdstrimbase.h"
 #include "qdsexception.h"
 #include "qdsfile_writer.h"
@@ -55,6 +56,15 @@ bool SameFile(const CsString& a, const CsString& b)
     if (a.IsEmpty() || b.IsEmpty()) return false;
     if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Whether the model still holds an element the dynain would carry.
+bool AnyElementLeft()
+{
+    for (const CsDataElem& elem : dataManage.GetElemArr()) {
+        if (!elem.IsToDel() && !elem.IsDeleted()) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -306,9 +316,27 @@ int CsTrmCtrl::Run()
             ShowLine("The solver is terminated");
             return 0;
         }
-        // The operations on the four lists come with the cutting code; until
-        // then none of them can succeed.
-        const bool anySucceeded = false;
+        bool anySucceeded = false;
+        // Lancing comes later; its lists are left alone here.
+        for (int kind = 0; kind < 2; ++kind) {
+            const CsTrmLineList& lines = kind == 0 ? trim2D_ : trim3D_;
+            if (lines.empty()) continue;
+            std::unique_ptr<CsAlgoTrm> operation;
+            if (kind == 0) operation = std::make_unique<CsToolTrm>(lines);
+            else operation = std::make_unique<CsLaserTrm>(lines, 0);
+            const int done = operation->Trimming();
+            if (operation->IsAborted()) {
+                ShowLine("The solver is terminated");
+                return 0;
+            }
+            if (done) anySucceeded = true;
+        }
+        if (anySucceeded && !AnyElementLeft()) {
+            ShowLine("No element is left after trimming: the trim curves remove the whole blank");
+            ShowLine("Fail to trim elements\n");
+            ShowLine("The solver is terminated");
+            return 0;
+        }
         if (!anySucceeded) {
             msg.Set("No intersectant points found");
             ShowLine("Invalid gap or trimming direction");

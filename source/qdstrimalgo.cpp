@@ -1,0 +1,306 @@
+#include "qdstrimalgo.h"
+
+#include "qdsdatabase.h"
+#include "qdsmessage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const char* const kStarLine = "***************************************************";
+// The cosine of a corner of about 150 degrees: flatter corners are split.
+const double kFlatCornerCos = -0.8660254;
+// A neighbour is split only when the node is well inside its edge.
+const double kEdgeNodeMin = 0.1;
+const double kEdgeNodeMax = 0.9;
+
+gmPnt3D NodePoint(int node) { return dataManage.GetNode(node).GetPoint(); }
+
+// Twice the vector area of a node cycle; its direction is the facing.
+gmVec3D VectorArea(const std::vector<int>& nodes)
+{
+    gmVec3D sum(0.0, 0.0, 0.0);
+    const gmPnt3D o = NodePoint(nodes[0]);
+    for (size_t i = 1; i + 1 < nodes.size(); ++i) {
+        const gmVec3D a = NodePoint(nodes[i]) - o;
+        const gmVec3D b = NodePoint(nodes[i + 1]) - o;
+        sum += a.Cross(b);
+    }
+    return sum;
+}
+
+bool HasRepeatedNode(std::vector<int> nodes)
+{
+    std::sort(nodes.begin(), nodes.end());
+    return std::adjacent_find(nodes.begin(), nodes.end()) != nodes.end();
+}
+
+// A piece of a split must keep area and face like the element it came from;
+// the tolerance is relative so that small meshes are judged like large ones.
+bool SoundPiece(const std::vector<int>& nodes, const gmVec3D& facing)
+{
+    if (nodes.size() < 3 || nodes.size() > 4 || HasRepeatedNode(nodes)) return false;
+    const gmVec3D area = VectorArea(nodes);
+    double perimeter = 0.0;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        perimeter += NodePoint(nodes[i]).DistTo(NodePoint(nodes[(i + 1) % nodes.size()]));
+    }
+    const double along = area.Dot(facing);
+    return along > 1.0e-9 * perimeter * perimeter * facing.Length();
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ helpers
+
+std::vector<int> CsAlgoTrm::NodesOf(int elem)
+{
+    const CsDataElem& el = dataManage.GetElem(elem);
+    std::vector<int> nodes(static_cast<size_t>(el.GetNodeNum()));
+    for (int k = 0; k < el.GetNodeNum(); ++k) nodes[static_cast<size_t>(k)] = el[k];
+    return nodes;
+}
+
+void CsAlgoTrm::SyncTopology(int elem, const std::vector<int>& oldNodes)
+{
+    CsNdElemTpy& tpy = dataManage.GetTopology();
+    const std::vector<int> nodes = NodesOf(elem);
+    for (const int n : oldNodes) {
+        if (std::find(nodes.begin(), nodes.end(), n) == nodes.end()) tpy.RemoveNodeTpyElemt(n, elem);
+    }
+    for (const int n : nodes) tpy.AddNodeTpyElemt(n, elem, 0);
+}
+
+int CsAlgoTrm::NextElem(int elem, int n1, int n2)
+{
+    std::vector<int> around;
+    dataManage.GetEdgeNeibElem(n1, n2, around);
+    for (const int e : around) {
+        if (e == elem || !dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        const int count = el.GetNodeNum();
+        const int k = el.GetNodeIdx(n1);
+        if (k < 0) continue;
+        if (el[(k + 1) % count] == n2 || el[(k + count - 1) % count] == n2) return e;
+    }
+    return 0;
+}
+
+bool CsAlgoTrm::SplitElement(int src, const std::vector<int>& srcNodes, const std::vector<int>& newNodes)
+{
+    const std::vector<int> before = NodesOf(src);
+    const gmVec3D facing = VectorArea(before);
+    if (!SoundPiece(srcNodes, facing) || !SoundPiece(newNodes, facing)) return false;
+
+    const CsDataElem& from = dataManage.GetElem(src);
+    const int part = from.GetPrtid();
+    const double thickness = from.GetThickness();
+    const bool inner = from.IsInner();
+    const bool toDel = from.IsToDel();
+    dataManage.SetElem(part, src, static_cast<int>(srcNodes.size()), srcNodes.data());
+    const int added = dataManage.AddElem(part, static_cast<int>(newNodes.size()), newNodes.data());
+    if (inner) dataManage.SetInner(added);
+    if (toDel) dataManage.SetToDel(added);
+    dataManage.SetThickness(added, thickness);
+    trmElemArr.push_back(added);
+    CsElemMap map;
+    map.SetSrcElem(src);
+    map.AddNewElem(added);
+    hashOper.AddNewElemMap(map);
+    SyncTopology(src, before);
+    SyncTopology(added, {});
+    return true;
+}
+
+// ------------------------------------------------------------ operation
+
+CsAlgoTrm::CsAlgoTrm(const CsTrmLineOwners& lines, int /*unused*/)
+    : triaTrm(nullptr, nullptr), quadTrm(nullptr, nullptr)
+{
+    trmLineArr.reserve(lines.size());
+    for (const auto& line : lines) trmLineArr.push_back(line.get());
+}
+
+int CsAlgoTrm::Trimming()
+{
+    if (trmLineArr.empty()) return 0;
+    // Intersection points belong to one operation: a node of an earlier
+    // operation's line must not be taken for a crossing of this one.
+    hashOper.ReleaseItrHash();
+    if (!hashOper.CreateHash()) return 0;
+    const double shortest = GetMinDst();
+    if (shortest < minDst) minDst = shortest;
+
+    if (dataManage.IsToRefine()) RefineMesh();
+
+    // The lists of the topology follow every split from here on.
+    dataManage.UpdateNdElemTpy();
+    elemNum = dataManage.GetElemNumber();
+    elemArr.resize(static_cast<size_t>(elemNum));
+    for (int e = 1; e <= elemNum; ++e) elemArr[static_cast<size_t>(e - 1)] = e;
+
+    MessageBegin();
+    const int result = TrimElemArr();
+    if (result && !aborted) Update();
+    MessageEnd();
+    return aborted ? 0 : result;
+}
+
+int CsAlgoTrm::RefineMesh()
+{
+    ShowLine(kStarLine);
+    ShowLine("*         Adaptive Constraints Refinement         *");
+    ShowLine(kStarLine);
+    ShowLine("Adaptive constraints refinement is not available in this version;");
+    ShowLine("the blank is trimmed without refining its adaptive constraints\n");
+    return 0;
+}
+
+double CsAlgoTrm::GetMinDst() const
+{
+    double best = 1.0e10;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
+        const CsDataElem& el = dataManage.GetElem(e);
+        if (el.GetExid() <= 0) continue;
+        const int count = el.GetNodeNum();
+        for (int k = 0; k < count; ++k) {
+            const int a = el[k];
+            const int b = el[(k + 1) % count];
+            if (!dataManage.IsValidNode(a) || !dataManage.IsValidNode(b)) continue;
+            best = std::min(best, NodePoint(a).DistTo(NodePoint(b)));
+        }
+    }
+    return best;
+}
+
+void CsAlgoTrm::SetMinDst(double d) { minDst = std::min(100.0, std::max(1.0, d)); }
+
+int CsAlgoTrm::TrimElement(gmTrmLine* line, gmElemt& elem, std::vector<gmItrPt>& points)
+{
+    const int e = elem.GetElemID();
+    curTrmElem = elem.GetNodNum() == 3 ? static_cast<CsTrmElem*>(&triaTrm) : static_cast<CsTrmElem*>(&quadTrm);
+    const std::vector<int> before = NodesOf(e);
+    const int result = curTrmElem->Trimming(line, &elem, points);
+    if (NodesOf(e) != before) SyncTopology(e, before);
+    for (const int added : curTrmElem->GetNewElemMap().NewElemArr) SyncTopology(added, {});
+    return result;
+}
+
+void CsAlgoTrm::AddElemArr()
+{
+    if (!curTrmElem) return;
+    const std::vector<int>& split = curTrmElem->GetSplitElArr();
+    splitElArr.insert(splitElArr.end(), split.begin(), split.end());
+}
+
+void CsAlgoTrm::UniqueElemArr()
+{
+    for (std::vector<int>* list : {&elemArr, &splitElArr, &trmElemArr}) {
+        std::sort(list->begin(), list->end());
+        list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+}
+
+void CsAlgoTrm::Update()
+{
+    ShowLine("Begin to update data, please wait...\n");
+    hashOper.UpdateAdpNd(elemNum, trmElemArr);
+    ShowLine("Success to update\n");
+}
+
+// ------------------------------------------------------------ repairs
+
+void CsAlgoTrm::CheckEdgNode()
+{
+    for (const int e : splitElArr) {
+        if (!dataManage.IsValidElem(e) || !dataManage.GetElem(e).IsShell()) continue;
+        const std::vector<int> nd = NodesOf(e);
+        const int n = static_cast<int>(nd.size());
+        if (n != 3 && n != 4) continue;
+        for (int k = 1; k <= n; ++k) {
+            const int a = k - 1;
+            const int b = k % n;
+            int node = 0;
+            for (CsItem<gmItrPt>* item = hashOper.GetItemItrPt(nd[a], nd[b]); item; item = item->GetNext()) {
+                const gmItrPt& p = item->GetData();
+                if (p.GetEdge() == gmEdge(nd[a], nd[b], 0, 0) && p.GetNode() > 0) {
+                    node = p.GetNode();
+                    break;
+                }
+            }
+            if (node <= 0 || std::find(nd.begin(), nd.end(), node) != nd.end()) continue;
+            const gmPnt3D at = NodePoint(node);
+            const double length = NodePoint(nd[a]).DistTo(NodePoint(nd[b]));
+            if (length <= 0.0) continue;
+            const double r = at.DistTo(NodePoint(nd[b])) / length;
+            if (r < kEdgeNodeMin || r > kEdgeNodeMax) continue;
+
+            const int P = node;
+            const int p = (a + n - 1) % n;
+            const int q = (b + 1) % n;
+            bool split = false;
+            if (n == 3) {
+                split = SplitElement(e, {nd[a], P, nd[q]}, {P, nd[b], nd[q]});
+            } else {
+                const int A = hashOper.GetAdpNdS(nd[p], nd[q]);
+                if (A > 0) {
+                    split = SplitElement(e, {nd[b], nd[q], A, P}, {A, nd[p], nd[a], P});
+                    // The hanging node is now a corner of both pieces.
+                    if (split) hashOper.RemoveAdpNd(nd[p], nd[q], A);
+                } else if (r < 0.5) {
+                    split = SplitElement(e, {nd[a], P, nd[q], nd[p]}, {P, nd[b], nd[q]});
+                } else {
+                    split = SplitElement(e, {P, nd[b], nd[q], nd[p]}, {P, nd[p], nd[a]});
+                }
+            }
+            if (split) break;
+        }
+    }
+    splitElArr.clear();
+}
+
+void CsAlgoTrm::CheckElement()
+{
+    const size_t count = trmElemArr.size();
+    for (size_t i = 0; i < count; ++i) {
+        const int e = trmElemArr[i];
+        if (!dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        if (!el.IsShell() || el.GetNodeNum() < 4) continue;
+        const std::vector<int> nd = NodesOf(e);
+        const gmVec3D normal = el.GetNormal().Normalized();
+        for (int c = 0; c < 4; ++c) {
+            const int prev = (c + 3) % 4;
+            const int next = (c + 1) % 4;
+            const gmVec3D u = NodePoint(nd[prev]) - NodePoint(nd[c]);
+            const gmVec3D w = NodePoint(nd[next]) - NodePoint(nd[c]);
+            const double lengths = u.Length() * w.Length();
+            const bool flat = lengths > 0.0 && u.Dot(w) / lengths < kFlatCornerCos;
+            const bool reflex = w.Cross(u).Dot(normal) < 0.001;
+            if (!flat && !reflex) continue;
+            const int pp = (prev + 3) % 4;
+            SplitElement(e, {nd[pp], nd[c], nd[next]}, {nd[pp], nd[prev], nd[c]});
+            break;
+        }
+    }
+}
+
+void CsAlgoTrm::CheckElement(int elem)
+{
+    if (!dataManage.IsValidElem(elem)) return;
+    const CsDataElem& el = dataManage.GetElem(elem);
+    if (!el.IsShell() || el.GetNodeNum() < 4) return;
+    const std::vector<int> nd = NodesOf(elem);
+    for (int c = 0; c < 4; ++c) {
+        const int prev = (c + 3) % 4;
+        const int next = (c + 1) % 4;
+        const gmVec3D u = NodePoint(nd[prev]) - NodePoint(nd[c]);
+        const gmVec3D w = NodePoint(nd[next]) - NodePoint(nd[c]);
+        const double lengths = u.Length() * w.Length();
+        if (lengths <= 0.0 || u.Dot(w) / lengths >= kFlatCornerCos) continue;
+        const int pp = (prev + 3) % 4;
+        SplitElement(elem, {nd[pp], nd[c], nd[next]}, {nd[pp], nd[prev], nd[c]});
+        return;
+    }
+}

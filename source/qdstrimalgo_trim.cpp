@@ -1,0 +1,420 @@
+// 2D trimming (inside test along the trim direction) and 3D trimming (seed fill
+// bounded by the nodes on the trim line).
+#include "qdstrimalgo.h"
+
+#include "qdsdatabase.h"
+#include "qdsmessage.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace {
+
+const char* const kStarLine = "***************************************************";
+const char* const kEndLine = "***************************************************\n\n";
+const int kProgress2D = 20000;
+const int kProgress3D = 10000;
+// More crossings than this mean the line runs back and forth inside one element.
+const int kMaxItrPts3D = 9;
+
+void ShowLineId(const CsString& id)
+{
+    CsString text;
+    text.Format("The Current Trim Line ID: %s", id.c_str());
+    ShowLine(text);
+}
+
+void ShowGrowth(const CsString& id, int from, int to)
+{
+    ShowLineId(id);
+    CsString text;
+    text.Format("Iteration: elements increased from %d to %d\n", from, to);
+    ShowLine(text);
+    CsMessage().ShowNewLine(1);
+}
+
+bool UsableLine(const gmTrmLine* line) { return line && !line->IsStraight() && !line->IsLancing(); }
+
+}  // namespace
+
+// ================================================================= 2D
+
+void CsToolTrm::MessageBegin()
+{
+    ShowLine(kStarLine);
+    ShowLine("*                2D Trimming                      *");
+    ShowLine(kStarLine);
+    ShowLine("2D Trimming Begins, please wait...\n");
+}
+
+void CsToolTrm::MessageEnd()
+{
+    if (trmElemArr.empty()) ShowLine("2D trimming failed. No element trimmed");
+    else ShowLine("2D trimming finished successfully");
+    ShowLine(kEndLine);
+}
+
+void CsToolTrm::SortTrmLnByArea()
+{
+    if (trmLineArr.size() < 2) return;
+    std::vector<gmTrmLine*> keepInside;
+    std::vector<gmTrmLine*> others;
+    for (gmTrmLine* line : trmLineArr) {
+        if (!line) continue;
+        const auto* cut = dynamic_cast<const gmCut2DLine*>(line);
+        (cut && cut->IsTrmOut() ? keepInside : others).push_back(line);
+    }
+    const auto larger = [](const gmTrmLine* a, const gmTrmLine* b) { return compare_area(a, b); };
+    std::stable_sort(keepInside.begin(), keepInside.end(), larger);
+    std::stable_sort(others.begin(), others.end(), larger);
+    trmLineArr = others;
+    trmLineArr.insert(trmLineArr.end(), keepInside.begin(), keepInside.end());
+}
+
+void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
+{
+    if (!line.IsTrmOut()) {
+        for (const int e : trmElemArr) {
+            if (line.IsInside(gmElemt(e).GetMidPt())) dataManage.SetToDel(e);
+            else dataManage.SetOuter(e);
+        }
+        return;
+    }
+    const int count = dataManage.GetElemNumber();
+    for (int e = 1; e <= count; ++e) {
+        if (dataManage.GetElem(e).IsToDel()) continue;
+        if (line.IsInside(gmElemt(e).GetMidPt())) dataManage.SetInner(e);
+        else dataManage.SetToDel(e);
+    }
+}
+
+int CsToolTrm::TrimElemArr()
+{
+    SortTrmLnByArea();
+    int lastCount = elemNum;
+    int result = 0;
+    for (size_t j = 0; j < trmLineArr.size(); ++j) {
+        if (!UsableLine(trmLineArr[j])) continue;
+        auto* line = dynamic_cast<gmCut2DLine*>(trmLineArr[j]);
+        if (!line) continue;
+        splitElArr.clear();
+        trmElemArr.clear();
+        const CsString id = line->GetExid();
+        triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        const bool trimOut = line->IsTrmOut();
+        const size_t limit = (j + 2) * static_cast<size_t>(elemNum);
+        std::vector<int> newElems;
+        size_t reported = 0;
+
+        for (size_t i = 0; i < elemArr.size(); ++i) {
+            const size_t quotient = (i + 1) / kProgress2D;
+            if (quotient > reported) {
+                reported = quotient;
+                ShowLineId(id);
+                ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress2D));
+                CsMessage().ShowNewLine(1);
+            }
+            const int e = elemArr[i];
+            {
+                const CsDataElem& el = dataManage.GetElem(e);
+                if (el.IsToDel() || (trimOut && el.IsInner()) || !el.IsShell()) continue;
+            }
+            gmElemt elem(e);
+            std::vector<gmItrPt> points;
+            line->InterElement(elem, points);
+            const int n = static_cast<int>(points.size());
+            if (n < 2) {
+                if (line->IsInside(elem.GetMidPt())) {
+                    if (trimOut) dataManage.SetInner(e);
+                    else dataManage.SetToDel(e);
+                }
+                if (n == 0) continue;
+            }
+            hashOper.AddItrPtArr(e, points);
+            for (const gmItrPt& p : points) {
+                const int next = NextElem(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
+                if (next > 0) splitElArr.push_back(next);
+            }
+            if (TrimElement(line, elem, points)) {
+                const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
+                if (n < 3) {
+                    trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
+                    newElems.insert(newElems.end(), added.begin(), added.end());
+                    if (n == 1 && !added.empty() && dataManage.GetElem(e).IsInner() && !trimOut) {
+                        dataManage.SetToDel(added.front());
+                    }
+                    AddElemArr();
+                } else {
+                    // The pieces still carry the rest of the line: visit them again.
+                    elemArr.push_back(e);
+                    elemArr.insert(elemArr.end(), added.begin(), added.end());
+                }
+            } else {
+                if (line->IsInside(gmElemt(e).GetMidPt())) {
+                    if (trimOut) dataManage.SetInner(e);
+                    else dataManage.SetToDel(e);
+                } else {
+                    dataManage.SetOuter(e);
+                }
+                if (n < 3 && static_cast<int>(i) < elemNum) splitElArr.push_back(e);
+                AddElemArr();
+            }
+            trmElemArr.push_back(e);
+            if (trmElemArr.size() > limit) break;
+        }
+
+        elemArr.insert(elemArr.end(), newElems.begin(), newElems.end());
+        UniqueElemArr();
+        if (static_cast<int>(elemArr.size()) > lastCount) {
+            ShowGrowth(id, lastCount, static_cast<int>(elemArr.size()));
+            lastCount = static_cast<int>(elemArr.size());
+        }
+        if (!trmElemArr.empty()) {
+            CheckEdgNode();
+            CheckElement();
+            CheckElemInOut(*line);
+            result = 1;
+        }
+    }
+    return result;
+}
+
+// ================================================================= 3D
+
+void CsLaserTrm::MessageBegin()
+{
+    ShowLine(kStarLine);
+    ShowLine("*                3D Trimming                      *");
+    ShowLine(kStarLine);
+    ShowLine("3D Trimming Begins, please wait...\n");
+}
+
+void CsLaserTrm::MessageEnd()
+{
+    if (trmElemArr.empty()) {
+        ShowLine("3D trimming failed. No element trimmed");
+        ShowLine("Inappropriate gap value can result in this failure");
+    } else {
+        ShowLine("3D trimming finished successfully");
+    }
+    ShowLine(kEndLine);
+}
+
+void CsLaserTrm::CollectTrimNodes()
+{
+    const CsHash<gmItrPt>* table = hashOper.GetHashItrPt();
+    if (!table) return;
+    for (int b = 0; b < table->Capacity(); ++b) {
+        for (const CsItem<gmItrPt>* item = table->GetItem(b); item; item = item->GetNext()) {
+            const gmItrPt& p = item->GetData();
+            if (p.GetNode() > 0) {
+                hashOper.InsertItrNd(p.GetNode());
+                continue;
+            }
+            const int first = p.GetEdge().GetFstNode();
+            const int end = p.GetEdge().GetEndNode();
+            if (!dataManage.IsValidNode(first) || !dataManage.IsValidNode(end)) continue;
+            const double toFirst = p.GetPoint().DistTo(dataManage.GetNode(first).GetPoint());
+            const double toEnd = p.GetPoint().DistTo(dataManage.GetNode(end).GetPoint());
+            // A crossing next to a corner that got no node still closes the barrier there.
+            if (std::min(toFirst, toEnd) < 0.1 * (toFirst + toEnd)) {
+                hashOper.InsertItrNd(toFirst <= toEnd ? first : end);
+            }
+        }
+    }
+}
+
+int CsLaserTrm::TrimElemArr()
+{
+    removedBefore.assign(static_cast<size_t>(dataManage.GetElemNumber()), 0);
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
+        const CsDataElem& el = dataManage.GetElem(e);
+        removedBefore[static_cast<size_t>(e - 1)] = (el.IsToDel() || el.IsDeleted()) ? 1 : 0;
+    }
+
+    int lastCount = elemNum;
+    int result = 0;
+    for (size_t j = 0; j < trmLineArr.size(); ++j) {
+        if (!UsableLine(trmLineArr[j])) continue;
+        auto* line = dynamic_cast<gmCut3DLine*>(trmLineArr[j]);
+        if (!line) continue;
+        if (!dataManage.IsValidNode(dataManage.GetNdidFromExid(line->GetSeed()))) {
+            ShowLine("Invalid Seed Node ID: %d\n", line->GetSeed());
+            continue;
+        }
+        splitElArr.clear();
+        trmElemArr.clear();
+        const CsString id = line->GetExid();
+        triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        const double limit = (1.5 + static_cast<double>(j)) * elemNum;
+        std::vector<int> newElems;
+        size_t reported = 0;
+
+        for (size_t i = 0; i < elemArr.size(); ++i) {
+            const size_t quotient = (i + 1) / kProgress3D;
+            if (quotient > reported) {
+                reported = quotient;
+                ShowLineId(id);
+                ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress3D));
+            }
+            const int e = elemArr[i];
+            if (!dataManage.GetElem(e).IsShell()) continue;
+            gmElemt elem(e);
+            std::vector<gmItrPt> points;
+            line->InterElement(elem, points);
+            const int n = static_cast<int>(points.size());
+            if (n < 1 || n >= kMaxItrPts3D) continue;
+            hashOper.AddItrPtArr(e, points);
+            for (const gmItrPt& p : points) {
+                const int first = p.GetEdge().GetFstNode();
+                const int end = p.GetEdge().GetEndNode();
+                int next = NextElem(e, first, end);
+                if (next == 0) {
+                    // The edge is half of a coarse edge: the neighbour is the coarse element.
+                    const CsDataAdpv* c = hashOper.GetCsAdpNd(first);
+                    if (!c) c = hashOper.GetCsAdpNd(end);
+                    if (c) {
+                        std::vector<int> around;
+                        dataManage.GetEdgeNeibElem(dataManage.GetNdidFromExid(c->GetN1()),
+                                                   dataManage.GetNdidFromExid(c->GetN2()), around);
+                        for (const int a : around) {
+                            if (a != e) {
+                                next = a;
+                                break;
+                            }
+                        }
+                    }
+                }
+                if (next > 0) splitElArr.push_back(next);
+            }
+            if (TrimElement(line, elem, points)) {
+                const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
+                if (n < 3) {
+                    trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
+                    newElems.insert(newElems.end(), added.begin(), added.end());
+                    AddElemArr();
+                } else {
+                    elemArr.push_back(e);
+                    elemArr.insert(elemArr.end(), added.begin(), added.end());
+                }
+            } else {
+                if (n < 3 && static_cast<int>(i) < elemNum) splitElArr.push_back(e);
+                AddElemArr();
+            }
+            trmElemArr.push_back(e);
+            if (static_cast<double>(elemArr.size()) > limit && elemNum > 10000) break;
+        }
+
+        CollectTrimNodes();
+        elemArr.insert(elemArr.end(), newElems.begin(), newElems.end());
+        UniqueElemArr();
+        if (static_cast<int>(elemArr.size()) > lastCount) {
+            ShowGrowth(id, lastCount, static_cast<int>(elemArr.size()));
+            lastCount = static_cast<int>(elemArr.size());
+        }
+        if (!trmElemArr.empty()) {
+            CheckEdgNode();
+            CheckElement();
+            result = 1;
+        }
+    }
+    GroupElement();
+    return aborted ? 0 : result;
+}
+
+void CsLaserTrm::GroupElement()
+{
+    const int nodeCount = dataManage.GetNodeNumber();
+    const int elemCount = dataManage.GetElemNumber();
+    if (nodeCount == 0 || elemCount == 0) return;
+    visitNdArr.assign(static_cast<size_t>(nodeCount), 0);
+    keepElArr.assign(static_cast<size_t>(elemCount), 0);
+
+    // A piece of an element removed before this operation is removed as well;
+    // a source always has a lower index than the pieces cut from it.
+    const size_t known = removedBefore.size();
+    removedBefore.resize(static_cast<size_t>(elemCount), 0);
+    const CsHash<CsHashOpr::ElemPair>* pairs = hashOper.GetHashElemPair();
+    for (size_t e = known + 1; pairs && e <= static_cast<size_t>(elemCount); ++e) {
+        const CsItem<CsHashOpr::ElemPair>* item = pairs->Find(static_cast<int>(e));
+        if (!item) continue;
+        const int src = item->GetData().second;
+        if (src >= 1 && static_cast<size_t>(src) < e) removedBefore[e - 1] = removedBefore[static_cast<size_t>(src - 1)];
+    }
+
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    for (gmTrmLine* base : trmLineArr) {
+        if (!base || base->IsStraight()) continue;
+        const auto* line = dynamic_cast<const gmCut3DLine*>(base);
+        if (!line) continue;
+        const int seed = dataManage.GetNdidFromExid(line->GetSeed());
+        if (!dataManage.IsValidNode(seed)) continue;
+        if (hashOper.GetItemItrNd(seed)) {
+            // Both sides of the line touch the seed, so the seed cannot say which to keep.
+            CsString text;
+            text.Format("3D trimming stopped: the seed node %d of trim curve %s lies on the trim line",
+                        line->GetSeed(), line->GetExid().c_str());
+            ShowLine(text);
+            ShowLine("Choose a seed node away from the trim curve\n");
+            aborted = true;
+            return;
+        }
+        std::vector<int> around;
+        tpy.GetNodeTpyElArr(seed, around);
+        if (around.empty()) {
+            const int onto = dataManage.GetProjectedElem(seed);
+            if (onto > 0) tpy.AddNodeTpyElemt(seed, onto, 0);
+        }
+        GroupElement(seed, tpy);
+    }
+
+    for (int e = 1; e <= elemCount; ++e) {
+        const size_t k = static_cast<size_t>(e - 1);
+        if (keepElArr[k] == 1 && !removedBefore[k]) dataManage.SetIdentity(e);
+        else dataManage.SetToDel(e);
+    }
+}
+
+void CsLaserTrm::GroupElement(int node, const CsNdElemTpy& tpy)
+{
+    std::deque<int> queue{node};
+    std::vector<int> next;
+    while (!queue.empty()) {
+        const int current = queue.front();
+        queue.pop_front();
+        if (!dataManage.IsValidNode(current) || visitNdArr[static_cast<size_t>(current - 1)]) continue;
+        visitNdArr[static_cast<size_t>(current - 1)] = 1;
+        if (GroupElement(current, tpy, next)) queue.insert(queue.end(), next.begin(), next.end());
+    }
+}
+
+int CsLaserTrm::GroupElement(int node, const CsNdElemTpy& tpy, std::vector<int>& next)
+{
+    next.clear();
+    std::vector<int> around;
+    tpy.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const size_t k = static_cast<size_t>(e - 1);
+        // The fill never enters what an earlier operation removed.
+        if (removedBefore[k] || keepElArr[k]) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        for (int c = 0; c < el.GetNodeNum(); ++c) {
+            const int corner = el[c];
+            if (corner == node || !dataManage.IsValidNode(corner)) continue;
+            if (visitNdArr[static_cast<size_t>(corner - 1)] || hashOper.GetItemItrNd(corner)) continue;
+            next.push_back(corner);
+        }
+    }
+    for (const int e : around) {
+        if (dataManage.IsValidElem(e) && !removedBefore[static_cast<size_t>(e - 1)]) {
+            keepElArr[static_cast<size_t>(e - 1)] = 1;
+        }
+    }
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    return next.empty() ? 0 : 1;
+}

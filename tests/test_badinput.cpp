@@ -1,0 +1,382 @@
+// Bad inputs run through the real program. Whatever is wrong, a run ends
+// with a message saying so and exit status 255, leaves nothing behind but its
+// message log, and reads its inputs without changing a byte of them.
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+
+using testutil::ReadFile;
+using testutil::ScratchDir;
+using testutil::WriteFile;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file and directory below a root, by relative path: the bytes of a
+// file, a marker for a directory.
+using Tree = std::map<std::string, std::string>;
+
+Tree Snapshot(const fs::path& root)
+{
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = fs::relative(entry.path(), root).string();
+        tree[name] = entry.is_directory() ? std::string("<directory>") : ReadFile(entry.path().string());
+    }
+    return tree;
+}
+
+// A small generated blank and the decks the generator writes for it, made once.
+struct Inputs {
+    std::string blank;
+    std::string annealDeck;
+    std::string trimDeck;
+};
+
+const Inputs& Generated()
+{
+    static const Inputs inputs = [] {
+        ScratchDir dir("badinput-gen");
+        Inputs made;
+        for (const char* kind : {"anneal", "trim2d"}) {
+            const std::string command = "'" CORVEX_GENBLANK "' --shape flat --elements 100 --levels 1 --nthick 3 --deck " +
+                                        std::string(kind) + " -o '" + dir.file("blank.dynain") + "' > /dev/null";
+            if (std::system(command.c_str()) != 0) std::abort();
+        }
+        made.blank = ReadFile(dir.file("blank.dynain"));
+        made.annealDeck = ReadFile(dir.file("blank_anneal.dyn"));
+        made.trimDeck = ReadFile(dir.file("blank_trim2d.dyn"));
+        return made;
+    }();
+    return inputs;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no '" << from << "' to replace";
+        return text;
+    }
+    return text.replace(at, from.size(), to);
+}
+
+// The offset just past the n-th line end at or after from.
+size_t AfterLines(const std::string& text, size_t from, int n)
+{
+    for (int k = 0; k < n; ++k) from = text.find('\n', from) + 1;
+    return from;
+}
+
+// The line holding offset at.
+std::string LineAt(const std::string& text, size_t at)
+{
+    const size_t begin = text.rfind('\n', at) + 1;
+    return text.substr(begin, text.find('\n', at) - begin);
+}
+
+std::string WithCrLf(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+// The generator's cutting deck with its point curve replaced by an IGES file.
+std::string IgesDeck(const std::string& igesName)
+{
+    const std::string& deck = Generated().trimDeck;
+    const size_t card = deck.find("*DEFINE_CURVE_TRIM");
+    const size_t data = AfterLines(deck, card, 2);
+    const std::string head = LineAt(deck, data);
+    // TCTYPE is the second 10-column field: 2 reads the curves from an IGES file.
+    const std::string header = head.substr(0, 10) + "         2" + head.substr(20);
+    return deck.substr(0, data) + header + "\n" + igesName + "\n" + deck.substr(deck.find("*INCLUDE"));
+}
+
+// One IGES line: 72 columns of data, the section letter and the sequence number.
+std::string IgesLine(const std::string& data, char section, int sequence)
+{
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "%c%7d", section, sequence);
+    return data + std::string(72 - data.size(), ' ') + tail + "\n";
+}
+
+// count straight lines (entity 110), each an independent curve.
+std::string IgesWithLines(int count)
+{
+    std::string text = IgesLine("", 'S', 1);
+    const std::string global[] = {"1H,,1H;,8Hmany.igs,8Hmany.igs,6Hcorvex,3H1.0,32,38,6,308,15,8Hmany.igs,",
+                                  "1.0,2,2HMM,1,1.0,15H20240101.000000,0.001,1000.0,,,11,0,,;"};
+    text += IgesLine(global[0], 'G', 1) + IgesLine(global[1], 'G', 2);
+    std::string directory;
+    std::string parameters;
+    for (int k = 0; k < count; ++k) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%8d%8d%8d%8d%8d%8d%8d%8d%8s", 110, k + 1, 0, 0, 0, 0, 0, 0, "00000000");
+        directory += IgesLine(line, 'D', 2 * k + 1);
+        std::snprintf(line, sizeof line, "%8d%8d%8d%8d%8d%8s%8s%8s%8d", 110, 0, 0, 1, 0, "", "", "", 0);
+        directory += IgesLine(line, 'D', 2 * k + 2);
+        const double y = 0.01 * k;
+        std::snprintf(line, sizeof line, "110,%.2f,%.2f,0.0,%.2f,%.2f,0.0;", -5.0, y, 120.0, y);
+        char with[96];
+        std::snprintf(with, sizeof with, "%-64s%8d", line, 2 * k + 1);
+        parameters += IgesLine(with, 'P', k + 1);
+    }
+    char terminate[80];
+    std::snprintf(terminate, sizeof terminate, "S%7dG%7dD%7dP%7d", 1, 2, 2 * count, count);
+    return text + directory + parameters + IgesLine(terminate, 'T', 1);
+}
+
+struct Case {
+    Case(const char* what, std::function<void(const ScratchDir&)> make, std::vector<std::string> expected,
+         std::string before = "")
+        : name(what), setup(std::move(make)), messages(std::move(expected)), prefix(std::move(before))
+    {
+    }
+    const char* name;
+    std::function<void(const ScratchDir&)> setup;
+    std::vector<std::string> messages;
+    // Put in front of the program in "sh -c" (limits, traps).
+    std::string prefix;
+};
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+};
+
+Outcome RunIn(const ScratchDir& dir, const std::string& deck, const std::string& prefix)
+{
+    const std::string inner = prefix + " '" CORVEX_EXE "' '" + deck + "' < /dev/null > .stdout 2>&1";
+    std::string quoted;
+    for (const char c : inner) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    const std::string command = "cd '" + dir.path().string() + "' && sh -c '" + quoted + "'";
+    const int raw = std::system(command.c_str());
+    Outcome r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(dir.file(".stdout"));
+    fs::remove(dir.file(".stdout"));
+    return r;
+}
+
+void WriteJob(const ScratchDir& dir, const std::string& deck, const std::string& blank)
+{
+    WriteFile(dir.file("job.dyn"), deck);
+    WriteFile(dir.file("blank.dynain"), blank);
+}
+
+void AnnealJob(const ScratchDir& dir, const std::string& blank) { WriteJob(dir, Generated().annealDeck, blank); }
+
+const std::vector<Case>& Cases()
+{
+    static const std::vector<Case> cases = [] {
+        const Inputs& in = Generated();
+        const std::string& blank = in.blank;
+        const std::string& anneal = in.annealDeck;
+        std::vector<Case> list;
+
+        // The deck itself.
+        list.push_back({"deck missing", [](const ScratchDir&) {}, {"Fail to open the file", "Fail to read the dyna input deck"}});
+        list.push_back({"deck is a directory", [](const ScratchDir& d) { fs::create_directory(d.path() / "job.dyn"); },
+                        {"Fail to open the file", "Fail to read the dyna input deck"}});
+        list.push_back({"deck empty", [](const ScratchDir& d) { WriteFile(d.file("job.dyn"), ""); },
+                        {"No 'ELEMENT_TRIM' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
+        list.push_back({"deck of random bytes",
+                        [blank](const ScratchDir& d) {
+                            std::mt19937 random(7);
+                            std::string bytes(20000, '\0');
+                            for (char& c : bytes) c = static_cast<char>(random());
+                            WriteJob(d, bytes, blank);
+                        },
+                        {"No 'ELEMENT_TRIM' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
+        list.push_back({"deck without an include",
+                        [anneal, blank](const ScratchDir& d) {
+                            WriteJob(d, Replace(anneal, "*INCLUDE\nblank.dynain\n", ""), blank);
+                        },
+                        {"No 'ANNEAL' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
+
+        // The state file it includes.
+        list.push_back({"include missing",
+                        [anneal](const ScratchDir& d) { WriteFile(d.file("job.dyn"), anneal); },
+                        {"Fail to Open the File: blank.dynain", "Maybe it does not exist"}});
+        list.push_back({"include is a directory",
+                        [anneal](const ScratchDir& d) {
+                            WriteFile(d.file("job.dyn"), anneal);
+                            fs::create_directory(d.path() / "blank.dynain");
+                        },
+                        {"Fail to Open the File: blank.dynain", "Fail to read the dyna input deck"}});
+        list.push_back({"include is a device that never ends",
+                        [anneal](const ScratchDir& d) {
+                            WriteFile(d.file("job.dyn"), Replace(anneal, "\nblank.dynain\n", "\n/dev/zero\n"));
+                        },
+                        {"Fail to Open the File: /dev/zero", "Fail to read the dyna input deck"}});
+        list.push_back({"include empty", [](const ScratchDir& d) { AnnealJob(d, ""); },
+                        {"Fail to read node and element data", "Fail to read the dyna input deck"}});
+        list.push_back({"state truncated inside a stress block",
+                        [blank](const ScratchDir& d) {
+                            const size_t section = blank.find("*INITIAL_STRESS_SHELL");
+                            AnnealJob(d, blank.substr(0, AfterLines(blank, section, 3) + 30));
+                        },
+                        {"initial stress block ends after", "Fail to output dynain file"}});
+        list.push_back({"element naming a node that does not exist",
+                        [blank](const ScratchDir& d) {
+                            const size_t card = AfterLines(blank, blank.find("*ELEMENT_SHELL_THICKNESS"), 2);
+                            const std::string line = LineAt(blank, card);
+                            AnnealJob(d, Replace(blank, line, line.substr(0, 24) + "  999999" + line.substr(32)));
+                        },
+                        {"Invalid node id = 999999", "Exceptional Termination of the Solver"}});
+        list.push_back({"duplicate node ids",
+                        [blank](const ScratchDir& d) {
+                            const size_t first = AfterLines(blank, blank.find("*NODE"), 2);
+                            const std::string line = LineAt(blank, first);
+                            const std::string moved = line.substr(0, 8) + "  5.000000000e+0" + line.substr(24);
+                            AnnealJob(d, Replace(blank, line + "\n", line + "\n" + moved + "\n"));
+                        },
+                        {"Duplicate node id = 2301", "Exceptional Termination of the Solver"}});
+        for (const char* value : {"             nan", "           1e300"}) {
+            list.push_back({value[13] == 'n' ? "coordinate NaN" : "coordinate 1e300",
+                            [blank, value](const ScratchDir& d) {
+                                const size_t first = AfterLines(blank, blank.find("*NODE"), 2);
+                                const std::string line = LineAt(blank, first);
+                                AnnealJob(d, Replace(blank, line, line.substr(0, 8) + value + line.substr(24)));
+                            },
+                            {"Invalid node id = 2301", "Exceptional Termination of the Solver"}});
+        }
+        list.push_back({"stress header promising more lines than follow",
+                        [blank](const ScratchDir& d) {
+                            // The section's last record: only the next keyword can end it. Its
+                            // header is the last line there without an exponent.
+                            size_t at = blank.find("*INITIAL_STRAIN_SHELL") - 1;
+                            while (LineAt(blank, at - 1).find('e') != std::string::npos) at = blank.rfind('\n', at - 1);
+                            const std::string line = LineAt(blank, at - 1);
+                            AnnealJob(d, Replace(blank, line, line.substr(0, 20) + "         9" + line.substr(30)));
+                        },
+                        {"initial stress block ends after", "Fail to output dynain file"}});
+        list.push_back({"stress line of 10000 characters",
+                        [blank](const ScratchDir& d) {
+                            const size_t body = AfterLines(blank, blank.find("*INITIAL_STRESS_SHELL"), 2);
+                            const std::string line = LineAt(blank, body);
+                            AnnealJob(d, Replace(blank, line, line + std::string(10000 - line.size(), '7')));
+                        },
+                        {"Fail to output dynain file"}});
+
+        // The output.
+        list.push_back({"output name is an existing directory",
+                        [anneal, blank](const ScratchDir& d) {
+                            WriteJob(d, anneal, blank);
+                            fs::create_directory(d.path() / "genblank_anneal.dynain");
+                        },
+                        {"Fail to output dynain file"}});
+        list.push_back({"write failure in the middle of the output",
+                        [anneal, blank](const ScratchDir& d) { WriteJob(d, anneal, blank); },
+                        {"Fail to output dynain file"},
+                        // 48 blocks of 512 bytes: room for the console and the log, not the output.
+                        "trap '' XFSZ; ulimit -f 48;"});
+        list.push_back({"output name equal to the state file",
+                        [anneal, blank](const ScratchDir& d) {
+                            WriteJob(d, Replace(anneal, "genblank_anneal", "blank"), blank);
+                        },
+                        {"is an input file of this job; it is not overwritten"}});
+
+        // Trim curves from IGES files.
+        const auto iges = [](const char* name, const char* file, const std::string& text,
+                             std::vector<std::string> messages) {
+            return Case{name,
+                        [file, text](const ScratchDir& d) {
+                            WriteJob(d, IgesDeck("curves.igs"), Generated().blank);
+                            if (file) WriteFile(d.file(file), text);
+                        },
+                        std::move(messages)};
+        };
+        const std::vector<std::string> unusable = {"Fail to Get the Curve Data, Defined Curve Set ID = 1",
+                                                   "The Curve Set: 1 will be discarded", "Fail to read curve",
+                                                   "Fail to read the dyna input deck"};
+        list.push_back(iges("IGES file missing", nullptr, "", unusable));
+        list.push_back(iges("IGES file empty", "curves.igs", "", unusable));
+        std::string garbage;
+        for (int k = 0; k < 300; ++k) garbage += IgesLine("110,1.0,2.0,garbage;" + std::to_string(k), 'X', k);
+        list.push_back(iges("IGES file of garbage", "curves.igs", garbage, unusable));
+        list.push_back(iges("IGES file with 2000 curves", "curves.igs", IgesWithLines(2000),
+                            {"IGES file holds 2000 curves: only the first 1000 fit", "Number of Curve Set 2D: 1",
+                             "Invalid gap or trimming direction", "The solver is terminated"}));
+        return list;
+    }();
+    return cases;
+}
+
+}  // namespace
+
+TEST(BadInput, EndsWithAMessageNoOutputAndInputsUntouched)
+{
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir("badinput");
+        c.setup(dir);
+        const Tree before = Snapshot(dir.path());
+        const Outcome r = RunIn(dir, "job.dyn", c.prefix);
+        EXPECT_EQ(r.status, 255) << r.out;
+        for (const std::string& message : c.messages) EXPECT_NE(r.out.find(message), std::string::npos) << message << "\n" << r.out;
+        EXPECT_TRUE(r.out.find("*** Error") != std::string::npos ||
+                    r.out.find("Exceptional Termination of the Solver") != std::string::npos);
+        EXPECT_EQ(r.out.find("N o r m a l"), std::string::npos);
+
+        // Every input as it was; nothing new but the message log.
+        const Tree after = Snapshot(dir.path());
+        for (const auto& [name, bytes] : before) {
+            const auto found = after.find(name);
+            ASSERT_NE(found, after.end()) << name << " is gone";
+            EXPECT_TRUE(found->second == bytes) << name << " was changed";
+        }
+        for (const auto& [name, bytes] : after) {
+            if (before.count(name)) continue;
+            const std::string file = fs::path(name).filename().string();
+            EXPECT_TRUE(file == "messag" || fs::path(file).extension() == ".messag") << name << " was left behind";
+        }
+    }
+}
+
+// Not bad at all: CR-LF line ends read like plain ones, down to the last byte
+// of the output.
+TEST(BadInput, CrLfFilesGiveTheOutputOfTheirPlainForms)
+{
+    const Inputs& in = Generated();
+    ScratchDir plain("badinput-lf");
+    ScratchDir crlf("badinput-crlf");
+    WriteJob(plain, in.annealDeck, in.blank);
+    WriteJob(crlf, WithCrLf(in.annealDeck), WithCrLf(in.blank));
+    const Outcome a = RunIn(plain, "job.dyn", "");
+    const Outcome b = RunIn(crlf, "job.dyn", "");
+    ASSERT_EQ(a.status, 0) << a.out;
+    ASSERT_EQ(b.status, 0) << b.out;
+    const std::string out = ReadFile(crlf.file("genblank_anneal.dynain"));
+    EXPECT_FALSE(out.empty());
+    EXPECT_EQ(out, ReadFile(plain.file("genblank_anneal.dynain")));
+    EXPECT_EQ(ReadFile(crlf.file("blank.dynain")), WithCrLf(in.blank));
+}
+
+// A job id that climbs out of the deck's directory is made a plain name in it:
+// the run succeeds and nothing appears anywhere else.
+TEST(BadInput, KeyIdCannotLeadOutOfTheDeckDirectory)
+{
+    const Inputs& in = Generated();
+    ScratchDir dir("badinput-keyid");
+    fs::create_directories(dir.path() / "a" / "b");
+    WriteFile(dir.file("a/b/job.dyn"), Replace(in.annealDeck, "genblank_anneal", "../../escape"));
+    WriteFile(dir.file("a/b/blank.dynain"), in.blank);
+    const Tree before = Snapshot(dir.path());
+    const Outcome r = RunIn(dir, "a/b/job.dyn", "");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Tree after = Snapshot(dir.path());
+    std::vector<std::string> added;
+    for (const auto& entry : after) {
+        if (!before.count(entry.first)) added.push_back(entry.first);
+    }
+    EXPECT_EQ(added, (std::vector<std::string>{"a/b/.._.._escape.dynain", "a/b/.._.._escape.messag"}));
+}

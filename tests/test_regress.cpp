@@ -1,0 +1,70 @@
+// Every input the fuzzers found a fault with, kept in tests/data/regress and
+// named after what it caught, run through the real program in the role its
+// kind gives it: an IGES file as a job's trim curves, a deck as the deck, a
+// state file as the state file an annealing deck includes. The program must
+// end the run itself, with its own verdict.
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+using testutil::ReadFile;
+using testutil::RunProgram;
+using testutil::ScratchDir;
+using testutil::WriteFile;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A small generated blank with the generator's annealing deck, or its cutting
+// deck with the point curve swapped for the IGES file curves.igs.
+void WriteJob(const ScratchDir& dir, bool iges)
+{
+    const std::string command = "'" CORVEX_GENBLANK "' --shape flat --elements 100 --levels 1 --nthick 3 --deck " +
+                                std::string(iges ? "trim2d" : "anneal") + " -o '" + dir.file("blank.dynain") +
+                                "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string made = dir.file(iges ? "blank_trim2d.dyn" : "blank_anneal.dyn");
+    std::string deck = ReadFile(made);
+    fs::remove(made);
+    if (iges) {
+        const size_t card = deck.find("*DEFINE_CURVE_TRIM");
+        const size_t data = deck.find('\n', deck.find('\n', card) + 1) + 1;
+        const size_t end = deck.find('\n', data);
+        std::string header = deck.substr(data, end - data);
+        header.replace(10, 10, "         2");
+        deck = deck.substr(0, data) + header + "\ncurves.igs\n" + deck.substr(deck.find("*INCLUDE"));
+    }
+    WriteFile(dir.file("job.dyn"), deck);
+}
+
+}  // namespace
+
+TEST(Regress, FuzzFindingsEndInTheProgramsOwnVerdict)
+{
+    const fs::path data = fs::path(CORVEX_TEST_DATA) / "regress";
+    int replayed = 0;
+    for (const auto& entry : fs::directory_iterator(data)) {
+        const std::string name = entry.path().filename().string();
+        const std::string ext = entry.path().extension().string();
+        if (ext == ".md") continue;
+        SCOPED_TRACE(name);
+        ScratchDir dir("regress");
+        const bool iges = ext == ".igs" || ext == ".iges";
+        WriteJob(dir, iges);
+        const std::string bytes = ReadFile(entry.path().string());
+        if (iges) WriteFile(dir.file("curves.igs"), bytes);
+        else if (ext == ".dyn") WriteFile(dir.file("job.dyn"), bytes);
+        else WriteFile(dir.file("blank.dynain"), bytes);
+
+        const auto r = RunProgram(dir, "job.dyn");
+        EXPECT_TRUE(r.status == 0 || r.status == 255) << r.status << "\n" << r.out;
+        const bool normal = r.out.find("N o r m a l      t e r m i n a t i o n") != std::string::npos;
+        EXPECT_EQ(normal, r.status == 0) << r.out;
+        for (const auto& left : fs::directory_iterator(dir.path())) {
+            EXPECT_NE(left.path().extension(), ".tmp") << left.path();
+        }
+        ++replayed;
+    }
+    EXPECT_GT(replayed, 0);
+}

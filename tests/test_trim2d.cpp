@@ -1,0 +1,221 @@
+// 2D trimming through the real program on generated flat blanks, judged by an
+// independent reading of the output against the input.
+#include "test_helpers.h"
+#include "test_trimcheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+using trimcheck::Dynain;
+using trimcheck::FlatJob;
+using trimcheck::Poly;
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+struct Curve {
+    int flag;  // -1 keeps the inside, 1 removes it
+    Poly points;
+};
+
+struct Job {
+    testutil::ScratchDir dir{"trim2d"};
+    Dynain input;
+    double width = 0.0;
+    double height = 0.0;
+    double h = 10.0;
+};
+
+void MakeBlank(Job& job, int seed, int levels, int elements = 300)
+{
+    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "' --shape flat --elements " +
+                            std::to_string(elements) + " --levels " + std::to_string(levels) +
+                            " --nthick 3 --nhisv 4 --seed " + std::to_string(seed) + " -o '" +
+                            job.dir.file("blank.dynain") + "' > /dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    job.input = trimcheck::ParseFile(job.dir.file("blank.dynain"));
+    ASSERT_FALSE(job.input.shells.empty());
+    for (const auto& [id, p] : job.input.nodes) {
+        job.width = std::max(job.width, p[0]);
+        job.height = std::max(job.height, p[1]);
+    }
+    // The coarse element size: what a refused cut may cost in area.
+    std::vector<double> edges;
+    for (const auto& s : job.input.shells) {
+        const Poly e = trimcheck::PolyOf(job.input, s);
+        for (size_t i = 0; i < e.size(); ++i) {
+            const auto& a = e[i];
+            const auto& b = e[(i + 1) % e.size()];
+            edges.push_back(std::hypot(a[0] - b[0], a[1] - b[1]));
+        }
+    }
+    std::sort(edges.begin(), edges.end());
+    job.h = edges[edges.size() / 2];
+}
+
+std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double d = 0, double e = 0)
+{
+    char line[160];
+    std::snprintf(line, sizeof line, format, a, b, c, d, e);
+    return line;
+}
+
+// The cards of the bundled trim examples, in their fixed columns.
+std::string DeckText(const Job& job, const std::vector<Curve>& curves)
+{
+    std::set<int> parts;
+    for (const auto& s : job.input.shells) parts.insert(s.pid);
+    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
+    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
+    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
+    deck += "*SET_PART_LIST\n$   set id\n         1\n";
+    for (const int p : parts) deck += Card("%10.0f", p);
+    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
+    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
+    int id = 1;
+    for (const Curve& c : curves) {
+        deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
+        deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", id++, 0, c.flag, 1, 0.25);
+        for (const auto& p : c.points) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
+    }
+    deck += "*INCLUDE\nblank.dynain\n*END\n";
+    return deck;
+}
+
+struct Outcome {
+    testutil::RunResult run;
+    Dynain output;
+    bool written = false;
+};
+
+Outcome RunJob(const Job& job, const std::vector<Curve>& curves)
+{
+    testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves));
+    Outcome o;
+    o.run = testutil::RunProgram(job.dir, "job.dyn");
+    o.written = std::filesystem::exists(job.dir.file("job.dynain"));
+    if (o.written) o.output = trimcheck::ParseFile(job.dir.file("job.dynain"));
+    std::filesystem::remove(job.dir.file("job.dynain"));
+    return o;
+}
+
+Poly Circle(double cx, double cy, double r, int n, double phase = 0.3)
+{
+    Poly p;
+    for (int k = 0; k <= n; ++k) {
+        const double a = 2 * kPi * ((k % n) + phase) / n;
+        p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    return p;
+}
+
+FlatJob JobOf(const std::vector<Curve>& curves)
+{
+    FlatJob j;
+    for (const Curve& c : curves) (c.flag == -1 ? j.keepInside : j.removeInside).push_back(c.points);
+    return j;
+}
+
+void ExpectTrimmed(const Job& job, const std::vector<Curve>& curves)
+{
+    const Outcome o = RunJob(job, curves);
+    ASSERT_EQ(o.run.status, 0) << o.run.out;
+    ASSERT_TRUE(o.written);
+    EXPECT_NE(o.run.out.find("2D trimming finished successfully"), std::string::npos);
+    trimcheck::ExpectFlatTrim(job.input, o.output, JobOf(curves), job.h);
+}
+
+// ---------------------------------------------------------------- cases
+
+TEST(Trim2D, KeepInsideOfACircle)
+{
+    Job job;
+    MakeBlank(job, 21, 0);
+    ExpectTrimmed(job, {{-1, Circle(0.5 * job.width + 1.7, 0.5 * job.height - 0.9, 0.35 * job.height, 64)}});
+}
+
+TEST(Trim2D, HoleOnABlankWithAdaptiveZones)
+{
+    Job job;
+    MakeBlank(job, 22, 1);
+    ASSERT_FALSE(job.input.adaptive.empty());
+    ExpectTrimmed(job, {{1, Circle(0.5 * job.width - 2.3, 0.5 * job.height + 1.1, 0.3 * job.height, 48)}});
+}
+
+TEST(Trim2D, NestedCurvesKeepARing)
+{
+    Job job;
+    MakeBlank(job, 23, 0);
+    const double cx = 0.5 * job.width + 0.6;
+    const double cy = 0.5 * job.height - 0.4;
+    ExpectTrimmed(job, {{-1, Circle(cx, cy, 0.42 * job.height, 72)}, {1, Circle(cx + 3.1, cy, 0.18 * job.height, 40)}});
+}
+
+TEST(Trim2D, SharpCornersOfAStar)
+{
+    Job job;
+    MakeBlank(job, 24, 0);
+    Poly star;
+    const double cx = 0.5 * job.width + 0.37;
+    const double cy = 0.5 * job.height - 0.21;
+    for (int k = 0; k <= 10; ++k) {
+        const double a = 2 * kPi * (k % 10) / 10.0 + 0.1;
+        const double r = (k % 2 == 0 ? 0.45 : 0.2) * job.height;
+        star.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    ExpectTrimmed(job, {{1, star}});
+}
+
+// A square whose sides run along grid lines and whose corners sit on nodes.
+TEST(Trim2D, CurveAlongElementEdgesAndThroughCorners)
+{
+    Job job;
+    MakeBlank(job, 25, 0);
+    // The flat generator's grid starts at the origin with cells of the shortest edge.
+    const double g = job.h;
+    const Poly square{{3 * g, 2 * g}, {9 * g, 2 * g}, {9 * g, 8 * g}, {3 * g, 8 * g}, {3 * g, 2 * g}};
+    ExpectTrimmed(job, {{1, square}});
+}
+
+TEST(Trim2D, ClosedCurvePartlyOffTheBlank)
+{
+    Job job;
+    MakeBlank(job, 26, 0);
+    ExpectTrimmed(job, {{1, Circle(job.width + 0.1, 0.5 * job.height + 0.7, 0.4 * job.height, 56)}});
+    ExpectTrimmed(job, {{-1, Circle(0.1 * job.width, 0.5 * job.height + 0.7, 0.45 * job.width, 56)}});
+}
+
+// ---------------------------------------------------------------- faults
+
+TEST(Trim2DFaults, CurveOffTheBlankEndsWithTheNoCutFailure)
+{
+    Job job;
+    MakeBlank(job, 28, 0);
+    const Outcome o = RunJob(job, {{1, Circle(3 * job.width, 3 * job.height, 10.0, 16)}});
+    EXPECT_EQ(o.run.status, 255);
+    EXPECT_FALSE(o.written);
+    EXPECT_NE(o.run.out.find("Invalid gap or trimming direction"), std::string::npos);
+}
+
+TEST(Trim2DRun, SameJobGivesTheSameBytes)
+{
+    Job job;
+    MakeBlank(job, 29, 1);
+    const std::vector<Curve> curves{{1, Circle(0.5 * job.width, 0.5 * job.height, 0.3 * job.height, 40)}};
+    testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves));
+    ASSERT_EQ(testutil::RunProgram(job.dir, "job.dyn").status, 0);
+    const std::string first = testutil::ReadFile(job.dir.file("job.dynain"));
+    std::filesystem::remove(job.dir.file("job.dynain"));
+    ASSERT_EQ(testutil::RunProgram(job.dir, "job.dyn").status, 0);
+    EXPECT_EQ(first, testutil::ReadFile(job.dir.file("job.dynain")));
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+// 3D trimming through the real program on the bundled drawn cup: a circle
+// around its wall, the side kept chosen by the seed node, judged by an
+// independent reading of the output.
+#include "test_helpers.h"
+#include "test_trimcheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using trimcheck::Dynain;
+
+#if defined(CORVEX_IGES_LIBRARY) && defined(CORVEX_IGESWRITE)
+
+struct Cup {
+    testutil::ScratchDir dir{"trim3d"};
+    Dynain input;
+    double zc = 0.0;  // height of the wall circle
+    double rc = 0.0;
+    int bottomSeed = 0;
+    int flangeSeed = 0;
+};
+
+// The cup of the bundled example and a circle halfway between two node rows of
+// its wall (the example's own curve), or on a node row when onRow is set.
+void MakeCup(Cup& cup, bool onRow = false)
+{
+    const fs::path source = fs::path(CORVEX_EXAMPLES) / "trim3d";
+    fs::copy_file(source / "blank.dynain", cup.dir.path() / "blank.dynain");
+    cup.input = trimcheck::ParseFile(cup.dir.file("blank.dynain"));
+    double low = 0.0;
+    for (const auto& [id, p] : cup.input.nodes) low = std::min(low, p[2]);
+    const double half = 0.5 * low;
+    double zb = -1e300, za = 1e300, rb = 0, ra = 0;
+    double best = 1e300, far = -1.0;
+    for (const auto& [id, p] : cup.input.nodes) {
+        const double r = std::hypot(p[0], p[1]);
+        if (p[2] <= half && p[2] > zb) zb = p[2], rb = r;
+        if (p[2] > half && p[2] < za) za = p[2], ra = r;
+        const double d = r * r + (p[2] - low) * (p[2] - low);
+        if (d < best) best = d, cup.bottomSeed = id;
+        if (r > far) far = r, cup.flangeSeed = id;
+    }
+    cup.zc = onRow ? zb : 0.5 * (zb + za);
+    cup.rc = onRow ? rb : 0.5 * (rb + ra);
+    char cmd[512];
+    std::snprintf(cmd, sizeof cmd, "'%s' -o '%s' circle 0 0 %.6f %.6f 0 0 1 > /dev/null 2>&1", CORVEX_IGESWRITE,
+                  cup.dir.file("wall.igs").c_str(), cup.zc, cup.rc);
+    ASSERT_EQ(std::system(cmd), 0);
+}
+
+std::string Deck(const std::string& curves)
+{
+    return "*KEYWORD\n*KEYWORD_ID\njob\n"
+           "*PART\n$  part id  section\n         5         1\n"
+           "*PART\n$  part id  section\n         6         1\n"
+           "*PART\n$  part id  section\n         7         1\n"
+           "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n"
+           "*SET_PART_LIST\n$   set id\n         1\n         5         6         7\n"
+           "*ELEMENT_TRIM\n$   set id\n         1\n" +
+           curves + "*INCLUDE\nblank.dynain\n*END\n";
+}
+
+std::string Curve3D(int seed)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "%10d%10d%10d%10d%10.2f%10.2f%10d\n", 1, 2, 1, 0, 0.25, 2.0, seed);
+    return std::string("*DEFINE_CURVE_TRIM_3D\n") + line + "wall.igs\n";
+}
+
+struct Outcome {
+    testutil::RunResult run;
+    Dynain output;
+    bool written = false;
+};
+
+Outcome RunJob(const Cup& cup, const std::string& curves)
+{
+    testutil::WriteFile(cup.dir.file("job.dyn"), Deck(curves));
+    Outcome o;
+    o.run = testutil::RunProgram(cup.dir, "job.dyn");
+    o.written = fs::exists(cup.dir.file("job.dynain"));
+    if (o.written) o.output = trimcheck::ParseFile(cup.dir.file("job.dynain"));
+    fs::remove(cup.dir.file("job.dynain"));
+    return o;
+}
+
+// Every node kept lies on the seed's side of the circle's height, and every
+// node the cut made lies on the circle.
+void ExpectSide(const Cup& cup, const Outcome& o, bool below, const trimcheck::Poly& hole = {})
+{
+    ASSERT_EQ(o.run.status, 0) << o.run.out;
+    ASSERT_TRUE(o.written);
+    trimcheck::ExpectSoundMesh(cup.input, o.output);
+    ASSERT_FALSE(o.output.shells.empty());
+    int onCurve = 0;
+    for (const auto& [id, p] : o.output.nodes) {
+        const double side = below ? p[2] - cup.zc : cup.zc - p[2];
+        EXPECT_LT(side, 0.05) << "node " << id << " at height " << p[2] << " on the side that goes";
+        const auto old = cup.input.nodes.find(id);
+        const bool moved = old != cup.input.nodes.end() &&
+                           std::hypot(old->second[0] - p[0], old->second[1] - p[1], old->second[2] - p[2]) > 1e-4;
+        if (old == cup.input.nodes.end() || moved) {
+            const bool hanging = std::any_of(cup.input.adaptive.begin(), cup.input.adaptive.end(),
+                                             [&](const auto& a) { return a[0] == id; });
+            if (hanging) continue;
+            if (!hole.empty() && trimcheck::DistToCurve({p[0], p[1]}, hole) < 1e-3) continue;
+            ++onCurve;
+            EXPECT_NEAR(p[2], cup.zc, 0.05) << "node " << id;
+            EXPECT_NEAR(std::hypot(p[0], p[1]), cup.rc, 0.05 * cup.rc) << "node " << id;
+        }
+    }
+    EXPECT_GT(onCurve, 0);
+    // Kept input elements carry their own records.
+    for (const auto& s : o.output.shells) {
+        if (s.id <= cup.input.maxElem && cup.input.stress.count(s.id)) {
+            EXPECT_EQ(o.output.stress.at(s.id), cup.input.stress.at(s.id)) << "element " << s.id;
+        }
+        EXPECT_TRUE(o.output.stress.count(s.id)) << "element " << s.id << " has no stress record";
+    }
+}
+
+TEST(Trim3D, SeedOnTheBottomKeepsTheBottom)
+{
+    Cup cup;
+    MakeCup(cup);
+    const Outcome o = RunJob(cup, Curve3D(cup.bottomSeed));
+    ExpectSide(cup, o, true);
+    EXPECT_NE(o.run.out.find("3D trimming finished successfully"), std::string::npos);
+}
+
+TEST(Trim3D, SeedOnTheFlangeKeepsTheFlange)
+{
+    Cup cup;
+    MakeCup(cup);
+    ExpectSide(cup, RunJob(cup, Curve3D(cup.flangeSeed)), false);
+}
+
+// A hole cut in 2D out of the bottom stays cut when the 3D fill keeps the bottom.
+TEST(Trim3D, TwoDimensionalHoleSurvivesTheSeedFill)
+{
+    Cup cup;
+    MakeCup(cup);
+    const double cx = 0.3 * cup.rc;
+    const double r = 0.15 * cup.rc;
+    std::string curves = "*DEFINE_VECTOR\n         1       0.0       0.0       0.0       0.0       0.0       1.0\n";
+    curves += "*DEFINE_CURVE_TRIM\n         2         0         1         1      0.25\n";
+    trimcheck::Poly hole;
+    for (int k = 0; k <= 40; ++k) {
+        const double a = 2 * 3.14159265358979 * ((k % 40) + 0.3) / 40;
+        char line[64];
+        std::snprintf(line, sizeof line, "%20.6f%20.6f\n", cx + r * std::cos(a), r * std::sin(a));
+        curves += line;
+        hole.push_back({cx + r * std::cos(a), r * std::sin(a)});
+    }
+    curves += Curve3D(cup.bottomSeed);
+    const Outcome o = RunJob(cup, curves);
+    ExpectSide(cup, o, true, hole);
+    for (const auto& s : o.output.shells) {
+        const trimcheck::P2 c = trimcheck::Centroid(trimcheck::PolyOf(o.output, s));
+        EXPECT_FALSE(trimcheck::Inside(c, hole) && trimcheck::DistToCurve(c, hole) > 1.0)
+            << "element " << s.id << " in the hole came back";
+    }
+}
+
+TEST(Trim3DFaults, SeedOnTheTrimLineStopsTheRun)
+{
+    Cup cup;
+    MakeCup(cup, true);
+    // A node of the row the circle runs through.
+    int seed = 0;
+    for (const auto& [id, p] : cup.input.nodes) {
+        if (std::fabs(p[2] - cup.zc) < 1e-9 && std::fabs(std::hypot(p[0], p[1]) - cup.rc) < 1e-6) seed = id;
+    }
+    ASSERT_GT(seed, 0);
+    const Outcome o = RunJob(cup, Curve3D(seed));
+    EXPECT_EQ(o.run.status, 255) << o.run.out;
+    EXPECT_FALSE(o.written);
+    EXPECT_NE(o.run.out.find("the seed node " + std::to_string(seed) + " of trim curve 1_"), std::string::npos)
+        << o.run.out;
+}
+
+TEST(Trim3DFaults, UnknownSeedNamesTheDeckIdAndLeavesNothingToWrite)
+{
+    Cup cup;
+    MakeCup(cup);
+    const Outcome o = RunJob(cup, Curve3D(987654));
+    EXPECT_NE(o.run.out.find("Invalid Seed Node ID: 987654\n"), std::string::npos) << o.run.out;
+    EXPECT_EQ(o.run.status, 255);
+    EXPECT_FALSE(o.written);
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,405 @@
+// An independent reading of a trimmed dynain against the blank it came from:
+// its own fixed-column parser and its own plane geometry, so that a fault in
+// the program's geometry or writer cannot hide itself.
+#ifndef TEST_TRIMCHECK_H
+#define TEST_TRIMCHECK_H
+
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace trimcheck {
+
+using P3 = std::array<double, 3>;
+using P2 = std::array<double, 2>;
+
+struct Shell {
+    int id = 0;
+    int pid = 0;
+    std::vector<int> nodes;  // 3 or 4 distinct ids
+    double thick = 0.0;
+};
+
+struct Dynain {
+    std::map<int, P3> nodes;
+    std::vector<Shell> shells;
+    std::vector<std::array<int, 3>> adaptive;  // dependent, edge node 1, edge node 2
+    std::map<int, std::vector<std::string>> stress;  // id -> header rest and lines
+    std::map<int, std::vector<std::string>> strain;
+    int maxNode = 0;
+    int maxElem = 0;
+};
+
+inline int Col(const std::string& line, size_t at, size_t width)
+{
+    if (at >= line.size()) return 0;
+    return std::atoi(line.substr(at, width).c_str());
+}
+
+inline double ColD(const std::string& line, size_t at, size_t width)
+{
+    if (at >= line.size()) return 0.0;
+    return std::atof(line.substr(at, width).c_str());
+}
+
+inline Dynain Parse(const std::string& text)
+{
+    Dynain d;
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '$') continue;
+        lines.push_back(line);
+    }
+    std::string section;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const std::string& line = lines[k];
+        if (!line.empty() && line[0] == '*') {
+            section = line;
+            continue;
+        }
+        if (section == "*NODE") {
+            const int id = Col(line, 0, 8);
+            d.nodes[id] = {ColD(line, 8, 16), ColD(line, 24, 16), ColD(line, 40, 16)};
+            d.maxNode = std::max(d.maxNode, id);
+        } else if (section.rfind("*ELEMENT_SHELL", 0) == 0) {
+            Shell s;
+            s.id = Col(line, 0, 8);
+            s.pid = Col(line, 8, 8);
+            for (int i = 0; i < 4; ++i) {
+                const int n = Col(line, 16 + 8 * static_cast<size_t>(i), 8);
+                if (std::find(s.nodes.begin(), s.nodes.end(), n) == s.nodes.end()) s.nodes.push_back(n);
+            }
+            if (section.find("THICKNESS") != std::string::npos && k + 1 < lines.size()) {
+                // The fourth value is the one an element keeps.
+                s.thick = ColD(lines[++k], 48, 16);
+            }
+            d.maxElem = std::max(d.maxElem, s.id);
+            d.shells.push_back(s);
+        } else if (section == "*CONSTRAINED_ADAPTIVITY") {
+            d.adaptive.push_back({Col(line, 0, 10), Col(line, 10, 10), Col(line, 20, 10)});
+        } else if (section == "*INITIAL_STRESS_SHELL") {
+            const int id = Col(line, 0, 10);
+            const int nplane = Col(line, 10, 10);
+            const int nthick = Col(line, 20, 10);
+            const int nhisv = Col(line, 30, 10);
+            const int count = nplane * nthick * (1 + (nhisv + 7) / 8);
+            // The header's counts only: a trailing field of the input may be dropped.
+            std::vector<std::string> record{line.substr(std::min<size_t>(10, line.size()), 30)};
+            for (int i = 0; i < count && k + 1 < lines.size(); ++i) record.push_back(lines[++k]);
+            d.stress[id] = record;
+        } else if (section == "*INITIAL_STRAIN_SHELL") {
+            const int id = Col(line, 0, 10);
+            std::vector<std::string> record;
+            for (int i = 0; i < 2 && k + 1 < lines.size(); ++i) record.push_back(lines[++k]);
+            d.strain[id] = record;
+        }
+    }
+    return d;
+}
+
+inline Dynain ParseFile(const std::string& path) { return Parse(testutil::ReadFile(path)); }
+
+// ------------------------------------------------------------ plane geometry
+
+using Poly = std::vector<P2>;
+
+inline double SignedArea(const Poly& p)
+{
+    double a = 0.0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const P2& u = p[i];
+        const P2& v = p[(i + 1) % p.size()];
+        a += u[0] * v[1] - v[0] * u[1];
+    }
+    return 0.5 * a;
+}
+
+// The part of any simple polygon inside a convex, anticlockwise window
+// (Sutherland-Hodgman); its area is exact even where the result folds.
+inline Poly ClipByConvex(Poly subject, const Poly& window)
+{
+    for (size_t i = 0; i < window.size() && !subject.empty(); ++i) {
+        const P2 a = window[i];
+        const P2 b = window[(i + 1) % window.size()];
+        const auto side = [&](const P2& p) { return (b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0]); };
+        Poly out;
+        for (size_t j = 0; j < subject.size(); ++j) {
+            const P2 p = subject[j];
+            const P2 q = subject[(j + 1) % subject.size()];
+            const double sp = side(p);
+            const double sq = side(q);
+            if (sp >= 0) out.push_back(p);
+            if ((sp >= 0) != (sq >= 0)) {
+                const double t = sp / (sp - sq);
+                out.push_back({p[0] + t * (q[0] - p[0]), p[1] + t * (q[1] - p[1])});
+            }
+        }
+        subject = out;
+    }
+    return subject;
+}
+
+// Area of a convex anticlockwise polygon that lies inside a closed curve.
+inline double AreaInside(const Poly& convex, const Poly& curve)
+{
+    Poly c = curve;
+    if (SignedArea(c) < 0) std::reverse(c.begin(), c.end());
+    return std::fabs(SignedArea(ClipByConvex(c, convex)));
+}
+
+inline double SegDist(const P2& p, const P2& a, const P2& b)
+{
+    const double dx = b[0] - a[0];
+    const double dy = b[1] - a[1];
+    const double l2 = dx * dx + dy * dy;
+    double t = l2 > 0 ? ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / l2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy);
+}
+
+inline double DistToCurve(const P2& p, const Poly& curve)
+{
+    double best = 1e300;
+    for (size_t i = 0; i + 1 < curve.size(); ++i) best = std::min(best, SegDist(p, curve[i], curve[i + 1]));
+    return best;
+}
+
+inline bool Inside(const P2& p, const Poly& curve)
+{
+    bool in = false;
+    for (size_t i = 0, j = curve.size() - 1; i < curve.size(); j = i++) {
+        const P2& a = curve[i];
+        const P2& b = curve[j];
+        if ((a[1] > p[1]) != (b[1] > p[1]) && p[0] < (b[0] - a[0]) * (p[1] - a[1]) / (b[1] - a[1]) + a[0]) in = !in;
+    }
+    return in;
+}
+
+inline Poly PolyOf(const Dynain& d, const Shell& s)
+{
+    Poly p;
+    for (const int n : s.nodes) p.push_back({d.nodes.at(n)[0], d.nodes.at(n)[1]});
+    return p;
+}
+
+inline P2 Centroid(const Poly& p)
+{
+    P2 c{0, 0};
+    for (const P2& q : p) {
+        c[0] += q[0] / static_cast<double>(p.size());
+        c[1] += q[1] / static_cast<double>(p.size());
+    }
+    return c;
+}
+
+// ------------------------------------------------------------ invariants
+
+// Ids, node use and element shape of any output, against its input.
+inline void ExpectSoundMesh(const Dynain& in, const Dynain& out)
+{
+    std::set<int> used;
+    std::set<int> ids;
+    for (const Shell& s : out.shells) {
+        EXPECT_TRUE(ids.insert(s.id).second) << "element id " << s.id << " written twice";
+        EXPECT_TRUE(s.nodes.size() == 3 || s.nodes.size() == 4) << "element " << s.id << " has " << s.nodes.size()
+                                                                 << " distinct nodes";
+        for (const int n : s.nodes) {
+            EXPECT_TRUE(out.nodes.count(n)) << "element " << s.id << " uses unwritten node " << n;
+            used.insert(n);
+        }
+        if (!in.shells.empty() && s.id > in.maxElem) continue;
+        const bool known = std::any_of(in.shells.begin(), in.shells.end(), [&](const Shell& t) { return t.id == s.id; });
+        EXPECT_TRUE(known) << "element " << s.id << " is neither an input element nor above the input's ids";
+    }
+    for (const auto& [id, p] : out.nodes) {
+        EXPECT_TRUE(used.count(id)) << "node " << id << " is written but used by no element";
+        if (!in.nodes.count(id)) {
+            EXPECT_GT(id, in.maxNode) << "new node " << id << " does not lie above the input's ids";
+        }
+    }
+    for (const auto& c : out.adaptive) {
+        for (const int n : c) EXPECT_TRUE(out.nodes.count(n)) << "constraint names unwritten node " << n;
+        if (!out.nodes.count(c[0]) || !out.nodes.count(c[1]) || !out.nodes.count(c[2])) continue;
+        const P3& d = out.nodes.at(c[0]);
+        const P3& a = out.nodes.at(c[1]);
+        const P3& b = out.nodes.at(c[2]);
+        const double len = std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+        const double off = std::hypot(d[0] - 0.5 * (a[0] + b[0]), d[1] - 0.5 * (a[1] + b[1]), d[2] - 0.5 * (a[2] + b[2]));
+        EXPECT_LT(off, 1e-6 * std::max(1.0, len)) << "hanging node " << c[0] << " is off the middle of its edge";
+        int owners = 0;
+        for (const Shell& s : out.shells) {
+            for (size_t i = 0; i < s.nodes.size(); ++i) {
+                const int u = s.nodes[i];
+                const int v = s.nodes[(i + 1) % s.nodes.size()];
+                if ((u == c[1] && v == c[2]) || (u == c[2] && v == c[1])) ++owners;
+            }
+        }
+        EXPECT_EQ(owners, 1) << "coarse edge " << c[1] << "-" << c[2] << " of hanging node " << c[0];
+    }
+}
+
+// A flat job seen along z: every element faces like its parent and carries
+// its parent's part, thickness and records; elements away from the curves
+// are untouched; nodes that are new or moved lie on a curve; the kept area is
+// the exact area of the kept region of the input.
+struct FlatJob {
+    std::vector<Poly> keepInside;  // trim-out curves
+    std::vector<Poly> removeInside;  // hole curves
+};
+
+inline bool KeptPoint(const FlatJob& job, const P2& p)
+{
+    for (const Poly& c : job.keepInside)
+        if (!Inside(p, c)) return false;
+    for (const Poly& c : job.removeInside)
+        if (Inside(p, c)) return false;
+    return true;
+}
+
+inline double DistToAny(const FlatJob& job, const P2& p)
+{
+    double best = 1e300;
+    for (const Poly& c : job.keepInside) best = std::min(best, DistToCurve(p, c));
+    for (const Poly& c : job.removeInside) best = std::min(best, DistToCurve(p, c));
+    return best;
+}
+
+// Within r of a vertex where a curve turns by more than 30 degrees.
+inline bool NearCorner(const FlatJob& job, const P2& p, double r)
+{
+    for (const auto* list : {&job.keepInside, &job.removeInside}) {
+        for (const Poly& c : *list) {
+            const size_t n = c.size() - 1;  // closed: the last point repeats the first
+            for (size_t i = 0; i < n; ++i) {
+                const P2& a = c[(i + n - 1) % n];
+                const P2& v = c[i];
+                const P2& b = c[i + 1];
+                const double ux = v[0] - a[0], uy = v[1] - a[1], wx = b[0] - v[0], wy = b[1] - v[1];
+                const double cosine = (ux * wx + uy * wy) / (std::hypot(ux, uy) * std::hypot(wx, wy));
+                if (cosine < 0.866 && std::hypot(p[0] - v[0], p[1] - v[1]) < r) return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The curves may not overlap one another: each hole lies inside every
+// trim-out curve or outside all of them.
+inline double ExactKeptArea(const Dynain& in, const FlatJob& job)
+{
+    double total = 0.0;
+    for (const Shell& s : in.shells) {
+        Poly e = PolyOf(in, s);
+        if (SignedArea(e) < 0) std::reverse(e.begin(), e.end());
+        double kept = std::fabs(SignedArea(e));
+        for (const Poly& c : job.keepInside) kept = std::min(kept, AreaInside(e, c));
+        for (const Poly& c : job.removeInside) kept -= AreaInside(e, c);
+        total += std::max(0.0, kept);
+    }
+    return total;
+}
+
+inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& job, double h)
+{
+    ExpectSoundMesh(in, out);
+    ASSERT_FALSE(out.shells.empty());
+    std::map<int, const Shell*> inputs;
+    for (const Shell& s : in.shells) inputs[s.id] = &s;
+
+    // New and moved nodes lie on a curve (the cut follows the curve's chords).
+    for (const auto& [id, p] : out.nodes) {
+        const auto old = in.nodes.find(id);
+        const bool moved = old != in.nodes.end() && std::hypot(old->second[0] - p[0], old->second[1] - p[1]) > 1e-9;
+        // A hanging node goes back to the middle of its edge after the cut.
+        const bool hanging = std::any_of(in.adaptive.begin(), in.adaptive.end(), [&](const auto& a) { return a[0] == id; });
+        if (moved && hanging) continue;
+        // The cutter may place the node of a sharp corner of the curve on an
+        // edge near the corner rather than on the corner itself.
+        const P2 at{p[0], p[1]};
+        if (NearCorner(job, at, 0.3 * h)) continue;
+        if (old == in.nodes.end() || moved) {
+            EXPECT_LT(DistToAny(job, {p[0], p[1]}), 1e-3 * h) << "node " << id << " at " << p[0] << "," << p[1]
+                                                                << (moved ? " moved" : " new") << " off the curves";
+        }
+    }
+
+    double area = 0.0;
+    for (const Shell& s : out.shells) {
+        const Poly piece = PolyOf(out, s);
+        const double a = SignedArea(piece);
+        area += std::fabs(a);
+        // The parent: the input element whose records the piece carries, the
+        // one holding the piece's centroid when several carry the same.
+        const P2 c = Centroid(piece);
+        const Shell* parent = nullptr;
+        if (s.id <= in.maxElem) {
+            parent = inputs.count(s.id) ? inputs[s.id] : nullptr;
+        } else {
+            std::vector<const Shell*> same;
+            for (const Shell& t : in.shells) {
+                if (!out.stress.count(s.id) || (in.stress.count(t.id) && in.stress.at(t.id) == out.stress.at(s.id))) {
+                    same.push_back(&t);
+                }
+            }
+            for (const Shell* t : same) {
+                if (!parent || Inside(c, PolyOf(in, *t))) parent = t;
+                if (Inside(c, PolyOf(in, *t))) break;
+            }
+        }
+        ASSERT_NE(parent, nullptr) << "piece " << s.id << " lies in no input element";
+        EXPECT_GT(a * SignedArea(PolyOf(in, *parent)), 0.0) << "piece " << s.id << " is flipped or flat";
+        EXPECT_EQ(s.pid, parent->pid) << "piece " << s.id;
+        EXPECT_NEAR(s.thick, parent->thick, 1e-6 * parent->thick) << "piece " << s.id;
+        if (in.stress.count(parent->id)) {
+            ASSERT_TRUE(out.stress.count(s.id)) << "piece " << s.id << " has no stress record";
+            EXPECT_EQ(out.stress.at(s.id), in.stress.at(parent->id)) << "piece " << s.id;
+        }
+        if (in.strain.count(parent->id)) {
+            ASSERT_TRUE(out.strain.count(s.id)) << "piece " << s.id << " has no strain record";
+            EXPECT_EQ(out.strain.at(s.id), in.strain.at(parent->id)) << "piece " << s.id;
+        }
+        EXPECT_TRUE(KeptPoint(job, c) || DistToAny(job, c) < 0.5 * h) << "piece " << s.id << " lies in the removed region";
+    }
+
+    // Elements well away from every curve are kept or removed whole, unchanged.
+    std::map<int, const Shell*> outputs;
+    for (const Shell& s : out.shells) outputs[s.id] = &s;
+    for (const Shell& s : in.shells) {
+        const Poly e = PolyOf(in, s);
+        double near = 1e300;
+        for (const P2& v : e) near = std::min(near, DistToAny(job, v));
+        if (near < 2.5 * h) continue;
+        const bool kept = KeptPoint(job, Centroid(e));
+        EXPECT_EQ(outputs.count(s.id) == 1, kept) << "element " << s.id << (kept ? " lost" : " kept");
+        if (!kept || !outputs.count(s.id)) continue;
+        EXPECT_EQ(outputs[s.id]->nodes, s.nodes) << "element " << s.id;
+        for (const int n : s.nodes) EXPECT_EQ(out.nodes.at(n), in.nodes.at(n)) << "node " << n;
+        if (in.stress.count(s.id)) {
+            EXPECT_EQ(out.stress.at(s.id), in.stress.at(s.id));
+        }
+    }
+
+    const double exact = ExactKeptArea(in, job);
+    double length = 0.0;
+    for (const auto* list : {&job.keepInside, &job.removeInside})
+        for (const Poly& c : *list)
+            for (size_t i = 0; i + 1 < c.size(); ++i) length += std::hypot(c[i + 1][0] - c[i][0], c[i + 1][1] - c[i][1]);
+    // Cuts follow the curve's chords; what the cutter refuses to cut is kept or
+    // removed whole by its midpoint, which costs up to about one element.
+    EXPECT_NEAR(area, exact, 0.01 * h * length + h * h) << "kept " << area << " of exactly " << exact;
+}
+
+}  // namespace trimcheck
+
+#endif
