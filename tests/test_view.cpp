@@ -654,3 +654,35 @@ TEST(ViewTool, MeshEdgesOutlineElementsButNotTheDiagonalOfAQuadrilateral)
         EXPECT_EQ(image.At(x, top) == edge, mesh);
     }
 }
+
+TEST(ViewTool, ATrimJobOfTheProgramIsDrawnBeforeAndAfter)
+{
+    ScratchDir dir("view-job");
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(CORVEX_EXAMPLES) + "/trim2d-out"))
+        std::filesystem::copy(entry.path(), dir.path() / entry.path().filename());
+    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_EXE "' trim2d-out.dyn < /dev/null > run.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(dir.file("run.log"));
+    const ViewRun r = RunView(dir, "--deck trim2d-out.dyn --after trim2d_out.dynain -o job.png --size 1200x500");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Image image = ReadPng(dir.file("job.png"));
+    const int y = image.height / 2 + 4;
+    int divider = -1;
+    for (int x = 0; x < image.width && divider < 0; ++x)
+        if (image.At(x, y) == kDivider) divider = x;
+    ASSERT_GT(divider, 0);
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 2u);
+    // Panels share scale and centre: a point of the blank lies one panel width further right after.
+    const double width = runs[0].second - runs[0].first + 1;
+    const auto before = [&](double f) { return image.At(runs[0].first + static_cast<int>(f * width), y); };
+    const auto after = [&](double f) { return image.At(divider + runs[0].first + static_cast<int>(f * width), y); };
+    // The sheet spans 0 to 230 mm; the kept rounded rectangle 25.3 to 204.7 mm.
+    EXPECT_TRUE(Near(before(0.03), Ghost(kFirstPart))) << before(0.03);
+    EXPECT_EQ(before(0.3), kFirstPart);
+    EXPECT_EQ(after(0.03), kWhite);
+    EXPECT_EQ(after(0.3), kFirstPart);
+    EXPECT_EQ(after(0.97), kWhite);
+    int magenta = 0;
+    for (double f = 0.08; f < 0.14; f += 0.002) magenta += after(f) == kMagenta;
+    EXPECT_GT(magenta, 0) << "the new edge along the curve";
+}
