@@ -267,6 +267,9 @@ void ReadNodes(LineReader& in, Mesh& mesh)
         if (!ParseInt(Field(line, 0, 8), id) || !ParseReal(Field(line, 8, 16), x) ||
             !ParseReal(Field(line, 24, 16), y) || !ParseReal(Field(line, 40, 16), z))
             in.Fail("a node row that is not \"id x y z\" in 8+16+16+16 columns");
+        // Kept as single precision, like the program keeps them.
+        if (std::fabs(x) > 1e30 || std::fabs(y) > 1e30 || std::fabs(z) > 1e30)
+            in.Fail("node " + std::to_string(id) + " lies beyond 1e30");
         mesh.nodeId.push_back(id);
         mesh.xyz.push_back(static_cast<float>(x));
         mesh.xyz.push_back(static_cast<float>(y));

@@ -120,35 +120,50 @@ std::vector<std::uint8_t> RemovedElements(const Mesh& before, const Mesh& after)
     // A grid of the gone elements, a few elements per cell, to find the
     // parent of each new piece without looking at all of them.
     const double cell = std::max(2 * size / static_cast<double>(gone.size()), 1e-9);
-    const auto key = [cell](double x, double y, double z) {
-        const auto q = [cell](double v) { return static_cast<std::uint64_t>(static_cast<std::int64_t>(std::floor(v / cell)) & 0x1FFFFF); };
+    const auto cellOf = [cell](double v) {
+        return static_cast<std::int64_t>(std::clamp(std::floor(v / cell), -1e15, 1e15));
+    };
+    const auto key = [](std::int64_t x, std::int64_t y, std::int64_t z) {
+        const auto q = [](std::int64_t v) { return static_cast<std::uint64_t>(v) & 0x1FFFFF; };
         return q(x) << 42 | q(y) << 21 | q(z);
     };
     std::unordered_map<std::uint64_t, std::vector<int>> grid;
+    // Elements far larger than the rest would fill too many cells: they are tried for every piece.
+    std::vector<int> large;
     for (const int k : gone) {
         const Element& e = before.elements[static_cast<std::size_t>(k)];
-        Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
+        std::int64_t lo[3], hi[3];
+        for (std::size_t i = 0; i < 3; ++i) {
+            lo[i] = std::numeric_limits<std::int64_t>::max();
+            hi[i] = std::numeric_limits<std::int64_t>::min();
+        }
         for (int c = 0; c < Corners(e); ++c) {
             const Vec3 p = before.Node(e.node[static_cast<std::size_t>(c)]);
             for (std::size_t i = 0; i < 3; ++i) {
-                lo[i] = std::min(lo[i], p[i]);
-                hi[i] = std::max(hi[i], p[i]);
+                lo[i] = std::min(lo[i], cellOf(p[i]));
+                hi[i] = std::max(hi[i], cellOf(p[i]));
             }
         }
-        for (double x = std::floor(lo[0] / cell) * cell; x <= hi[0]; x += cell)
-            for (double y = std::floor(lo[1] / cell) * cell; y <= hi[1]; y += cell)
-                for (double z = std::floor(lo[2] / cell) * cell; z <= hi[2]; z += cell)
-                    grid[key(x + cell / 2, y + cell / 2, z + cell / 2)].push_back(k);
+        if (hi[0] - lo[0] > 8 || hi[1] - lo[1] > 8 || hi[2] - lo[2] > 8) {
+            large.push_back(k);
+            continue;
+        }
+        for (std::int64_t x = lo[0]; x <= hi[0]; ++x)
+            for (std::int64_t y = lo[1]; y <= hi[1]; ++y)
+                for (std::int64_t z = lo[2]; z <= hi[2]; ++z) grid[key(x, y, z)].push_back(k);
     }
+    const std::vector<int> none;
     for (const Element& piece : after.elements) {
         if (before.elementIndex.Find(piece.id) >= 0) continue;
         const Vec3 c = Centroid(after, piece);
-        const auto it = grid.find(key(c[0], c[1], c[2]));
-        if (it == grid.end()) continue;
-        for (const int k : it->second) {
-            if (InElement(before, before.elements[static_cast<std::size_t>(k)], c, cell / 2)) {
-                removed[static_cast<std::size_t>(k)] = 0;
-                break;
+        const auto it = grid.find(key(cellOf(c[0]), cellOf(c[1]), cellOf(c[2])));
+        const std::vector<int>* lists[2] = {it == grid.end() ? &none : &it->second, &large};
+        bool found = false;
+        for (const std::vector<int>* list : lists) {
+            for (std::size_t j = 0; j < list->size() && !found; ++j) {
+                const int k = (*list)[j];
+                found = InElement(before, before.elements[static_cast<std::size_t>(k)], c, cell / 2);
+                if (found) removed[static_cast<std::size_t>(k)] = 0;
             }
         }
     }
