@@ -1,0 +1,688 @@
+// The picture tool, run as a user runs it; its PNGs are read back with libpng
+// and checked by the colour of pixels at places derived from the model.
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using testutil::ReadFile;
+using testutil::ScratchDir;
+using testutil::WriteFile;
+
+namespace {
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c) { return out << '(' << c.r << ',' << c.g << ',' << c.b << ')'; }
+
+bool Near(const Rgb& a, const Rgb& b, int tolerance = 3)
+{
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+const Rgb kWhite{255, 255, 255};
+const Rgb kBlack{0, 0, 0};
+const Rgb kMagenta{255, 0, 255};
+const Rgb kDivider{200, 200, 200};
+const Rgb kFirstPart{31, 119, 180};
+const Rgb kSecondPart{255, 127, 14};
+const Rgb kNoData{150, 150, 150};
+const Rgb kRampLow{40, 40, 255};
+const Rgb kRampQuarter{0, 200, 255};
+const Rgb kRampHigh{230, 30, 30};
+
+// A removed element fades 70 % of the way to light grey.
+Rgb Ghost(const Rgb& c)
+{
+    const auto f = [](int x) { return static_cast<int>(x + (225 - x) * 0.7 + 0.5); };
+    return {f(c.r), f(c.g), f(c.b)};
+}
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    Rgb At(int x, int y) const
+    {
+        const std::size_t k = (static_cast<std::size_t>(y) * width + x) * 3;
+        return {rgb[k], rgb[k + 1], rgb[k + 2]};
+    }
+};
+
+// The simplified libpng reader; the guard frees it when reading stops half way.
+Image ReadPng(const std::string& path)
+{
+    struct Guard {
+        png_image image{};
+        ~Guard() { png_image_free(&image); }
+    } guard;
+    guard.image.version = PNG_IMAGE_VERSION;
+    Image out;
+    if (!png_image_begin_read_from_file(&guard.image, path.c_str())) return out;
+    guard.image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(guard.image));
+    if (!png_image_finish_read(&guard.image, nullptr, pixels.data(), 0, nullptr)) return out;
+    out.width = static_cast<int>(guard.image.width);
+    out.height = static_cast<int>(guard.image.height);
+    out.rgb = std::move(pixels);
+    return out;
+}
+
+struct ViewRun {
+    int status = -1;
+    std::string out;
+};
+
+ViewRun RunView(const ScratchDir& dir, const std::string& args)
+{
+    const std::string log = dir.file("view.log");
+    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_VIEW "' " + args + " > '" + log + "' 2>&1";
+    const int raw = std::system(command.c_str());
+    ViewRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(log);
+    return r;
+}
+
+void Generate(const ScratchDir& dir, const std::string& args)
+{
+    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_GENBLANK "' " + args + " > /dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << args;
+}
+
+// The x and y extent of the nodes of a dynain, read from its fixed columns.
+struct Extent {
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+};
+
+Extent NodeExtent(const std::string& path)
+{
+    Extent e;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    bool nodes = false;
+    while (std::getline(in, line)) {
+        if (line[0] == '*') nodes = line.rfind("*NODE", 0) == 0;
+        else if (nodes && line[0] != '$') {
+            const double x = std::atof(line.substr(8, 16).c_str()), y = std::atof(line.substr(24, 16).c_str());
+            e.x0 = std::min(e.x0, x), e.x1 = std::max(e.x1, x);
+            e.y0 = std::min(e.y0, y), e.y1 = std::max(e.y1, y);
+        }
+    }
+    return e;
+}
+
+// Runs of drawn pixels along a row: the blank's panels, the legend beyond them.
+std::vector<std::pair<int, int>> Runs(const Image& image, int y)
+{
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < image.width;) {
+        const Rgb c = image.At(x, y);
+        if (c == kWhite || c == kDivider) {
+            ++x;
+            continue;
+        }
+        int end = x;
+        while (end + 1 < image.width && !(image.At(end + 1, y) == kWhite) && !(image.At(end + 1, y) == kDivider)) ++end;
+        runs.emplace_back(x, end);
+        x = end + 1;
+    }
+    return runs;
+}
+
+// Writes a copy of a dynain with the element rows (and thickness lines) that
+// `keep` refuses left out, and `extra` rows added at the section's end.
+void FilterElements(const std::string& from, const std::string& to, const Extent& e,
+                    bool (*keep)(double cx, double cy, const Extent&), const std::string& extra,
+                    std::vector<int>* dropped)
+{
+    std::istringstream in(ReadFile(from));
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    std::vector<std::array<double, 2>> at;
+    std::vector<int> ids;
+    std::ostringstream out;
+    std::string section;
+    // Node positions by id for the centroids.
+    std::vector<std::pair<int, std::array<double, 2>>> nodes;
+    for (const std::string& l : lines) {
+        if (l[0] == '*') section = l;
+        else if (section == "*NODE" && l[0] != '$')
+            nodes.push_back({std::atoi(l.substr(0, 8).c_str()),
+                             {std::atof(l.substr(8, 16).c_str()), std::atof(l.substr(24, 16).c_str())}});
+    }
+    std::sort(nodes.begin(), nodes.end());
+    const auto where = [&nodes](int id) {
+        return std::lower_bound(nodes.begin(), nodes.end(), std::make_pair(id, std::array<double, 2>{-1e300, -1e300}))->second;
+    };
+    section.clear();
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const std::string& l = lines[k];
+        if (l[0] == '*') {
+            if (section == "*ELEMENT_SHELL_THICKNESS") out << extra;
+            section = l;
+            out << l << '\n';
+            continue;
+        }
+        if (section != "*ELEMENT_SHELL_THICKNESS" || l[0] == '$') {
+            out << l << '\n';
+            continue;
+        }
+        double cx = 0, cy = 0;
+        for (int c = 0; c < 4; ++c) {
+            const auto p = where(std::atoi(l.substr(16 + 8 * c, 8).c_str()));
+            cx += p[0] / 4, cy += p[1] / 4;
+        }
+        if (keep(cx, cy, e)) out << l << '\n' << lines[k + 1] << '\n';
+        else if (dropped) dropped->push_back(std::atoi(l.substr(0, 8).c_str()));
+        ++k;
+    }
+    WriteFile(to, out.str());
+}
+
+// A row of three unit-thick squares, ids 1 to 3, with stresses for the first two.
+std::string SmallDynain(const std::string& stresses)
+{
+    std::string s = "*KEYWORD\n*NODE\n";
+    char row[128];
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 4; ++i) {
+            std::snprintf(row, sizeof row, "%8d%16.6e%16.6e%16.6e\n", 1 + i + 4 * j, 10.0 * i, 10.0 * j, 0.0);
+            s += row;
+        }
+    s += "*ELEMENT_SHELL_THICKNESS\n";
+    const double thick[3] = {1.0, 0.8, 0.9};
+    for (int e = 0; e < 3; ++e) {
+        std::snprintf(row, sizeof row, "%8d%8d%8d%8d%8d%8d\n", e + 1, 1, e + 1, e + 2, e + 6, e + 5);
+        s += row;
+        std::snprintf(row, sizeof row, "%16.6e%16.6e%16.6e%16.6e\n", thick[e], thick[e], thick[e], thick[e]);
+        s += row;
+    }
+    return s + stresses + "*END\n";
+}
+
+// Element 1: EPS 0.05, 0.1, 0.15 (mean 0.1); element 2 in the LARGE layout: 0.3 at both points.
+const char* const kStresses =
+    "*INITIAL_STRESS_SHELL\n"
+    "         1         1         3         0\n"
+    " -1.000e+0  1.000e+2  0.000e+0  0.000e+0  0.000e+0  0.000e+0  0.000e+0  5.000e-2\n"
+    "  0.000e+0  1.000e+2  0.000e+0  0.000e+0  0.000e+0  0.000e+0  0.000e+0  1.000e-1\n"
+    "  1.000e+0  1.000e+2  0.000e+0  0.000e+0  0.000e+0  0.000e+0  0.000e+0  1.500e-1\n"
+    "         2         1         2         2         0         1\n"
+    " -1.00000000e+00  1.00000000e+02  0.00000000e+00  0.00000000e+00  0.00000000e+00\n"
+    "  0.00000000e+00  0.00000000e+00  3.00000000e-01  7.00000000e+00  8.00000000e+00\n"
+    "  1.00000000e+00  1.00000000e+02  0.00000000e+00  0.00000000e+00  0.00000000e+00\n"
+    "  0.00000000e+00  0.00000000e+00  3.00000000e-01  7.00000000e+00  8.00000000e+00\n";
+
+// The colour at the middle of each of the three squares, seen along z.
+std::array<Rgb, 3> SquareColours(const ScratchDir& dir, const std::string& args)
+{
+    const ViewRun r = RunView(dir, args + " small.dynain -o small.png --size 400x200");
+    EXPECT_EQ(r.status, 0) << r.out;
+    const Image image = ReadPng(dir.file("small.png"));
+    const auto runs = Runs(image, image.height / 2);
+    std::array<Rgb, 3> colours{};
+    if (runs.empty()) {
+        ADD_FAILURE() << "nothing drawn";
+        return colours;
+    }
+    const double width = runs[0].second - runs[0].first + 1;
+    for (int k = 0; k < 3; ++k)
+        colours[static_cast<std::size_t>(k)] = image.At(runs[0].first + static_cast<int>(width * (k + 0.5) / 3), image.height / 2);
+    return colours;
+}
+
+}  // namespace
+
+TEST(ViewTool, PartsHaveTheirColoursWhereTheyLieAndTheBackgroundIsOutside)
+{
+    ScratchDir dir("view-parts");
+    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o flat.dynain");
+    const ViewRun r = RunView(dir, "flat.dynain -o flat.png --size 800x600");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Image image = ReadPng(dir.file("flat.png"));
+    ASSERT_EQ(image.width, 800);
+    ASSERT_EQ(image.height, 600);
+
+    // The blank is the first run on the middle row; the legend lies beyond it.
+    const int y = image.height / 2;
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 1u);
+    const int left = runs[0].first, right = runs[0].second;
+    const double scale = right - left + 1;
+    const Extent e = NodeExtent(dir.file("flat.dynain"));
+    // Left half: the first part; right of the middle, before the two columns of
+    // triangles: the second part.
+    EXPECT_TRUE(Near(image.At(left + static_cast<int>(0.25 * scale), y), kFirstPart)) << image.At(left + static_cast<int>(0.25 * scale), y);
+    EXPECT_TRUE(Near(image.At(left + static_cast<int>(0.6 * scale), y), kSecondPart)) << image.At(left + static_cast<int>(0.6 * scale), y);
+    EXPECT_EQ(image.At(left - 2, y), kWhite);
+
+    // Not stretched: the drawn height over width is the blank's.
+    int top = y, bottom = y;
+    const int x = left + static_cast<int>(0.25 * scale);
+    while (top > 0 && image.At(x, top - 1) == kFirstPart) --top;
+    while (bottom + 1 < image.height && image.At(x, bottom + 1) == kFirstPart) ++bottom;
+    const double drawn = static_cast<double>(bottom - top + 1) / (right - left + 1);
+    EXPECT_NEAR(drawn, (e.y1 - e.y0) / (e.x1 - e.x0), 0.02);
+    EXPECT_EQ(image.At(x, top - 3), kWhite);
+    EXPECT_EQ(image.At(x, std::min(bottom + 3, image.height - 1)), kWhite);
+
+    // The legend shows each part's swatch right of the blank.
+    int first = 0, second = 0;
+    for (int yy = 0; yy < image.height; ++yy)
+        for (int xx = right + 2; xx < image.width; ++xx) {
+            first += image.At(xx, yy) == kFirstPart;
+            second += image.At(xx, yy) == kSecondPart;
+        }
+    EXPECT_GT(first, 20);
+    EXPECT_GT(second, 20);
+}
+
+TEST(ViewTool, RemovedElementsAreGhostedBeforeAndTheNewBoundaryDrawnAfter)
+{
+    ScratchDir dir("view-pair");
+    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o before.dynain");
+    const Extent e = NodeExtent(dir.file("before.dynain"));
+    // The after file: the right quarter gone.
+    std::vector<int> dropped;
+    FilterElements(dir.file("before.dynain"), dir.file("after.dynain"), e,
+                   [](double cx, double, const Extent& x) { return cx < x.x0 + 0.75 * (x.x1 - x.x0); }, "", &dropped);
+    ASSERT_FALSE(dropped.empty());
+
+    const ViewRun r = RunView(dir, "before.dynain --after after.dynain -o pair.png --size 1000x500");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Image image = ReadPng(dir.file("pair.png"));
+    const int y = image.height / 2;
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 2u);
+    const int beforeLeft = runs[0].first;
+    const double width = runs[0].second - runs[0].first + 1;
+    const int afterLeft = runs[1].first;
+    // Same scale in both panels: the after blank is three quarters as wide (and the boundary line).
+    EXPECT_NEAR((runs[1].second - runs[1].first + 1) / width, 0.75, 0.05);
+
+    const auto before = [&](double f) { return image.At(beforeLeft + static_cast<int>(f * width), y); };
+    const auto after = [&](double f) { return image.At(afterLeft + static_cast<int>(f * width), y); };
+    EXPECT_EQ(before(0.25), kFirstPart);
+    EXPECT_EQ(after(0.25), kFirstPart);
+    // Ghosted: neither the part's colour nor background, but its faded colour.
+    EXPECT_TRUE(Near(before(0.85), Ghost(kSecondPart))) << before(0.85);
+    EXPECT_EQ(after(0.85), kWhite);
+    EXPECT_EQ(after(0.95), kWhite);
+
+    // The new free edge lies near three quarters, in magenta, in the after panel only.
+    int magentaAfter = 0, magentaBefore = 0;
+    for (int x = afterLeft + static_cast<int>(0.7 * width); x < afterLeft + static_cast<int>(0.8 * width); ++x)
+        magentaAfter += image.At(x, y) == kMagenta;
+    for (int x = beforeLeft; x <= runs[0].second; ++x) magentaBefore += image.At(x, y) == kMagenta;
+    EXPECT_GT(magentaAfter, 0);
+    EXPECT_EQ(magentaBefore, 0);
+    // The old outer edge is not new.
+    EXPECT_FALSE(image.At(afterLeft, y) == kMagenta);
+}
+
+TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
+{
+    ScratchDir dir("view-pieces");
+    const std::string base = SmallDynain("");
+    WriteFile(dir.file("before.dynain"), base);
+    // Square 2 is gone by id, cut into two triangles with new ids; square 3 is gone.
+    const std::size_t two = base.find("       2       1       2");
+    ASSERT_NE(two, std::string::npos);
+    const std::string after = base.substr(0, two) +
+                  "     101       1       2       3       7       7\n"
+                  "    8.000000e-01    8.000000e-01    8.000000e-01    8.000000e-01\n"
+                  "     102       1       2       7       6       6\n"
+                  "    8.000000e-01    8.000000e-01    8.000000e-01    8.000000e-01\n" + base.substr(base.find("*END"));
+    WriteFile(dir.file("after.dynain"), after);
+    const ViewRun r = RunView(dir, "before.dynain --after after.dynain -o pair.png --size 600x200");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("wrote"), std::string::npos);
+    const Image image = ReadPng(dir.file("pair.png"));
+    const int y = image.height / 2 + 3;
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 2u);
+    const double width = runs[0].second - runs[0].first + 1;
+    const auto before = [&](double f) { return image.At(runs[0].first + static_cast<int>(f * width), y); };
+    EXPECT_EQ(before(1.0 / 6), kFirstPart);
+    EXPECT_EQ(before(3.0 / 6), kFirstPart) << "the cut parent survives in its pieces";
+    EXPECT_TRUE(Near(before(5.0 / 6), Ghost(kFirstPart))) << before(5.0 / 6);
+}
+
+// An IGES line (110) placed by a matrix (124) that shifts it by `shift` in x.
+std::string IgesShiftedLine(double x, double y0, double y1, double shift)
+{
+    const auto card = [](std::string data, std::size_t width, const std::string& tail) {
+        data.resize(width, ' ');
+        return data + tail + "\n";
+    };
+    char text[160], tail[24];
+    std::string iges = card("", 72, "S      1");
+    iges += card("     110       1       0       0       0       0       3       000000000", 72, "D      1");
+    iges += card("     110       0       0       1       0", 72, "D      2");
+    iges += card("     124       2       0       0       0       0       0       000000000", 72, "D      3");
+    iges += card("     124       0       0       1       0", 72, "D      4");
+    std::snprintf(text, sizeof text, "110,%.4f,%.4f,0.,%.4f,%.4f,0.;", x, y0, x, y1);
+    std::snprintf(tail, sizeof tail, "%8dP%7d", 1, 1);
+    iges += card(text, 64, tail);
+    std::snprintf(text, sizeof text, "124,1.,0.,0.,%.4f,0.,1.,0.,0.,0.,0.,1.,0.;", shift);
+    std::snprintf(tail, sizeof tail, "%8dP%7d", 3, 2);
+    iges += card(text, 64, tail);
+    return iges;
+}
+
+// The middle row crosses one curve, at 30 % of the blank's width, and the
+// curve runs on past the blank.
+void ExpectVerticalCurveAt30Percent(const Image& image)
+{
+    const int y = image.height / 2 + 5;
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 1u);
+    const double width = runs[0].second - runs[0].first + 1;
+    const int expected = runs[0].first + static_cast<int>(0.3 * width);
+    std::vector<int> black;
+    for (int xx = runs[0].first; xx <= runs[0].second; ++xx)
+        if (image.At(xx, y) == kBlack) black.push_back(xx);
+    ASSERT_FALSE(black.empty());
+    EXPECT_LE(std::abs(black.front() - expected), 2);
+    EXPECT_LE(std::abs(black.back() - expected), 2);
+    // Beyond the blank the curve is still drawn: the fit takes it in.
+    int curve = 0, sheet = 0;
+    for (int yy = 0; yy < image.height; ++yy) {
+        curve += image.At(black.front(), yy) == kBlack;
+        sheet += !(image.At(black.front() + 10, yy) == kWhite);
+    }
+    EXPECT_GT(curve, sheet) << "the curve reaches past the blank";
+}
+
+TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
+{
+    ScratchDir dir("view-curve");
+    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o flat.dynain");
+    const Extent e = NodeExtent(dir.file("flat.dynain"));
+    // A vertical line at 30 % of the width, beyond the blank above and below.
+    const double x = e.x0 + 0.3 * (e.x1 - e.x0);
+    const double margin = 0.25 * (e.y1 - e.y0);
+    const char* const vector = "*DEFINE_VECTOR\n$ id\n         1       0.0       0.0       0.0       0.0       0.0       1.0\n";
+    char deck[1024];
+    std::snprintf(deck, sizeof deck,
+                  "*KEYWORD\n%s*DEFINE_CURVE_TRIM\n$ id type flag vector\n         1         0        -1         1\n"
+                  "%20.6f%20.6f\n%20.6f%20.6f\n%20.6f%20.6f\n*INCLUDE\nflat.dynain\n*END\n",
+                  vector, x, e.y0 - margin, x, 0.5 * (e.y0 + e.y1), x, e.y1 + margin);
+    WriteFile(dir.file("job.dyn"), deck);
+    for (const char* view : {"z", "vector"}) {
+        SCOPED_TRACE(view);
+        // The dynain comes from the deck's *INCLUDE.
+        const ViewRun r = RunView(dir, std::string("--deck job.dyn --view ") + view + " -o curve.png --size 800x600");
+        ASSERT_EQ(r.status, 0) << r.out;
+        ExpectVerticalCurveAt30Percent(ReadPng(dir.file("curve.png")));
+    }
+
+    // The same line from an IGES file, written 10 % to the left and moved back by its matrix.
+    const double shift = 0.1 * (e.x1 - e.x0);
+    std::filesystem::create_directories(dir.file("curves"));
+    WriteFile(dir.file("curves/line.igs"), IgesShiftedLine(x - shift, e.y0 - margin, e.y1 + margin, shift));
+    for (const char* card : {"*DEFINE_CURVE_TRIM\n         1         2        -1         1\n",
+                             "*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"}) {
+        SCOPED_TRACE(card);
+        WriteFile(dir.file("curves/iges.dyn"), std::string("*KEYWORD\n") + vector + card + "line.igs\n*INCLUDE\n../flat.dynain\n*END\n");
+        const ViewRun r = RunView(dir, "--deck curves/iges.dyn -o iges.png --size 800x600");
+        ASSERT_EQ(r.status, 0) << r.out;
+        ExpectVerticalCurveAt30Percent(ReadPng(dir.file("iges.png")));
+    }
+
+    // A missing IGES file is reported; the blank is drawn all the same.
+    WriteFile(dir.file("curves/lost.dyn"), std::string("*KEYWORD\n") + vector +
+                                               "*DEFINE_CURVE_TRIM\n         1         2        -1         1\nlost.igs\n"
+                                               "*INCLUDE\n../flat.dynain\n*END\n");
+    const ViewRun r = RunView(dir, "--deck curves/lost.dyn -o lost.png");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("lost.igs"), std::string::npos) << r.out;
+}
+
+TEST(ViewTool, AnIgesRationalSplineIsDrawnOnItsCircle)
+{
+    ScratchDir dir("view-spline");
+    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o flat.dynain");
+    const Extent e = NodeExtent(dir.file("flat.dynain"));
+    // A quarter circle as a rational quadratic (126) about the blank's middle.
+    const double cx = 0.5 * (e.x0 + e.x1), cy = 0.5 * (e.y0 + e.y1), r = 0.3 * (e.y1 - e.y0);
+    const auto card = [](std::string data, std::size_t width, const std::string& tail) {
+        data.resize(width, ' ');
+        return data + tail + "\n";
+    };
+    std::string iges = card("     126       1       0       0       0       0       0       000000000", 72, "D      1");
+    iges += card("     126       0       0       2       0", 72, "D      2");
+    char text[200];
+    iges += card("126,2,2,0,0,0,0,0.,0.,0.,1.,1.,1.,1.,0.70710678,1.,", 64, "       1P      1");
+    std::snprintf(text, sizeof text, "%.4f,%.4f,0.,%.4f,%.4f,0.,", cx + r, cy, cx + r, cy + r);
+    iges += card(text, 64, "       1P      2");
+    std::snprintf(text, sizeof text, "%.4f,%.4f,0.,0.,1.,0.,0.,1.;", cx, cy + r);
+    iges += card(text, 64, "       1P      3");
+    WriteFile(dir.file("arc.igs"), iges);
+    WriteFile(dir.file("arc.dyn"), "*KEYWORD\n*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"
+                                   "arc.igs\n*INCLUDE\nflat.dynain\n*END\n");
+    const ViewRun run = RunView(dir, "--deck arc.dyn -o arc.png --size 800x600");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Image image = ReadPng(dir.file("arc.png"));
+
+    // The blank's frame in pixels: its run on a row near the top, its column near the left.
+    const int row = image.height / 2 - 40;
+    const auto runs = Runs(image, row);
+    ASSERT_GE(runs.size(), 1u);
+    const int left = runs[0].first, right = runs[0].second, column = left + 5;
+    int top = row, bottom = row;
+    while (top > 0 && !(image.At(column, top - 1) == kWhite)) --top;
+    while (bottom + 1 < image.height && !(image.At(column, bottom + 1) == kWhite)) ++bottom;
+    const auto pixelNear = [&](double x, double y) {
+        const int px = left + static_cast<int>((x - e.x0) / (e.x1 - e.x0) * (right - left + 1));
+        const int py = bottom - static_cast<int>((y - e.y0) / (e.y1 - e.y0) * (bottom - top + 1));
+        int black = 0;
+        for (int j = py - 2; j <= py + 2; ++j)
+            for (int i = px - 2; i <= px + 2; ++i) black += image.At(i, j) == kBlack;
+        return black;
+    };
+    for (const double degrees : {0.0, 20.0, 45.0, 70.0, 90.0}) {
+        const double a = degrees * 3.14159265358979 / 180;
+        EXPECT_GT(pixelNear(cx + r * std::cos(a), cy + r * std::sin(a)), 0) << degrees;
+    }
+    // Off the circle: its centre and the corner of the control polygon.
+    EXPECT_EQ(pixelNear(cx + 0.5 * r, cy + 0.5 * r), 0);
+    EXPECT_EQ(pixelNear(cx + 0.95 * r, cy + 0.95 * r), 0);
+}
+
+TEST(ViewTool, ScalarFieldsAreColouredOverTheirRangeAndMissingDataIsGrey)
+{
+    ScratchDir dir("view-scalar");
+    WriteFile(dir.file("small.dynain"), SmallDynain(kStresses));
+    // Mean EPS 0.1 and 0.3; the third square has no record.
+    std::array<Rgb, 3> c = SquareColours(dir, "--colour eps");
+    EXPECT_TRUE(Near(c[0], kRampLow)) << c[0];
+    EXPECT_TRUE(Near(c[1], kRampHigh)) << c[1];
+    EXPECT_EQ(c[2], kNoData);
+    c = SquareColours(dir, "--colour eps --range 0:0.4");
+    EXPECT_TRUE(Near(c[0], kRampQuarter)) << c[0];
+    // Thickness 1.0, 0.8, 0.9.
+    c = SquareColours(dir, "--colour thickness");
+    EXPECT_TRUE(Near(c[0], kRampHigh)) << c[0];
+    EXPECT_TRUE(Near(c[1], kRampLow)) << c[1];
+    EXPECT_FALSE(Near(c[2], kRampLow) || Near(c[2], kRampHigh)) << c[2];
+}
+
+TEST(ViewTool, SvgHoldsOneFacePerElementAndIsRefusedForBigBlanks)
+{
+    ScratchDir dir("view-svg");
+    WriteFile(dir.file("small.dynain"), SmallDynain(""));
+    ViewRun r = RunView(dir, "small.dynain -o small.svg");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string svg = ReadFile(dir.file("small.svg"));
+    std::size_t faces = 0;
+    for (std::size_t at = svg.find("<polygon"); at != std::string::npos; at = svg.find("<polygon", at + 1)) ++faces;
+    EXPECT_EQ(faces, 3u);
+    EXPECT_NE(svg.find("PART 1"), std::string::npos);
+
+    Generate(dir, "--shape flat --elements 60000 --levels 0 --no-state -o big.dynain");
+    r = RunView(dir, "big.dynain -o big.svg");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("50000"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("-o big.png"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("big.svg")));
+}
+
+TEST(ViewTool, HelpListsEveryOptionAndBadInputExitsWithTwo)
+{
+    ScratchDir dir("view-usage");
+    ViewRun r = RunView(dir, "--help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* option : {"--output", "--colour", "--mesh", "--range", "--deck", "--after", "--view", "--size", "--help",
+                               "examples:", "IGES"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+
+    WriteFile(dir.file("small.dynain"), SmallDynain(""));
+    WriteFile(dir.file("text.dynain"), "hello\nthis is no keyword file\n");
+    std::string broken = SmallDynain("");
+    broken.replace(broken.find("       3    2.0"), 15, "       3    two");
+    WriteFile(dir.file("broken.dynain"), broken);
+    std::string orphan = SmallDynain("");
+    orphan.replace(orphan.find("       3       1       3"), 24, "       3       1      99");
+    WriteFile(dir.file("orphan.dynain"), orphan);
+    struct Case {
+        const char* args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing.dynain", "missing.dynain"},
+        {"text.dynain", "no shell elements"},
+        {"broken.dynain", "line 5"},
+        {"orphan.dynain", "node 99"},
+        {".", "directory"},
+        {"", "no dynain"},
+        {"small.dynain --size 20x20", "--size"},
+        {"small.dynain --size big", "--size"},
+        {"small.dynain --colour hue", "--colour"},
+        {"small.dynain --view top", "--view"},
+        {"small.dynain --range 2:1", "--range"},
+        {"small.dynain --view vector", "*DEFINE_VECTOR"},
+        {"small.dynain --colour eps", "INITIAL_STRESS_SHELL"},
+        {"small.dynain --after missing.dynain", "missing.dynain"},
+        {"small.dynain --deck missing.dyn", "missing.dyn"},
+        {"small.dynain --deck small.dynain --bogus 1", "--bogus"},
+        {"small.dynain --output", "--output"},
+        {"small.dynain -o /no/such/folder/x.png", "cannot write"},
+    };
+    for (const Case& c : cases) {
+        r = RunView(dir, c.args);
+        EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+    }
+}
+
+TEST(ViewTool, TheNearerOfTwoOverlappingSheetsHidesTheOther)
+{
+    ScratchDir dir("view-depth");
+    // Part 2 one unit above part 1 and written first, so drawing in file order would bury it.
+    std::string s = "*KEYWORD\n*NODE\n";
+    char row[128];
+    for (int layer = 0; layer < 2; ++layer)
+        for (int k = 0; k < 4; ++k) {
+            std::snprintf(row, sizeof row, "%8d%16.6e%16.6e%16.6e\n", 1 + k + 4 * layer, 10.0 * (k == 1 || k == 2),
+                          10.0 * (k >= 2), layer == 0 ? 1.0 : 0.0);
+            s += row;
+        }
+    s += "*ELEMENT_SHELL\n       1       2       1       2       3       4\n       2       1       5       6       7       8\n*END\n";
+    WriteFile(dir.file("layers.dynain"), s);
+    ViewRun r = RunView(dir, "layers.dynain -o layers.png --size 300x200");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Image image = ReadPng(dir.file("layers.png"));
+    const auto runs = Runs(image, image.height / 2);
+    ASSERT_GE(runs.size(), 1u);
+    EXPECT_EQ(image.At((runs[0].first + runs[0].second) / 2, image.height / 2), kSecondPart);
+
+    // In SVG the farther face comes first, so the nearer one is painted over it.
+    r = RunView(dir, "layers.dynain -o layers.svg");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string svg = ReadFile(dir.file("layers.svg"));
+    const std::size_t first = svg.find("<polygon");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(svg.find("fill=\"#1f77b4\"", first), std::string::npos);
+    EXPECT_LT(svg.find("#1f77b4", first), svg.find("#ff7f0e", first));
+}
+
+TEST(ViewTool, MeshEdgesOutlineElementsButNotTheDiagonalOfAQuadrilateral)
+{
+    ScratchDir dir("view-mesh");
+    WriteFile(dir.file("small.dynain"), SmallDynain(""));
+    const Rgb edge{19, 71, 108};  // the first part's colour at 60 %
+    for (const bool mesh : {false, true}) {
+        SCOPED_TRACE(mesh);
+        const ViewRun r = RunView(dir, std::string(mesh ? "--mesh " : "") + "small.dynain -o mesh.png --size 400x200");
+        ASSERT_EQ(r.status, 0) << r.out;
+        const Image image = ReadPng(dir.file("mesh.png"));
+        const int y = image.height / 2;
+        const auto runs = Runs(image, y);
+        ASSERT_GE(runs.size(), 1u);
+        const double width = runs[0].second - runs[0].first + 1;
+        const int shared = runs[0].first + static_cast<int>(width / 3);
+        int dark = 0;
+        for (int x = shared - 3; x <= shared + 3; ++x) dark += image.At(x, y) == edge;
+        EXPECT_EQ(dark > 0, mesh);
+        // Down the middle of the first square: its diagonal crosses there, its
+        // top and bottom sides end it.
+        const int x = runs[0].first + static_cast<int>(width / 6);
+        int top = y, bottom = y;
+        while (top > 0 && !(image.At(x, top - 1) == kWhite)) --top;
+        while (bottom + 1 < image.height && !(image.At(x, bottom + 1) == kWhite)) ++bottom;
+        int inside = 0;
+        for (int yy = top + 3; yy <= bottom - 3; ++yy) inside += image.At(x, yy) == edge;
+        EXPECT_EQ(inside, 0) << "the diagonal is no edge";
+        EXPECT_EQ(image.At(x, top) == edge, mesh);
+    }
+}
+
+TEST(ViewTool, ATrimJobOfTheProgramIsDrawnBeforeAndAfter)
+{
+    ScratchDir dir("view-job");
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(CORVEX_EXAMPLES) + "/trim2d-out"))
+        std::filesystem::copy(entry.path(), dir.path() / entry.path().filename());
+    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_EXE "' trim2d-out.dyn < /dev/null > run.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(dir.file("run.log"));
+    const ViewRun r = RunView(dir, "--deck trim2d-out.dyn --after trim2d_out.dynain -o job.png --size 1200x500");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Image image = ReadPng(dir.file("job.png"));
+    const int y = image.height / 2 + 4;
+    int divider = -1;
+    for (int x = 0; x < image.width && divider < 0; ++x)
+        if (image.At(x, y) == kDivider) divider = x;
+    ASSERT_GT(divider, 0);
+    const auto runs = Runs(image, y);
+    ASSERT_GE(runs.size(), 2u);
+    // Panels share scale and centre: a point of the blank lies one panel width further right after.
+    const double width = runs[0].second - runs[0].first + 1;
+    const auto before = [&](double f) { return image.At(runs[0].first + static_cast<int>(f * width), y); };
+    const auto after = [&](double f) { return image.At(divider + runs[0].first + static_cast<int>(f * width), y); };
+    // The sheet spans 0 to 230 mm; the kept rounded rectangle 25.3 to 204.7 mm.
+    EXPECT_TRUE(Near(before(0.03), Ghost(kFirstPart))) << before(0.03);
+    EXPECT_EQ(before(0.3), kFirstPart);
+    EXPECT_EQ(after(0.03), kWhite);
+    EXPECT_EQ(after(0.3), kFirstPart);
+    EXPECT_EQ(after(0.97), kWhite);
+    int magenta = 0;
+    for (double f = 0.08; f < 0.14; f += 0.002) magenta += after(f) == kMagenta;
+    EXPECT_GT(magenta, 0) << "the new edge along the curve";
+}
