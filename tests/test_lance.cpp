@@ -26,44 +26,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Job {
-    testutil::ScratchDir dir{"lance"};
-    Dynain input;
-    double width = 0.0;
-    double height = 0.0;
-    double h = 10.0;
+struct Job : trimcheck::FlatBlank {
+    Job() : FlatBlank("lance") {}
 };
 
-void MakeFlat(Job& job, int seed, int levels, int elements = 300)
-{
-    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "' --shape flat --elements " +
-                            std::to_string(elements) + " --levels " + std::to_string(levels) +
-                            " --nthick 3 --nhisv 4 --seed " + std::to_string(seed) + " -o '" +
-                            job.dir.file("blank.dynain") + "' > /dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    job.input = trimcheck::ParseFile(job.dir.file("blank.dynain"));
-    ASSERT_FALSE(job.input.shells.empty());
-    for (const auto& [id, p] : job.input.nodes) {
-        job.width = std::max(job.width, p[0]);
-        job.height = std::max(job.height, p[1]);
-    }
-    std::vector<double> edges;
-    for (const auto& s : job.input.shells) {
-        const Poly e = trimcheck::PolyOf(job.input, s);
-        for (size_t i = 0; i < e.size(); ++i) {
-            edges.push_back(std::hypot(e[i][0] - e[(i + 1) % e.size()][0], e[i][1] - e[(i + 1) % e.size()][1]));
-        }
-    }
-    std::sort(edges.begin(), edges.end());
-    job.h = edges[edges.size() / 2];
-}
-
-std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double d = 0, double e = 0)
-{
-    char line[160];
-    std::snprintf(line, sizeof line, format, a, b, c, d, e);
-    return line;
-}
+using trimcheck::Card;
 
 std::string DeckText(const Job& job, const std::vector<Poly>& lances)
 {
@@ -283,7 +250,7 @@ void ExpectLanced(const Job& job, const std::vector<Poly>& curves, const Expect&
 TEST(Lance2D, StraightAcrossTheStripGivesTwoPiecesSharingNoNode)
 {
     Job job;
-    MakeFlat(job, 31, 0);
+    trimcheck::MakeFlat(job, 31, 0);
     const double x0 = 0.43 * job.width;
     const double x1 = 0.57 * job.width;
     const Poly line{{x0, -5.0}, {0.5 * (x0 + x1) + 0.3, 0.5 * job.height}, {x1, job.height + 5.0}};
@@ -294,7 +261,7 @@ TEST(Lance2D, StraightAcrossTheStripGivesTwoPiecesSharingNoNode)
 TEST(Lance2D, EndingInsideOpensOnlyUpToTheInnerEnd)
 {
     Job job;
-    MakeFlat(job, 32, 0);
+    trimcheck::MakeFlat(job, 32, 0);
     const trimcheck::P2 end{0.53 * job.width + 0.37, 0.61 * job.height + 0.21};
     const Poly line{{0.37 * job.width, -5.0}, {0.45 * job.width, 0.3 * job.height}, end};
     ExpectLanced(job, {line}, {1, {end}, 0.0});
@@ -303,7 +270,7 @@ TEST(Lance2D, EndingInsideOpensOnlyUpToTheInnerEnd)
 TEST(Lance2D, BothEndsInsideKeepTheSheetInOnePiece)
 {
     Job job;
-    MakeFlat(job, 33, 0);
+    trimcheck::MakeFlat(job, 33, 0);
     const trimcheck::P2 a{0.23 * job.width + 0.31, 0.33 * job.height + 0.17};
     const trimcheck::P2 b{0.71 * job.width + 0.29, 0.58 * job.height + 0.43};
     const Poly line{a, {0.5 * job.width + 0.11, 0.52 * job.height + 0.07}, b};
@@ -313,7 +280,7 @@ TEST(Lance2D, BothEndsInsideKeepTheSheetInOnePiece)
 TEST(Lance2D, ClosedCurveCutsOutADiscWithoutRemovingIt)
 {
     Job job;
-    MakeFlat(job, 34, 0);
+    trimcheck::MakeFlat(job, 34, 0);
     Poly circle;
     const double r = 0.25 * std::min(job.width, job.height);
     for (int k = 0; k <= 24; ++k) {
@@ -326,7 +293,7 @@ TEST(Lance2D, ClosedCurveCutsOutADiscWithoutRemovingIt)
 TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeSplitsTheSheet)
 {
     Job job;
-    MakeFlat(job, 35, 0);
+    trimcheck::MakeFlat(job, 35, 0);
     // A grid line of the blank: every chain node is an existing node.
     double x = 0.0;
     for (const auto& [id, p] : job.input.nodes) {
@@ -339,7 +306,7 @@ TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeSplitsTheSheet)
 TEST(Lance2D, ThroughElementCornersSplitsTheSheetAndKeepsClampsOnBothSides)
 {
     Job job;
-    MakeFlat(job, 36, 0);
+    trimcheck::MakeFlat(job, 36, 0);
     // The diagonal of the regular blank passes through corners of its elements,
     // starting at a clamped corner of the sheet.
     const double s = std::min(job.width, job.height);
@@ -391,7 +358,7 @@ namespace {
 TEST(Lance2D, AdaptiveBlankKeepsItsConstraintsConsistent)
 {
     Job job;
-    MakeFlat(job, 37, 1);
+    trimcheck::MakeFlat(job, 37, 1);
     ASSERT_FALSE(job.input.adaptive.empty()) << "the blank has no adaptive zone to test";
     const double x0 = 0.41 * job.width + 0.23;
     const Poly line{{x0, -5.0}, {x0 + 0.7, 0.5 * job.height}, {x0 + 1.9, job.height + 5.0}};

@@ -26,47 +26,11 @@ struct Curve {
     Poly points;
 };
 
-struct Job {
-    testutil::ScratchDir dir{"trim2d"};
-    Dynain input;
-    double width = 0.0;
-    double height = 0.0;
-    double h = 10.0;
+struct Job : trimcheck::FlatBlank {
+    Job() : FlatBlank("trim2d") {}
 };
 
-void MakeBlank(Job& job, int seed, int levels, int elements = 300)
-{
-    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "' --shape flat --elements " +
-                            std::to_string(elements) + " --levels " + std::to_string(levels) +
-                            " --nthick 3 --nhisv 4 --seed " + std::to_string(seed) + " -o '" +
-                            job.dir.file("blank.dynain") + "' > /dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    job.input = trimcheck::ParseFile(job.dir.file("blank.dynain"));
-    ASSERT_FALSE(job.input.shells.empty());
-    for (const auto& [id, p] : job.input.nodes) {
-        job.width = std::max(job.width, p[0]);
-        job.height = std::max(job.height, p[1]);
-    }
-    // The coarse element size: what a refused cut may cost in area.
-    std::vector<double> edges;
-    for (const auto& s : job.input.shells) {
-        const Poly e = trimcheck::PolyOf(job.input, s);
-        for (size_t i = 0; i < e.size(); ++i) {
-            const auto& a = e[i];
-            const auto& b = e[(i + 1) % e.size()];
-            edges.push_back(std::hypot(a[0] - b[0], a[1] - b[1]));
-        }
-    }
-    std::sort(edges.begin(), edges.end());
-    job.h = edges[edges.size() / 2];
-}
-
-std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double d = 0, double e = 0)
-{
-    char line[160];
-    std::snprintf(line, sizeof line, format, a, b, c, d, e);
-    return line;
-}
+using trimcheck::Card;
 
 // The cards of the bundled trim examples, in their fixed columns.
 std::string DeckText(const Job& job, const std::vector<Curve>& curves)
@@ -138,14 +102,14 @@ void ExpectTrimmed(const Job& job, const std::vector<Curve>& curves)
 TEST(Trim2D, KeepInsideOfACircle)
 {
     Job job;
-    MakeBlank(job, 21, 0);
+    trimcheck::MakeFlat(job, 21, 0);
     ExpectTrimmed(job, {{-1, Circle(0.5 * job.width + 1.7, 0.5 * job.height - 0.9, 0.35 * job.height, 64)}});
 }
 
 TEST(Trim2D, HoleOnABlankWithAdaptiveZones)
 {
     Job job;
-    MakeBlank(job, 22, 1);
+    trimcheck::MakeFlat(job, 22, 1);
     ASSERT_FALSE(job.input.adaptive.empty());
     ExpectTrimmed(job, {{1, Circle(0.5 * job.width - 2.3, 0.5 * job.height + 1.1, 0.3 * job.height, 48)}});
 }
@@ -153,7 +117,7 @@ TEST(Trim2D, HoleOnABlankWithAdaptiveZones)
 TEST(Trim2D, NestedCurvesKeepARing)
 {
     Job job;
-    MakeBlank(job, 23, 0);
+    trimcheck::MakeFlat(job, 23, 0);
     const double cx = 0.5 * job.width + 0.6;
     const double cy = 0.5 * job.height - 0.4;
     ExpectTrimmed(job, {{-1, Circle(cx, cy, 0.42 * job.height, 72)}, {1, Circle(cx + 3.1, cy, 0.18 * job.height, 40)}});
@@ -162,7 +126,7 @@ TEST(Trim2D, NestedCurvesKeepARing)
 TEST(Trim2D, SharpCornersOfAStar)
 {
     Job job;
-    MakeBlank(job, 24, 0);
+    trimcheck::MakeFlat(job, 24, 0);
     Poly star;
     const double cx = 0.5 * job.width + 0.37;
     const double cy = 0.5 * job.height - 0.21;
@@ -178,7 +142,7 @@ TEST(Trim2D, SharpCornersOfAStar)
 TEST(Trim2D, CurveAlongElementEdgesAndThroughCorners)
 {
     Job job;
-    MakeBlank(job, 25, 0);
+    trimcheck::MakeFlat(job, 25, 0);
     // The flat generator's grid starts at the origin with cells of the shortest edge.
     const double g = job.h;
     const Poly square{{3 * g, 2 * g}, {9 * g, 2 * g}, {9 * g, 8 * g}, {3 * g, 8 * g}, {3 * g, 2 * g}};
@@ -188,7 +152,7 @@ TEST(Trim2D, CurveAlongElementEdgesAndThroughCorners)
 TEST(Trim2D, ClosedCurvePartlyOffTheBlank)
 {
     Job job;
-    MakeBlank(job, 26, 0);
+    trimcheck::MakeFlat(job, 26, 0);
     ExpectTrimmed(job, {{1, Circle(job.width + 0.1, 0.5 * job.height + 0.7, 0.4 * job.height, 56)}});
     ExpectTrimmed(job, {{-1, Circle(0.1 * job.width, 0.5 * job.height + 0.7, 0.45 * job.width, 56)}});
 }
@@ -198,7 +162,7 @@ TEST(Trim2D, ClosedCurvePartlyOffTheBlank)
 TEST(Trim2DFaults, CurveOffTheBlankEndsWithTheNoCutFailure)
 {
     Job job;
-    MakeBlank(job, 28, 0);
+    trimcheck::MakeFlat(job, 28, 0);
     const Outcome o = RunJob(job, {{1, Circle(3 * job.width, 3 * job.height, 10.0, 16)}});
     EXPECT_EQ(o.run.status, 255);
     EXPECT_FALSE(o.written);
@@ -208,7 +172,7 @@ TEST(Trim2DFaults, CurveOffTheBlankEndsWithTheNoCutFailure)
 TEST(Trim2DRun, SameJobGivesTheSameBytes)
 {
     Job job;
-    MakeBlank(job, 29, 1);
+    trimcheck::MakeFlat(job, 29, 1);
     const std::vector<Curve> curves{{1, Circle(0.5 * job.width, 0.5 * job.height, 0.3 * job.height, 40)}};
     testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves));
     ASSERT_EQ(testutil::RunProgram(job.dir, "job.dyn").status, 0);

@@ -403,6 +403,50 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
     EXPECT_NEAR(area, exact, 0.01 * h * length + h * h) << "kept " << area << " of exactly " << exact;
 }
 
+
+// A generated flat blank in a scratch directory, with its extent and its
+// median edge length (what a refused cut may cost in area).
+struct FlatBlank {
+    explicit FlatBlank(const std::string& tag) : dir(tag) {}
+    testutil::ScratchDir dir;
+    Dynain input;
+    double width = 0.0;
+    double height = 0.0;
+    double h = 10.0;
+};
+
+inline void MakeFlat(FlatBlank& job, int seed, int levels, int elements = 300)
+{
+    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "' --shape flat --elements " +
+                            std::to_string(elements) + " --levels " + std::to_string(levels) +
+                            " --nthick 3 --nhisv 4 --seed " + std::to_string(seed) + " -o '" +
+                            job.dir.file("blank.dynain") + "' > /dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    job.input = ParseFile(job.dir.file("blank.dynain"));
+    ASSERT_FALSE(job.input.shells.empty());
+    for (const auto& [id, p] : job.input.nodes) {
+        job.width = std::max(job.width, p[0]);
+        job.height = std::max(job.height, p[1]);
+    }
+    std::vector<double> edges;
+    for (const auto& s : job.input.shells) {
+        const Poly e = PolyOf(job.input, s);
+        for (size_t i = 0; i < e.size(); ++i) {
+            edges.push_back(std::hypot(e[i][0] - e[(i + 1) % e.size()][0], e[i][1] - e[(i + 1) % e.size()][1]));
+        }
+    }
+    std::sort(edges.begin(), edges.end());
+    job.h = edges[edges.size() / 2];
+}
+
+// One card line in fixed columns.
+inline std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double d = 0, double e = 0)
+{
+    char line[160];
+    std::snprintf(line, sizeof line, format, a, b, c, d, e);
+    return line;
+}
+
 }  // namespace trimcheck
 
 #endif
