@@ -72,6 +72,21 @@ void CsAlgoTrm::SyncTopology(int elem, const std::vector<int>& oldNodes)
     for (const int n : nodes) tpy.AddNodeTpyElemt(n, elem, 0);
 }
 
+int CsAlgoTrm::NeighbourAcross(int elem, int n1, int n2)
+{
+    const int next = NextElem(elem, n1, n2);
+    if (next > 0) return next;
+    const CsDataAdpv* c = hashOper.GetCsAdpNd(n1);
+    if (!c) c = hashOper.GetCsAdpNd(n2);
+    if (!c) return 0;
+    std::vector<int> around;
+    dataManage.GetEdgeNeibElem(dataManage.GetNdidFromExid(c->GetN1()), dataManage.GetNdidFromExid(c->GetN2()), around);
+    for (const int a : around) {
+        if (a != elem) return a;
+    }
+    return 0;
+}
+
 int CsAlgoTrm::NextElem(int elem, int n1, int n2)
 {
     std::vector<int> around;

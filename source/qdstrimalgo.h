@@ -65,6 +65,9 @@ protected:
     bool SplitElement(int src, const std::vector<int>& srcNodes, const std::vector<int>& newNodes);
     // The element across edge n1-n2 that really has that edge, 0 when none.
     static int NextElem(int elem, int n1, int n2);
+    // The same, or, where the edge is half of a coarse edge (one of its nodes
+    // hangs there), the coarse element across it; 0 when none.
+    static int NeighbourAcross(int elem, int n1, int n2);
     // Keeps the model's node-to-element lists exact after elem changed nodes.
     static void SyncTopology(int elem, const std::vector<int>& oldNodes);
     static std::vector<int> NodesOf(int elem);

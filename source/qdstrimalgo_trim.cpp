@@ -268,25 +268,7 @@ int CsLaserTrm::TrimElemArr()
             if (n < 1 || n >= kMaxItrPts3D) continue;
             hashOper.AddItrPtArr(e, points);
             for (const gmItrPt& p : points) {
-                const int first = p.GetEdge().GetFstNode();
-                const int end = p.GetEdge().GetEndNode();
-                int next = NextElem(e, first, end);
-                if (next == 0) {
-                    // The edge is half of a coarse edge: the neighbour is the coarse element.
-                    const CsDataAdpv* c = hashOper.GetCsAdpNd(first);
-                    if (!c) c = hashOper.GetCsAdpNd(end);
-                    if (c) {
-                        std::vector<int> around;
-                        dataManage.GetEdgeNeibElem(dataManage.GetNdidFromExid(c->GetN1()),
-                                                   dataManage.GetNdidFromExid(c->GetN2()), around);
-                        for (const int a : around) {
-                            if (a != e) {
-                                next = a;
-                                break;
-                            }
-                        }
-                    }
-                }
+                const int next = NeighbourAcross(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
                 if (next > 0) splitElArr.push_back(next);
             }
             if (TrimElement(line, elem, points)) {
