@@ -228,6 +228,12 @@ private:
     };
     Cell CellOf(const gmPnt3D& local) const;
     Cell Clamped(Cell c) const;
+    // An edge from cell a to cell b lies wholly to one side of the grid.
+    bool BesideGrid(Cell a, Cell b) const
+    {
+        return (a.k < 0 && b.k < 0) || (a.j < 0 && b.j < 0) || (a.k >= m_nx && b.k >= m_nx) ||
+               (a.j >= m_ny && b.j >= m_ny);
+    }
     void CvtToUcs();
     void GetOuter();
 

@@ -259,8 +259,7 @@ int gmCut2DLine::IsIntersected(gmElemt& element)
         Cell end = CellOf(local[static_cast<size_t>(i)]);
         if (!accepted) {
             // Edges wholly to one side of the grid are passed over until one reaches it.
-            if ((start.k < 0 && end.k < 0) || (start.j < 0 && end.j < 0) || (start.k >= m_nx && end.k >= m_nx) ||
-                (start.j >= m_ny && end.j >= m_ny)) {
+            if (BesideGrid(start, end)) {
                 start = end;
                 continue;
             }
@@ -299,8 +298,7 @@ int gmCut2DLine::InterElement(gmElemt& element, std::vector<gmItrPt>& points)
     for (int i = 1; i <= n; ++i) {
         Cell end = CellOf(local[static_cast<size_t>(i)]);
         if (!accepted) {
-            if ((start.k < 0 && end.k < 0) || (start.j < 0 && end.j < 0) || (start.k >= m_nx && end.k >= m_nx) ||
-                (start.j >= m_ny && end.j >= m_ny)) {
+            if (BesideGrid(start, end)) {
                 start = end;
                 continue;
             }
