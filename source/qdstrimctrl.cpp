@@ -7,6 +7,7 @@
 #include "qdsfile_writer.h"
 #include "qdsgeomline.h"
 #include "qdsmessage.h"
+#include "qdsreport.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -307,7 +308,13 @@ int CsTrmCtrl::ReadDataFromPrompt()
 
 int CsTrmCtrl::Run()
 {
-    if (!Init()) return 0;
+    int read = 0;
+    {
+        const CsReportPhase phase(report_, "read");
+        read = Init();
+    }
+    if (!read) return 0;
+    if (report_) report_->TakeInput();
     CsMessage msg;
     const bool anneal = DoAnneal();
     if (!anneal) {
@@ -326,7 +333,12 @@ int CsTrmCtrl::Run()
             else if (kind == 1) operation = std::make_unique<CsLaserTrm>(lines, 0);
             else if (kind == 2) operation = std::make_unique<CsLance2D>(lines);
             else operation = std::make_unique<CsLance3D>(lines);
-            const int done = operation->Trimming();
+            static const char* const kNames[] = {"2D trim", "3D trim", "2D lance", "3D lance"};
+            int done = 0;
+            {
+                const CsReportPhase phase(report_, kNames[kind]);
+                done = operation->Trimming();
+            }
             if (operation->IsAborted()) {
                 ShowLine("The solver is terminated");
                 return 0;
@@ -348,7 +360,10 @@ int CsTrmCtrl::Run()
             return 0;
         }
     }
-    return WriteDynain();
+    const CsReportPhase phase(report_, anneal ? "anneal" : "write");
+    const int written = WriteDynain();
+    if (written && report_) report_->TakeOutput();
+    return written;
 }
 
 int CsTrmCtrl::WriteDynain()
@@ -404,6 +419,7 @@ int SolverMain(int argc, const char* const* argv)
     CsHeadMsg().HeadMessage();
 
     int status = -1;
+    CsRunReport report;
     try {
         CsDeckArgs deck;
         bool fromArguments = false;
@@ -414,6 +430,7 @@ int SolverMain(int argc, const char* const* argv)
         }
         if (!fromArguments || deck.valid) {
             CsTrmCtrl control(deck.path, fromArguments ? 1 : 0);
+            control.SetReport(&report);
             if (control.Run()) {
                 ShowLine("N o r m a l      t e r m i n a t i o n");
                 status = 0;
@@ -426,9 +443,14 @@ int SolverMain(int argc, const char* const* argv)
         error.Set("Exceptional Termination of the Solver");
         error.ShowMessage();
     }
+    // The report is taken before the log empties the message list.
+    report.SetStatus(status & 0xff);
+    report.TakeMessages();
     CsWrtMsg log;
     if (!log.WriteFile()) {
         ShowLine("*** Error");
+    } else {
+        report.WriteFile();
     }
     CsMessage::Free();
     return status;

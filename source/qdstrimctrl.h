@@ -12,6 +12,7 @@
 class gmTrmLine;
 class gmCrdSys;
 class CsTrmCrv2D;
+class CsRunReport;
 
 CsString qdxGetBulidDate();
 
@@ -61,6 +62,8 @@ public:
     const CsTrmLineList& GetTrim3D() const { return trim3D_; }
     const CsTrmLineList& GetLance2D() const { return lance2D_; }
     const CsTrmLineList& GetLance3D() const { return lance3D_; }
+    // The run's report collector; may stay unset.
+    void SetReport(CsRunReport* report) { report_ = report; }
     // One line of standard input; false at its end.
     static bool GetLine(CsString& line);
 
@@ -76,6 +79,7 @@ private:
     CsTrmLineList trim3D_;
     CsTrmLineList lance2D_;
     CsTrmLineList lance3D_;
+    CsRunReport* report_ = nullptr;
 };
 
 #endif

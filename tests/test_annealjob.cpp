@@ -167,7 +167,7 @@ TEST(AnnealJob, ScaleOneCarriesTheBlankUnchanged)
     EXPECT_EQ(out.at("*INITIAL_STRAIN_SHELL"), in.at("*INITIAL_STRAIN_SHELL"));
     // The inputs are untouched and nothing else is left behind.
     EXPECT_EQ(ReadFile(dir.file("blank.dynain")), blank.Text());
-    EXPECT_EQ(ListDir(dir), "blank.dynain job.dyn same.dynain same.messag ");
+    EXPECT_EQ(ListDir(dir), "blank.dynain job.dyn same.dynain same.messag same.report.json ");
 }
 
 TEST(AnnealJob, StressesOfTheSetAreScaled)
@@ -286,7 +286,7 @@ TEST(AnnealJob, UncertainOrTruncatedBlocksFailWithoutOutput)
         const std::string element = what == "ntensr" ? "Element: 13 " : what == "short" ? "Element: 40 " : "Element: ";
         EXPECT_NE(r.out.find(element), std::string::npos) << r.out;
         EXPECT_EQ(ReadFile(dir.file("bad.dynain")), "an older result\n") << what;
-        EXPECT_EQ(ListDir(dir), "bad.dynain bad.messag blank.dynain job.dyn ") << what;
+        EXPECT_EQ(ListDir(dir), "bad.dynain bad.messag bad.report.json blank.dynain job.dyn ") << what;
     }
 }
 
@@ -300,7 +300,7 @@ TEST(AnnealJob, OutputNamesNeverReachAnInput)
     auto r = RunProgram(dir, "job.dyn");
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(ReadFile(dir.file("blank.dynain")), blank.Text());
-    EXPECT_EQ(ListDir(dir), "blank.dynain blank.messag job.dyn ");
+    EXPECT_EQ(ListDir(dir), "blank.dynain blank.messag blank.report.json job.dyn ");
 
     // A job id cannot lead out of the deck's directory.
     std::filesystem::create_directory(dir.path() / "sub");

@@ -1,0 +1,401 @@
+// The run report beside the message log: checked against the input and
+// output files read here, not against the program's own counters.
+#include "test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::ReadFile;
+using testutil::RunProgram;
+using testutil::ScratchDir;
+
+// ---- a tiny JSON parser: enough to reject malformed text and read values
+
+struct Json {
+    enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
+    double number = 0;
+    bool boolean = false;
+    std::string text;
+    std::vector<Json> items;
+    std::map<std::string, Json> fields;
+
+    const Json& operator[](const std::string& key) const
+    {
+        static const Json missing;
+        const auto it = fields.find(key);
+        return it == fields.end() ? missing : it->second;
+    }
+};
+
+class JsonParser {
+public:
+    explicit JsonParser(const std::string& s) : s_(s) {}
+
+    // False unless the whole text is one valid value.
+    bool Parse(Json& out)
+    {
+        if (!Value(out)) return false;
+        Space();
+        return i_ == s_.size();
+    }
+
+private:
+    void Space()
+    {
+        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+    }
+    bool Literal(const char* word)
+    {
+        const std::string w = word;
+        if (s_.compare(i_, w.size(), w) != 0) return false;
+        i_ += w.size();
+        return true;
+    }
+    bool String(std::string& out)
+    {
+        if (i_ >= s_.size() || s_[i_] != '"') return false;
+        ++i_;
+        while (i_ < s_.size()) {
+            const char c = s_[i_++];
+            if (c == '"') return true;
+            if (static_cast<unsigned char>(c) < 0x20) return false;
+            if (c != '\\') {
+                out += c;
+                continue;
+            }
+            if (i_ >= s_.size()) return false;
+            const char e = s_[i_++];
+            switch (e) {
+                case '"': out += '"'; break;
+                case '\\': out += '\\'; break;
+                case '/': out += '/'; break;
+                case 'n': out += '\n'; break;
+                case 't': out += '\t'; break;
+                case 'r': out += '\r'; break;
+                case 'b': out += '\b'; break;
+                case 'f': out += '\f'; break;
+                case 'u': {
+                    if (i_ + 4 > s_.size()) return false;
+                    unsigned code = 0;
+                    for (int k = 0; k < 4; ++k) {
+                        const char h = s_[i_++];
+                        if (!std::isxdigit(static_cast<unsigned char>(h))) return false;
+                        code = code * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(h))
+                                                                     ? h - '0'
+                                                                     : std::tolower(h) - 'a' + 10);
+                    }
+                    if (code >= 0x80) return false;  // enough for these tests
+                    out += static_cast<char>(code);
+                    break;
+                }
+                default: return false;
+            }
+        }
+        return false;
+    }
+    bool Value(Json& out)
+    {
+        Space();
+        if (i_ >= s_.size()) return false;
+        const char c = s_[i_];
+        if (c == '{') {
+            out.kind = Json::kObject;
+            ++i_;
+            Space();
+            if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
+            while (true) {
+                Space();
+                std::string key;
+                if (!String(key)) return false;
+                Space();
+                if (i_ >= s_.size() || s_[i_++] != ':') return false;
+                if (out.fields.count(key) || !Value(out.fields[key])) return false;
+                Space();
+                if (i_ >= s_.size()) return false;
+                if (s_[i_] == ',') { ++i_; continue; }
+                if (s_[i_] == '}') return ++i_, true;
+                return false;
+            }
+        }
+        if (c == '[') {
+            out.kind = Json::kArray;
+            ++i_;
+            Space();
+            if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
+            while (true) {
+                out.items.emplace_back();
+                if (!Value(out.items.back())) return false;
+                Space();
+                if (i_ >= s_.size()) return false;
+                if (s_[i_] == ',') { ++i_; continue; }
+                if (s_[i_] == ']') return ++i_, true;
+                return false;
+            }
+        }
+        if (c == '"') {
+            out.kind = Json::kString;
+            return String(out.text);
+        }
+        if (Literal("null")) return out.kind = Json::kNull, true;
+        if (Literal("true")) return out.kind = Json::kBool, out.boolean = true, true;
+        if (Literal("false")) return out.kind = Json::kBool, out.boolean = false, true;
+        const size_t start = i_;
+        if (i_ < s_.size() && s_[i_] == '-') ++i_;
+        while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '.' ||
+                                  s_[i_] == 'e' || s_[i_] == 'E' || s_[i_] == '+' || s_[i_] == '-')) {
+            ++i_;
+        }
+        if (i_ == start) return false;
+        out.kind = Json::kNumber;
+        size_t used = 0;
+        try {
+            out.number = std::stod(s_.substr(start, i_ - start), &used);
+        } catch (...) {
+            return false;
+        }
+        return used == i_ - start;
+    }
+
+    const std::string& s_;
+    size_t i_ = 0;
+};
+
+Json ParseReport(const std::string& path)
+{
+    const std::string text = ReadFile(path);
+    Json out;
+    EXPECT_FALSE(text.empty()) << path;
+    EXPECT_TRUE(JsonParser(text).Parse(out)) << text;
+    return out;
+}
+
+// ---- the state file read here, column by column
+
+struct Mesh {
+    struct Node {
+        double x = 0, y = 0, z = 0;
+    };
+    struct Elem {
+        int part = 0;
+        std::vector<int> nodes;
+    };
+    std::map<int, Node> nodes;
+    std::vector<Elem> shells;
+    long long adaptive = 0;
+};
+
+Mesh ReadMesh(const std::string& path)
+{
+    Mesh mesh;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    std::string section;
+    bool thicknessLine = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '$') continue;
+        if (line[0] == '*') {
+            section = line;
+            thicknessLine = false;
+            continue;
+        }
+        const auto field = [&line](size_t at, size_t width) { return line.substr(at, width); };
+        if (section == "*NODE") {
+            Mesh::Node n;
+            n.x = std::stod(field(8, 16));
+            n.y = std::stod(field(24, 16));
+            n.z = std::stod(field(40, 16));
+            mesh.nodes[std::stoi(field(0, 8))] = n;
+        } else if (section.rfind("*ELEMENT_SHELL", 0) == 0) {
+            // Each element card of the thickness form has a second line.
+            const bool twoLines = section.find("THICKNESS") != std::string::npos;
+            if (thicknessLine) {
+                thicknessLine = false;
+                continue;
+            }
+            Mesh::Elem e;
+            e.part = std::stoi(field(8, 8));
+            for (size_t at = 16; at + 8 <= line.size() && e.nodes.size() < 4; at += 8) {
+                e.nodes.push_back(std::stoi(field(at, 8)));
+            }
+            mesh.shells.push_back(e);
+            thicknessLine = twoLines;
+        } else if (section == "*CONSTRAINED_ADAPTIVITY") {
+            ++mesh.adaptive;
+        }
+    }
+    return mesh;
+}
+
+std::map<int, double> AreasByPart(const Mesh& mesh)
+{
+    const auto tri = [&mesh](int a, int b, int c) {
+        const Mesh::Node& p = mesh.nodes.at(a);
+        const Mesh::Node& q = mesh.nodes.at(b);
+        const Mesh::Node& r = mesh.nodes.at(c);
+        const double u[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
+        const double v[3] = {r.x - p.x, r.y - p.y, r.z - p.z};
+        const double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        return 0.5 * std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+    };
+    std::map<int, double> areas;
+    for (const Mesh::Elem& e : mesh.shells) {
+        double a = tri(e.nodes[0], e.nodes[1], e.nodes[2]);
+        if (e.nodes.size() == 4 && e.nodes[3] != e.nodes[2]) a += tri(e.nodes[0], e.nodes[2], e.nodes[3]);
+        areas[e.part] += a;
+    }
+    return areas;
+}
+
+void ExpectAreas(const Json& reported, const std::map<int, double>& expected, const char* what)
+{
+    ASSERT_EQ(reported.kind, Json::kObject) << what;
+    EXPECT_EQ(reported.fields.size(), expected.size()) << what;
+    for (const auto& [part, area] : expected) {
+        const Json& value = reported[std::to_string(part)];
+        ASSERT_EQ(value.kind, Json::kNumber) << what << " part " << part;
+        EXPECT_NEAR(value.number, area, 1e-6 * std::max(1.0, area)) << what << " part " << part;
+    }
+}
+
+std::vector<std::string> PhaseNames(const Json& report)
+{
+    std::vector<std::string> names;
+    for (const Json& phase : report["phases"].items) {
+        names.push_back(phase["name"].text);
+        EXPECT_EQ(phase["seconds"].kind, Json::kNumber);
+        EXPECT_GE(phase["seconds"].number, 0.0);
+    }
+    return names;
+}
+
+void CopyExample(const ScratchDir& dir, const std::string& name)
+{
+    for (const auto& entry : fs::directory_iterator(fs::path(CORVEX_EXAMPLES) / name)) {
+        fs::copy(entry.path(), dir.path() / entry.path().filename());
+    }
+}
+
+}  // namespace
+
+TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
+{
+    const ScratchDir dir("report-trim");
+    CopyExample(dir, "trim2d-out");
+    const auto run = RunProgram(dir, "trim2d-out.dyn");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Mesh before = ReadMesh(dir.file("blank.dynain"));
+    const Mesh after = ReadMesh(dir.file("trim2d_out.dynain"));
+    ASSERT_FALSE(before.shells.empty());
+    ASSERT_FALSE(after.shells.empty());
+    ASSERT_LT(after.shells.size(), before.shells.size());
+
+    const Json report = ParseReport(dir.file("trim2d_out.report.json"));
+    EXPECT_EQ(report["status"].number, 0);
+    EXPECT_EQ(report["key_id"].text, "trim2d_out");
+    EXPECT_EQ(report["input"]["nodes"].number, static_cast<double>(before.nodes.size()));
+    EXPECT_EQ(report["input"]["elements"].number, static_cast<double>(before.shells.size()));
+    EXPECT_EQ(report["input"]["adaptive_constraints"].number, static_cast<double>(before.adaptive));
+    EXPECT_EQ(report["output"]["nodes"].number, static_cast<double>(after.nodes.size()));
+    EXPECT_EQ(report["output"]["elements"].number, static_cast<double>(after.shells.size()));
+    EXPECT_EQ(report["output"]["adaptive_constraints"].number, static_cast<double>(after.adaptive));
+
+    // New ids are numbered above every id read; removed ones are the rest.
+    const int maxNode = before.nodes.rbegin()->first;
+    long long newNodes = 0;
+    for (const auto& entry : after.nodes) newNodes += entry.first > maxNode ? 1 : 0;
+    EXPECT_GT(newNodes, 0);
+    EXPECT_GE(report["output"]["new_nodes"].number, static_cast<double>(newNodes));
+    const double made = report["output"]["new_elements"].number;
+    const double removed = report["output"]["removed_elements"].number;
+    EXPECT_GT(made, 0);
+    EXPECT_EQ(static_cast<double>(before.shells.size()) + made - removed, static_cast<double>(after.shells.size()));
+
+    ExpectAreas(report["area_before"], AreasByPart(before), "before");
+    ExpectAreas(report["area_after"], AreasByPart(after), "after");
+
+    EXPECT_EQ(PhaseNames(report), (std::vector<std::string>{"read", "2D trim", "write"}));
+    EXPECT_GT(report["peak_memory_kib"].number, 0);
+    EXPECT_GT(report["messages"].number, 0);
+    EXPECT_EQ(report["failure"].text, "");
+    EXPECT_EQ(report["warnings"].kind, Json::kArray);
+}
+
+TEST(RunReport, AnnealKeepsTheMesh)
+{
+    const ScratchDir dir("report-anneal");
+    CopyExample(dir, "anneal");
+    const auto run = RunProgram(dir, "anneal.dyn");
+    ASSERT_EQ(run.status, 0) << run.out;
+    std::string report;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 12 && name.substr(name.size() - 12) == ".report.json") report = entry.path().string();
+    }
+    ASSERT_FALSE(report.empty()) << testutil::ListDir(dir);
+    const std::string stem = report.substr(0, report.size() - 12);
+    const Mesh before = ReadMesh(dir.file("blank.dynain"));
+    const Mesh after = ReadMesh(stem + ".dynain");
+    EXPECT_TRUE(fs::exists(stem + ".messag"));
+
+    const Json json = ParseReport(report);
+    EXPECT_EQ(json["input"]["nodes"].number, static_cast<double>(before.nodes.size()));
+    EXPECT_EQ(json["input"]["elements"].number, static_cast<double>(before.shells.size()));
+    EXPECT_EQ(json["output"]["nodes"].number, static_cast<double>(after.nodes.size()));
+    EXPECT_EQ(json["output"]["elements"].number, static_cast<double>(after.shells.size()));
+    EXPECT_EQ(json["output"]["removed_elements"].number, 0);
+    EXPECT_EQ(json["output"]["new_nodes"].number, 0);
+    EXPECT_EQ(json["output"]["new_elements"].number, 0);
+    ExpectAreas(json["area_before"], AreasByPart(before), "before");
+    ExpectAreas(json["area_after"], AreasByPart(after), "after");
+    EXPECT_EQ(PhaseNames(json), (std::vector<std::string>{"read", "anneal"}));
+}
+
+TEST(RunReport, FailingRunReportsStatusAndFailure)
+{
+    ScratchDir dir("report-fail");
+    testutil::WriteFile(dir.file("bad.dyn"), "*KEYWORD\n*INCLUDE\nmissing.dynain\n*END\n");
+    const auto run = RunProgram(dir, "bad.dyn");
+    ASSERT_NE(run.status, 0);
+    ASSERT_TRUE(fs::exists(dir.file("messag"))) << testutil::ListDir(dir);
+    const Json report = ParseReport(dir.file("report.json"));
+    EXPECT_EQ(report["status"].number, run.status);
+    EXPECT_EQ(report["failure"].text, "Fail to read the dyna input deck");
+    EXPECT_NE(ReadFile(dir.file("messag")).find(report["failure"].text), std::string::npos);
+    EXPECT_EQ(report["output"]["elements"].number, 0);
+    EXPECT_EQ(PhaseNames(report), (std::vector<std::string>{"read"}));
+    // No temporary file is left behind.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+TEST(RunReport, KeyIdWithQuoteAndBackslashIsEscaped)
+{
+    const ScratchDir dir("report-trim");
+    CopyExample(dir, "trim2d-out");
+    std::string deck = ReadFile(dir.file("trim2d-out.dyn"));
+    const size_t at = deck.find("trim2d_out");
+    ASSERT_NE(at, std::string::npos);
+    deck.replace(at, 10, "a\"b\\c");
+    testutil::WriteFile(dir.file("trim2d-out.dyn"), deck);
+    const auto run = RunProgram(dir, "trim2d-out.dyn");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string path = dir.file("a\"b_c.report.json");
+    ASSERT_TRUE(fs::exists(path)) << testutil::ListDir(dir);
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("\"key_id\": \"a\\\"b\\\\c\""), std::string::npos) << text;
+    const Json report = ParseReport(path);
+    EXPECT_EQ(report["key_id"].text, "a\"b\\c");
+}
