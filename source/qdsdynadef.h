@@ -100,11 +100,14 @@ public:
 
     int GetSeed() const { return seed_; }
     void SetSeed(int seed) { seed_ = seed; }
+    int GetSeed2() const { return seed2_; }
+    void SetSeed2(int seed) { seed2_ = seed; }
     double GetGap() const { return gap_; }
     void SetGap(double gap) { gap_ = gap; }
 
 private:
     int seed_ = 0;
+    int seed2_ = 0;
     double gap_ = 2.0;
 };
 

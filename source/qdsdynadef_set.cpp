@@ -115,6 +115,7 @@ void CsCrvSet3D::SetCrvData()
     CsCrvSet::SetCrvData();
     for (const auto& curve : curves_) {
         curve->SetSeed(seed_);
+        curve->SetSeed2(seed2_);
         curve->SetGap(gap_);
     }
 }

@@ -114,6 +114,9 @@ public:
 
     int GetSeed() const { return seed_; }
     void SetSeed(int seed) { seed_ = seed; }
+    // 0 when the card names one seed only.
+    int GetSeed2() const { return seed2_; }
+    void SetSeed2(int seed) { seed2_ = seed; }
     double GetGap() const { return gap_; }
     void SetGap(double gap) { gap_ = gap; }
 
@@ -123,6 +126,7 @@ protected:
 
 private:
     int seed_ = 0;
+    int seed2_ = 0;
     double gap_ = 2.0;
     std::vector<std::unique_ptr<CsTrmCrv3D>> curves_;
 };

@@ -31,6 +31,12 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
+std::string_view TrimRight(std::string_view text)
+{
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 // The first non-blank character of a line, or '\0'.
 char FirstChar(const CsString& line)
 {
@@ -597,6 +603,54 @@ std::vector<gmPnt3D> ReadCurvePoints(CsTextFile& file)
     return points;
 }
 
+// One "x y z" point line: free format (blanks or commas), else fixed fields of
+// 10 columns, or of 20 when the line runs past the three short fields. Fixed
+// fields may touch, which is why the free reading alone is not enough; a blank
+// fixed field stands for 0 as elsewhere in the keyword format.
+bool PointLine3D(const CsString& line, gmPnt3D& point)
+{
+    double v[3] = {};
+    if (ScanValues(line, "fff", v) == 3) {
+        point = gmPnt3D(v[0], v[1], v[2]);
+        return true;
+    }
+    if (HasComma(line) || line.Find('*') >= 0) return false;
+    const std::string_view text = TrimRight(line.str());
+    const size_t width = text.size() > 30 ? 20 : 10;
+    if (text.empty() || text.size() > 3 * width) return false;
+    for (size_t k = 0; k < 3; ++k) {
+        const std::string_view field = k * width < text.size() ? text.substr(k * width, width) : std::string_view();
+        if (Trim(field).empty()) {
+            v[k] = 0.0;
+        } else if (!ParseSingle(field, v[k])) {
+            return false;
+        }
+    }
+    point = gmPnt3D(v[0], v[1], v[2]);
+    return true;
+}
+
+// Point lines of a 3D curve until the next keyword; a line that is no point
+// ends the curve early, as it does for a 2D curve.
+std::vector<gmPnt3D> ReadCurvePoints3D(CsTextFile& file)
+{
+    std::vector<gmPnt3D> points;
+    CsString line;
+    while (true) {
+        const int count = file.GetLine(line);
+        if (count == 0) break;
+        if (IsComment(line)) continue;
+        if (IsKeyword(line)) {
+            file.BackToLine(count);
+            break;
+        }
+        gmPnt3D point;
+        if (!PointLine3D(line, point)) break;
+        points.push_back(point);
+    }
+    return points;
+}
+
 CsString NextTrimmedLine(CsTextFile& file)
 {
     CsString line;
@@ -742,8 +796,9 @@ void CsReadDyna::ReadCurveTrim3D()
 {
     CsString line;
     if (!NextDataLine(*this, line)) return;
-    double v[7] = {};
-    if (ScanValues(line, "ddddffd", v) != 7) return;
+    double v[8] = {};
+    const int values = ScanValues(line, "ddddffdd", v);
+    if (values < 7) return;
     CsCrvSet3D set;
     set.SetId(static_cast<int>(v[0]));
     set.SetCrvType(static_cast<int>(v[1]));
@@ -752,12 +807,21 @@ void CsReadDyna::ReadCurveTrim3D()
     set.SetRatio(v[4]);
     set.SetGap(v[5]);
     int seed = std::abs(static_cast<int>(v[6]));
+    int seed2 = values > 7 ? std::abs(static_cast<int>(v[7])) : 0;
+    // A lone second seed is the only seed.
+    if (seed == 0) std::swap(seed, seed2);
     // Without a seed there is no side to remove: the curve can only lance.
     if (seed == 0) flag = 0;
     else if (flag == 0) flag = 1;
     set.SetSeed(seed);
+    set.SetSeed2(seed2);
     set.SetTrimFlag(flag);
-    if (set.GetCrvType() == 2) set.SetIgesFile(NextTrimmedLine(*this));
+    if (set.GetCrvType() == 2) {
+        set.SetIgesFile(NextTrimmedLine(*this));
+    } else {
+        const std::vector<gmPnt3D> points = ReadCurvePoints3D(*this);
+        if (!points.empty()) set.AddPntArr(points);
+    }
     crvSets3D_.push_back(std::move(set));
 }
 

@@ -272,6 +272,11 @@ public:
 
     void SetSeed(int seed) { m_seed = seed; }
     int GetSeed() const { return m_seed; }
+    // A second region to keep; 0 for none.
+    void SetSeed2(int seed) { m_seed2 = seed; }
+    int GetSeed2() const { return m_seed2; }
+    // The seeds in use, in card order.
+    std::vector<int> Seeds() const;
     // Clamped into [0.001, 250.0].
     void SetGap(double gap);
     double GetGap() const { return m_gap; }
@@ -297,6 +302,7 @@ private:
     bool Candidates(const gmElemt& element, std::vector<int>& segments);
 
     int m_seed = 0;
+    int m_seed2 = 0;
     double m_gap = 0.001;
     std::unique_ptr<Index> m_index;
     unsigned long m_indexRevision = 0;

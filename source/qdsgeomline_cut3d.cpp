@@ -291,17 +291,26 @@ gmCut3DLine::gmCut3DLine(const std::vector<gmPnt3D>& points, int flag) : gmTrmLi
 gmCut3DLine::~gmCut3DLine() = default;
 
 // The index is a cache of the points: a copy builds its own when it first needs one.
-gmCut3DLine::gmCut3DLine(const gmCut3DLine& o) : gmTrmLine(o), m_seed(o.m_seed), m_gap(o.m_gap) {}
+gmCut3DLine::gmCut3DLine(const gmCut3DLine& o) : gmTrmLine(o), m_seed(o.m_seed), m_seed2(o.m_seed2), m_gap(o.m_gap) {}
 
 gmCut3DLine& gmCut3DLine::operator=(const gmCut3DLine& o)
 {
     if (this != &o) {
         gmTrmLine::operator=(o);
         m_seed = o.m_seed;
+        m_seed2 = o.m_seed2;
         m_gap = o.m_gap;
         m_index.reset();
     }
     return *this;
+}
+
+std::vector<int> gmCut3DLine::Seeds() const
+{
+    // The first seed always counts: a missing one must still be reported as invalid.
+    std::vector<int> seeds{m_seed};
+    if (m_seed2 != 0) seeds.push_back(m_seed2);
+    return seeds;
 }
 
 void gmCut3DLine::SetGap(double gap) { m_gap = std::clamp(gap, kGapMin, kGapMax); }

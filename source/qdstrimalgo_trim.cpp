@@ -239,10 +239,13 @@ int CsLaserTrm::TrimElemArr()
         if (!UsableLine(trmLineArr[j])) continue;
         auto* line = dynamic_cast<gmCut3DLine*>(trmLineArr[j]);
         if (!line) continue;
-        if (!dataManage.IsValidNode(dataManage.GetNdidFromExid(line->GetSeed()))) {
-            ShowLine("Invalid Seed Node ID: %d\n", line->GetSeed());
-            continue;
+        bool seedsValid = true;
+        for (const int seed : line->Seeds()) {
+            if (dataManage.IsValidNode(dataManage.GetNdidFromExid(seed))) continue;
+            ShowLine("Invalid Seed Node ID: %d\n", seed);
+            seedsValid = false;
         }
+        if (!seedsValid) continue;
         splitElArr.clear();
         trmElemArr.clear();
         const CsString id = line->GetExid();
@@ -332,25 +335,32 @@ void CsLaserTrm::GroupElement()
         if (!base || base->IsStraight()) continue;
         const auto* line = dynamic_cast<const gmCut3DLine*>(base);
         if (!line) continue;
-        const int seed = dataManage.GetNdidFromExid(line->GetSeed());
-        if (!dataManage.IsValidNode(seed)) continue;
-        if (hashOper.GetItemItrNd(seed)) {
-            // Both sides of the line touch the seed, so the seed cannot say which to keep.
-            CsString text;
-            text.Format("3D trimming stopped: the seed node %d of trim curve %s lies on the trim line",
-                        line->GetSeed(), line->GetExid().c_str());
-            ShowLine(text);
-            ShowLine("Choose a seed node away from the trim curve\n");
-            aborted = true;
-            return;
+        const std::vector<int> seeds = line->Seeds();
+        // A curve with an unknown seed was skipped, so none of its seeds may keep anything.
+        const bool allValid = std::all_of(seeds.begin(), seeds.end(), [](int s) {
+            return dataManage.IsValidNode(dataManage.GetNdidFromExid(s));
+        });
+        if (!allValid) continue;
+        for (const int exid : seeds) {
+            const int seed = dataManage.GetNdidFromExid(exid);
+            if (hashOper.GetItemItrNd(seed)) {
+                // Both sides of the line touch the seed, so the seed cannot say which to keep.
+                CsString text;
+                text.Format("3D trimming stopped: the seed node %d of trim curve %s lies on the trim line", exid,
+                            line->GetExid().c_str());
+                ShowLine(text);
+                ShowLine("Choose a seed node away from the trim curve\n");
+                aborted = true;
+                return;
+            }
+            std::vector<int> around;
+            tpy.GetNodeTpyElArr(seed, around);
+            if (around.empty()) {
+                const int onto = dataManage.GetProjectedElem(seed);
+                if (onto > 0) tpy.AddNodeTpyElemt(seed, onto, 0);
+            }
+            GroupElement(seed, tpy);
         }
-        std::vector<int> around;
-        tpy.GetNodeTpyElArr(seed, around);
-        if (around.empty()) {
-            const int onto = dataManage.GetProjectedElem(seed);
-            if (onto > 0) tpy.AddNodeTpyElemt(seed, onto, 0);
-        }
-        GroupElement(seed, tpy);
     }
 
     for (int e = 1; e <= elemCount; ++e) {

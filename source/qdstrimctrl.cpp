@@ -196,6 +196,7 @@ bool CsTrmCtrl::SetTrimLine()
             const auto& c3 = static_cast<const CsTrmCrv3D&>(*curve);
             auto line = std::make_unique<gmCut3DLine>(points, curve->GetFlag());
             line->SetSeed(c3.GetSeed());
+            line->SetSeed2(c3.GetSeed2());
             line->SetGap(c3.GetGap());
             line->AutoClose();
             line->SetExid(id);

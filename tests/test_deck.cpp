@@ -469,3 +469,130 @@ TEST_F(Deck, ReadFileRefusesOtherFiles)
     CsReadDyna closed(CsString(path_.c_str()));
     EXPECT_EQ(closed.ReadFile(), 0);
 }
+
+// The points of the set's only curve.
+static std::vector<gmPnt3D> CurvePoints(const CsCrvSet3D& set)
+{
+    std::vector<gmPnt3D> pts;
+    if (set.TrmCrvArr().size() == 1) set.TrmCrvArr()[0]->GetPtArr(pts);
+    return pts;
+}
+
+static double Single(double v) { return static_cast<double>(static_cast<float>(v)); }
+
+TEST_F(Deck, CurveCard3DPointLinesInEveryFormat)
+{
+    const CsReadDyna& r = Scan(
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "1 0 1 0 0.25 2.0 7\n"
+        "$ free format\n"
+        "1.5 -2.25 3\n"
+        "  4\t5  6.125  \n"
+        "*DEFINE_CURVE_TRIM_NEW\n"
+        "2,1,0,0,0.25,2.0,0\n"
+        "1.5,,3.0\n"
+        "$ a comment between points\n"
+        " -7.0 , 8.0 , 9.5 ,\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "         3         0         1         0      0.25       2.0         7\n"
+        "       1.0       2.0       3.0\n"
+        "-12.345678-23.456789-34.567891\n"
+        "       1.0                 3.0\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "         4         0         1         0      0.25       2.0         7\n"
+        "                 1.0                 2.0                 3.0\n"
+        "-123456.123456789012-2345.12345678901234-3.12345678901234567\n"
+        "                                     5.0                 6.0\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "5 0 1 0 0.25 2.0 7\n"
+        "$ no point lines\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "6 2 1 0 0.25 2.0 7\n"
+        "wall.igs\n"
+        "1 2 3\n");
+    const auto& sets = r.GetCrvSets3D();
+    ASSERT_EQ(sets.size(), 6u);
+
+    auto pts = CurvePoints(sets[0]);
+    ASSERT_EQ(pts.size(), 2u);
+    ExpectNear(pts[0], gmPnt3D(1.5, -2.25, 3), 0.0);
+    ExpectNear(pts[1], gmPnt3D(4, 5, 6.125), 0.0);
+
+    pts = CurvePoints(sets[1]);
+    ASSERT_EQ(pts.size(), 2u);
+    ExpectNear(pts[0], gmPnt3D(1.5, 0, 3), 0.0);  // an empty comma field is 0
+    ExpectNear(pts[1], gmPnt3D(-7, 8, 9.5), 0.0);
+    EXPECT_EQ(sets[1].GetTrimFlag(), 0);  // no seed: a lance curve
+
+    pts = CurvePoints(sets[2]);
+    ASSERT_EQ(pts.size(), 3u);
+    ExpectNear(pts[0], gmPnt3D(1, 2, 3), 0.0);
+    ExpectNear(pts[1], gmPnt3D(Single(-12.345678), Single(-23.456789), Single(-34.567891)), 0.0);
+    ExpectNear(pts[2], gmPnt3D(1, 0, 3), 0.0);  // a blank fixed field is 0
+
+    pts = CurvePoints(sets[3]);
+    ASSERT_EQ(pts.size(), 3u);
+    ExpectNear(pts[0], gmPnt3D(1, 2, 3), 0.0);
+    ExpectNear(pts[1],
+               gmPnt3D(Single(-123456.123456789012), Single(-2345.12345678901234), Single(-3.12345678901234567)),
+               0.0);
+    ExpectNear(pts[2], gmPnt3D(0, 5, 6), 0.0);
+
+    // Without point lines the card stays as it was: a set without a curve.
+    EXPECT_EQ(sets[4].GetId(), 5);
+    EXPECT_TRUE(sets[4].TrmCrvArr().empty());
+    // An IGES card reads its file name and no points.
+    EXPECT_EQ(sets[5].GetIgesFile(), "wall.igs");
+    EXPECT_TRUE(sets[5].TrmCrvArr().empty());
+}
+
+TEST_F(Deck, CurveCard3DPointsEndAtTheNextKeywordOrAtALineThatIsNoPoint)
+{
+    const CsReadDyna& r = Scan(
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "1 0 1 0 0.25 2.0 7\n"
+        "0 0 0\n1 0 0\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "2 0 1 0 0.25 2.0 7\n"
+        "0 0 0\nnot a point\n5 5 5\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "3 0 1 0 0.25 2.0 7\n"
+        "1 2\n");
+    const auto& sets = r.GetCrvSets3D();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(CurvePoints(sets[0]).size(), 2u);
+    EXPECT_EQ(sets[1].GetId(), 2);
+    EXPECT_EQ(CurvePoints(sets[1]).size(), 1u);
+    EXPECT_TRUE(sets[2].TrmCrvArr().empty());  // two values make no 3D point
+}
+
+TEST_F(Deck, CurveCard3DSecondSeed)
+{
+    const CsReadDyna& r = Scan(
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "1 2 1 0 0.25 2.0 7\n"
+        "a.igs\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "         2         2         0         0      0.25       2.0        -7       -12\n"
+        "a.igs\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "3,2,0,0,0.25,2.0,0,12\n"
+        "a.igs\n"
+        "*DEFINE_CURVE_TRIM_3D\n"
+        "4 2 1 0 0.25 2.0 0 0\n"
+        "a.igs\n");
+    const auto& sets = r.GetCrvSets3D();
+    ASSERT_EQ(sets.size(), 4u);
+    EXPECT_EQ(sets[0].GetSeed(), 7);
+    EXPECT_EQ(sets[0].GetSeed2(), 0);
+    EXPECT_EQ(sets[0].GetTrimFlag(), 1);
+    EXPECT_EQ(sets[1].GetSeed(), 7);
+    EXPECT_EQ(sets[1].GetSeed2(), 12);
+    EXPECT_EQ(sets[1].GetTrimFlag(), 1);
+    EXPECT_EQ(sets[2].GetSeed(), 12);
+    EXPECT_EQ(sets[2].GetSeed2(), 0);
+    EXPECT_EQ(sets[2].GetTrimFlag(), 1);
+    EXPECT_EQ(sets[3].GetSeed(), 0);
+    EXPECT_EQ(sets[3].GetTrimFlag(), 0);
+    EXPECT_EQ(sets[3].GetIgesFile(), "a.igs");
+}

@@ -76,9 +76,60 @@ std::string Curve3D(int seed)
     return std::string("*DEFINE_CURVE_TRIM_3D\n") + line + "wall.igs\n";
 }
 
+// A card with a second seed naming an IGES file.
+std::string Curve3D2(int seed, int seed2, const std::string& file = "wall.igs")
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "%10d%10d%10d%10d%10.2f%10.2f%10d%10d\n", 1, 2, 1, 0, 0.25, 2.0, seed, seed2);
+    return std::string("*DEFINE_CURVE_TRIM_3D\n") + line + file + "\n";
+}
+
+// A card whose curve is given by its point lines.
+std::string Curve3DPoints(int id, int seed, int seed2, const std::vector<trimcheck::P3>& points)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "%d,1,1,0,0.25,2.0,%d,%d\n$ x y z\n", id, seed, seed2);
+    std::string card = std::string("*DEFINE_CURVE_TRIM_3D\n") + line;
+    for (const auto& p : points) {
+        std::snprintf(line, sizeof line, "%20.6f%20.6f%20.6f\n", p[0], p[1], p[2]);
+        card += line;
+    }
+    return card;
+}
+
+// Points on a horizontal circle, rounded to 1/64 so that their decimal text is
+// exact and both the deck and the IGES file carry the very same numbers.
+std::vector<trimcheck::P3> CirclePoints(double cx, double r, double z, int n)
+{
+    const auto round64 = [](double v) { return std::round(v * 64.0) / 64.0; };
+    std::vector<trimcheck::P3> points;
+    for (int k = 0; k < n; ++k) {
+        const double a = 2 * 3.14159265358979 * (k + 0.3) / n;
+        points.push_back({round64(cx + r * std::cos(a)), round64(r * std::sin(a)), round64(z)});
+    }
+    return points;
+}
+
+double ShellArea(const Dynain& d)
+{
+    double total = 0.0;
+    for (const auto& s : d.shells) {
+        const auto& a = d.nodes.at(s.nodes[0]);
+        for (size_t k = 1; k + 1 < s.nodes.size(); ++k) {
+            const auto& b = d.nodes.at(s.nodes[k]);
+            const auto& c = d.nodes.at(s.nodes[k + 1]);
+            const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const double v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+            total += 0.5 * std::hypot(u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]);
+        }
+    }
+    return total;
+}
+
 struct Outcome {
     testutil::RunResult run;
     Dynain output;
+    std::string text;
     bool written = false;
 };
 
@@ -88,7 +139,10 @@ Outcome RunJob(const Cup& cup, const std::string& curves)
     Outcome o;
     o.run = testutil::RunProgram(cup.dir, "job.dyn");
     o.written = fs::exists(cup.dir.file("job.dynain"));
-    if (o.written) o.output = trimcheck::ParseFile(cup.dir.file("job.dynain"));
+    if (o.written) {
+        o.text = testutil::ReadFile(cup.dir.file("job.dynain"));
+        o.output = trimcheck::Parse(o.text);
+    }
     fs::remove(cup.dir.file("job.dynain"));
     return o;
 }
@@ -194,6 +248,89 @@ TEST(Trim3DFaults, UnknownSeedNamesTheDeckIdAndLeavesNothingToWrite)
     MakeCup(cup);
     const Outcome o = RunJob(cup, Curve3D(987654));
     EXPECT_NE(o.run.out.find("Invalid Seed Node ID: 987654\n"), std::string::npos) << o.run.out;
+    EXPECT_EQ(o.run.status, 255);
+    EXPECT_FALSE(o.written);
+}
+
+// The same polyline once from the deck's point lines and once from an IGES
+// file: the program must write the same bytes.
+TEST(Trim3DDeck, PointLinesCutLikeTheSameIgesPolyline)
+{
+    Cup cup;
+    MakeCup(cup);
+    const std::vector<trimcheck::P3> points = CirclePoints(0.0, cup.rc, cup.zc, 90);
+    std::string cmd = "'" + std::string(CORVEX_IGESWRITE) + "' -o '" + cup.dir.file("poly.igs") + "' polyline";
+    for (const auto& p : points) {
+        char xyz[96];
+        std::snprintf(xyz, sizeof xyz, " %.6f %.6f %.6f", p[0], p[1], p[2]);
+        cmd += xyz;
+    }
+    ASSERT_EQ(std::system((cmd + " > /dev/null 2>&1").c_str()), 0);
+
+    const Outcome iges = RunJob(cup, Curve3D2(cup.bottomSeed, 0, "poly.igs"));
+    ExpectSide(cup, iges, true);
+    const Outcome deck = RunJob(cup, Curve3DPoints(1, cup.bottomSeed, 0, points));
+    ASSERT_TRUE(deck.written) << deck.run.out;
+    EXPECT_EQ(deck.text, iges.text);
+}
+
+TEST(Trim3DDeck, TwoSeedsOnBothSidesKeepEverything)
+{
+    Cup cup;
+    MakeCup(cup);
+    const double whole = ShellArea(cup.input);
+    const Outcome bottom = RunJob(cup, Curve3D(cup.bottomSeed));
+    const Outcome flange = RunJob(cup, Curve3D(cup.flangeSeed));
+    const Outcome both = RunJob(cup, Curve3D2(cup.bottomSeed, cup.flangeSeed));
+    ASSERT_EQ(both.run.status, 0) << both.run.out;
+    ASSERT_TRUE(both.written && bottom.written && flange.written);
+    trimcheck::ExpectSoundMesh(cup.input, both.output);
+    // One seed keeps one side only; together they keep the whole blank.
+    EXPECT_LT(ShellArea(bottom.output), 0.9 * whole);
+    EXPECT_LT(ShellArea(flange.output), 0.9 * whole);
+    EXPECT_NEAR(ShellArea(bottom.output) + ShellArea(flange.output), whole, 1e-4 * whole);
+    EXPECT_NEAR(ShellArea(both.output), whole, 1e-4 * whole);
+    // The seeds may come in either order.
+    const Outcome swapped = RunJob(cup, Curve3D2(cup.flangeSeed, cup.bottomSeed));
+    EXPECT_EQ(swapped.text, both.text);
+}
+
+// A hole cut into the bottom by a second curve with the same two seeds: the
+// disc inside it is reached by neither seed and is the only thing removed.
+TEST(Trim3DDeck, TwoSeedsRemoveOnlyWhatNeitherReaches)
+{
+    Cup cup;
+    MakeCup(cup);
+    double low = 0.0;
+    for (const auto& [id, p] : cup.input.nodes) low = std::min(low, p[2]);
+    const double cx = 0.3 * cup.rc;
+    const double r = 0.15 * cup.rc;
+    const std::vector<trimcheck::P3> points = CirclePoints(cx, r, low, 60);
+    trimcheck::Poly hole;
+    for (const auto& p : points) hole.push_back({p[0], p[1]});
+    hole.push_back(hole.front());
+    const Outcome o = RunJob(cup, Curve3D2(cup.bottomSeed, cup.flangeSeed) +
+                                      Curve3DPoints(2, cup.bottomSeed, cup.flangeSeed, points));
+    ASSERT_EQ(o.run.status, 0) << o.run.out;
+    ASSERT_TRUE(o.written);
+    trimcheck::ExpectSoundMesh(cup.input, o.output);
+    const double whole = ShellArea(cup.input);
+    const double disc = std::fabs(trimcheck::SignedArea(hole));
+    EXPECT_NEAR(ShellArea(o.output), whole - disc, 1e-3 * whole);
+    for (const auto& s : o.output.shells) {
+        const trimcheck::P2 c = trimcheck::Centroid(trimcheck::PolyOf(o.output, s));
+        EXPECT_FALSE(trimcheck::Inside(c, hole) && trimcheck::DistToCurve(c, hole) > 1.0)
+            << "element " << s.id << " in the hole was kept";
+    }
+}
+
+TEST(Trim3DFaults, UnknownSecondSeedNamesTheDeckId)
+{
+    Cup cup;
+    MakeCup(cup);
+    const Outcome o = RunJob(cup, Curve3D2(cup.bottomSeed, 987654));
+    EXPECT_NE(o.run.out.find("Invalid Seed Node ID: 987654\n"), std::string::npos) << o.run.out;
+    EXPECT_EQ(o.run.out.find("Invalid Seed Node ID: " + std::to_string(cup.bottomSeed)), std::string::npos);
     EXPECT_EQ(o.run.status, 255);
     EXPECT_FALSE(o.written);
 }
