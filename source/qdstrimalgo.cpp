@@ -9,6 +9,7 @@
 namespace {
 
 const char* const kStarLine = "***************************************************";
+const char* const kEndLine = "***************************************************\n\n";
 // The cosine of a corner of about 150 degrees: flatter corners are split.
 const double kFlatCornerCos = -0.8660254;
 // A neighbour is split only when the node is well inside its edge.
@@ -70,6 +71,25 @@ void CsAlgoTrm::SyncTopology(int elem, const std::vector<int>& oldNodes)
         if (std::find(nodes.begin(), nodes.end(), n) == nodes.end()) tpy.RemoveNodeTpyElemt(n, elem);
     }
     for (const int n : nodes) tpy.AddNodeTpyElemt(n, elem, 0);
+}
+
+void CsAlgoTrm::ShowBegin(const char* title, const char* start)
+{
+    ShowLine(kStarLine);
+    ShowLine(title);
+    ShowLine(kStarLine);
+    ShowLine(start);
+}
+
+void CsAlgoTrm::ShowEnd(const char* failed, const char* hint, const char* finished) const
+{
+    if (trmElemArr.empty()) {
+        ShowLine(failed);
+        if (hint) ShowLine(hint);
+    } else {
+        ShowLine(finished);
+    }
+    ShowLine(kEndLine);
 }
 
 int CsAlgoTrm::NeighbourAcross(int elem, int n1, int n2)

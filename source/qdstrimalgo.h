@@ -63,6 +63,11 @@ protected:
     // False (nothing changed) when a piece would have no area or would face
     // away from src.
     bool SplitElement(int src, const std::vector<int>& srcNodes, const std::vector<int>& newNodes);
+    // The banner that opens an operation and its start line.
+    static void ShowBegin(const char* title, const char* start);
+    // The result line of an operation (with an optional hint after a
+    // failure) and the closing line: failed when nothing was cut.
+    void ShowEnd(const char* failed, const char* hint, const char* finished) const;
     // The element across edge n1-n2 that really has that edge, 0 when none.
     static int NextElem(int elem, int n1, int n2);
     // The same, or, where the edge is half of a coarse edge (one of its nodes

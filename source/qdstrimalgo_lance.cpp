@@ -11,8 +11,6 @@
 
 namespace {
 
-const char* const kStarLine = "***************************************************";
-const char* const kEndLine = "***************************************************\n\n";
 const int kProgress = 20000;
 const double kFarAway = 1.0e8;
 
@@ -78,20 +76,9 @@ CsAlgoLce::CsAlgoLce(const CsTrmLineOwners& lines) : CsAlgoTrm(lines, 0)
 
 CsAlgoLce::~CsAlgoLce() = default;
 
-void CsAlgoLce::MessageBegin()
-{
-    ShowLine(kStarLine);
-    ShowLine("*                Lancing                      *");
-    ShowLine(kStarLine);
-    ShowLine("Lancing Begins, please wait...\n");
-}
+void CsAlgoLce::MessageBegin() { ShowBegin("*                Lancing                      *", "Lancing Begins, please wait...\n"); }
 
-void CsAlgoLce::MessageEnd()
-{
-    if (trmElemArr.empty()) ShowLine("Lancing Failed. No element lanced");
-    else ShowLine("Lancing finished successfully");
-    ShowLine(kEndLine);
-}
+void CsAlgoLce::MessageEnd() { ShowEnd("Lancing Failed. No element lanced", nullptr, "Lancing finished successfully"); }
 
 int CsAlgoLce::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
 {
@@ -994,20 +981,9 @@ int CsAlgoLce::LanceSideElemArr()
 
 CsLance2D::CsLance2D(const CsTrmLineOwners& lines) : CsAlgoLce(lines) {}
 
-void CsLance2D::MessageBegin()
-{
-    ShowLine(kStarLine);
-    ShowLine("*                2D Lancing                      *");
-    ShowLine(kStarLine);
-    ShowLine("2D Lancing Begins, please wait...\n");
-}
+void CsLance2D::MessageBegin() { ShowBegin("*                2D Lancing                      *", "2D Lancing Begins, please wait...\n"); }
 
-void CsLance2D::MessageEnd()
-{
-    if (trmElemArr.empty()) ShowLine("2D Lancing failed. No elment lanced");
-    else ShowLine("2D Lancing finished successfully");
-    ShowLine(kEndLine);
-}
+void CsLance2D::MessageEnd() { ShowEnd("2D Lancing failed. No elment lanced", nullptr, "2D Lancing finished successfully"); }
 
 int CsLance2D::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
 {
@@ -1021,24 +997,9 @@ int CsLance2D::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
 
 CsLance3D::CsLance3D(const CsTrmLineOwners& lines) : CsAlgoLce(lines) {}
 
-void CsLance3D::MessageBegin()
-{
-    ShowLine(kStarLine);
-    ShowLine("*                3D Lancing                      *");
-    ShowLine(kStarLine);
-    ShowLine("3D Lancing Begins, please wait...\n");
-}
+void CsLance3D::MessageBegin() { ShowBegin("*                3D Lancing                      *", "3D Lancing Begins, please wait...\n"); }
 
-void CsLance3D::MessageEnd()
-{
-    if (trmElemArr.empty()) {
-        ShowLine("3D Lancing failed. No element lanced");
-        ShowLine("Inappropriate gap value can result in this failure");
-    } else {
-        ShowLine("3D Lancing finished successfully");
-    }
-    ShowLine(kEndLine);
-}
+void CsLance3D::MessageEnd() { ShowEnd("3D Lancing failed. No element lanced", "Inappropriate gap value can result in this failure", "3D Lancing finished successfully"); }
 
 int CsLance3D::ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out)
 {

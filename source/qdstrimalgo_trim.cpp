@@ -10,8 +10,6 @@
 
 namespace {
 
-const char* const kStarLine = "***************************************************";
-const char* const kEndLine = "***************************************************\n\n";
 const int kProgress2D = 20000;
 const int kProgress3D = 10000;
 // More crossings than this mean the line runs back and forth inside one element.
@@ -39,20 +37,9 @@ bool UsableLine(const gmTrmLine* line) { return line && !line->IsStraight() && !
 
 // ================================================================= 2D
 
-void CsToolTrm::MessageBegin()
-{
-    ShowLine(kStarLine);
-    ShowLine("*                2D Trimming                      *");
-    ShowLine(kStarLine);
-    ShowLine("2D Trimming Begins, please wait...\n");
-}
+void CsToolTrm::MessageBegin() { ShowBegin("*                2D Trimming                      *", "2D Trimming Begins, please wait...\n"); }
 
-void CsToolTrm::MessageEnd()
-{
-    if (trmElemArr.empty()) ShowLine("2D trimming failed. No element trimmed");
-    else ShowLine("2D trimming finished successfully");
-    ShowLine(kEndLine);
-}
+void CsToolTrm::MessageEnd() { ShowEnd("2D trimming failed. No element trimmed", nullptr, "2D trimming finished successfully"); }
 
 void CsToolTrm::SortTrmLnByArea()
 {
@@ -182,24 +169,9 @@ int CsToolTrm::TrimElemArr()
 
 // ================================================================= 3D
 
-void CsLaserTrm::MessageBegin()
-{
-    ShowLine(kStarLine);
-    ShowLine("*                3D Trimming                      *");
-    ShowLine(kStarLine);
-    ShowLine("3D Trimming Begins, please wait...\n");
-}
+void CsLaserTrm::MessageBegin() { ShowBegin("*                3D Trimming                      *", "3D Trimming Begins, please wait...\n"); }
 
-void CsLaserTrm::MessageEnd()
-{
-    if (trmElemArr.empty()) {
-        ShowLine("3D trimming failed. No element trimmed");
-        ShowLine("Inappropriate gap value can result in this failure");
-    } else {
-        ShowLine("3D trimming finished successfully");
-    }
-    ShowLine(kEndLine);
-}
+void CsLaserTrm::MessageEnd() { ShowEnd("3D trimming failed. No element trimmed", "Inappropriate gap value can result in this failure", "3D trimming finished successfully"); }
 
 void CsLaserTrm::CollectTrimNodes()
 {
