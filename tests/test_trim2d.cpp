@@ -33,7 +33,7 @@ struct Job : trimcheck::FlatBlank {
 using trimcheck::Card;
 
 // The cards of the bundled trim examples, in their fixed columns.
-std::string DeckText(const Job& job, const std::vector<Curve>& curves)
+std::string DeckText(const Job& job, const std::vector<Curve>& curves, const std::string& include = "*INCLUDE\nblank.dynain\n")
 {
     std::set<int> parts;
     for (const auto& s : job.input.shells) parts.insert(s.pid);
@@ -50,8 +50,7 @@ std::string DeckText(const Job& job, const std::vector<Curve>& curves)
         deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", id++, 0, c.flag, 1, 0.25);
         for (const auto& p : c.points) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
     }
-    deck += "*INCLUDE\nblank.dynain\n*END\n";
-    return deck;
+    return deck + include + "*END\n";
 }
 
 struct Outcome {
@@ -60,9 +59,9 @@ struct Outcome {
     bool written = false;
 };
 
-Outcome RunJob(const Job& job, const std::vector<Curve>& curves)
+Outcome RunJob(const Job& job, const std::vector<Curve>& curves, const std::string& include = "*INCLUDE\nblank.dynain\n")
 {
-    testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves));
+    testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves, include));
     Outcome o;
     o.run = testutil::RunProgram(job.dir, "job.dyn");
     o.written = std::filesystem::exists(job.dir.file("job.dynain"));
@@ -155,6 +154,26 @@ TEST(Trim2D, ClosedCurvePartlyOffTheBlank)
     trimcheck::MakeFlat(job, 26, 0);
     ExpectTrimmed(job, {{1, Circle(job.width + 0.1, 0.5 * job.height + 0.7, 0.4 * job.height, 56)}});
     ExpectTrimmed(job, {{-1, Circle(0.1 * job.width, 0.5 * job.height + 0.7, 0.45 * job.width, 56)}});
+}
+
+// The deck moves and scales the blank as it reads it; the curve is drawn where
+// the blank then lies, and the cut is judged against the moved blank (the
+// flat generator's coordinates and these factors are exact in single precision).
+TEST(Trim2D, TransformedBlankIsCutWhereItLies)
+{
+    Job job;
+    trimcheck::MakeFlat(job, 27, 0);
+    Dynain moved = job.input;
+    for (auto& [id, p] : moved.nodes) p = {1.5 * (p[0] - 40.0), 1.5 * (p[1] + 25.0), p[2]};
+    const std::string include =
+        "*DEFINE_TRANSFORMATION\n         3\nTRANSL         -40.0      25.0       0.0\n"
+        "SCALE            1.5       1.5       1.0\n*INCLUDE_TRANSFORM\nblank.dynain\n0\n0\n1.0\n         3\n";
+    const std::vector<Curve> curves{{-1, Circle(1.5 * (0.5 * job.width - 40.0) + 2.1, 1.5 * (0.5 * job.height + 25.0),
+                                                0.5 * job.height, 60)}};
+    const Outcome o = RunJob(job, curves, include);
+    ASSERT_EQ(o.run.status, 0) << o.run.out;
+    ASSERT_TRUE(o.written);
+    trimcheck::ExpectFlatTrim(moved, o.output, JobOf(curves), 1.5 * job.h);
 }
 
 // ---------------------------------------------------------------- faults

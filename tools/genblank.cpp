@@ -286,7 +286,8 @@ struct Options {
     double thickness = 1.0;
     bool state = true;
     std::string output = "blank.dynain";
-    std::string deck;  // empty, "anneal" or "trim2d"
+    std::string deck;  // empty, "anneal", "trim2d" or "trim3d"
+    int curvePoints = 96;  // distinct points of the trim curve
 };
 
 const char* ShapeName(Shape shape)
@@ -1080,7 +1081,9 @@ public:
         frameAngle_ = rng.Range(15.0, 40.0) * kPi / 180.0;
     }
 
-    void Write(Output& out)
+    // Returns the id of the corner node nearest the middle of the lattice,
+    // the seed a 3D trim deck keeps.
+    int Write(Output& out)
     {
         out.Text("*KEYWORD\n");
         char note[160];
@@ -1096,6 +1099,9 @@ public:
             WriteStrains(out);
         }
         out.Text("*END\n");
+        const LatticePoint middle{kSub * (blank_.CellsU() / 2), kSub * (blank_.CellsV() / 2)};
+        const int index = nodes.table.Get(middle);
+        return index > 0 ? nodes.ids[static_cast<std::size_t>(index - 1)] : 0;
     }
 
 private:
@@ -1401,9 +1407,9 @@ std::vector<std::array<double, 2>> TrimCurve(const Blank& blank, const Options& 
     }
     }
     std::vector<std::array<double, 2>> points;
-    constexpr int kPoints = 96;
-    for (int k = 0; k < kPoints; ++k) {
-        const double a = 2.0 * kPi * (k + 0.3) / kPoints;
+    const int count = options.curvePoints;
+    for (int k = 0; k < count; ++k) {
+        const double a = 2.0 * kPi * (k + 0.3) / count;
         const double c = std::cos(a);
         const double s = std::sin(a);
         const double r = 1.0 / std::pow(std::pow(std::fabs(c), power) + std::pow(std::fabs(s), power), 1.0 / power);
@@ -1424,7 +1430,7 @@ std::string DeckPath(const Options& options)
     return Directory(options.output) + stem + "_" + options.deck + ".dyn";
 }
 
-void WriteDeck(const Options& options, const Blank& blank)
+void WriteDeck(const Options& options, const Blank& blank, int middleNode)
 {
     const std::vector<int> parts = blank.PartIds();
     const std::string blankName = FileName(options.output);
@@ -1437,7 +1443,8 @@ void WriteDeck(const Options& options, const Blank& blank)
         deck += "*CONTROL_ANNEAL\n$      SID         R\n" + Card("%10d%10.1f\n", 1, 0.3);
         deck += "*CONTROL_ANNEAL\n$      SID         R\n" + Card("%10d%10.1f\n", 2, 0.6);
     } else {
-        deck += "$ Trim every part along one closed curve seen along z.\n";
+        deck += options.deck == "trim3d" ? "$ Trim every part along one closed curve on the blank.\n"
+                                         : "$ Trim every part along one closed curve seen along z.\n";
         for (const int part : parts)
             deck += "*PART\n$      PID     SECID\n" + Card("%10d%10d\n", part, 1);
         deck += "*SECTION_SHELL\n$    SECID\n" + Card("%10d\n%10.3f%10.3f%10.3f%10.3f\n", 1, options.thickness,
@@ -1446,10 +1453,19 @@ void WriteDeck(const Options& options, const Blank& blank)
         deck += "*ELEMENT_TRIM\n$     PSID\n" + Card("%10d\n", 1);
         deck += "*DEFINE_VECTOR\n$      VID        XT        YT        ZT        XH        YH        ZH\n" +
                 Card("%10d%10.1f%10.1f%10.1f%10.1f%10.1f%10.1f\n", 1, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-        deck += "*DEFINE_CURVE_TRIM\n$     TCID    TCTYPE      TFLG      TDIR     TCTOL\n" +
-                Card("%10d%10d%10d%10d%10.2f\n", 1, 0, 1, 1, 0.25);
-        for (const auto& p : TrimCurve(blank, options))
-            deck += Card("%20.6f%20.6f\n", p[0], p[1]);
+        if (options.deck == "trim3d") {
+            // The same curve lying on the flat blank, cut along the normal; the
+            // middle node keeps the inside.
+            deck += "*DEFINE_CURVE_TRIM_3D\n$     TCID    TCTYPE      TFLG      TDIR     TCTOL       GAP      SEED\n" +
+                    Card("%10d%10d%10d%10d%10.2f%10.2f%10d\n", 1, 1, 1, 0, 0.25, 2.0, middleNode);
+            for (const auto& p : TrimCurve(blank, options))
+                deck += Card("%20.6f%20.6f%20.6f\n", p[0], p[1], 0.0);
+        } else {
+            deck += "*DEFINE_CURVE_TRIM\n$     TCID    TCTYPE      TFLG      TDIR     TCTOL\n" +
+                    Card("%10d%10d%10d%10d%10.2f\n", 1, 0, 1, 1, 0.25);
+            for (const auto& p : TrimCurve(blank, options))
+                deck += Card("%20.6f%20.6f\n", p[0], p[1]);
+        }
     }
     deck += "*INCLUDE\n" + blankName + "\n*END\n";
     Output out(DeckPath(options));
@@ -1501,7 +1517,11 @@ const char* const kHelp =
     "                         (default: from --elements)\n"
     "  --thickness T          initial sheet thickness in mm (default 1.0)\n"
     "  --no-state             leave out the initial stresses and strains\n"
-    "  --deck anneal|trim2d   also write a deck <name>_<kind>.dyn beside the blank\n"
+    "  --deck anneal|trim2d|trim3d\n"
+    "                         also write a deck <name>_<kind>.dyn beside the blank\n"
+    "                         (trim3d: flat blanks only, the middle node as seed)\n"
+    "  --curve-points N       distinct points of the deck's closed trim curve, 8 to\n"
+    "                         100000 (default 96)\n"
     "  --output PATH, -o PATH the blank file to write (default blank.dynain)\n"
     "  --help, -h             this text\n";
 
@@ -1574,15 +1594,19 @@ Options ParseArguments(int argc, char** argv)
         } else if (option == "--thickness") {
             o.thickness = ParseReal(option, value, 0.1, 10.0);
         } else if (option == "--deck") {
-            if (value != "anneal" && value != "trim2d")
-                Usage("--deck wants anneal or trim2d, not '" + value + "'");
+            if (value != "anneal" && value != "trim2d" && value != "trim3d")
+                Usage("--deck wants anneal, trim2d or trim3d, not '" + value + "'");
             o.deck = value;
+        } else if (option == "--curve-points") {
+            o.curvePoints = static_cast<int>(ParseInteger(option, value, 8, 100000));
         } else if (option == "--output" || option == "-o") {
             o.output = value;
         } else {
             Usage("unknown option " + option);
         }
     }
+    if (o.deck == "trim3d" && o.shape != Shape::Flat)
+        Usage("--deck trim3d wants --shape flat: its curve lies in the plane of the flat blank");
     // The program writes <job id>.dynain into the deck's directory; it must not be the blank.
     if (!o.deck.empty() && FileName(o.output) == DeckJobId(o) + ".dynain")
         Usage("the blank may not be named " + FileName(o.output) + ": the deck's result would overwrite it");
@@ -1598,10 +1622,10 @@ int main(int argc, char** argv)
         const double h = CellSizeFor(options);
         const Blank blank(options, ScaleFor(options, h), h);
         Output out(options.output);
-        BlankWriter(options, blank).Write(out);
+        const int middleNode = BlankWriter(options, blank).Write(out);
         out.Close();
         if (!options.deck.empty())
-            WriteDeck(options, blank);
+            WriteDeck(options, blank, middleNode);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "corvex_genblank: %s\n", error.what());
         return 1;
