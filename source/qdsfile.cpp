@@ -381,28 +381,33 @@ int ScientificSlow(char* text, size_t size, double x, int precision)
     return static_cast<int>(r.ptr - text);
 }
 
-// The same text for the common case, x finite and of moderate size, with the
-// exponent already shortened: the value scaled to an integer of precision + 1
-// digits in double arithmetic. Where that scaling could round the other way
+// floor(e * log10(2)) in integer arithmetic, exact for |e| up to 1650.
+int FloorLog10Pow2(int e)
+{
+    constexpr int kLog10Of2 = 78913;  // log10(2) * 2^18
+    return e >= 0 ? (e * kLog10Of2) >> 18 : -((-e * kLog10Of2 + (1 << 18) - 1) >> 18);
+}
+
+// The field FormatShortenedField writes, for the common case: x finite and
+// of moderate size. The value is scaled to an integer of precision + 1
+// digits in double arithmetic; where that scaling could round the other way
 // than the exact value would (a fraction too close to one half), it declines
 // with -1.
-int ScientificFast(char* text, double x, int precision)
+int ShortenedFast(char* out, int width, int precision, double x)
 {
-    char* p = text;
-    if (std::signbit(x)) *p++ = '-';
+    uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
     const double v = std::fabs(x);
     unsigned long long digits = 0;
     int e10 = 0;
     if (v != 0.0) {
         if (!(v >= 1e-300 && v <= 1e300)) return -1;
-        // The decimal exponent from the binary one (log10(2) = 0.30103); the
-        // scaling below corrects it by one where it is off.
-        int e2 = 0;
-        std::frexp(v, &e2);
-        e10 = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120));
+        // The decimal exponent from the binary one; the comparison corrects
+        // it by one where it is off (for about a third of all mantissas, so
+        // it is no branch).
         const PowersOfTen& pow10 = Pow10();
-        // The estimate is low by one for about a third of all mantissas; a
-        // branch on that would be mispredicted as often.
+        e10 = FloorLog10Pow2(static_cast<int>((bits >> 52) & 0x7FF) - 1023);
         e10 += static_cast<int>(v >= pow10[e10 + 1]);
         const double low = pow10[precision];
         const double high = pow10[precision + 1];
@@ -418,6 +423,13 @@ int ScientificFast(char* text, double x, int precision)
             ++e10;
         }
     }
+    // The exponent without the leading zero the fixed columns cannot spare.
+    const int e = e10 < 0 ? -e10 : e10;
+    const int length = (negative ? 1 : 0) + (precision > 0 ? precision + 2 : 1) + 2 + (e >= 100 ? 3 : e >= 10 ? 2 : 1);
+    const int pad = length < width ? width - length : 0;
+    char* p = out;
+    for (int i = 0; i < pad; ++i) *p++ = ' ';
+    if (negative) *p++ = '-';
     char buffer[24];
     for (int i = precision; i >= 0; --i) {
         buffer[i] = static_cast<char>('0' + digits % 10);
@@ -431,31 +443,57 @@ int ScientificFast(char* text, double x, int precision)
     }
     *p++ = 'e';
     *p++ = e10 < 0 ? '-' : '+';
-    // The exponent without the leading zero the fixed columns cannot spare.
-    const int e = e10 < 0 ? -e10 : e10;
     if (e >= 100) *p++ = static_cast<char>('0' + e / 100);
     if (e >= 10) *p++ = static_cast<char>('0' + e / 10 % 10);
     *p++ = static_cast<char>('0' + e % 10);
-    return static_cast<int>(p - text);
+    *p = '\0';
+    return pad + length;
 }
+
+// mantissa * 10^scale (mantissa below 2^53) rounded to single precision as
+// the C library's conversion rounds the exact decimal; false where one
+// double operation cannot decide that.
+bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative, float& out)
+{
+    if (scale < -22 || scale > 22) return false;
+    // At most 2^53 and a power of ten up to 1e22 give a correctly rounded
+    // double in one operation.
+    double value = static_cast<double>(mantissa);
+    value = scale >= 0 ? value * Pow10()[scale] : value / Pow10()[-scale];
+    // A double exactly halfway between two floats may have been rounded
+    // there from either side: only the exact digits can tell. For normal
+    // floats such a double has the 29 bits a float drops equal to 1000...0.
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool halfway = (bits & 0x1FFFFFFFull) == 0x10000000ull;
+    if (!(value == 0.0 || (value >= 1.2e-38 && value <= 3.4e38 && !halfway))) return false;
+    const float rounded = static_cast<float>(value);
+    out = negative ? -rounded : rounded;
+    return true;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int Digit(char c) { return c - '0'; }
 
 }  // namespace
 
 int FormatShortenedField(char* out, int width, int precision, double x)
 {
+    if (precision <= 15) {
+        const int length = ShortenedFast(out, width, precision, x);
+        if (length >= 0) return length;
+    }
     char text[48];
-    int length = precision <= 15 ? ScientificFast(text, x, precision) : -1;
-    if (length < 0) {
-        length = ScientificSlow(text, sizeof text - 1, x, precision);
-        // The exponent is the text's tail ("e+02", "e-308"): look for it there.
-        for (int e = length - 1; e >= 0 && e >= length - 5; --e) {
-            if (text[e] != 'e') continue;
-            if (e + 2 < length && text[e + 2] == '0') {
-                std::memmove(text + e + 2, text + e + 3, static_cast<size_t>(length - e - 3));
-                --length;
-            }
-            break;
+    int length = ScientificSlow(text, sizeof text - 1, x, precision);
+    // The exponent is the text's tail ("e+02", "e-308"): look for it there.
+    for (int e = length - 1; e >= 0 && e >= length - 5; --e) {
+        if (text[e] != 'e') continue;
+        if (e + 2 < length && text[e + 2] == '0') {
+            std::memmove(text + e + 2, text + e + 3, static_cast<size_t>(length - e - 3));
+            --length;
         }
+        break;
     }
     const int pad = length < width ? width - length : 0;
     std::memset(out, ' ', static_cast<size_t>(pad));
@@ -470,8 +508,7 @@ float ParseFieldFloat(const char* begin, const char* end)
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     if (p < end && *p == '+') ++p;
     const char* start = p;
-    // Fast path: at most 15 significant digits and a small power of ten give
-    // a correctly rounded double in one operation.
+    // Fast path: at most 15 significant digits and a small power of ten.
     bool negative = false;
     if (p < end && *p == '-') {
         negative = true;
@@ -481,46 +518,34 @@ float ParseFieldFloat(const char* begin, const char* end)
     int digits = 0;
     int scale = 0;
     bool any = false;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+    for (; p < end && IsDigit(*p); ++p, any = true) {
         if (mantissa == 0 && *p == '0') continue;
-        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
         ++digits;
     }
     if (p < end && *p == '.') {
-        for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+        for (++p; p < end && IsDigit(*p); ++p, any = true) {
             if (mantissa == 0 && *p == '0') {
                 --scale;
                 continue;
             }
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
             ++digits;
             --scale;
         }
     }
-    bool fast = any && digits <= 15;
+    const bool fast = any && digits <= 15;
     if (fast && p < end && (*p == 'e' || *p == 'E')) {
         const char* q = p + 1;
         bool minus = false;
         if (q < end && (*q == '+' || *q == '-')) minus = *q++ == '-';
         int exponent = 0;
         const char* first = q;
-        for (; q < end && *q >= '0' && *q <= '9' && exponent < 10000; ++q) exponent = exponent * 10 + (*q - '0');
+        for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
         if (q > first) scale += minus ? -exponent : exponent;
     }
-    if (fast && scale >= -22 && scale <= 22) {
-        double value = static_cast<double>(mantissa);
-        value = scale >= 0 ? value * Pow10()[scale] : value / Pow10()[-scale];
-        // A double exactly halfway between two floats may have been rounded
-        // there from either side: only the exact digits can tell. For normal
-        // floats such a double has the 29 bits a float drops equal to 1000...0.
-        uint64_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        const bool halfway = (bits & 0x1FFFFFFFull) == 0x10000000ull;
-        if (value == 0.0 || (value >= 1.2e-38 && value <= 3.4e38 && !halfway)) {
-            const float rounded = static_cast<float>(value);
-            return negative ? -rounded : rounded;
-        }
-    }
+    float value = 0.0f;
+    if (fast && DecimalToFloat(mantissa, scale, negative, value)) return value;
     // The rare rest (long digit strings, extreme exponents, overflow to
     // infinity, "nan") goes to the C library itself.
     char copy[96];
@@ -528,6 +553,30 @@ float ParseFieldFloat(const char* begin, const char* end)
     std::memcpy(copy, start, count);
     copy[count] = '\0';
     return std::strtof(copy, nullptr);
+}
+
+int ReadShortenedField10(const char* field, float& value)
+{
+    const char* p = field;
+    const char* const end = field + 10;
+    while (p < end && *p == ' ') ++p;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    // "d.ddde+x" or "d.ddde+xx" up to the field's end.
+    const long n = end - p;
+    if (n != 8 && n != 9) return 0;
+    if (!IsDigit(p[0]) || p[1] != '.' || !IsDigit(p[2]) || !IsDigit(p[3]) || !IsDigit(p[4]) || p[5] != 'e' ||
+        (p[6] != '+' && p[6] != '-') || !IsDigit(p[7]) || (n == 9 && !IsDigit(p[8]))) {
+        return 0;
+    }
+    const unsigned mantissa = static_cast<unsigned>(Digit(p[0]) * 1000 + Digit(p[2]) * 100 + Digit(p[3]) * 10 + Digit(p[4]));
+    int exponent = n == 9 ? Digit(p[7]) * 10 + Digit(p[8]) : Digit(p[7]);
+    if (p[6] == '-') exponent = -exponent;
+    if (!DecimalToFloat(mantissa, exponent - 3, negative, value)) return 0;
+    // Four significant digits survive the trip through single precision
+    // wherever the value is a normal float; so does a zero written as such.
+    const bool written = mantissa == 0 ? exponent == 0 && p[6] == '+' : p[0] != '0' && exponent >= -37 && exponent <= 37;
+    return written && !(n == 9 && p[7] == '0') ? 2 : 1;
 }
 
 const char* FormatFloatTo16C(float x)

@@ -142,6 +142,13 @@ int FormatShortenedField(char* out, int width, int precision, double x);
 // C library's conversion to single precision reads it; 0 when there is none.
 float ParseFieldFloat(const char* begin, const char* end);
 
+// A 10-column field in the form FormatShortenedField writes with precision
+// 3 ("[-]d.ddde+x", right-justified with blanks): 1 with its value as
+// ParseFieldFloat reads it, 2 when moreover formatting that value gives back
+// exactly this text; 0 for any other text (or where the value needs the
+// general conversion), value then unset.
+int ReadShortenedField10(const char* field, float& value);
+
 // x formatted "%16.9e" / "%10.3e", exponent shortened, right-justified to 16 /
 // 10 columns. Each returns one static buffer.
 const char* FormatFloatTo16C(float x);

@@ -147,8 +147,25 @@ void RewriteFields(CsString& line, int width, int count, float scale, Scaled sca
     char out[kNormalFields * 32 + 48];
     int used = 0;
     const std::string& text = line.str();
+    // A zero stays the same zero under a scale without a sign bit.
+    const bool keepsZero = !std::signbit(scale);
     for (int f = 0; f < count; ++f) {
-        float v = ReadField(text, f, width);
+        const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
+        float v = 0.0f;
+        if (width == kNormalWidth && start + kNormalWidth <= text.size()) {
+            // Most fields are in the form written here: read without the
+            // general parser, and a value that does not change is its text.
+            const char* field = text.data() + start;
+            const int form = ReadShortenedField10(field, v);
+            if (form == 2 && (!scaled(f) || (v == 0.0f && keepsZero))) {
+                std::memcpy(out + used, field, kNormalWidth);
+                used += kNormalWidth;
+                continue;
+            }
+            if (form == 0) v = ParseFieldFloat(field, field + kNormalWidth);
+        } else {
+            v = ReadField(text, f, width);
+        }
         if (scaled(f)) v *= scale;
         used += FormatFixedField(out + used, v, width);
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -366,5 +367,40 @@ TEST(FieldNumbers, FormattingAndParsingEqualTheCLibrary)
         const float expected = std::strtof(odd, nullptr);
         if (std::isnan(expected)) EXPECT_TRUE(std::isnan(parsed)) << odd;
         else EXPECT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << odd << " " << parsed << " " << expected;
+    }
+}
+
+// Every text of the 10-column form, with and without a leading zero in the
+// exponent: read as the general parser reads it, and where the reader says
+// the value writes back as the same text, it does.
+TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
+{
+    char field[32];
+    char out[48];
+    int same = 0;
+    for (const char* format : {"%s%d.%03de%c%d", "%s%d.%03de%c%02d"})
+        for (int e = -45; e <= 45; ++e)
+            for (int m = 0; m < 10000; ++m)
+                for (const char* sign : {"", "-"}) {
+                    std::snprintf(field, sizeof field, format, sign, m / 1000, m % 1000, e < 0 ? '-' : '+',
+                                  e < 0 ? -e : e);
+                    const std::string text = std::string(10 - std::min<size_t>(10, std::strlen(field)), ' ') + field;
+                    if (text.size() != 10) continue;
+                    float value = 0.0f;
+                    const int form = ReadShortenedField10(text.c_str(), value);
+                    if (form == 0) continue;
+                    const float expected = ParseFieldFloat(text.c_str(), text.c_str() + 10);
+                    ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+                    if (form != 2) continue;
+                    FormatShortenedField(out, 10, 3, static_cast<double>(value));
+                    ASSERT_EQ(out, text);
+                    ++same;
+                }
+    // The written form of most four-digit values, and of both zeros.
+    EXPECT_GT(same, 2 * 9000 * 40);
+    float value = 0.0f;
+    for (const char* other : {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ",
+                              " 1.2345e+2", "1.234e+2  ", "  1.234e+a"}) {
+        EXPECT_EQ(ReadShortenedField10(other, value), 0) << other;
     }
 }
