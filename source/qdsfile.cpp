@@ -219,6 +219,41 @@ void CsTextFile::BackToLine(int bytes)
     begin_ = end_ = 0;
 }
 
+bool CsTextFile::SkipToKeywordLine()
+{
+    CsString piece;
+    while (true) {
+        if (begin_ == end_ && !Fill()) {
+            atEnd_ = true;
+            return false;
+        }
+        const char* data = buffer_.data();
+        // Whole lines inside the buffer, shorter than a piece, are looked at
+        // where they lie.
+        while (true) {
+            const char* line = data + begin_;
+            const void* newline = std::memchr(line, '\n', end_ - begin_);
+            if (!newline) break;
+            const size_t length = static_cast<size_t>(static_cast<const char*>(newline) - line);
+            if (length >= static_cast<size_t>(kMaxLineBytes)) break;
+            size_t first = 0;
+            while (first < length && IsBlank(line[first])) ++first;
+            if (first < length && IsKeywordChar(line[first])) return true;
+            begin_ += length + 1;
+        }
+        // A line running past the buffer, or a long one: the exact reader
+        // takes one piece of it.
+        const int count = GetLine(piece);
+        if (count == 0) return false;
+        const char* p = piece.c_str();
+        while (IsBlank(*p)) ++p;
+        if (IsKeywordChar(*p)) {
+            BackToLine(count);
+            return true;
+        }
+    }
+}
+
 int CsTextFile::SkipCommentLine()
 {
     CsString line;

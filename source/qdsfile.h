@@ -78,6 +78,11 @@ public:
     CsString GetLine();
     // Steps back over bytes already read, typically one line's count.
     void BackToLine(int bytes);
+    // Passes over lines up to the next one whose first non-blank character
+    // is a keyword character, leaving that one unread: true; false at the
+    // end of the file. Lines are what GetLine would return, pieces of long
+    // lines included, but none is copied.
+    bool SkipToKeywordLine();
 
     // Skips comment lines and leaves the next line unread: 1 when it is a
     // data line (or the file ended), 0 when it is a keyword line.

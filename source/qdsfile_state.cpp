@@ -215,7 +215,9 @@ int CsReadData::ReadFile()
 
     CsString line;
     CsString keyword;
-    while (GetLine(line) > 0) {
+    // Only keyword lines matter here: the stress and strain lines, most of
+    // the file, are passed over without a copy.
+    while (SkipToKeywordLine() && GetLine(line) > 0) {
         if (!KeywordOf(line, keyword)) continue;
         if (keyword == KeywrdNode) ReadNodes();
         else if (keyword == KeyCSSys) ReadCoordSystems();
@@ -386,7 +388,7 @@ int CsReadData::FindSectionOf(int wanted, bool& isStress, EleType& type)
 {
     CsString line;
     CsString keyword;
-    while (GetLine(line) > 0) {
+    while (SkipToKeywordLine() && GetLine(line) > 0) {
         if (!KeywordOf(line, keyword)) continue;
         if (keyword == KeyDynaEnd) return 0;
         bool stress = true;

@@ -141,6 +141,42 @@ TEST(LineReading, UnreadingAcrossBufferRefills)
     EXPECT_EQ(line.str(), lines[0]);
 }
 
+// Skipping to keyword lines finds exactly the lines (and pieces of long
+// lines) that reading every line finds, across buffer refills.
+TEST(LineReading, SkippingToKeywordsFindsWhatReadingFinds)
+{
+    ScratchDir dir("skip");
+    std::mt19937 rng(9);
+    std::string bytes;
+    while (bytes.size() < 2u * 1024 * 1024 + 77) {
+        const size_t length = rng() % 4 == 0 ? rng() % 700 : rng() % 90;
+        std::string l(length, ' ');
+        for (char& c : l) c = "0123456789 .e-\t"[rng() % 15];
+        if (!l.empty() && rng() % 6 == 0) l[std::min<size_t>(rng() % 3 == 0 ? 256 : rng() % 4, l.size() - 1)] = '*';
+        bytes += l + (rng() % 3 == 0 ? "\r\n" : "\n");
+    }
+    bytes += "  *last";
+    std::vector<std::string> expected;
+    {
+        OpenText t(dir, bytes);
+        CsString line;
+        while (t.file.GetLine(line) > 0) {
+            const size_t first = line.str().find_first_not_of(" \t");
+            if (first != std::string::npos && line.str()[first] == '*') expected.push_back(line.str());
+        }
+    }
+    OpenText t(dir, bytes);
+    std::vector<std::string> found;
+    CsString line;
+    while (t.file.SkipToKeywordLine()) {
+        ASSERT_GT(t.file.GetLine(line), 0);
+        found.push_back(line.str());
+    }
+    EXPECT_TRUE(t.file.IsFileEnd());
+    EXPECT_GT(expected.size(), 500u);
+    EXPECT_EQ(found, expected);
+}
+
 TEST(LineReading, CommentsKeywordsAndDataLines)
 {
     ScratchDir dir("cards");
