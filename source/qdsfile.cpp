@@ -423,13 +423,27 @@ int FloorLog10Pow2(int e)
     return e >= 0 ? (e * kLog10Of2) >> 18 : -((-e * kLog10Of2 + (1 << 18) - 1) >> 18);
 }
 
+// value as exactly Count decimal digits, leading zeros included.
+template <int Count>
+void PutDigits(char* p, unsigned value)
+{
+    for (int i = Count - 1; i >= 0; --i) {
+        p[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+constexpr double kPowerOf10(int n) { return n == 0 ? 1.0 : 10.0 * kPowerOf10(n - 1); }
+
 // The field FormatShortenedField writes, for the common case: x finite and
-// of moderate size. The value is scaled to an integer of precision + 1
+// of moderate size. The value is scaled to an integer of Precision + 1
 // digits in double arithmetic; where that scaling could round the other way
 // than the exact value would (a fraction too close to one half), it declines
 // with -1.
-int ShortenedFast(char* out, int width, int precision, double x)
+template <int Precision>
+int ShortenedFast(char* out, int width, double x)
 {
+    static_assert(Precision == 3 || Precision == 9, "digits are put for these two");
     uint64_t bits = 0;
     std::memcpy(&bits, &x, sizeof bits);
     const bool negative = (bits >> 63) != 0;
@@ -444,64 +458,75 @@ int ShortenedFast(char* out, int width, int precision, double x)
         const PowersOfTen& pow10 = Pow10();
         e10 = FloorLog10Pow2(static_cast<int>((bits >> 52) & 0x7FF) - 1023);
         e10 += static_cast<int>(v >= pow10[e10 + 1]);
-        const double low = pow10[precision];
-        const double high = pow10[precision + 1];
-        const int k = precision - e10;
-        const double scaled = k >= 0 ? v * pow10[k] : v / pow10[-k];
-        if (!(scaled >= low && scaled < high)) return -1;
-        const double whole = std::floor(scaled);
-        const double fraction = scaled - whole;
+        // One multiplication, by an exact power or not: its error of a few
+        // units in the last place stays far inside the tie margin below.
+        const double scaled = v * pow10[Precision - e10];
+        constexpr double kLow = kPowerOf10(Precision);
+        constexpr double kHigh = kPowerOf10(Precision + 1);
+        if (!(scaled >= kLow && scaled < kHigh)) return -1;
+        const auto whole = static_cast<unsigned long long>(scaled);
+        const double fraction = scaled - static_cast<double>(whole);
         if (std::fabs(fraction - 0.5) <= scaled * 1e-14) return -1;
-        digits = static_cast<unsigned long long>(whole) + (fraction > 0.5 ? 1 : 0);
-        if (static_cast<double>(digits) >= high) {
+        digits = whole + (fraction > 0.5 ? 1 : 0);
+        if (static_cast<double>(digits) >= kHigh) {
             digits /= 10;
             ++e10;
         }
     }
-    // The exponent without the leading zero the fixed columns cannot spare.
+    // The exponent without the leading zero the fixed columns cannot spare;
+    // three-digit exponents are left to the general path. The text is put
+    // without a branch on its sign or length: signs and exponents of
+    // stresses come in no order a branch predictor could learn.
     const int e = e10 < 0 ? -e10 : e10;
-    const int length = (negative ? 1 : 0) + (precision > 0 ? precision + 2 : 1) + 2 + (e >= 100 ? 3 : e >= 10 ? 2 : 1);
+    if (e >= 100) return -1;
+    const int twoDigits = e >= 10 ? 1 : 0;
+    const int length = (negative ? 1 : 0) + Precision + 5 + twoDigits;
     const int pad = length < width ? width - length : 0;
-    char* p = out;
-    for (int i = 0; i < pad; ++i) *p++ = ' ';
-    if (negative) *p++ = '-';
-    char buffer[24];
-    for (int i = precision; i >= 0; --i) {
-        buffer[i] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
+    if (pad > 16) std::memset(out, ' ', static_cast<size_t>(pad));
+    else std::memset(out, ' ', 16);
+    // A minus sign where the first digit goes is overwritten when there is
+    // no sign.
+    out[pad] = '-';
+    char* p = out + pad + (negative ? 1 : 0);
+    if constexpr (Precision == 3) {
+        const auto d = static_cast<unsigned>(digits);
+        p[0] = static_cast<char>('0' + d / 1000);
+        PutDigits<3>(p + 2, d % 1000);
+    } else {
+        const auto high = static_cast<unsigned>(digits / 100000);
+        const auto low = static_cast<unsigned>(digits % 100000);
+        p[0] = static_cast<char>('0' + high / 10000);
+        PutDigits<4>(p + 2, high % 10000);
+        PutDigits<5>(p + 6, low);
     }
-    *p++ = buffer[0];
-    if (precision > 0) {
-        *p++ = '.';
-        std::memcpy(p, buffer + 1, static_cast<size_t>(precision));
-        p += precision;
-    }
-    *p++ = 'e';
-    *p++ = e10 < 0 ? '-' : '+';
-    if (e >= 100) *p++ = static_cast<char>('0' + e / 100);
-    if (e >= 10) *p++ = static_cast<char>('0' + e / 10 % 10);
-    *p++ = static_cast<char>('0' + e % 10);
-    *p = '\0';
+    p[1] = '.';
+    p += Precision + 2;
+    p[0] = 'e';
+    p[1] = e10 < 0 ? '-' : '+';
+    p[2] = static_cast<char>('0' + (twoDigits ? e / 10 : e));
+    p[3] = static_cast<char>('0' + e % 10);
+    p[3 + twoDigits] = '\0';
     return pad + length;
 }
 
 // mantissa * 10^scale (mantissa below 2^53) rounded to single precision as
 // the C library's conversion rounds the exact decimal; false where one
 // double operation cannot decide that.
-bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative, float& out)
+inline bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative, float& out)
 {
     if (scale < -22 || scale > 22) return false;
-    // At most 2^53 and a power of ten up to 1e22 give a correctly rounded
-    // double in one operation.
-    double value = static_cast<double>(mantissa);
-    value = scale >= 0 ? value * Pow10()[scale] : value / Pow10()[-scale];
-    // A double exactly halfway between two floats may have been rounded
-    // there from either side: only the exact digits can tell. For normal
-    // floats such a double has the 29 bits a float drops equal to 1000...0.
+    // One multiplication by the power (inexact below 10^0) puts the double
+    // within three units in its last place of the exact value. Rounded to
+    // single precision, that is the exact value's rounding unless it lies
+    // that close to a midpoint between two floats, where the 29 bits a
+    // normal float drops are 1000...0: only the exact digits can tell there.
+    const double value = static_cast<double>(mantissa) * Pow10()[scale];
     uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
-    const bool halfway = (bits & 0x1FFFFFFFull) == 0x10000000ull;
-    if (!(value == 0.0 || (value >= 1.2e-38 && value <= 3.4e38 && !halfway))) return false;
+    constexpr uint64_t kMidpoint = 0x10000000ull;
+    constexpr uint64_t kMargin = 8;
+    const bool nearMidpoint = (bits & 0x1FFFFFFFull) - (kMidpoint - kMargin) <= 2 * kMargin;
+    if (!(value == 0.0 || (value >= 1.2e-38 && value <= 3.4e38 && !nearMidpoint))) return false;
     const float rounded = static_cast<float>(value);
     out = negative ? -rounded : rounded;
     return true;
@@ -515,10 +540,8 @@ int Digit(char c) { return c - '0'; }
 
 int FormatShortenedField(char* out, int width, int precision, double x)
 {
-    if (precision <= 15) {
-        const int length = ShortenedFast(out, width, precision, x);
-        if (length >= 0) return length;
-    }
+    const int fast = precision == 3 ? ShortenedFast<3>(out, width, x) : precision == 9 ? ShortenedFast<9>(out, width, x) : -1;
+    if (fast >= 0) return fast;
     char text[48];
     int length = ScientificSlow(text, sizeof text - 1, x, precision);
     // The exponent is the text's tail ("e+02", "e-308"): look for it there.
@@ -592,26 +615,30 @@ float ParseFieldFloat(const char* begin, const char* end)
 
 int ReadShortenedField10(const char* field, float& value)
 {
-    const char* p = field;
-    const char* const end = field + 10;
-    while (p < end && *p == ' ') ++p;
-    const bool negative = p < end && *p == '-';
-    if (negative) ++p;
-    // "d.ddde+x" or "d.ddde+xx" up to the field's end.
-    const long n = end - p;
-    if (n != 8 && n != 9) return 0;
-    if (!IsDigit(p[0]) || p[1] != '.' || !IsDigit(p[2]) || !IsDigit(p[3]) || !IsDigit(p[4]) || p[5] != 'e' ||
-        (p[6] != '+' && p[6] != '-') || !IsDigit(p[7]) || (n == 9 && !IsDigit(p[8]))) {
-        return 0;
-    }
-    const unsigned mantissa = static_cast<unsigned>(Digit(p[0]) * 1000 + Digit(p[2]) * 100 + Digit(p[3]) * 10 + Digit(p[4]));
-    int exponent = n == 9 ? Digit(p[7]) * 10 + Digit(p[8]) : Digit(p[7]);
-    if (p[6] == '-') exponent = -exponent;
-    if (!DecimalToFloat(mantissa, exponent - 3, negative, value)) return 0;
+    // Read from the field's end: "d.ddde+x" in columns 3 to 10 or
+    // "d.ddde+xx" in columns 2 to 10, a blank or minus sign before it and
+    // blanks before that. The checks are combined into one test, the
+    // layouts chosen without a branch.
+    const int wide = field[6] == 'e' ? 1 : 0;
+    const char* m = field + 2 - wide;
+    const char tens = wide ? field[8] : '0';
+    const char units = field[9];
+    auto notDigit = [](char c) { return static_cast<unsigned>(c - '0') > 9u; };
+    const bool shape = !(notDigit(m[0]) | notDigit(m[2]) | notDigit(m[3]) | notDigit(m[4]) | notDigit(tens) |
+                         notDigit(units)) &
+                       (m[1] == '.') & (m[5] == 'e') & ((m[6] == '+') | (m[6] == '-')) &
+                       ((m[-1] == ' ') | (m[-1] == '-')) & ((wide == 1) | (field[0] == ' '));
+    if (!shape) return 0;
+    const unsigned mantissa = static_cast<unsigned>(Digit(m[0]) * 1000 + Digit(m[2]) * 100 + Digit(m[3]) * 10 + Digit(m[4]));
+    const int magnitude = Digit(tens) * 10 + Digit(units);
+    const int exponent = m[6] == '-' ? -magnitude : magnitude;
+    if (!DecimalToFloat(mantissa, exponent - 3, m[-1] == '-', value)) return 0;
     // Four significant digits survive the trip through single precision
     // wherever the value is a normal float; so does a zero written as such.
-    const bool written = mantissa == 0 ? exponent == 0 && p[6] == '+' : p[0] != '0' && exponent >= -37 && exponent <= 37;
-    return written && !(n == 9 && p[7] == '0') ? 2 : 1;
+    // The written form has no "e-0" and no leading zero in the exponent.
+    const bool written = (mantissa == 0 ? magnitude == 0 : m[0] != '0' && magnitude <= 37) &&
+                         !(magnitude == 0 && m[6] == '-') && !(wide && tens == '0');
+    return written ? 2 : 1;
 }
 
 const char* FormatFloatTo16C(float x)

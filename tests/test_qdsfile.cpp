@@ -414,29 +414,47 @@ TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
     char field[32];
     char out[48];
     int same = 0;
-    for (const char* format : {"%s%d.%03de%c%d", "%s%d.%03de%c%02d"})
-        for (int e = -45; e <= 45; ++e)
-            for (int m = 0; m < 10000; ++m)
-                for (const char* sign : {"", "-"}) {
-                    std::snprintf(field, sizeof field, format, sign, m / 1000, m % 1000, e < 0 ? '-' : '+',
-                                  e < 0 ? -e : e);
-                    const std::string text = std::string(10 - std::min<size_t>(10, std::strlen(field)), ' ') + field;
-                    if (text.size() != 10) continue;
-                    float value = 0.0f;
-                    const int form = ReadShortenedField10(text.c_str(), value);
-                    if (form == 0) continue;
-                    const float expected = ParseFieldFloat(text.c_str(), text.c_str() + 10);
-                    ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
-                    if (form != 2) continue;
-                    FormatShortenedField(out, 10, 3, static_cast<double>(value));
-                    ASSERT_EQ(out, text);
-                    ++same;
-                }
+    for (const char* format : {"%s%d.%03de%c%d", "%s%d.%03de%c%02d"}) {
+        for (int i = 0; i < 4 * 46 * 10000; ++i) {
+            const int m = i % 10000;
+            const int e = i / 10000 % 46;
+            std::snprintf(field, sizeof field, format, i / 460000 % 2 ? "-" : "", m / 1000, m % 1000,
+                          i / 920000 ? '-' : '+', e);
+            const std::string text = std::string(10 - std::min<size_t>(10, std::strlen(field)), ' ') + field;
+            float value = 0.0f;
+            const int form = text.size() == 10 ? ReadShortenedField10(text.c_str(), value) : 0;
+            if (form == 0) continue;
+            const float expected = ParseFieldFloat(text.c_str(), text.c_str() + 10);
+            ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+            if (form != 2) continue;
+            FormatShortenedField(out, 10, 3, static_cast<double>(value));
+            ASSERT_EQ(out, text);
+            ++same;
+        }
+    }
     // The written form of most four-digit values, and of both zeros.
-    EXPECT_GT(same, 2 * 9000 * 40);
+    EXPECT_GT(same, 2 * 9000 * 60);
     float value = 0.0f;
     for (const char* other : {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ",
-                              " 1.2345e+2", "1.234e+2  ", "  1.234e+a"}) {
+                              " 1.2345e+2", "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 "}) {
         EXPECT_EQ(ReadShortenedField10(other, value), 0) << other;
+    }
+}
+
+// Decimal texts at and next to the midpoint between two floats, where a
+// double rounded once too often would round the float the other way.
+TEST(FieldNumbers, ParsingNextToMidpointsBetweenFloats)
+{
+    std::mt19937_64 rng(33);
+    char text[64];
+    for (int i = 0; i < 100000; ++i) {
+        const float f = std::ldexp(static_cast<float>((rng() % (1u << 23)) + (1u << 23)), static_cast<int>(rng() % 120) - 90);
+        const double midpoint = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 1e38f))) / 2;
+        const int digits = static_cast<int>(rng() % 8) + 8;
+        if (i % 2 && midpoint < 1e15) std::snprintf(text, sizeof text, "%.0f", midpoint);
+        else std::snprintf(text, sizeof text, "%.*e", digits - 1, midpoint);
+        const float parsed = ParseFieldFloat(text, text + std::strlen(text));
+        const float expected = std::strtof(text, nullptr);
+        ASSERT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << text;
     }
 }
