@@ -641,6 +641,16 @@ int ReadShortenedField10(const char* field, float& value)
     return written ? 2 : 1;
 }
 
+char* PutIntField(char* out, int value, int width)
+{
+    char digits[16];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    const int n = static_cast<int>(r.ptr - digits);
+    for (int k = n; k < width; ++k) *out++ = ' ';
+    std::memcpy(out, digits, static_cast<size_t>(n));
+    return out + n;
+}
+
 const char* FormatFloatTo16C(float x)
 {
     static char text[32];

@@ -154,6 +154,11 @@ float ParseFieldFloat(const char* begin, const char* end);
 // general conversion), value then unset.
 int ReadShortenedField10(const char* field, float& value);
 
+// value as the C library's "%<width>d" puts it, without a terminator; the
+// end of the text. Writers put millions of these: printf's format parsing
+// would cost more than the digits.
+char* PutIntField(char* out, int value, int width);
+
 // x formatted "%16.9e" / "%10.3e", exponent shortened, right-justified to 16 /
 // 10 columns. Each returns one static buffer.
 const char* FormatFloatTo16C(float x);

@@ -6,9 +6,9 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -174,6 +174,20 @@ void RewriteFields(CsString& line, int width, int count, float scale, Scaled sca
     line.str().assign(out, static_cast<size_t>(used));
 }
 
+// A header line of "%10d" fields into out, cut to size - 1 characters and
+// terminated; its length.
+int PutHeader(char* out, size_t size, std::initializer_list<int> values)
+{
+    char text[kHeaderFields * 16];
+    char* p = text;
+    for (const int v : values) p = PutIntField(p, v, kHeaderWidth);
+    if (size == 0) return 0;
+    const size_t length = std::min(static_cast<size_t>(p - text), size - 1);
+    std::memcpy(out, text, length);
+    out[length] = '\0';
+    return static_cast<int>(length);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------- formatting
@@ -277,11 +291,9 @@ const CsString& StressData::GetBodyLine(int k) const { return const_cast<StressD
 
 int StressData::FormatHeader(int elemId, char* out, size_t size) const
 {
-    int length = 0;
-    if (type == kEleSolid) length = std::snprintf(out, size, "%10d%10d%10d%10d", elemId, nthick, nhisv, large);
-    else if (large) length = std::snprintf(out, size, "%10d%10d%10d%10d%10d%10d", elemId, nplane, nthick, nhisv, 0, large);
-    else length = std::snprintf(out, size, "%10d%10d%10d%10d", elemId, nplane, nthick, nhisv);
-    return std::clamp(length, 0, size > 0 ? static_cast<int>(size) - 1 : 0);
+    if (type == kEleSolid) return PutHeader(out, size, {elemId, nthick, nhisv, large});
+    if (large) return PutHeader(out, size, {elemId, nplane, nthick, nhisv, 0, large});
+    return PutHeader(out, size, {elemId, nplane, nthick, nhisv});
 }
 
 CsString StressData::DescribeError() const { return error_; }
@@ -386,9 +398,7 @@ CsRecordStatus StrainData::ReadHeader(const CsString& line)
 
 int StrainData::FormatHeader(int elemId, char* out, size_t size) const
 {
-    const int length = nplane > 0 ? std::snprintf(out, size, "%10d%10d%10d", elemId, nplane, nthick)
-                                  : std::snprintf(out, size, "%10d", elemId);
-    return std::clamp(length, 0, size > 0 ? static_cast<int>(size) - 1 : 0);
+    return nplane > 0 ? PutHeader(out, size, {elemId, nplane, nthick}) : PutHeader(out, size, {elemId});
 }
 
 CsString StrainData::DescribeError() const { return error_; }
