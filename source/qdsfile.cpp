@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -611,6 +612,68 @@ float ParseFieldFloat(const char* begin, const char* end)
     std::memcpy(copy, start, count);
     copy[count] = '\0';
     return std::strtof(copy, nullptr);
+}
+
+bool ParseWholeDouble(const char* begin, const char* end, double& value)
+{
+    // A plain decimal of at most 15 significant digits and a power of ten
+    // up to 1e22 is one correctly rounded operation on two exact doubles.
+    const char* p = begin;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    unsigned long long mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool any = false;
+    for (; p < end && IsDigit(*p); ++p, any = true) {
+        if (mantissa == 0 && *p == '0') continue;
+        mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
+        ++digits;
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && IsDigit(*p); ++p, any = true) {
+            --scale;
+            if (mantissa == 0 && *p == '0') continue;
+            mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
+            ++digits;
+        }
+    }
+    if (any && p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool minus = q < end && *q == '-';
+        if (q < end && (*q == '+' || *q == '-')) ++q;
+        int exponent = 0;
+        const char* first = q;
+        for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
+        if (q > first) {
+            scale += minus ? -exponent : exponent;
+            p = q;
+        }
+    }
+    if (any && p == end && digits <= 15 && scale >= -22 && scale <= 22) {
+        const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * Pow10()[scale]
+                                            : static_cast<double>(mantissa) / Pow10()[-scale];
+        value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    const std::from_chars_result r = std::from_chars(begin, end, value);
+    return r.ec == std::errc() && r.ptr == end;
+}
+
+bool ParseWholeInt(const char* begin, const char* end, int& value)
+{
+    const char* p = begin;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    long long v = 0;
+    for (const char* q = p; q < end; ++q) {
+        if (!IsDigit(*q)) return false;
+        v = v * 10 + Digit(*q);
+        if (v > static_cast<long long>(INT_MAX) + 1) return false;
+    }
+    if (p == end || (!negative && v > INT_MAX)) return false;
+    value = static_cast<int>(negative ? -v : v);
+    return true;
 }
 
 int ReadShortenedField10(const char* field, float& value)

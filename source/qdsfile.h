@@ -147,6 +147,14 @@ int FormatShortenedField(char* out, int width, int precision, double x);
 // C library's conversion to single precision reads it; 0 when there is none.
 float ParseFieldFloat(const char* begin, const char* end);
 
+// The whole of [begin, end) as std::from_chars reads a double from it
+// (general format): true with the value, false where it stops early or
+// fails. Plain decimals take a fast path.
+bool ParseWholeDouble(const char* begin, const char* end, double& value);
+
+// The whole of [begin, end) as std::from_chars reads an int from it.
+bool ParseWholeInt(const char* begin, const char* end, int& value);
+
 // A 10-column field in the form FormatShortenedField writes with precision
 // 3 ("[-]d.ddde+x", right-justified with blanks): 1 with its value as
 // ParseFieldFloat reads it, 2 when moreover formatting that value gives back

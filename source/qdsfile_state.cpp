@@ -53,8 +53,7 @@ bool ParseInt(const char* begin, const char* end, int& value)
     while (end > begin && IsBlank(end[-1])) --end;
     if (begin < end && *begin == '+') ++begin;
     if (begin == end) return false;
-    const std::from_chars_result r = std::from_chars(begin, end, value);
-    return r.ec == std::errc() && r.ptr == end;
+    return ParseWholeInt(begin, end, value);
 }
 
 // A real filling [begin, end) apart from blanks; taken as a double and then
@@ -68,8 +67,7 @@ bool ParseReal(const char* begin, const char* end, float& value)
     if (begin < end && *begin == '+') ++begin;
     if (begin == end) return false;
     double d = 0.0;
-    const std::from_chars_result r = std::from_chars(begin, end, d);
-    if (r.ec != std::errc() || r.ptr != end || !(std::fabs(d) <= FLT_MAX)) return false;
+    if (!ParseWholeDouble(begin, end, d) || !(std::fabs(d) <= FLT_MAX)) return false;
     value = static_cast<float>(d);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -456,5 +457,38 @@ TEST(FieldNumbers, ParsingNextToMidpointsBetweenFloats)
         const float parsed = ParseFieldFloat(text, text + std::strlen(text));
         const float expected = std::strtof(text, nullptr);
         ASSERT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << text;
+    }
+}
+
+// Texts of numbers as people and programs write them, and broken ones: the
+// fast paths must answer as std::from_chars does.
+TEST(FieldNumbers, WholeNumbersReadAsFromChars)
+{
+    std::mt19937 rng(17);
+    std::vector<std::string> texts = {"", "-", ".", "5.", ".5", "-.5", "-5.", "1e5", "1E5", "1e+5", "1e-5", "1e", "1e+",
+                                      "+5", "--5", "-0", "0", "00012", "1.5.2", "1,5", "inf", "nan", "1e400", "1e-400",
+                                      "2147483647", "2147483648", "-2147483648", "-2147483649", "12345678901234567890",
+                                      "0.000000000000000000001234", "9007199254740993", "1.5d2", " 1", "1 ", "0x10"};
+    const char alphabet[] = "0123456789.-+eE";
+    for (int i = 0; i < 200000; ++i) {
+        std::string t(rng() % 12 + 1, '0');
+        for (char& c : t) c = alphabet[rng() % (rng() % 3 ? 10 : sizeof alphabet - 1)];
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        const char* b = t.data();
+        const char* e = b + t.size();
+        double fast = 0.0;
+        double exact = 0.0;
+        const std::from_chars_result r = std::from_chars(b, e, exact);
+        const bool ok = r.ec == std::errc() && r.ptr == e;
+        ASSERT_EQ(ParseWholeDouble(b, e, fast), ok) << t;
+        ASSERT_TRUE(!ok || std::memcmp(&fast, &exact, sizeof fast) == 0) << t;
+        int fastInt = 0;
+        int exactInt = 0;
+        const std::from_chars_result ri = std::from_chars(b, e, exactInt);
+        const bool okInt = ri.ec == std::errc() && ri.ptr == e;
+        ASSERT_EQ(ParseWholeInt(b, e, fastInt), okInt) << t;
+        ASSERT_TRUE(!okInt || fastInt == exactInt) << t;
     }
 }
