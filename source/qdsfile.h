@@ -50,6 +50,9 @@ protected:
 
 private:
     FILE* stream_ = nullptr;
+    // The write stream's buffer: the C library sizes a buffer it allocates
+    // itself by the file system's block, whatever size is asked for.
+    std::vector<char> writeBuffer_;
     MODE mode_ = READ;
     CsString name_;
     CsString suffix_;
