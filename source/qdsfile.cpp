@@ -129,7 +129,11 @@ void CsFile::WriteFeed()
     if (stream_) putc_unlocked('\n', stream_);
 }
 
-bool CsFile::HasWriteError() const { return stream_ && std::ferror(stream_); }
+bool CsFile::HasWriteError() const
+{
+    // Output still in the buffer has not met the disk yet.
+    return stream_ && (std::fflush(stream_) != 0 || std::ferror(stream_));
+}
 
 // ------------------------------------------------------------ CsTextFile
 

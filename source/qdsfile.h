@@ -42,7 +42,8 @@ public:
     void WriteString(const char* text, size_t length);
     void Write(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void WriteFeed();
-    // True once any write to the stream has failed (disk full, file size limit).
+    // True once any write to the stream has failed (disk full, file size
+    // limit); what is still buffered is written first.
     bool HasWriteError() const;
 
 protected:
