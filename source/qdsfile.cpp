@@ -418,6 +418,15 @@ inline const PowersOfTen& Pow10()
     return table;
 }
 
+// 10^-22 .. 10^22 as the compiler rounds the literals, as strtod does; the
+// non-negative ones are exact. Index k + 22.
+constexpr double kSmallPowersOf10[] = {
+    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8,
+    1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,  1e7,
+    1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21, 1e22};
+
+double SmallPowerOf10(int k) { return kSmallPowersOf10[k + 22]; }
+
 // The general path: to_chars rounds the exact binary value like the C
 // library's "%.*e" does.
 int ScientificSlow(char* text, size_t size, double x, int precision)
@@ -536,7 +545,7 @@ inline bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative
     // single precision, that is the exact value's rounding unless it lies
     // that close to a midpoint between two floats, where the 29 bits a
     // normal float drops are 1000...0: only the exact digits can tell there.
-    const double value = static_cast<double>(mantissa) * Pow10()[scale];
+    const double value = static_cast<double>(mantissa) * SmallPowerOf10(scale);
     uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     constexpr uint64_t kMidpoint = 0x10000000ull;
@@ -666,8 +675,8 @@ bool ParseWholeDouble(const char* begin, const char* end, double& value)
         }
     }
     if (any && p == end && digits <= 15 && scale >= -22 && scale <= 22) {
-        const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * Pow10()[scale]
-                                            : static_cast<double>(mantissa) / Pow10()[-scale];
+        const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * SmallPowerOf10(scale)
+                                            : static_cast<double>(mantissa) / SmallPowerOf10(-scale);
         value = negative ? -magnitude : magnitude;
         return true;
     }
@@ -691,32 +700,69 @@ bool ParseWholeInt(const char* begin, const char* end, int& value)
     return true;
 }
 
-int ReadShortenedField10(const char* field, float& value)
+namespace {
+
+// The parts of a 10-column field in the form FormatShortenedField writes
+// with precision 3.
+struct ShortenedText {
+    unsigned mantissa = 0;  // the four digits as an integer
+    int exponent = 0;
+    bool negative = false;
+    bool written = false;  // exactly the text formatting its value gives
+};
+
+bool SplitShortened10(const char* field, ShortenedText& parts)
 {
     // Read from the field's end: "d.ddde+x" in columns 3 to 10 or
     // "d.ddde+xx" in columns 2 to 10, a blank or minus sign before it and
-    // blanks before that. The checks are combined into one test, the
-    // layouts chosen without a branch.
+    // blanks before that. The eight bytes of "d.ddde+x" are checked at once
+    // as one word (digits are the bytes 0x30 to 0x39).
     const int wide = field[6] == 'e' ? 1 : 0;
     const char* m = field + 2 - wide;
-    const char tens = wide ? field[8] : '0';
+    uint64_t word = 0;
+    std::memcpy(&word, m, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);  // m[0] in the low byte
+#endif
+    // A byte value in the digits' bytes 0, 2, 3, 4 and 7.
+    auto atDigits = [](uint64_t v) { return v | v << 16 | v << 24 | v << 32 | v << 56; };
+    const uint64_t digits = word & atDigits(0xFF);
+    const uint64_t high = atDigits(0xF0);
+    const uint64_t zeros = atDigits(0x30);
+    const bool shape = ((digits & high) == zeros) & (((digits + atDigits(0x06)) & high) == zeros) &
+                       ((word & 0x0000FF000000FF00ull) == 0x0000650000002E00ull) &  // '.' and 'e'
+                       (((((word >> 48) & 0xFF) - 0x2B) & ~2ull) == 0) &           // '+' or '-'
+                       ((m[-1] == ' ') | (m[-1] == '-')) &
+                       (wide ? static_cast<unsigned>(field[9] - '0') <= 9u : field[0] == ' ');
+    if (!shape) return false;
+    const char tens = wide ? m[7] : '0';
     const char units = field[9];
-    auto notDigit = [](char c) { return static_cast<unsigned>(c - '0') > 9u; };
-    const bool shape = !(notDigit(m[0]) | notDigit(m[2]) | notDigit(m[3]) | notDigit(m[4]) | notDigit(tens) |
-                         notDigit(units)) &
-                       (m[1] == '.') & (m[5] == 'e') & ((m[6] == '+') | (m[6] == '-')) &
-                       ((m[-1] == ' ') | (m[-1] == '-')) & ((wide == 1) | (field[0] == ' '));
-    if (!shape) return 0;
-    const unsigned mantissa = static_cast<unsigned>(Digit(m[0]) * 1000 + Digit(m[2]) * 100 + Digit(m[3]) * 10 + Digit(m[4]));
+    parts.mantissa = static_cast<unsigned>(Digit(m[0]) * 1000 + Digit(m[2]) * 100 + Digit(m[3]) * 10 + Digit(m[4]));
     const int magnitude = Digit(tens) * 10 + Digit(units);
-    const int exponent = m[6] == '-' ? -magnitude : magnitude;
-    if (!DecimalToFloat(mantissa, exponent - 3, m[-1] == '-', value)) return 0;
+    parts.exponent = m[6] == '-' ? -magnitude : magnitude;
+    parts.negative = m[-1] == '-';
     // Four significant digits survive the trip through single precision
     // wherever the value is a normal float; so does a zero written as such.
     // The written form has no "e-0" and no leading zero in the exponent.
-    const bool written = (mantissa == 0 ? magnitude == 0 : m[0] != '0' && magnitude <= 37) &&
-                         !(magnitude == 0 && m[6] == '-') && !(wide && tens == '0');
-    return written ? 2 : 1;
+    parts.written = (parts.mantissa == 0 ? magnitude == 0 : m[0] != '0' && magnitude <= 37) &&
+                    !(magnitude == 0 && m[6] == '-') && !(wide && tens == '0');
+    return true;
+}
+
+}  // namespace
+
+int ReadShortenedField10(const char* field, float& value)
+{
+    ShortenedText parts;
+    if (!SplitShortened10(field, parts)) return 0;
+    if (!DecimalToFloat(parts.mantissa, parts.exponent - 3, parts.negative, value)) return 0;
+    return parts.written ? 2 : 1;
+}
+
+bool IsWrittenField10(const char* field)
+{
+    ShortenedText parts;
+    return SplitShortened10(field, parts) && parts.written;
 }
 
 char* PutIntField(char* out, int value, int width)

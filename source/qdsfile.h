@@ -165,6 +165,9 @@ bool ParseWholeInt(const char* begin, const char* end, int& value);
 // exactly this text; 0 for any other text (or where the value needs the
 // general conversion), value then unset.
 int ReadShortenedField10(const char* field, float& value);
+// True when reading the 10-column field and formatting its value gives back
+// exactly its text: a value that does not change can keep its text.
+bool IsWrittenField10(const char* field);
 
 // value as the C library's "%<width>d" puts it, without a terminator; the
 // end of the text. Writers put millions of these: printf's format parsing

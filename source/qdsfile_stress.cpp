@@ -153,16 +153,19 @@ void RewriteFields(CsString& line, int width, int count, float scale, Scaled sca
         const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
         float v = 0.0f;
         if (width == kNormalWidth && start + kNormalWidth <= text.size()) {
-            // Most fields are in the form written here: read without the
-            // general parser, and a value that does not change is its text.
+            // Most fields are in the form written here: a value that does
+            // not change keeps its text, the others are read without the
+            // general parser.
             const char* field = text.data() + start;
-            const int form = ReadShortenedField10(field, v);
-            if (form == 2 && (!scaled(f) || (v == 0.0f && keepsZero))) {
+            const bool kept = scaled(f) ? keepsZero && (std::memcmp(field, "  0.000e+0", kNormalWidth) == 0 ||
+                                                        std::memcmp(field, " -0.000e+0", kNormalWidth) == 0)
+                                        : IsWrittenField10(field);
+            if (kept) {
                 std::memcpy(out + used, field, kNormalWidth);
                 used += kNormalWidth;
                 continue;
             }
-            if (form == 0) v = ParseFieldFloat(field, field + kNormalWidth);
+            if (ReadShortenedField10(field, v) == 0) v = ParseFieldFloat(field, field + kNormalWidth);
         } else {
             v = ReadField(text, f, width);
         }

@@ -422,23 +422,31 @@ TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
             std::snprintf(field, sizeof field, format, i / 460000 % 2 ? "-" : "", m / 1000, m % 1000,
                           i / 920000 ? '-' : '+', e);
             const std::string text = std::string(10 - std::min<size_t>(10, std::strlen(field)), ' ') + field;
-            float value = 0.0f;
-            const int form = text.size() == 10 ? ReadShortenedField10(text.c_str(), value) : 0;
-            if (form == 0) continue;
+            if (text.size() != 10) continue;
             const float expected = ParseFieldFloat(text.c_str(), text.c_str() + 10);
+            const bool written = IsWrittenField10(text.c_str());
+            if (written) {
+                FormatShortenedField(out, 10, 3, static_cast<double>(expected));
+                ASSERT_EQ(out, text);
+                ++same;
+            }
+            float value = 0.0f;
+            const int form = ReadShortenedField10(text.c_str(), value);
+            if (form == 0) continue;
             ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
-            if (form != 2) continue;
-            FormatShortenedField(out, 10, 3, static_cast<double>(value));
-            ASSERT_EQ(out, text);
-            ++same;
+            ASSERT_EQ(form == 2, written) << text;
         }
     }
-    // The written form of most four-digit values, and of both zeros.
-    EXPECT_GT(same, 2 * 9000 * 60);
+    // The written form of every four-digit value a normal float holds, and
+    // of both zeros.
+    EXPECT_GT(same, 2 * 9000 * 120);
     float value = 0.0f;
     for (const char* other : {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ",
-                              " 1.2345e+2", "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 "}) {
+                              " 1.2345e+2", "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 ", "  1:234e+2",
+                              "  1.2/4e+2", "  :.234e+2", "  1.234f+2", "  1.234e,2", "  1.234e+:", " 1.234e+1:",
+                              " 1.234e+/1", "x 1.234e+2", "  1.234e*2"}) {
         EXPECT_EQ(ReadShortenedField10(other, value), 0) << other;
+        EXPECT_FALSE(IsWrittenField10(other)) << other;
     }
 }
 
