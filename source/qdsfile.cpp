@@ -402,30 +402,22 @@ int ShortenExponent(char* text)
 
 namespace {
 
-// Powers of ten as doubles; up to 1e22 they are exact.
-struct PowersOfTen {
-    double value[2 * 340 + 1];
-    PowersOfTen()
-    {
-        for (int k = -340; k <= 340; ++k) value[k + 340] = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
-    }
-    double operator[](int k) const { return value[k + 340]; }
-};
+// 10^-64 .. 10^64 as the compiler rounds the literals, which is as strtod
+// rounds them; up to 1e22 they are exact. Numbers needing a power beyond
+// take the general paths.
+constexpr int kMaxPower = 64;
+constexpr double kPowersOf10[] = {
+    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55, 1e-54, 1e-53, 1e-52, 1e-51, 1e-50, 1e-49,
+    1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33,
+    1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17,
+    1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1,
+    1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21,
+    1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39, 1e40,
+    1e41, 1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49, 1e50, 1e51, 1e52, 1e53, 1e54, 1e55, 1e56, 1e57, 1e58, 1e59,
+    1e60, 1e61, 1e62, 1e63, 1e64};
+static_assert(sizeof kPowersOf10 / sizeof kPowersOf10[0] == 2 * kMaxPower + 1, "one power per exponent");
 
-inline const PowersOfTen& Pow10()
-{
-    static const PowersOfTen table;
-    return table;
-}
-
-// 10^-22 .. 10^22 as the compiler rounds the literals, as strtod does; the
-// non-negative ones are exact. Index k + 22.
-constexpr double kSmallPowersOf10[] = {
-    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8,
-    1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,  1e7,
-    1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21, 1e22};
-
-double SmallPowerOf10(int k) { return kSmallPowersOf10[k + 22]; }
+double PowerOf10(int k) { return kPowersOf10[k + kMaxPower]; }
 
 // The general path: to_chars rounds the exact binary value like the C
 // library's "%.*e" does.
@@ -438,8 +430,10 @@ int ScientificSlow(char* text, size_t size, double x, int precision)
 // floor(e * log10(2)) in integer arithmetic, exact for |e| up to 1650.
 int FloorLog10Pow2(int e)
 {
-    constexpr int kLog10Of2 = 78913;  // log10(2) * 2^18
-    return e >= 0 ? (e * kLog10Of2) >> 18 : -((-e * kLog10Of2 + (1 << 18) - 1) >> 18);
+    // Shifted by 2^18 to keep the operand positive; 2^18 * log10(2) * 2^18
+    // is a whole number, so the shift takes exactly kLog10Of2 off again.
+    constexpr long long kLog10Of2 = 78913;  // log10(2) * 2^18
+    return static_cast<int>(((e + (1LL << 18)) * kLog10Of2 >> 18) - kLog10Of2);
 }
 
 // value as exactly Count decimal digits, leading zeros included.
@@ -477,14 +471,14 @@ int ShortenedFast(char* out, int width, double x)
         // The decimal exponent is the estimate from the binary one or one
         // more: both scalings are made, and the one in range taken, so that
         // no multiplication waits for a comparison.
-        const PowersOfTen& pow10 = Pow10();
         const int estimate = FloorLog10Pow2(static_cast<int>((bits >> 52) & 0x7FF) - 1023);
         constexpr double kLow = kPowerOf10(Precision);
         constexpr double kHigh = kPowerOf10(Precision + 1);
         // One multiplication, by an exact power or not: its error of a few
         // units in the last place stays far inside the tie margin below.
-        const double low = v * pow10[Precision - estimate];
-        const double high = v * pow10[Precision - estimate - 1];
+        if (Precision - estimate > kMaxPower || Precision - estimate - 1 < -kMaxPower) return -1;
+        const double low = v * PowerOf10(Precision - estimate);
+        const double high = v * PowerOf10(Precision - estimate - 1);
         const bool above = low >= kHigh;
         e10 = estimate + (above ? 1 : 0);
         const double scaled = above ? high : low;
@@ -545,7 +539,7 @@ inline bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative
     // single precision, that is the exact value's rounding unless it lies
     // that close to a midpoint between two floats, where the 29 bits a
     // normal float drops are 1000...0: only the exact digits can tell there.
-    const double value = static_cast<double>(mantissa) * SmallPowerOf10(scale);
+    const double value = static_cast<double>(mantissa) * PowerOf10(scale);
     uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     constexpr uint64_t kMidpoint = 0x10000000ull;
@@ -675,8 +669,8 @@ bool ParseWholeDouble(const char* begin, const char* end, double& value)
         }
     }
     if (any && p == end && digits <= 15 && scale >= -22 && scale <= 22) {
-        const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * SmallPowerOf10(scale)
-                                            : static_cast<double>(mantissa) / SmallPowerOf10(-scale);
+        const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * PowerOf10(scale)
+                                            : static_cast<double>(mantissa) / PowerOf10(-scale);
         value = negative ? -magnitude : magnitude;
         return true;
     }
