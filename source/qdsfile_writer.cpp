@@ -270,14 +270,7 @@ void CsWrtDynin::WriteStress(const StressData& record) { WriteStress(record, rec
 void CsWrtDynin::WriteStress(const StressData& record, int elemId)
 {
     if (record.GetNplane() < 1 || record.GetNthick() < 1 || record.GetNhisv() < 0) return;
-    char header[kRecordHeaderSize];
-    const int length = record.FormatHeader(elemId, header, sizeof header);
-    WriteString(header, static_cast<size_t>(length));
-    WriteFeed();
-    for (int k = 0; k < record.GetBodyLineNum(); ++k) {
-        WriteString(record.GetBodyLine(k));
-        WriteFeed();
-    }
+    WriteRecord(record, elemId);
 }
 
 void CsWrtDynin::WriteStrain(const StrainData& record) { WriteStrain(record, record.GetEid()); }
@@ -285,14 +278,24 @@ void CsWrtDynin::WriteStrain(const StrainData& record) { WriteStrain(record, rec
 void CsWrtDynin::WriteStrain(const StrainData& record, int elemId)
 {
     if (elemId <= 0) return;
+    WriteRecord(record, elemId);
+}
+
+// The record's lines are gathered and handed to the stream at once: one
+// call per line cost more than the copy.
+template <class Record>
+void CsWrtDynin::WriteRecord(const Record& record, int elemId)
+{
     char header[kRecordHeaderSize];
     const int length = record.FormatHeader(elemId, header, sizeof header);
-    WriteString(header, static_cast<size_t>(length));
-    WriteFeed();
+    std::string& text = recordText_;
+    text.assign(header, static_cast<size_t>(length));
+    text += '\n';
     for (int k = 0; k < record.GetBodyLineNum(); ++k) {
-        WriteString(record.GetBodyLine(k));
-        WriteFeed();
+        text += record.GetBodyLine(k).str();
+        text += '\n';
     }
+    WriteString(text.data(), text.size());
 }
 
 int CsWrtDynin::WriteRecords(CsReadData& reader)
