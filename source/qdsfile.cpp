@@ -238,9 +238,16 @@ bool CsTextFile::SkipToKeywordLine()
             return false;
         }
         const char* data = buffer_.data();
+        // Lines without a keyword character anywhere are no keyword lines,
+        // however long: go straight to the line of the next one.
+        const void* star = std::memchr(data + begin_, '*', end_ - begin_);
+        const size_t upto = star ? static_cast<size_t>(static_cast<const char*>(star) - data) : end_;
+        const void* before = memrchr(data + begin_, '\n', upto - begin_);
+        if (before) begin_ = static_cast<size_t>(static_cast<const char*>(before) - data) + 1;
         // Whole lines inside the buffer, shorter than a piece, are looked at
-        // where they lie.
-        while (true) {
+        // where they lie, up to the one holding that keyword character.
+        bool exact = true;
+        while (begin_ <= upto) {
             const char* line = data + begin_;
             const void* newline = std::memchr(line, '\n', end_ - begin_);
             if (!newline) break;
@@ -250,7 +257,9 @@ bool CsTextFile::SkipToKeywordLine()
             while (first < length && IsBlank(line[first])) ++first;
             if (first < length && IsKeywordChar(line[first])) return true;
             begin_ += length + 1;
+            exact = begin_ <= upto;
         }
+        if (!exact || begin_ == end_) continue;
         // A line running past the buffer, or a long one: the exact reader
         // takes one piece of it.
         const int count = GetLine(piece);
