@@ -445,13 +445,26 @@ int FloorLog10Pow2(int e)
     return static_cast<int>(((e + (1LL << 18)) * kLog10Of2 >> 18) - kLog10Of2);
 }
 
-// value as exactly Count decimal digits, leading zeros included.
-template <int Count>
-void PutDigits(char* p, unsigned value)
+// "00" to "99": the digits of a number below 100 at twice its index.
+struct TwoDigitTable {
+    char text[200];
+    constexpr TwoDigitTable() : text()
+    {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr TwoDigitTable kTwoDigits;
+
+// value (below 100^Pairs) as exactly 2 * Pairs digits, leading zeros included.
+template <int Pairs>
+void PutDigitPairs(char* p, unsigned value)
 {
-    for (int i = Count - 1; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
+    for (int i = Pairs - 1; i >= 0; --i) {
+        std::memcpy(p + 2 * i, kTwoDigits.text + 2 * (value % 100), 2);
+        value /= 100;
     }
 }
 
@@ -473,21 +486,20 @@ int ShortenedFast(char* out, int width, double x)
     unsigned long long digits = 0;
     int e10 = 0;
     if (v != 0.0) {
-        if (!(v >= 1e-300 && v <= 1e300)) return -1;
-        // The decimal exponent from the binary one; the comparison corrects
-        // it by one where it is off (for about a third of all mantissas, so
-        // it is no branch).
         // The decimal exponent is the estimate from the binary one or one
         // more: both scalings are made, and the one in range taken, so that
-        // no multiplication waits for a comparison.
+        // no multiplication waits for a comparison. Subnormal, infinite and
+        // NaN values, and any needing a power beyond the table, are left to
+        // the general path.
         const int estimate = FloorLog10Pow2(static_cast<int>((bits >> 52) & 0x7FF) - 1023);
+        const int k = Precision - estimate;
+        if (static_cast<unsigned>(k - 1 + kMaxPower) > static_cast<unsigned>(2 * kMaxPower - 1)) return -1;
         constexpr double kLow = kPowerOf10(Precision);
         constexpr double kHigh = kPowerOf10(Precision + 1);
         // One multiplication, by an exact power or not: its error of a few
         // units in the last place stays far inside the tie margin below.
-        if (Precision - estimate > kMaxPower || Precision - estimate - 1 < -kMaxPower) return -1;
-        const double low = v * PowerOf10(Precision - estimate);
-        const double high = v * PowerOf10(Precision - estimate - 1);
+        const double low = v * PowerOf10(k);
+        const double high = v * PowerOf10(k - 1);
         const bool above = low >= kHigh;
         e10 = estimate + (above ? 1 : 0);
         const double scaled = above ? high : low;
@@ -501,12 +513,10 @@ int ShortenedFast(char* out, int width, double x)
             ++e10;
         }
     }
-    // The exponent without the leading zero the fixed columns cannot spare;
-    // three-digit exponents are left to the general path. The text is put
-    // without a branch on its sign or length: signs and exponents of
-    // stresses come in no order a branch predictor could learn.
+    // The exponent without the leading zero the fixed columns cannot spare.
+    // The text is put without a branch on its sign or length: signs and
+    // exponents of stresses come in no order a branch predictor could learn.
     const int e = e10 < 0 ? -e10 : e10;
-    if (e >= 100) return -1;
     const int twoDigits = e >= 10 ? 1 : 0;
     const int length = (negative ? 1 : 0) + Precision + 5 + twoDigits;
     const int pad = length < width ? width - length : 0;
@@ -516,23 +526,18 @@ int ShortenedFast(char* out, int width, double x)
     // no sign.
     out[pad] = '-';
     char* p = out + pad + (negative ? 1 : 0);
-    if constexpr (Precision == 3) {
-        const auto d = static_cast<unsigned>(digits);
-        p[0] = static_cast<char>('0' + d / 1000);
-        PutDigits<3>(p + 2, d % 1000);
-    } else {
-        const auto high = static_cast<unsigned>(digits / 100000);
-        const auto low = static_cast<unsigned>(digits % 100000);
-        p[0] = static_cast<char>('0' + high / 10000);
-        PutDigits<4>(p + 2, high % 10000);
-        PutDigits<5>(p + 6, low);
-    }
+    // The first two digits around the point, then the rest in pairs.
+    constexpr unsigned long long kRest = static_cast<unsigned long long>(kPowerOf10(Precision - 1));
+    const auto lead = static_cast<unsigned>(digits / kRest);
+    p[0] = kTwoDigits.text[2 * lead];
     p[1] = '.';
+    p[2] = kTwoDigits.text[2 * lead + 1];
+    PutDigitPairs<(Precision - 1) / 2>(p + 3, static_cast<unsigned>(digits % kRest));
     p += Precision + 2;
     p[0] = 'e';
     p[1] = e10 < 0 ? '-' : '+';
-    p[2] = static_cast<char>('0' + (twoDigits ? e / 10 : e));
-    p[3] = static_cast<char>('0' + e % 10);
+    p[2] = kTwoDigits.text[2 * e + 1 - twoDigits];
+    p[3] = kTwoDigits.text[2 * e + 1];
     p[3 + twoDigits] = '\0';
     return pad + length;
 }
