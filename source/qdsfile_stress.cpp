@@ -130,51 +130,40 @@ CsString Unreadable(const char* what, const CsString& line)
     return text;
 }
 
-// Field f (width columns) of a line; columns beyond the line read as 0.
-float ReadField(const std::string& text, int f, int width)
-{
-    const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
-    if (start >= text.size()) return 0.0f;
-    const char* p = text.data() + start;
-    return ParseFieldFloat(p, p + std::min(static_cast<size_t>(width), text.size() - start));
-}
-
-// Rewrites the first count fields of a line; field f is multiplied by the
-// scale when scaled(f) holds, the others keep their value.
+// Rewrites the first count fields of a line in place; field f is multiplied
+// by the scale when scaled(f) holds, the others keep their value. Columns
+// missing at the end of the line read as blanks, which read as nothing; text
+// beyond the fields is dropped. A single-precision value always formats to
+// exactly the field's width, so each field is rewritten where it stands,
+// after it was read and before any field to its right is.
 template <class Scaled>
 void RewriteFields(CsString& line, int width, int count, float scale, Scaled scaled)
 {
-    char out[kNormalFields * 32 + 48];
-    int used = 0;
-    const std::string& text = line.str();
+    std::string& text = line.str();
+    const size_t full = static_cast<size_t>(count) * static_cast<size_t>(width);
+    text.resize(full, ' ');
     // A zero stays the same zero under a scale without a sign bit.
     const bool keepsZero = !std::signbit(scale);
     for (int f = 0; f < count; ++f) {
-        const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
+        char* field = &text[static_cast<size_t>(f) * static_cast<size_t>(width)];
         float v = 0.0f;
-        if (width == kNormalWidth && start + kNormalWidth <= text.size()) {
+        if (width == kNormalWidth) {
             // Most fields are in the form written here: a value that does
             // not change keeps its text, the others are read without the
             // general parser.
-            const char* field = text.data() + start;
             const bool kept = scaled(f) ? keepsZero && (std::memcmp(field, "  0.000e+0", kNormalWidth) == 0 ||
                                                         std::memcmp(field, " -0.000e+0", kNormalWidth) == 0)
                                         : IsWrittenField10(field);
-            if (kept) {
-                std::memcpy(out + used, field, kNormalWidth);
-                used += kNormalWidth;
-                continue;
-            }
+            if (kept) continue;
             if (ReadShortenedField10(field, v) == 0) v = ParseFieldFloat(field, field + kNormalWidth);
         } else {
-            v = ReadField(text, f, width);
+            v = ParseFieldFloat(field, field + width);
         }
         if (scaled(f)) v *= scale;
-        used += FormatFixedField(out + used, v, width);
+        char out[48];
+        FormatFixedField(out, v, width);
+        std::memcpy(field, out, static_cast<size_t>(width));
     }
-    // Assigning into the line's own buffer: no allocation once it has held
-    // a full line.
-    line.str().assign(out, static_cast<size_t>(used));
 }
 
 // A header line of "%10d" fields into out, cut to size - 1 characters and
