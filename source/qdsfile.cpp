@@ -416,14 +416,14 @@ namespace {
 // take the general paths.
 constexpr int kMaxPower = 64;
 constexpr double kPowersOf10[] = {
-    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55, 1e-54, 1e-53, 1e-52, 1e-51, 1e-50, 1e-49,
-    1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33,
-    1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17,
-    1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1,
-    1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21,
-    1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39, 1e40,
-    1e41, 1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49, 1e50, 1e51, 1e52, 1e53, 1e54, 1e55, 1e56, 1e57, 1e58, 1e59,
-    1e60, 1e61, 1e62, 1e63, 1e64};
+    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55, 1e-54, 1e-53, 1e-52, 1e-51, 1e-50,
+    1e-49, 1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35,
+    1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20,
+    1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4,
+    1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30, 1e31, 1e32,
+    1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39, 1e40, 1e41, 1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49,
+    1e50, 1e51, 1e52, 1e53, 1e54, 1e55, 1e56, 1e57, 1e58, 1e59, 1e60, 1e61, 1e62, 1e63, 1e64};
 static_assert(sizeof kPowersOf10 / sizeof kPowersOf10[0] == 2 * kMaxPower + 1, "one power per exponent");
 
 double PowerOf10(int k) { return kPowersOf10[k + kMaxPower]; }
@@ -573,7 +573,9 @@ int Digit(char c) { return c - '0'; }
 
 int FormatShortenedField(char* out, int width, int precision, double x)
 {
-    const int fast = precision == 3 ? ShortenedFast<3>(out, width, x) : precision == 9 ? ShortenedFast<9>(out, width, x) : -1;
+    const int fast = precision == 3   ? ShortenedFast<3>(out, width, x)
+                     : precision == 9 ? ShortenedFast<9>(out, width, x)
+                                      : -1;
     if (fast >= 0) return fast;
     char text[48];
     int length = ScientificSlow(text, sizeof text - 1, x, precision);
@@ -646,43 +648,79 @@ float ParseFieldFloat(const char* begin, const char* end)
     return std::strtof(copy, nullptr);
 }
 
+namespace {
+
+// "[-]d.ddddddddde+x" or with a two-digit exponent, the form written for
+// 16-column reals: its ten digits as an integer and the power of ten that
+// scales them.
+bool SplitWritten16(const char* begin, const char* end, bool& negative, unsigned long long& mantissa,
+                    int& scale)
+{
+    negative = begin < end && *begin == '-';
+    const char* p = begin + (negative ? 1 : 0);
+    const long n = end - p;
+    if (n != 14 && n != 15) return false;
+    auto notDigit = [](char c) { return static_cast<unsigned>(c - '0') > 9u; };
+    bool bad = notDigit(p[0]) | (p[1] != '.') | (p[11] != 'e') | ((p[12] != '+') & (p[12] != '-')) |
+               notDigit(p[13]) | notDigit(p[n - 1]);
+    unsigned long long digits = static_cast<unsigned long long>(Digit(p[0]));
+    for (int i = 2; i <= 10; ++i) {
+        bad |= notDigit(p[i]);
+        digits = digits * 10 + static_cast<unsigned>(Digit(p[i]));
+    }
+    if (bad) return false;
+    const int magnitude = n == 15 ? Digit(p[13]) * 10 + Digit(p[14]) : Digit(p[13]);
+    mantissa = digits;
+    scale = (p[12] == '-' ? -magnitude : magnitude) - 9;
+    return true;
+}
+
+}  // namespace
+
 bool ParseWholeDouble(const char* begin, const char* end, double& value)
 {
-    // A plain decimal of at most 15 significant digits and a power of ten
-    // up to 1e22 is one correctly rounded operation on two exact doubles.
-    const char* p = begin;
-    const bool negative = p < end && *p == '-';
-    if (negative) ++p;
+    // A decimal of at most 15 significant digits and a power of ten up to
+    // 1e22 is one correctly rounded operation on two exact doubles. The
+    // form this program writes is recognised as a whole; other plain
+    // decimals are read digit by digit.
+    bool negative = false;
     unsigned long long mantissa = 0;
-    int digits = 0;
     int scale = 0;
-    bool any = false;
-    for (; p < end && IsDigit(*p); ++p, any = true) {
-        if (mantissa == 0 && *p == '0') continue;
-        mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
-        ++digits;
-    }
-    if (p < end && *p == '.') {
-        for (++p; p < end && IsDigit(*p); ++p, any = true) {
-            --scale;
+    bool plain = SplitWritten16(begin, end, negative, mantissa, scale);
+    if (!plain) {
+        const char* p = begin;
+        negative = p < end && *p == '-';
+        if (negative) ++p;
+        int digits = 0;
+        bool any = false;
+        for (; p < end && IsDigit(*p); ++p, any = true) {
             if (mantissa == 0 && *p == '0') continue;
             mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
             ++digits;
         }
-    }
-    if (any && p < end && (*p == 'e' || *p == 'E')) {
-        const char* q = p + 1;
-        const bool minus = q < end && *q == '-';
-        if (q < end && (*q == '+' || *q == '-')) ++q;
-        int exponent = 0;
-        const char* first = q;
-        for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
-        if (q > first) {
-            scale += minus ? -exponent : exponent;
-            p = q;
+        if (p < end && *p == '.') {
+            for (++p; p < end && IsDigit(*p); ++p, any = true) {
+                --scale;
+                if (mantissa == 0 && *p == '0') continue;
+                mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
+                ++digits;
+            }
         }
+        if (any && p < end && (*p == 'e' || *p == 'E')) {
+            const char* q = p + 1;
+            const bool minus = q < end && *q == '-';
+            if (q < end && (*q == '+' || *q == '-')) ++q;
+            int exponent = 0;
+            const char* first = q;
+            for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
+            if (q > first) {
+                scale += minus ? -exponent : exponent;
+                p = q;
+            }
+        }
+        plain = any && p == end && digits <= 15;
     }
-    if (any && p == end && digits <= 15 && scale >= -22 && scale <= 22) {
+    if (plain && scale >= -22 && scale <= 22) {
         const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * PowerOf10(scale)
                                             : static_cast<double>(mantissa) / PowerOf10(-scale);
         value = negative ? -magnitude : magnitude;
@@ -745,7 +783,8 @@ bool SplitShortened10(const char* field, ShortenedText& parts)
     if (!shape) return false;
     const char tens = wide ? m[7] : '0';
     const char units = field[9];
-    parts.mantissa = static_cast<unsigned>(Digit(m[0]) * 1000 + Digit(m[2]) * 100 + Digit(m[3]) * 10 + Digit(m[4]));
+    parts.mantissa =
+        static_cast<unsigned>(Digit(m[0]) * 1000 + Digit(m[2]) * 100 + Digit(m[3]) * 10 + Digit(m[4]));
     const int magnitude = Digit(tens) * 10 + Digit(units);
     parts.exponent = m[6] == '-' ? -magnitude : magnitude;
     parts.negative = m[-1] == '-';

@@ -144,8 +144,8 @@ bool FitsReal(const char* b, const char* e)
 // parse. The common line, fixed columns without a comma, is parsed once
 // rather than checked and then parsed.
 template <class T>
-int ReadValues(const CsString& line, int width, int count, T* out, bool (*parse)(const char*, const char*, T&),
-               bool (*fits)(const char*, const char*))
+int ReadValues(const CsString& line, int width, int count, T* out,
+               bool (*parse)(const char*, const char*, T&), bool (*fits)(const char*, const char*))
 {
     const char* text = line.c_str();
     const char* stop = text + line.GetLength();

@@ -153,7 +153,8 @@ TEST(LineReading, SkippingToKeywordsFindsWhatReadingFinds)
         const size_t length = rng() % 4 == 0 ? rng() % 700 : rng() % 90;
         std::string l(length, ' ');
         for (char& c : l) c = "0123456789 .e-\t"[rng() % 15];
-        if (!l.empty() && rng() % 6 == 0) l[std::min<size_t>(rng() % 3 == 0 ? 256 : rng() % 4, l.size() - 1)] = '*';
+        const size_t star = rng() % 3 == 0 ? 256 : rng() % 4;
+        if (!l.empty() && rng() % 6 == 0) l[std::min(star, l.size() - 1)] = '*';
         bytes += l + (rng() % 3 == 0 ? "\r\n" : "\n");
     }
     bytes += "  *last";
@@ -441,10 +442,10 @@ TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
     // of both zeros.
     EXPECT_GT(same, 2 * 9000 * 120);
     float value = 0.0f;
-    for (const char* other : {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ",
-                              " 1.2345e+2", "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 ", "  1:234e+2",
-                              "  1.2/4e+2", "  :.234e+2", "  1.234f+2", "  1.234e,2", "  1.234e+:", " 1.234e+1:",
-                              " 1.234e+/1", "x 1.234e+2", "  1.234e*2"}) {
+    for (const char* other :
+         {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ", " 1.2345e+2",
+          "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 ", "  1:234e+2", "  1.2/4e+2", "  :.234e+2",
+          "  1.234f+2", "  1.234e,2", "  1.234e+:", " 1.234e+1:", " 1.234e+/1", "x 1.234e+2", "  1.234e*2"}) {
         EXPECT_EQ(ReadShortenedField10(other, value), 0) << other;
         EXPECT_FALSE(IsWrittenField10(other)) << other;
     }
@@ -457,7 +458,8 @@ TEST(FieldNumbers, ParsingNextToMidpointsBetweenFloats)
     std::mt19937_64 rng(33);
     char text[64];
     for (int i = 0; i < 100000; ++i) {
-        const float f = std::ldexp(static_cast<float>((rng() % (1u << 23)) + (1u << 23)), static_cast<int>(rng() % 120) - 90);
+        const float mantissa = static_cast<float>((rng() % (1u << 23)) + (1u << 23));
+        const float f = std::ldexp(mantissa, static_cast<int>(rng() % 120) - 90);
         const double midpoint = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 1e38f))) / 2;
         const int digits = static_cast<int>(rng() % 8) + 8;
         if (i % 2 && midpoint < 1e15) std::snprintf(text, sizeof text, "%.0f", midpoint);
@@ -473,14 +475,25 @@ TEST(FieldNumbers, ParsingNextToMidpointsBetweenFloats)
 TEST(FieldNumbers, WholeNumbersReadAsFromChars)
 {
     std::mt19937 rng(17);
-    std::vector<std::string> texts = {"", "-", ".", "5.", ".5", "-.5", "-5.", "1e5", "1E5", "1e+5", "1e-5", "1e", "1e+",
-                                      "+5", "--5", "-0", "0", "00012", "1.5.2", "1,5", "inf", "nan", "1e400", "1e-400",
-                                      "2147483647", "2147483648", "-2147483648", "-2147483649", "12345678901234567890",
-                                      "0.000000000000000000001234", "9007199254740993", "1.5d2", " 1", "1 ", "0x10"};
+    std::vector<std::string> texts = {
+        "",           "-",          ".",           "5.",          ".5",    "-.5",   "-5.",   "1e5",
+        "1E5",        "1e+5",       "1e-5",        "1e",          "1e+",   "+5",    "--5",   "-0",
+        "0",          "00012",      "1.5.2",       "1,5",         "inf",   "nan",   "1e400", "1e-400",
+        "2147483647", "2147483648", "-2147483648", "-2147483649", "1.5d2", " 1",    "1 ",    "0x10",
+        "12345678901234567890", "0.000000000000000000001234", "9007199254740993"};
     const char alphabet[] = "0123456789.-+eE";
+    char field[48];
     for (int i = 0; i < 200000; ++i) {
         std::string t(rng() % 12 + 1, '0');
         for (char& c : t) c = alphabet[rng() % (rng() % 3 ? 10 : sizeof alphabet - 1)];
+        texts.push_back(t);
+        // The 16-column form this program writes, and the same with one byte changed.
+        const double x =
+            std::ldexp(static_cast<double>(rng()) - 2147483648.0, static_cast<int>(rng() % 160) - 100);
+        FormatShortenedField(field, 16, 9, x);
+        t = field + std::strspn(field, " ");
+        texts.push_back(t);
+        t[rng() % t.size()] = alphabet[rng() % (sizeof alphabet - 1)];
         texts.push_back(t);
     }
     for (const std::string& t : texts) {

@@ -311,7 +311,8 @@ TEST(StressRecords, ReusedRecordKeepsItsLineBuffers)
 TEST(StressAnneal, WholeLinesEqualTheFieldByFieldRewrite)
 {
     std::mt19937 rng(3);
-    const char* const odd[] = {"nan", "-inf", "1e-40", "1e39", "+1.5", ".5", "-0.0", "  1.5  ", "abc", "0.000e+5",
+    const char* const odd[] = {"nan",       "-inf",      "1e-40",  "1e39",      "+1.5",
+                               ".5",        "-0.0",      "  1.5  ", "abc",       "0.000e+5",
                                "1.234e+02", "-0.000e+0", "0.5e+1", "9.999e+37", "1.000e-38"};
     StressData record(kEleShell);
     char field[32];
@@ -324,7 +325,8 @@ TEST(StressAnneal, WholeLinesEqualTheFieldByFieldRewrite)
                                                               static_cast<int>(rng() % 200) - 100);
                 line += Fast(x, 10);
             } else if (kind == 5) {
-                std::snprintf(field, sizeof field, "%10.*f", static_cast<int>(rng() % 5), (rng() % 20001) / 7.0);
+                const double x = (rng() % 20001) / 7.0;
+                std::snprintf(field, sizeof field, "%10.*f", static_cast<int>(rng() % 5), x);
                 line += field;
             } else {
                 line += Fields(10, {odd[rng() % (sizeof odd / sizeof odd[0])]});
@@ -338,7 +340,8 @@ TEST(StressAnneal, WholeLinesEqualTheFieldByFieldRewrite)
         for (int f = 0; f < 8; ++f) {
             const size_t start = static_cast<size_t>(f) * 10;
             const char* text = line.c_str() + std::min(start, line.size());
-            float v = ParseFieldFloat(text, text + std::min<size_t>(10, line.size() - std::min(start, line.size())));
+            const size_t left = line.size() - std::min(start, line.size());
+            float v = ParseFieldFloat(text, text + std::min<size_t>(10, left));
             if (f >= 1 && f <= 6) v *= scale;
             expected += Fast(v, 10);
         }
