@@ -547,9 +547,10 @@ int ShortenedFast(char* out, int width, double x)
 // double operation cannot decide that.
 inline bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative, float& out)
 {
-    if (scale < -22 || scale > 22) return false;
-    // One multiplication by the power (inexact below 10^0) puts the double
-    // within three units in its last place of the exact value. Rounded to
+    if (scale < -kMaxPower || scale > kMaxPower) return false;
+    // One multiplication by the power (inexact below 10^0 and above 10^22)
+    // puts the double within three units in its last place of the exact
+    // value. Rounded to
     // single precision, that is the exact value's rounding unless it lies
     // that close to a midpoint between two floats, where the 29 bits a
     // normal float drops are 1000...0: only the exact digits can tell there.
