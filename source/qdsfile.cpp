@@ -755,10 +755,12 @@ struct ShortenedText {
     unsigned mantissa = 0;  // the four digits as an integer
     int exponent = 0;
     bool negative = false;
-    bool written = false;  // exactly the text formatting its value gives
+    bool firstZero = false;     // "0.ddd"
+    bool exponentZero = false;  // "e+0x" or "e-0x"
+    bool minusZero = false;     // "e-0"
 };
 
-bool SplitShortened10(const char* field, ShortenedText& parts)
+inline bool SplitShortened10(const char* field, ShortenedText& parts)
 {
     // Read from the field's end: "d.ddde+x" in columns 3 to 10 or
     // "d.ddde+xx" in columns 2 to 10, a blank or minus sign before it and
@@ -789,28 +791,31 @@ bool SplitShortened10(const char* field, ShortenedText& parts)
     const int magnitude = Digit(tens) * 10 + Digit(units);
     parts.exponent = m[6] == '-' ? -magnitude : magnitude;
     parts.negative = m[-1] == '-';
-    // Four significant digits survive the trip through single precision
-    // wherever the value is a normal float; so does a zero written as such.
-    // The written form has no "e-0" and no leading zero in the exponent.
-    parts.written = (parts.mantissa == 0 ? magnitude == 0 : m[0] != '0' && magnitude <= 37) &&
-                    !(magnitude == 0 && m[6] == '-') && !(wide && tens == '0');
+    parts.firstZero = m[0] == '0';
+    parts.exponentZero = wide && tens == '0';
+    parts.minusZero = magnitude == 0 && m[6] == '-';
     return true;
 }
 
 }  // namespace
 
-int ReadShortenedField10(const char* field, float& value)
+bool ReadShortenedField10(const char* field, float& value)
 {
     ShortenedText parts;
-    if (!SplitShortened10(field, parts)) return 0;
-    if (!DecimalToFloat(parts.mantissa, parts.exponent - 3, parts.negative, value)) return 0;
-    return parts.written ? 2 : 1;
+    return SplitShortened10(field, parts) &&
+           DecimalToFloat(parts.mantissa, parts.exponent - 3, parts.negative, value);
 }
 
 bool IsWrittenField10(const char* field)
 {
     ShortenedText parts;
-    return SplitShortened10(field, parts) && parts.written;
+    if (!SplitShortened10(field, parts)) return false;
+    // Four significant digits survive the trip through single precision
+    // wherever the value is a normal float; so does a zero written as such.
+    // The written form has no "e-0" and no leading zero in the exponent.
+    const int magnitude = parts.exponent < 0 ? -parts.exponent : parts.exponent;
+    return (parts.mantissa == 0 ? magnitude == 0 : !parts.firstZero && magnitude <= 37) && !parts.minusZero &&
+           !parts.exponentZero;
 }
 
 char* PutIntField(char* out, int value, int width)

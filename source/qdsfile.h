@@ -160,11 +160,10 @@ bool ParseWholeDouble(const char* begin, const char* end, double& value);
 bool ParseWholeInt(const char* begin, const char* end, int& value);
 
 // A 10-column field in the form FormatShortenedField writes with precision
-// 3 ("[-]d.ddde+x", right-justified with blanks): 1 with its value as
-// ParseFieldFloat reads it, 2 when moreover formatting that value gives back
-// exactly this text; 0 for any other text (or where the value needs the
-// general conversion), value then unset.
-int ReadShortenedField10(const char* field, float& value);
+// 3 ("[-]d.ddde+x", right-justified with blanks): true with its value as
+// ParseFieldFloat reads it; false for any other text (or where the value
+// needs the general conversion), value then unset.
+bool ReadShortenedField10(const char* field, float& value);
 // True when reading the 10-column field and formatting its value gives back
 // exactly its text: a value that does not change can keep its text.
 bool IsWrittenField10(const char* field);

@@ -155,7 +155,7 @@ void RewriteFields(CsString& line, int width, int count, float scale, Scaled sca
                                                         std::memcmp(field, " -0.000e+0", kNormalWidth) == 0)
                                         : IsWrittenField10(field);
             if (kept) continue;
-            if (ReadShortenedField10(field, v) == 0) v = ParseFieldFloat(field, field + kNormalWidth);
+            if (!ReadShortenedField10(field, v)) v = ParseFieldFloat(field, field + kNormalWidth);
         } else {
             v = ParseFieldFloat(field, field + width);
         }

@@ -432,10 +432,8 @@ TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
                 ++same;
             }
             float value = 0.0f;
-            const int form = ReadShortenedField10(text.c_str(), value);
-            if (form == 0) continue;
+            if (!ReadShortenedField10(text.c_str(), value)) continue;
             ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
-            ASSERT_EQ(form == 2, written) << text;
         }
     }
     // The written form of every four-digit value a normal float holds, and
@@ -446,7 +444,7 @@ TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
          {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ", " 1.2345e+2",
           "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 ", "  1:234e+2", "  1.2/4e+2", "  :.234e+2",
           "  1.234f+2", "  1.234e,2", "  1.234e+:", " 1.234e+1:", " 1.234e+/1", "x 1.234e+2", "  1.234e*2"}) {
-        EXPECT_EQ(ReadShortenedField10(other, value), 0) << other;
+        EXPECT_FALSE(ReadShortenedField10(other, value)) << other;
         EXPECT_FALSE(IsWrittenField10(other)) << other;
     }
 }
