@@ -550,10 +550,10 @@ inline bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative
     if (scale < -kMaxPower || scale > kMaxPower) return false;
     // One multiplication by the power (inexact below 10^0 and above 10^22)
     // puts the double within three units in its last place of the exact
-    // value. Rounded to
-    // single precision, that is the exact value's rounding unless it lies
-    // that close to a midpoint between two floats, where the 29 bits a
-    // normal float drops are 1000...0: only the exact digits can tell there.
+    // value. Rounded to single precision, that is the exact value's rounding
+    // unless it lies that close to a midpoint between two floats, where the
+    // 29 bits a normal float drops are 1000...0: only the exact digits can
+    // tell there.
     const double value = static_cast<double>(mantissa) * PowerOf10(scale);
     uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
@@ -569,6 +569,53 @@ inline bool DecimalToFloat(unsigned long long mantissa, int scale, bool negative
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int Digit(char c) { return c - '0'; }
+
+// A decimal "[-]digits[.digits][e[+-]digits]" from p on: its significant
+// digits as an integer (meaningful while there are at most 19), their count,
+// the power of ten that scales them and where the text stopped. An "e"
+// without exponent digits is no part of it.
+struct Decimal {
+    const char* stop = nullptr;
+    unsigned long long mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool negative = false;
+    bool any = false;  // a digit was seen
+};
+
+Decimal ScanDecimal(const char* p, const char* end)
+{
+    Decimal d;
+    d.negative = p < end && *p == '-';
+    if (d.negative) ++p;
+    for (; p < end && IsDigit(*p); ++p, d.any = true) {
+        if (d.mantissa == 0 && *p == '0') continue;
+        d.mantissa = d.mantissa * 10 + static_cast<unsigned>(Digit(*p));
+        ++d.digits;
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && IsDigit(*p); ++p, d.any = true) {
+            --d.scale;
+            if (d.mantissa == 0 && *p == '0') continue;
+            d.mantissa = d.mantissa * 10 + static_cast<unsigned>(Digit(*p));
+            ++d.digits;
+        }
+    }
+    if (d.any && p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool minus = q < end && *q == '-';
+        if (q < end && (*q == '+' || *q == '-')) ++q;
+        int exponent = 0;
+        const char* first = q;
+        for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
+        if (q > first) {
+            d.scale += minus ? -exponent : exponent;
+            p = q;
+        }
+    }
+    d.stop = p;
+    return d;
+}
 
 }  // namespace
 
@@ -602,44 +649,10 @@ float ParseFieldFloat(const char* begin, const char* end)
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     if (p < end && *p == '+') ++p;
     const char* start = p;
-    // Fast path: at most 15 significant digits and a small power of ten.
-    bool negative = false;
-    if (p < end && *p == '-') {
-        negative = true;
-        ++p;
-    }
-    unsigned long long mantissa = 0;
-    int digits = 0;
-    int scale = 0;
-    bool any = false;
-    for (; p < end && IsDigit(*p); ++p, any = true) {
-        if (mantissa == 0 && *p == '0') continue;
-        mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
-        ++digits;
-    }
-    if (p < end && *p == '.') {
-        for (++p; p < end && IsDigit(*p); ++p, any = true) {
-            if (mantissa == 0 && *p == '0') {
-                --scale;
-                continue;
-            }
-            mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
-            ++digits;
-            --scale;
-        }
-    }
-    const bool fast = any && digits <= 15;
-    if (fast && p < end && (*p == 'e' || *p == 'E')) {
-        const char* q = p + 1;
-        bool minus = false;
-        if (q < end && (*q == '+' || *q == '-')) minus = *q++ == '-';
-        int exponent = 0;
-        const char* first = q;
-        for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
-        if (q > first) scale += minus ? -exponent : exponent;
-    }
+    // Fast path: at most 15 significant digits and a moderate power of ten.
+    const Decimal d = ScanDecimal(p, end);
     float value = 0.0f;
-    if (fast && DecimalToFloat(mantissa, scale, negative, value)) return value;
+    if (d.any && d.digits <= 15 && DecimalToFloat(d.mantissa, d.scale, d.negative, value)) return value;
     // The rare rest (long digit strings, extreme exponents, overflow to
     // infinity, "nan") goes to the C library itself.
     char copy[96];
@@ -689,37 +702,11 @@ bool ParseWholeDouble(const char* begin, const char* end, double& value)
     int scale = 0;
     bool plain = SplitWritten16(begin, end, negative, mantissa, scale);
     if (!plain) {
-        const char* p = begin;
-        negative = p < end && *p == '-';
-        if (negative) ++p;
-        int digits = 0;
-        bool any = false;
-        for (; p < end && IsDigit(*p); ++p, any = true) {
-            if (mantissa == 0 && *p == '0') continue;
-            mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
-            ++digits;
-        }
-        if (p < end && *p == '.') {
-            for (++p; p < end && IsDigit(*p); ++p, any = true) {
-                --scale;
-                if (mantissa == 0 && *p == '0') continue;
-                mantissa = mantissa * 10 + static_cast<unsigned>(Digit(*p));
-                ++digits;
-            }
-        }
-        if (any && p < end && (*p == 'e' || *p == 'E')) {
-            const char* q = p + 1;
-            const bool minus = q < end && *q == '-';
-            if (q < end && (*q == '+' || *q == '-')) ++q;
-            int exponent = 0;
-            const char* first = q;
-            for (; q < end && IsDigit(*q) && exponent < 10000; ++q) exponent = exponent * 10 + Digit(*q);
-            if (q > first) {
-                scale += minus ? -exponent : exponent;
-                p = q;
-            }
-        }
-        plain = any && p == end && digits <= 15;
+        const Decimal d = ScanDecimal(begin, end);
+        plain = d.any && d.stop == end && d.digits <= 15;
+        negative = d.negative;
+        mantissa = d.mantissa;
+        scale = d.scale;
     }
     if (plain && scale >= -22 && scale <= 22) {
         const double magnitude = scale >= 0 ? static_cast<double>(mantissa) * PowerOf10(scale)
