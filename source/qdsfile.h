@@ -42,7 +42,8 @@ public:
     void WriteString(const char* text, size_t length);
     void Write(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void WriteFeed();
-    // True once any write to the stream has failed (disk full, file size limit).
+    // True once any write to the stream has failed (disk full, file size
+    // limit); what is still buffered is written first.
     bool HasWriteError() const;
 
 protected:
@@ -50,6 +51,9 @@ protected:
 
 private:
     FILE* stream_ = nullptr;
+    // The write stream's buffer: the C library sizes a buffer it allocates
+    // itself by the file system's block, whatever size is asked for.
+    std::vector<char> writeBuffer_;
     MODE mode_ = READ;
     CsString name_;
     CsString suffix_;
@@ -78,6 +82,11 @@ public:
     CsString GetLine();
     // Steps back over bytes already read, typically one line's count.
     void BackToLine(int bytes);
+    // Passes over lines up to the next one whose first non-blank character
+    // is a keyword character, leaving that one unread: true; false at the
+    // end of the file. Lines are what GetLine would return, pieces of long
+    // lines included, but none is copied.
+    bool SkipToKeywordLine();
 
     // Skips comment lines and leaves the next line unread: 1 when it is a
     // data line (or the file ended), 0 when it is a keyword line.
@@ -141,6 +150,28 @@ int FormatShortenedField(char* out, int width, int precision, double x);
 // The number at the start of a field (blanks and a plus sign skipped) as the
 // C library's conversion to single precision reads it; 0 when there is none.
 float ParseFieldFloat(const char* begin, const char* end);
+
+// The whole of [begin, end) as std::from_chars reads a double from it
+// (general format): true with the value, false where it stops early or
+// fails. Plain decimals take a fast path.
+bool ParseWholeDouble(const char* begin, const char* end, double& value);
+
+// The whole of [begin, end) as std::from_chars reads an int from it.
+bool ParseWholeInt(const char* begin, const char* end, int& value);
+
+// A 10-column field in the form FormatShortenedField writes with precision
+// 3 ("[-]d.ddde+x", right-justified with blanks): true with its value as
+// ParseFieldFloat reads it; false for any other text (or where the value
+// needs the general conversion), value then unset.
+bool ReadShortenedField10(const char* field, float& value);
+// True when reading the 10-column field and formatting its value gives back
+// exactly its text: a value that does not change can keep its text.
+bool IsWrittenField10(const char* field);
+
+// value as the C library's "%<width>d" puts it, without a terminator; the
+// end of the text. Writers put millions of these: printf's format parsing
+// would cost more than the digits.
+char* PutIntField(char* out, int value, int width);
 
 // x formatted "%16.9e" / "%10.3e", exponent shortened, right-justified to 16 /
 // 10 columns. Each returns one static buffer.

@@ -4,7 +4,7 @@
 #include "qdsmessage.h"
 
 #include <cfloat>
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -53,8 +53,7 @@ bool ParseInt(const char* begin, const char* end, int& value)
     while (end > begin && IsBlank(end[-1])) --end;
     if (begin < end && *begin == '+') ++begin;
     if (begin == end) return false;
-    const std::from_chars_result r = std::from_chars(begin, end, value);
-    return r.ec == std::errc() && r.ptr == end;
+    return ParseWholeInt(begin, end, value);
 }
 
 // A real filling [begin, end) apart from blanks; taken as a double and then
@@ -68,8 +67,7 @@ bool ParseReal(const char* begin, const char* end, float& value)
     if (begin < end && *begin == '+') ++begin;
     if (begin == end) return false;
     double d = 0.0;
-    const std::from_chars_result r = std::from_chars(begin, end, d);
-    if (r.ec != std::errc() || r.ptr != end || !(std::fabs(d) <= FLT_MAX)) return false;
+    if (!ParseWholeDouble(begin, end, d) || !(std::fabs(d) <= FLT_MAX)) return false;
     value = static_cast<float>(d);
     return true;
 }
@@ -141,26 +139,39 @@ bool FitsReal(const char* b, const char* e)
     return ParseReal(b, e, v);
 }
 
-// Up to `count` integers of a card line (fields of `width` columns); the
-// number read before the first field that is not an integer.
-int ReadInts(const CsString& line, int width, int count, int* out)
+// Up to `count` values of a card line (fields of `width` columns) split as
+// SplitFields does; the number read before the first field that does not
+// parse. The common line, fixed columns without a comma, is parsed once
+// rather than checked and then parsed.
+template <class T>
+int ReadValues(const CsString& line, int width, int count, T* out,
+               bool (*parse)(const char*, const char*, T&), bool (*fits)(const char*, const char*))
 {
+    const char* text = line.c_str();
+    const char* stop = text + line.GetLength();
+    if (!std::memchr(text, ',', static_cast<size_t>(line.GetLength()))) {
+        int n = 0;
+        for (const char* b = text; n < count && b < stop; b += width, ++n) {
+            if (!parse(b, std::min(b + width, stop), out[n])) break;
+        }
+        if (n > 0 && (n == count || text + static_cast<ptrdiff_t>(n) * width >= stop)) return n;
+    }
     const char* b[16];
     const char* e[16];
-    const int n = SplitFields(line, width, count, b, e, FitsInt);
+    const int n = SplitFields(line, width, count, b, e, fits);
     int got = 0;
-    while (got < n && ParseInt(b[got], e[got], out[got])) ++got;
+    while (got < n && parse(b[got], e[got], out[got])) ++got;
     return got;
+}
+
+int ReadInts(const CsString& line, int width, int count, int* out)
+{
+    return ReadValues(line, width, count, out, ParseInt, FitsInt);
 }
 
 int ReadReals(const CsString& line, int width, int count, float* out)
 {
-    const char* b[16];
-    const char* e[16];
-    const int n = SplitFields(line, width, count, b, e, FitsReal);
-    int got = 0;
-    while (got < n && ParseReal(b[got], e[got], out[got])) ++got;
-    return got;
+    return ReadValues(line, width, count, out, ParseReal, FitsReal);
 }
 
 // A field of FindValidField as a real; 0 for a blank or unreadable field.
@@ -215,7 +226,9 @@ int CsReadData::ReadFile()
 
     CsString line;
     CsString keyword;
-    while (GetLine(line) > 0) {
+    // Only keyword lines matter here: the stress and strain lines, most of
+    // the file, are passed over without a copy.
+    while (SkipToKeywordLine() && GetLine(line) > 0) {
         if (!KeywordOf(line, keyword)) continue;
         if (keyword == KeywrdNode) ReadNodes();
         else if (keyword == KeyCSSys) ReadCoordSystems();
@@ -386,7 +399,7 @@ int CsReadData::FindSectionOf(int wanted, bool& isStress, EleType& type)
 {
     CsString line;
     CsString keyword;
-    while (GetLine(line) > 0) {
+    while (SkipToKeywordLine() && GetLine(line) > 0) {
         if (!KeywordOf(line, keyword)) continue;
         if (keyword == KeyDynaEnd) return 0;
         bool stress = true;

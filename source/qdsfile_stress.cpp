@@ -6,9 +6,9 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -130,31 +130,54 @@ CsString Unreadable(const char* what, const CsString& line)
     return text;
 }
 
-// Field f (width columns) of a line; columns beyond the line read as 0.
-float ReadField(const std::string& text, int f, int width)
-{
-    const size_t start = static_cast<size_t>(f) * static_cast<size_t>(width);
-    if (start >= text.size()) return 0.0f;
-    const char* p = text.data() + start;
-    return ParseFieldFloat(p, p + std::min(static_cast<size_t>(width), text.size() - start));
-}
-
-// Rewrites the first count fields of a line; field f is multiplied by the
-// scale when scaled(f) holds, the others keep their value.
+// Rewrites the first count fields of a line in place; field f is multiplied
+// by the scale when scaled(f) holds, the others keep their value. Columns
+// missing at the end of the line read as blanks, which read as nothing; text
+// beyond the fields is dropped. A single-precision value always formats to
+// exactly the field's width, so each field is rewritten where it stands,
+// after it was read and before any field to its right is.
 template <class Scaled>
 void RewriteFields(CsString& line, int width, int count, float scale, Scaled scaled)
 {
-    char out[kNormalFields * 32 + 48];
-    int used = 0;
-    const std::string& text = line.str();
+    std::string& text = line.str();
+    const size_t full = static_cast<size_t>(count) * static_cast<size_t>(width);
+    text.resize(full, ' ');
+    // A zero stays the same zero under a scale without a sign bit.
+    const bool keepsZero = !std::signbit(scale);
     for (int f = 0; f < count; ++f) {
-        float v = ReadField(text, f, width);
+        char* field = &text[static_cast<size_t>(f) * static_cast<size_t>(width)];
+        float v = 0.0f;
+        if (width == kNormalWidth) {
+            // Most fields are in the form written here: a value that does
+            // not change keeps its text, the others are read without the
+            // general parser.
+            const bool kept = scaled(f) ? keepsZero && (std::memcmp(field, "  0.000e+0", kNormalWidth) == 0 ||
+                                                        std::memcmp(field, " -0.000e+0", kNormalWidth) == 0)
+                                        : IsWrittenField10(field);
+            if (kept) continue;
+            if (!ReadShortenedField10(field, v)) v = ParseFieldFloat(field, field + kNormalWidth);
+        } else {
+            v = ParseFieldFloat(field, field + width);
+        }
         if (scaled(f)) v *= scale;
-        used += FormatFixedField(out + used, v, width);
+        char out[48];
+        FormatFixedField(out, v, width);
+        std::memcpy(field, out, static_cast<size_t>(width));
     }
-    // Assigning into the line's own buffer: no allocation once it has held
-    // a full line.
-    line.str().assign(out, static_cast<size_t>(used));
+}
+
+// A header line of "%10d" fields into out, cut to size - 1 characters and
+// terminated; its length.
+int PutHeader(char* out, size_t size, std::initializer_list<int> values)
+{
+    char text[kHeaderFields * 16];
+    char* p = text;
+    for (const int v : values) p = PutIntField(p, v, kHeaderWidth);
+    if (size == 0) return 0;
+    const size_t length = std::min(static_cast<size_t>(p - text), size - 1);
+    std::memcpy(out, text, length);
+    out[length] = '\0';
+    return static_cast<int>(length);
 }
 
 }  // namespace
@@ -260,11 +283,9 @@ const CsString& StressData::GetBodyLine(int k) const { return const_cast<StressD
 
 int StressData::FormatHeader(int elemId, char* out, size_t size) const
 {
-    int length = 0;
-    if (type == kEleSolid) length = std::snprintf(out, size, "%10d%10d%10d%10d", elemId, nthick, nhisv, large);
-    else if (large) length = std::snprintf(out, size, "%10d%10d%10d%10d%10d%10d", elemId, nplane, nthick, nhisv, 0, large);
-    else length = std::snprintf(out, size, "%10d%10d%10d%10d", elemId, nplane, nthick, nhisv);
-    return std::clamp(length, 0, size > 0 ? static_cast<int>(size) - 1 : 0);
+    if (type == kEleSolid) return PutHeader(out, size, {elemId, nthick, nhisv, large});
+    if (large) return PutHeader(out, size, {elemId, nplane, nthick, nhisv, 0, large});
+    return PutHeader(out, size, {elemId, nplane, nthick, nhisv});
 }
 
 CsString StressData::DescribeError() const { return error_; }
@@ -369,9 +390,7 @@ CsRecordStatus StrainData::ReadHeader(const CsString& line)
 
 int StrainData::FormatHeader(int elemId, char* out, size_t size) const
 {
-    const int length = nplane > 0 ? std::snprintf(out, size, "%10d%10d%10d", elemId, nplane, nthick)
-                                  : std::snprintf(out, size, "%10d", elemId);
-    return std::clamp(length, 0, size > 0 ? static_cast<int>(size) - 1 : 0);
+    return nplane > 0 ? PutHeader(out, size, {elemId, nplane, nthick}) : PutHeader(out, size, {elemId});
 }
 
 CsString StrainData::DescribeError() const { return error_; }

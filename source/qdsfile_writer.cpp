@@ -13,18 +13,6 @@
 
 namespace {
 
-// Appends "%<width>d" of value to a line being assembled (the writer puts
-// millions of them; printf's format parsing would dominate).
-char* PutInt(char* out, int value, int width)
-{
-    char digits[16];
-    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-    const int n = static_cast<int>(r.ptr - digits);
-    for (int k = n; k < width; ++k) *out++ = ' ';
-    std::memcpy(out, digits, static_cast<size_t>(n));
-    return out + n;
-}
-
 char* PutReal(char* out, double value, int width)
 {
     char text[48];
@@ -83,7 +71,7 @@ int CsWrtDynin::WriteNode()
     for (int i = 1; i <= nodeCount; ++i) {
         if (!nodeUsed_[static_cast<size_t>(i)]) continue;
         const CsDataNode& node = dataManage.GetNodeArr()[static_cast<size_t>(i - 1)];
-        char* p = PutInt(line, node.GetExid(), 8);
+        char* p = PutIntField(line, node.GetExid(), 8);
         p = PutReal(p, node.GetPoint().x(), 16);
         p = PutReal(p, node.GetPoint().y(), 16);
         p = PutReal(p, node.GetPoint().z(), 16);
@@ -119,9 +107,9 @@ int CsWrtDynin::WriteNode()
             if (!nodeUsed_[static_cast<size_t>(i)]) continue;
             const CsDataNode& node = dataManage.GetNodeArr()[static_cast<size_t>(i - 1)];
             if (!node.GetSpc(cid, dofs)) continue;
-            char* p = PutInt(line, node.GetExid(), 10);
-            p = PutInt(p, cid, 10);
-            for (int k = 0; k < 6; ++k) p = PutInt(p, dofs[k] ? 1 : 0, 10);
+            char* p = PutIntField(line, node.GetExid(), 10);
+            p = PutIntField(p, cid, 10);
+            for (int k = 0; k < 6; ++k) p = PutIntField(p, dofs[k] ? 1 : 0, 10);
             *p++ = '\n';
             WriteString(line, static_cast<size_t>(p - line));
         }
@@ -140,7 +128,7 @@ int CsWrtDynin::WriteNode()
                 first = false;
             }
             const int from = kind == KeyLCS::kBySystem ? 0 : 1;
-            char* p = PutInt(line, lcs.cid, 10);
+            char* p = PutIntField(line, lcs.cid, 10);
             for (int k = from; k < from + 2; ++k) {
                 p = PutReal(p, lcs.point[k].x(), 10);
                 p = PutReal(p, lcs.point[k].y(), 10);
@@ -172,9 +160,9 @@ int CsWrtDynin::WriteNode()
         for (const CsDataAdpv& adpv : adpvs) {
             if (!isWritten(adpv.GetNode()) || !isWritten(adpv.GetN1()) || !isWritten(adpv.GetN2())) continue;
             if (count == 0) WriteString("*CONSTRAINED_ADAPTIVITY\n");
-            char* p = PutInt(line, adpv.GetNode(), 10);
-            p = PutInt(p, adpv.GetN1(), 10);
-            p = PutInt(p, adpv.GetN2(), 10);
+            char* p = PutIntField(line, adpv.GetNode(), 10);
+            p = PutIntField(p, adpv.GetN1(), 10);
+            p = PutIntField(p, adpv.GetN2(), 10);
             *p++ = '\n';
             WriteString(line, static_cast<size_t>(p - line));
             ++count;
@@ -262,7 +250,7 @@ int CsWrtDynin::WriteElem(int elemIdx)
     }
     char line[192];
     char* p = line;
-    for (int k = 0; k < used; ++k) p = PutInt(p, fields[k], 8);
+    for (int k = 0; k < used; ++k) p = PutIntField(p, fields[k], 8);
     *p++ = '\n';
     if (shell) {
         char thick[48];
@@ -282,14 +270,7 @@ void CsWrtDynin::WriteStress(const StressData& record) { WriteStress(record, rec
 void CsWrtDynin::WriteStress(const StressData& record, int elemId)
 {
     if (record.GetNplane() < 1 || record.GetNthick() < 1 || record.GetNhisv() < 0) return;
-    char header[kRecordHeaderSize];
-    const int length = record.FormatHeader(elemId, header, sizeof header);
-    WriteString(header, static_cast<size_t>(length));
-    WriteFeed();
-    for (int k = 0; k < record.GetBodyLineNum(); ++k) {
-        WriteString(record.GetBodyLine(k));
-        WriteFeed();
-    }
+    WriteRecord(record, elemId);
 }
 
 void CsWrtDynin::WriteStrain(const StrainData& record) { WriteStrain(record, record.GetEid()); }
@@ -297,14 +278,24 @@ void CsWrtDynin::WriteStrain(const StrainData& record) { WriteStrain(record, rec
 void CsWrtDynin::WriteStrain(const StrainData& record, int elemId)
 {
     if (elemId <= 0) return;
+    WriteRecord(record, elemId);
+}
+
+// The record's lines are gathered and handed to the stream at once: one
+// call per line cost more than the copy.
+template <class Record>
+void CsWrtDynin::WriteRecord(const Record& record, int elemId)
+{
     char header[kRecordHeaderSize];
     const int length = record.FormatHeader(elemId, header, sizeof header);
-    WriteString(header, static_cast<size_t>(length));
-    WriteFeed();
+    std::string& text = recordText_;
+    text.assign(header, static_cast<size_t>(length));
+    text += '\n';
     for (int k = 0; k < record.GetBodyLineNum(); ++k) {
-        WriteString(record.GetBodyLine(k));
-        WriteFeed();
+        text += record.GetBodyLine(k).str();
+        text += '\n';
     }
+    WriteString(text.data(), text.size());
 }
 
 int CsWrtDynin::WriteRecords(CsReadData& reader)

@@ -6,6 +6,7 @@
 #include "qdsfile.h"
 #include "qdsfile_stress.h"
 
+#include <string>
 #include <vector>
 
 class CsReadData;
@@ -31,10 +32,14 @@ private:
     int WriteRecords(CsReadData& reader);
     template <class Record>
     int WriteSection(CsReadData& reader, Record& record, EleType type);
+    template <class Record>
+    void WriteRecord(const Record& record, int elemId);
 
     // Node (by index) written; an element card written.
     std::vector<char> nodeUsed_;
     std::vector<char> written_;
+    // One record's text, kept from one record to the next.
+    std::string recordText_;
 };
 
 #endif

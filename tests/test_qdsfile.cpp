@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -138,6 +140,43 @@ TEST(LineReading, UnreadingAcrossBufferRefills)
     t.file.ReWind();
     t.file.GetLine(line);
     EXPECT_EQ(line.str(), lines[0]);
+}
+
+// Skipping to keyword lines finds exactly the lines (and pieces of long
+// lines) that reading every line finds, across buffer refills.
+TEST(LineReading, SkippingToKeywordsFindsWhatReadingFinds)
+{
+    ScratchDir dir("skip");
+    std::mt19937 rng(9);
+    std::string bytes;
+    while (bytes.size() < 2u * 1024 * 1024 + 77) {
+        const size_t length = rng() % 4 == 0 ? rng() % 700 : rng() % 90;
+        std::string l(length, ' ');
+        for (char& c : l) c = "0123456789 .e-\t"[rng() % 15];
+        const size_t star = rng() % 3 == 0 ? 256 : rng() % 4;
+        if (!l.empty() && rng() % 6 == 0) l[std::min(star, l.size() - 1)] = '*';
+        bytes += l + (rng() % 3 == 0 ? "\r\n" : "\n");
+    }
+    bytes += "  *last";
+    std::vector<std::string> expected;
+    {
+        OpenText t(dir, bytes);
+        CsString line;
+        while (t.file.GetLine(line) > 0) {
+            const size_t first = line.str().find_first_not_of(" \t");
+            if (first != std::string::npos && line.str()[first] == '*') expected.push_back(line.str());
+        }
+    }
+    OpenText t(dir, bytes);
+    std::vector<std::string> found;
+    CsString line;
+    while (t.file.SkipToKeywordLine()) {
+        ASSERT_GT(t.file.GetLine(line), 0);
+        found.push_back(line.str());
+    }
+    EXPECT_TRUE(t.file.IsFileEnd());
+    EXPECT_GT(expected.size(), 500u);
+    EXPECT_EQ(found, expected);
 }
 
 TEST(LineReading, CommentsKeywordsAndDataLines)
@@ -366,5 +405,109 @@ TEST(FieldNumbers, FormattingAndParsingEqualTheCLibrary)
         const float expected = std::strtof(odd, nullptr);
         if (std::isnan(expected)) EXPECT_TRUE(std::isnan(parsed)) << odd;
         else EXPECT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << odd << " " << parsed << " " << expected;
+    }
+}
+
+// Every text of the 10-column form, with and without a leading zero in the
+// exponent: read as the general parser reads it, and where the reader says
+// the value writes back as the same text, it does.
+TEST(FieldNumbers, ShortenedFieldsReadLikeTheGeneralParser)
+{
+    char field[32];
+    char out[48];
+    int same = 0;
+    for (const char* format : {"%s%d.%03de%c%d", "%s%d.%03de%c%02d"}) {
+        for (int i = 0; i < 4 * 46 * 10000; ++i) {
+            const int m = i % 10000;
+            const int e = i / 10000 % 46;
+            std::snprintf(field, sizeof field, format, i / 460000 % 2 ? "-" : "", m / 1000, m % 1000,
+                          i / 920000 ? '-' : '+', e);
+            const std::string text = std::string(10 - std::min<size_t>(10, std::strlen(field)), ' ') + field;
+            if (text.size() != 10) continue;
+            const float expected = ParseFieldFloat(text.c_str(), text.c_str() + 10);
+            const bool written = IsWrittenField10(text.c_str());
+            if (written) {
+                FormatShortenedField(out, 10, 3, static_cast<double>(expected));
+                ASSERT_EQ(out, text);
+                ++same;
+            }
+            float value = 0.0f;
+            if (!ReadShortenedField10(text.c_str(), value)) continue;
+            ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+        }
+    }
+    // The written form of every four-digit value a normal float holds, and
+    // of both zeros.
+    EXPECT_GT(same, 2 * 9000 * 120);
+    float value = 0.0f;
+    for (const char* other :
+         {" 1.234e+2 ", "\t 1.234e+2", " +1.234e+2", "  1.23e+02", "  1.234E+2", "  1.234e+ ", " 1.2345e+2",
+          "1.234e+2  ", "  1.234e+a", "- 1.234e+2", "-1.234e+2 ", "  1:234e+2", "  1.2/4e+2", "  :.234e+2",
+          "  1.234f+2", "  1.234e,2", "  1.234e+:", " 1.234e+1:", " 1.234e+/1", "x 1.234e+2", "  1.234e*2"}) {
+        EXPECT_FALSE(ReadShortenedField10(other, value)) << other;
+        EXPECT_FALSE(IsWrittenField10(other)) << other;
+    }
+}
+
+// Decimal texts at and next to the midpoint between two floats, where a
+// double rounded once too often would round the float the other way.
+TEST(FieldNumbers, ParsingNextToMidpointsBetweenFloats)
+{
+    std::mt19937_64 rng(33);
+    char text[64];
+    for (int i = 0; i < 100000; ++i) {
+        const float mantissa = static_cast<float>((rng() % (1u << 23)) + (1u << 23));
+        const float f = std::ldexp(mantissa, static_cast<int>(rng() % 250) - 170);
+        const double midpoint = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 1e38f))) / 2;
+        const int digits = static_cast<int>(rng() % 8) + 8;
+        if (i % 2 && midpoint < 1e15) std::snprintf(text, sizeof text, "%.0f", midpoint);
+        else std::snprintf(text, sizeof text, "%.*e", digits - 1, midpoint);
+        const float parsed = ParseFieldFloat(text, text + std::strlen(text));
+        const float expected = std::strtof(text, nullptr);
+        ASSERT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << text;
+    }
+}
+
+// Texts of numbers as people and programs write them, and broken ones: the
+// fast paths must answer as std::from_chars does.
+TEST(FieldNumbers, WholeNumbersReadAsFromChars)
+{
+    std::mt19937 rng(17);
+    std::vector<std::string> texts = {
+        "",           "-",          ".",           "5.",          ".5",    "-.5",   "-5.",   "1e5",
+        "1E5",        "1e+5",       "1e-5",        "1e",          "1e+",   "+5",    "--5",   "-0",
+        "0",          "00012",      "1.5.2",       "1,5",         "inf",   "nan",   "1e400", "1e-400",
+        "2147483647", "2147483648", "-2147483648", "-2147483649", "1.5d2", " 1",    "1 ",    "0x10",
+        "12345678901234567890", "0.000000000000000000001234", "9007199254740993"};
+    const char alphabet[] = "0123456789.-+eE";
+    char field[48];
+    for (int i = 0; i < 200000; ++i) {
+        std::string t(rng() % 12 + 1, '0');
+        for (char& c : t) c = alphabet[rng() % (rng() % 3 ? 10 : sizeof alphabet - 1)];
+        texts.push_back(t);
+        // The 16-column form this program writes, and the same with one byte changed.
+        const double x =
+            std::ldexp(static_cast<double>(rng()) - 2147483648.0, static_cast<int>(rng() % 160) - 100);
+        FormatShortenedField(field, 16, 9, x);
+        t = field + std::strspn(field, " ");
+        texts.push_back(t);
+        t[rng() % t.size()] = alphabet[rng() % (sizeof alphabet - 1)];
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        const char* b = t.data();
+        const char* e = b + t.size();
+        double fast = 0.0;
+        double exact = 0.0;
+        const std::from_chars_result r = std::from_chars(b, e, exact);
+        const bool ok = r.ec == std::errc() && r.ptr == e;
+        ASSERT_EQ(ParseWholeDouble(b, e, fast), ok) << t;
+        ASSERT_TRUE(!ok || std::memcmp(&fast, &exact, sizeof fast) == 0) << t;
+        int fastInt = 0;
+        int exactInt = 0;
+        const std::from_chars_result ri = std::from_chars(b, e, exactInt);
+        const bool okInt = ri.ec == std::errc() && ri.ptr == e;
+        ASSERT_EQ(ParseWholeInt(b, e, fastInt), okInt) << t;
+        ASSERT_TRUE(!okInt || fastInt == exactInt) << t;
     }
 }
