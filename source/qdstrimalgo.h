@@ -192,6 +192,14 @@ public:
     void CheckAdpNode();
     bool IsBdryNode(int node) const;
 
+    // The rows of the line-end table, in table order; 0 for an end the table could not close.
+    enum EndCase {
+        kEndNone,
+        kEndSnap, kEndAtB, kEndEdgePA, kEndEdgeQ, kEndInside,
+        kEndNiSnapAB, kEndNiSnapP, kEndNiSnapQ, kEndNiEdgePA, kEndNiEntry, kEndNiEdgeBQ, kEndNiEdgeQ, kEndNiInside
+    };
+    // The row each closed line end took, in the order the ends were closed.
+    const std::vector<int>& GetEndCases() const { return endCases; }
     int GetLineStartNode() const { return lineStartNode; }
     int GetLineEndNode() const { return lineEndNode; }
     const std::vector<int>& GetSideElemArr() const { return sideElemArr; }
@@ -204,6 +212,7 @@ protected:
     std::unique_ptr<CsHash<int>> bdryNodes;
     std::unique_ptr<CsHash<std::pair<int, int>>> nodeCopies;
     gmTrmLine* curLine = nullptr;
+    std::vector<int> endCases;
 
 private:
     bool IsItrNode(int node) const;

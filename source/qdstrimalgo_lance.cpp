@@ -592,7 +592,10 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
                 ni = N[static_cast<size_t>(k)];
             }
         }
-        if (a == b) return 0;
+        if (a == b) {
+            endCases.push_back(kEndNone);
+            return 0;
+        }
     }
     // The node at a corner is the corner itself, not a node on the entry edge.
     if (ni == at(a) || ni == at(b)) {
@@ -649,19 +652,24 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
     if (ni > 0 && k > 0) {
         const int far = dA >= dB ? Na : Nb;
         hashOper.RemoveAdpNd(Na, Nb, k);
-        hashOper.InsertAdpNd(ni, far, k);
+        // The hanging node that became the entry node is a corner on both
+        // sides now: it hangs on nothing.
+        if (ni != k) hashOper.InsertAdpNd(ni, far, k);
     }
     int result = 0;
     std::vector<int> made;
     bool inside = false;
     if (ni == 0) {
         if (where == kSnap) {
+            endCases.push_back(kEndSnap);
             if (!MoveNodeSoundly(at(s), end)) return Nb;
             result = at(s);
             if (s == p && quad && p != b && p != a) SplitPieces(elem, {Nb, Np, Na}, {{Nb, Nq, Np}});
         } else if (where == kEdge && (c == a || c == b)) {
+            endCases.push_back(kEndAtB);
             result = Nb;
         } else if (where == kEdge && c == p) {
+            endCases.push_back(kEndEdgePA);
             bool created = false;
             const int m = NewEdgeNode(elem, Na, Np, end, created);
             std::vector<int> nd = N;
@@ -669,6 +677,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             if (!SplitPieces(elem, nd, {{m, Na, Nb}})) return Nb;
             result = m;
         } else if (where == kEdge && c == q) {
+            endCases.push_back(kEndEdgeQ);
             bool created = false;
             const int m = NewEdgeNode(elem, Nq, Np, end, created);
             result = m;
@@ -678,6 +687,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
                 if (!SplitPieces(elem, nd, {{m, Nb, Nq}})) result = Nb;
             }
         } else {
+            endCases.push_back(kEndInside);
             const int m = dataManage.AddNode(end);
             std::vector<std::vector<int>> pieces{{m, Np, Na}, {m, Nb, Nq}};
             if (quad) pieces.push_back({m, Nq, Np});
@@ -687,6 +697,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
         }
     } else {
         if (where == kSnap && (s == a || s == b)) {
+            endCases.push_back(kEndNiSnapAB);
             if (!MoveNodeSoundly(at(s), end)) return ni;
             std::vector<int> nd = N;
             if (dA < dB) {
@@ -698,18 +709,21 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             }
             result = at(s);
         } else if (where == kSnap && s == p) {
+            endCases.push_back(kEndNiSnapP);
             if (!MoveNodeSoundly(Np, end)) return ni;
             std::vector<std::vector<int>> pieces{{ni, Np, Na}};
             if (quad) pieces.push_back({ni, Nq, Np});
             SplitPieces(elem, {ni, Nb, Nq}, pieces);
             result = Np;
         } else if (where == kSnap && s == q) {
+            endCases.push_back(kEndNiSnapQ);
             if (!MoveNodeSoundly(Nq, end)) return ni;
             std::vector<std::vector<int>> pieces{{ni, Nb, Nq}};
             if (quad) pieces.push_back({ni, Nq, Np});
             SplitPieces(elem, {ni, Np, Na}, pieces);
             result = Nq;
         } else if (where == kEdge && c == p) {
+            endCases.push_back(kEndNiEdgePA);
             bool created = false;
             const int m = NewEdgeNode(elem, Na, Np, end, created);
             std::vector<std::vector<int>> pieces{{ni, Nb, Nq, m}};
@@ -717,6 +731,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             if (!SplitPieces(elem, {Na, m, ni}, pieces)) return ni;
             result = m;
         } else if (where == kEdge && c == a) {
+            endCases.push_back(kEndNiEntry);
             std::vector<int> nd = N;
             if (dA < dB) {
                 nd[static_cast<size_t>(a)] = ni;
@@ -727,6 +742,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             }
             result = ni;
         } else if (where == kEdge && c == b) {
+            endCases.push_back(kEndNiEdgeBQ);
             bool created = false;
             const int m = NewEdgeNode(elem, Nb, Nq, end, created);
             std::vector<std::vector<int>> pieces{{Np, Na, ni, m}};
@@ -734,6 +750,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             if (!SplitPieces(elem, {Nb, m, ni}, pieces)) return ni;
             result = m;
         } else if (where == kEdge && c == q) {
+            endCases.push_back(kEndNiEdgeQ);
             bool created = false;
             const int m = NewEdgeNode(elem, Nq, Np, end, created);
             std::vector<int> nd = N;
@@ -742,6 +759,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             if (!SplitPieces(elem, nd, {{ni, Nb, Nq, m}})) return ni;
             result = m;
         } else {
+            endCases.push_back(kEndNiInside);
             const int m = dataManage.AddNode(end);
             std::vector<int> nd = N;
             nd[static_cast<size_t>(a)] = ni;
