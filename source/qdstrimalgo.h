@@ -222,9 +222,24 @@ private:
     // pieces do not tile src.
     bool SplitPieces(int src, std::vector<int> srcNodes, std::vector<std::vector<int>> pieces,
                      std::vector<int>* added = nullptr);
-    // The node at q on edge x-y of elem: a hanging node there moved to q,
-    // else a new node with the neighbour across the edge split at it.
-    int NewEdgeNode(int elem, int x, int y, const gmPnt3D& q, bool& created);
+    // Stands for the end's node in the node lists given to EndOnEdge.
+    static constexpr int kAtEnd = -1;
+    // The chain's end on edge x-y of elem, at the foot of q: a hanging node
+    // there slides to it, else a node is made there. elem becomes nd and the
+    // pieces are added, then the element across the edge is split at the
+    // node. 0, with nothing changed, when elem cannot be split so.
+    int EndOnEdge(int elem, int x, int y, const gmPnt3D& q, std::vector<int> nd,
+                  std::vector<std::vector<int>> pieces);
+    // node lies on edge u-w of elem: it becomes a corner there, the corner
+    // at the edge's other end going to a triangle of its own.
+    bool SplitAtNode(int elem, int u, int w, int node);
+    // Whether edge u-w of elem lies on the blank's outline.
+    bool IsOpenEdge(int elem, int u, int w) const;
+    // Whether an edge from node carries a node that the element across it
+    // made, which a move of node would leave off the edge; besides does not count.
+    bool HoldsEdgeNode(int node, int besides = 0) const;
+    // Whether node may move to q: a node on the blank's outline only slides along it.
+    bool KeepsOutline(int node, const gmPnt3D& q) const;
     // Moves node to q unless an element around it would fold; false then.
     bool MoveNodeSoundly(int node, const gmPnt3D& q);
 };
