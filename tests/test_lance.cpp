@@ -573,3 +573,28 @@ TEST(Lance2D, EndsBesideAHangingNodeKeepTheirConstraints)
 }
 
 }  // namespace
+
+namespace {
+
+// A V-shaped lance from the top of the refined patch whose tip is the
+// hanging node on the coarse square's top edge: the line never enters the
+// coarse square, so only the hanging-node pass splits it at the node. Then
+// the node hangs on nothing, the wedge comes free, and the node is doubled.
+TEST(Lance2D, ALanceThroughAHangingNodeSplitsTheCoarseElementAtIt)
+{
+    Job job;
+    WriteRefined(job);
+    const trimcheck::P2 tip{1.5, 2.0};
+    ExpectLanced(job, {{{1.0, 4.5}, tip, {2.0, 4.5}}}, {2, {}, 0.0});
+    const Dynain out = trimcheck::ParseFile(job.dir.file("job.dynain"));
+    for (const auto& c : out.adaptive) EXPECT_NE(c[0], 17) << "node 17 still hangs on " << c[1] << "-" << c[2];
+    int corners = 0;
+    for (const auto& s : out.shells) {
+        const trimcheck::P2 c = trimcheck::Centroid(trimcheck::PolyOf(out, s));
+        if (c[0] < 1.0 || c[0] > 2.0 || c[1] < 1.0 || c[1] > 2.0) continue;
+        for (const int n : s.nodes) corners += std::hypot(out.nodes.at(n)[0] - tip[0], out.nodes.at(n)[1] - tip[1]) < 1e-6;
+    }
+    EXPECT_GE(corners, 2) << "the coarse square is not split at the hanging node";
+}
+
+}  // namespace
