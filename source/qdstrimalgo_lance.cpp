@@ -1111,7 +1111,15 @@ int CsAlgoLce::LanceSideElemArr()
                 }
             }
         }
-        for (const CsDataAdpv& c : gone) hashOper.RemoveAdpNd(c);
+        for (const CsDataAdpv& c : gone) {
+            // The slit runs along the coarse edge: the hanging node goes where
+            // its constraint kept it, the middle of the edge as the cut left
+            // it, so that the fine side's border follows the coarse one.
+            const gmPnt3D a = PointOf(dataManage.GetNdidFromExid(c.GetN1()));
+            const gmPnt3D b = PointOf(dataManage.GetNdidFromExid(c.GetN2()));
+            MoveNodeSoundly(dataManage.GetNdidFromExid(c.GetNode()), a + (b - a) * 0.5);
+            hashOper.RemoveAdpNd(c);
+        }
     }
     return 1;
 }

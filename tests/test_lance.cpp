@@ -564,6 +564,9 @@ TEST(Lance2D, EndsBesideAHangingNodeKeepTheirConstraints)
         {"noded end on edge b-q", kRefined, {{4.259, 9.934}, {1.127, 1.496}}, L::kEndNiEdgeBQ, true, nullptr},
         {"noded end on edge q-(q+1)", kRefined, {{-0.406, 9.882}, {1.355, 1.056}}, L::kEndNiEdgeQ, true, nullptr},
         {"d1/d2 0.55 stays on the edge", kRefined, Down(1.3485, 0.1), L::kEndNiEdgeQ, true, nullptr},
+        // The slit runs along a coarse edge whose ends moved onto the line: the
+        // fine side's hanging node goes to the edge's middle before it is freed.
+        {"slit along a coarse edge", kRefined, {{2.5794, 11.2088}, {1.9932, 1.2260}}, L::kEndSnap, true, nullptr},
         // Refusals leave the element as it is and say so.
         {"a snap that would fold", kRefined, {{0.6062, 11.8050}, {1.2800, 1.8277}}, L::kEndNiSnapAB, true,
          "the line end is not moved onto node"},
