@@ -192,6 +192,14 @@ public:
     void CheckAdpNode();
     bool IsBdryNode(int node) const;
 
+    // The rows of the line-end table, in table order; 0 for an end the table could not close.
+    enum EndCase {
+        kEndNone,
+        kEndSnap, kEndAtB, kEndEdgePA, kEndEdgeQ, kEndInside,
+        kEndNiSnapAB, kEndNiSnapP, kEndNiSnapQ, kEndNiEdgePA, kEndNiEntry, kEndNiEdgeBQ, kEndNiEdgeQ, kEndNiInside
+    };
+    // The row each closed line end took, in the order the ends were closed.
+    const std::vector<int>& GetEndCases() const { return endCases; }
     int GetLineStartNode() const { return lineStartNode; }
     int GetLineEndNode() const { return lineEndNode; }
     const std::vector<int>& GetSideElemArr() const { return sideElemArr; }
@@ -204,6 +212,7 @@ protected:
     std::unique_ptr<CsHash<int>> bdryNodes;
     std::unique_ptr<CsHash<std::pair<int, int>>> nodeCopies;
     gmTrmLine* curLine = nullptr;
+    std::vector<int> endCases;
 
 private:
     bool IsItrNode(int node) const;
@@ -213,9 +222,24 @@ private:
     // pieces do not tile src.
     bool SplitPieces(int src, std::vector<int> srcNodes, std::vector<std::vector<int>> pieces,
                      std::vector<int>* added = nullptr);
-    // The node at q on edge x-y of elem: a hanging node there moved to q,
-    // else a new node with the neighbour across the edge split at it.
-    int NewEdgeNode(int elem, int x, int y, const gmPnt3D& q, bool& created);
+    // Stands for the end's node in the node lists given to EndOnEdge.
+    static constexpr int kAtEnd = -1;
+    // The chain's end on edge x-y of elem, at the foot of q: a hanging node
+    // there slides to it, else a node is made there. elem becomes nd and the
+    // pieces are added, then the element across the edge is split at the
+    // node. 0, with nothing changed, when elem cannot be split so.
+    int EndOnEdge(int elem, int x, int y, const gmPnt3D& q, std::vector<int> nd,
+                  std::vector<std::vector<int>> pieces);
+    // node lies on edge u-w of elem: it becomes a corner there, the corner
+    // at the edge's other end going to a triangle of its own.
+    bool SplitAtNode(int elem, int u, int w, int node);
+    // Whether edge u-w of elem lies on the blank's outline.
+    bool IsOpenEdge(int elem, int u, int w) const;
+    // Whether an edge from node carries a node that the element across it
+    // made, which a move of node would leave off the edge; besides does not count.
+    bool HoldsEdgeNode(int node, int besides = 0) const;
+    // Whether node may move to q: a node on the blank's outline only slides along it.
+    bool KeepsOutline(int node, const gmPnt3D& q) const;
     // Moves node to q unless an element around it would fold; false then.
     bool MoveNodeSoundly(int node, const gmPnt3D& q);
 };

@@ -111,6 +111,14 @@ int CsAlgoLce::TrimElemArr()
         sideElemArr.clear();
         triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
         quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
+        // A slit removes nothing: a vertex pulled off the outline onto a
+        // crossing would take material with it, and one beside a node that
+        // a neighbour made on its edge would bend the edge away from it.
+        const auto keep = [this](int node, const gmPnt3D& to) {
+            return KeepsOutline(node, to) && !HoldsEdgeNode(node);
+        };
+        triaTrm.SetMoveCheck(keep);
+        quadTrm.SetMoveCheck(keep);
         hashOper.CreateItrHash();
         std::vector<int> fresh;
         size_t reported = 0;
@@ -277,6 +285,9 @@ int CsAlgoLce::LanceElement(gmTrmLine* line)
     if (!GetBoundaryNode()) return 0;
     CheckLineEndPnt(line);
     dataManage.UpdateNdElemTpy();
+    // Closing the ends may have joined an entry node to the coarse element
+    // beside it: a node that lay on an open edge before may now be inside.
+    GetBoundaryNode();
     SplitItrElement();
     return sideElemArr.empty() ? 0 : 1;
 }
@@ -522,27 +533,122 @@ bool CsAlgoLce::SplitPieces(int src, std::vector<int> srcNodes, std::vector<std:
     return true;
 }
 
-int CsAlgoLce::NewEdgeNode(int elem, int x, int y, const gmPnt3D& q, bool& created)
+int CsAlgoLce::EndOnEdge(int elem, int x, int y, const gmPnt3D& q, std::vector<int> nd,
+                         std::vector<std::vector<int>> pieces)
 {
-    created = false;
+    const gmPnt3D px = PointOf(x);
+    const gmVec3D xy = PointOf(y) - px;
+    const double l2 = xy.Dot(xy);
+    if (l2 <= 0.0) return 0;
+    // The end goes onto the edge: a node off it would leave the pieces short
+    // of the element, or overlapping its neighbour.
+    const gmPnt3D foot = px + xy * std::min(1.0, std::max(0.0, (q - px).Dot(xy) / l2));
     const int h = hashOper.GetAdpNdS(x, y);
-    if (h > 0) {
-        dataManage.SetNode(h, q);
-        hashOper.RemoveAdpNd(x, y, h);
-        return h;
+    const gmPnt3D old = h > 0 ? PointOf(h) : foot;
+    const int across = NextElem(elem, x, y);
+    if (h > 0 && !MoveNodeSoundly(h, foot)) return 0;
+    // A node made here for a split that is refused is used by no element and is not written.
+    const int m = h > 0 ? h : dataManage.AddNode(foot);
+    std::replace(nd.begin(), nd.end(), kAtEnd, m);
+    for (auto& piece : pieces) std::replace(piece.begin(), piece.end(), kAtEnd, m);
+    if (!SplitPieces(elem, nd, pieces)) {
+        if (h > 0) dataManage.SetNode(h, old);
+        return 0;
     }
-    const int m = dataManage.AddNode(q);
-    created = true;
-    const int f = NextElem(elem, x, y);
-    if (f > 0) {
-        gmItrPt pt(q, 0);
+    if (h > 0) {
+        hashOper.RemoveAdpNd(x, y, h);
+    } else if (across > 0) {
+        gmItrPt pt(foot, 0);
         pt.SetEdgeNode(x, y);
         pt.SetNode(m);
-        SplitElemItrNd(f, pt);
+        SplitElemItrNd(across, pt);
     } else if (bdryNodes) {
         bdryNodes->Insert(m, m);
     }
     return m;
+}
+
+bool CsAlgoLce::SplitAtNode(int elem, int u, int w, int node)
+{
+    const std::vector<int> nd = NodesOf(elem);
+    const size_t n = nd.size();
+    for (size_t i = 0; i < n; ++i) {
+        const int x = nd[i];
+        const int y = nd[(i + 1) % n];
+        if (!((x == u && y == w) || (x == w && y == u))) continue;
+        std::vector<int> rest{node, y};
+        for (size_t j = 2; j < n; ++j) rest.push_back(nd[(i + j) % n]);
+        return SplitPieces(elem, rest, {{rest.back(), x, node}});
+    }
+    return false;
+}
+
+bool CsAlgoLce::IsOpenEdge(int elem, int u, int w) const
+{
+    if (NextElem(elem, u, w) > 0 || hashOper.GetCsAdpNd(u, w) || hashOper.IsAdptvNode(u) || hashOper.IsAdptvNode(w)) {
+        return false;
+    }
+    // A piece of a coarse edge that a cut on the fine side left without a
+    // constraint still lies along the coarse element's edge.
+    for (const auto& [from, to] : {std::pair<int, int>{u, w}, {w, u}}) {
+        const gmPnt3D o = PointOf(from);
+        const gmVec3D dir = PointOf(to) - o;
+        std::vector<int> around;
+        dataManage.GetNodeTpyElArr(from, around);
+        for (const int e : around) {
+            if (e == elem || !dataManage.IsValidElem(e)) continue;
+            const std::vector<int> nd = NodesOf(e);
+            const size_t n = nd.size();
+            const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), from) - nd.begin());
+            if (i >= n) continue;
+            for (const int z : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
+                const gmVec3D along = PointOf(z) - o;
+                if (along.Dot(dir) > 0.0 && along.Cross(dir).Length() <= 1.0e-6 * along.Length() * dir.Length()) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool CsAlgoLce::HoldsEdgeNode(int node, int besides) const
+{
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const std::vector<int> nd = NodesOf(e);
+        const size_t n = nd.size();
+        const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), node) - nd.begin());
+        if (i >= n) continue;
+        for (const int w : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
+            const gmItrPt* p = hashOper.GetItrPt(node, w);
+            const int x = p ? p->GetNode() : 0;
+            if (x > 0 && x != node && x != w && x != besides) return true;
+        }
+    }
+    return false;
+}
+
+bool CsAlgoLce::KeepsOutline(int node, const gmPnt3D& q) const
+{
+    const gmPnt3D at = PointOf(node);
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const std::vector<int> nd = NodesOf(e);
+        const size_t n = nd.size();
+        const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), node) - nd.begin());
+        if (i >= n) continue;
+        for (const int w : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
+            if (!IsOpenEdge(e, node, w)) continue;
+            const gmPnt3D other = PointOf(w);
+            if (LineDist(q, at, other) > 1.0e-6 * at.DistTo(other)) return false;
+        }
+    }
+    return true;
 }
 
 int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
@@ -592,7 +698,10 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
                 ni = N[static_cast<size_t>(k)];
             }
         }
-        if (a == b) return 0;
+        if (a == b) {
+            endCases.push_back(kEndNone);
+            return 0;
+        }
     }
     // The node at a corner is the corner itself, not a node on the entry edge.
     if (ni == at(a) || ni == at(b)) {
@@ -632,52 +741,75 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
     int s = -1;
     const double d1 = end.DistTo(vx(c));
     const double d2 = end.DistTo(vx(c + 1));
-    if (d2 <= 0.0 || d1 / d2 > 1.3) {
+    if (d2 <= 0.0 || d1 / d2 > 1.3) s = Mod(c + 1, n);
+    else if (d1 / d2 < 0.5) s = c;
+    // A corner on the blank's outline is not pulled off it, which would cut
+    // material away: the end then lies on the edge or inside.
+    // Nor is a vertex moved that an unsplit neighbour's node lies beside
+    // (the entry node joins the element before the move).
+    if (s >= 0 && KeepsOutline(at(s), end) && !HoldsEdgeNode(at(s), ni)) {
         where = kSnap;
-        s = Mod(c + 1, n);
-    } else if (d1 / d2 < 0.5) {
-        where = kSnap;
-        s = c;
     } else {
+        s = -1;
         const double h = LineDist(vx(c + 2), vx(c), vx(c + 1));
         where = (h > 0.0 && nearest / h < 0.2) ? kEdge : kInside;
+        // Put on the outline, the end would open the slit to it although the
+        // line stops short of it.
+        if (where == kEdge && nearest > 0.0 && IsOpenEdge(elem, at(c), at(c + 1))) where = kInside;
     }
 
     // 4. The case.
     const int Na = at(a), Nb = at(b), Np = at(p), Nq = at(q);
     const bool quad = n == 4;
-    if (ni > 0 && k > 0) {
-        const int far = dA >= dB ? Na : Nb;
-        hashOper.RemoveAdpNd(Na, Nb, k);
-        hashOper.InsertAdpNd(ni, far, k);
-    }
+    // The entry vertex on whose half of the entry edge the hanging node
+    // stays, beyond the entry node.
+    const int far = ni > 0 && PointOf(ni).DistTo(vx(a)) >= PointOf(ni).DistTo(vx(b)) ? Na : Nb;
     int result = 0;
     std::vector<int> made;
     bool inside = false;
     if (ni == 0) {
         if (where == kSnap) {
+            endCases.push_back(kEndSnap);
             if (!MoveNodeSoundly(at(s), end)) return Nb;
             result = at(s);
-            if (s == p && quad && p != b && p != a) SplitPieces(elem, {Nb, Np, Na}, {{Nb, Nq, Np}});
+            // The chain runs on from N[b] to the vertex across the element.
+            const int o = Mod(b + 2, n);
+            if (s == o && quad) SplitPieces(elem, {Nb, at(o), at(o + 1)}, {{Nb, at(b + 1), at(o)}});
         } else if (where == kEdge && (c == a || c == b)) {
+            endCases.push_back(kEndAtB);
             result = Nb;
-        } else if (where == kEdge && c == p) {
-            bool created = false;
-            const int m = NewEdgeNode(elem, Na, Np, end, created);
-            std::vector<int> nd = N;
-            nd[static_cast<size_t>(a)] = m;
-            if (!SplitPieces(elem, nd, {{m, Na, Nb}})) return Nb;
-            result = m;
-        } else if (where == kEdge && c == q) {
-            bool created = false;
-            const int m = NewEdgeNode(elem, Nq, Np, end, created);
-            result = m;
-            if (created) {
-                std::vector<int> nd = N;
-                nd[static_cast<size_t>(q)] = m;
-                if (!SplitPieces(elem, nd, {{m, Nb, Nq}})) result = Nb;
+        } else if (a == b) {
+            // The entry is the vertex N[a] itself, so the table's pieces,
+            // made for an entry edge, would repeat it: the element becomes a
+            // fan around the end instead, which joins the end to every vertex.
+            endCases.push_back(where == kInside ? kEndInside : c == p ? kEndEdgePA : kEndEdgeQ);
+            std::vector<std::vector<int>> fan;
+            for (int j = where == kInside ? 0 : 1; j < n; ++j) fan.push_back({kAtEnd, at(c + j), at(c + j + 1)});
+            const std::vector<int> first = fan.front();
+            fan.erase(fan.begin());
+            if (where == kInside) {
+                const int m = dataManage.AddNode(end);
+                for (auto& piece : fan) std::replace(piece.begin(), piece.end(), kAtEnd, m);
+                if (!SplitPieces(elem, {m, first[1], first[2]}, fan)) return Nb;
+                result = m;
+            } else {
+                result = EndOnEdge(elem, at(c), at(c + 1), end, first, fan);
+                if (!result) return Nb;
             }
+        } else if (where == kEdge && c == p) {
+            endCases.push_back(kEndEdgePA);
+            std::vector<int> nd = N;
+            nd[static_cast<size_t>(a)] = kAtEnd;
+            result = EndOnEdge(elem, Na, Np, end, nd, {{kAtEnd, Na, Nb}});
+            if (!result) return Nb;
+        } else if (where == kEdge && c == q) {
+            endCases.push_back(kEndEdgeQ);
+            std::vector<int> nd = N;
+            nd[static_cast<size_t>(q)] = kAtEnd;
+            result = EndOnEdge(elem, Nq, Np, end, nd, {{kAtEnd, Nb, Nq}});
+            if (!result) return Nb;
         } else {
+            endCases.push_back(kEndInside);
             const int m = dataManage.AddNode(end);
             std::vector<std::vector<int>> pieces{{m, Np, Na}, {m, Nb, Nq}};
             if (quad) pieces.push_back({m, Nq, Np});
@@ -686,37 +818,36 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             result = m;
         }
     } else {
+        // A snapped vertex moves once the element is split at the entry
+        // node: the pieces tile the element as it stands, and a vertex of the
+        // entry edge takes the node beside it along.
+        int snapped = 0;
         if (where == kSnap && (s == a || s == b)) {
-            if (!MoveNodeSoundly(at(s), end)) return ni;
+            endCases.push_back(kEndNiSnapAB);
             std::vector<int> nd = N;
-            if (dA < dB) {
-                nd[static_cast<size_t>(a)] = ni;
-                SplitPieces(elem, nd, {{Np, Na, ni}});
-            } else {
-                nd[static_cast<size_t>(b)] = ni;
-                SplitPieces(elem, nd, {{Nq, Nb, ni}});
-            }
-            result = at(s);
+            nd[static_cast<size_t>(dA < dB ? a : b)] = ni;
+            if (!SplitPieces(elem, nd, {dA < dB ? std::vector<int>{Np, Na, ni} : std::vector<int>{Nq, Nb, ni}})) return ni;
+            snapped = at(s);
         } else if (where == kSnap && s == p) {
-            if (!MoveNodeSoundly(Np, end)) return ni;
+            endCases.push_back(kEndNiSnapP);
             std::vector<std::vector<int>> pieces{{ni, Np, Na}};
             if (quad) pieces.push_back({ni, Nq, Np});
-            SplitPieces(elem, {ni, Nb, Nq}, pieces);
-            result = Np;
+            if (!SplitPieces(elem, {ni, Nb, Nq}, pieces)) return ni;
+            snapped = Np;
         } else if (where == kSnap && s == q) {
-            if (!MoveNodeSoundly(Nq, end)) return ni;
+            endCases.push_back(kEndNiSnapQ);
             std::vector<std::vector<int>> pieces{{ni, Nb, Nq}};
             if (quad) pieces.push_back({ni, Nq, Np});
-            SplitPieces(elem, {ni, Np, Na}, pieces);
-            result = Nq;
+            if (!SplitPieces(elem, {ni, Np, Na}, pieces)) return ni;
+            snapped = Nq;
         } else if (where == kEdge && c == p) {
-            bool created = false;
-            const int m = NewEdgeNode(elem, Na, Np, end, created);
-            std::vector<std::vector<int>> pieces{{ni, Nb, Nq, m}};
-            if (quad) pieces.push_back({Nq, Np, m});
-            if (!SplitPieces(elem, {Na, m, ni}, pieces)) return ni;
-            result = m;
+            endCases.push_back(kEndNiEdgePA);
+            std::vector<std::vector<int>> pieces{{ni, Nb, Nq, kAtEnd}};
+            if (quad) pieces.push_back({Nq, Np, kAtEnd});
+            result = EndOnEdge(elem, Na, Np, end, {Na, kAtEnd, ni}, pieces);
+            if (!result) return ni;
         } else if (where == kEdge && c == a) {
+            endCases.push_back(kEndNiEntry);
             std::vector<int> nd = N;
             if (dA < dB) {
                 nd[static_cast<size_t>(a)] = ni;
@@ -727,21 +858,20 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             }
             result = ni;
         } else if (where == kEdge && c == b) {
-            bool created = false;
-            const int m = NewEdgeNode(elem, Nb, Nq, end, created);
-            std::vector<std::vector<int>> pieces{{Np, Na, ni, m}};
-            if (quad) pieces.push_back({Nq, Np, m});
-            if (!SplitPieces(elem, {Nb, m, ni}, pieces)) return ni;
-            result = m;
+            endCases.push_back(kEndNiEdgeBQ);
+            std::vector<std::vector<int>> pieces{{Np, Na, ni, kAtEnd}};
+            if (quad) pieces.push_back({Nq, Np, kAtEnd});
+            result = EndOnEdge(elem, Nb, Nq, end, {Nb, kAtEnd, ni}, pieces);
+            if (!result) return ni;
         } else if (where == kEdge && c == q) {
-            bool created = false;
-            const int m = NewEdgeNode(elem, Nq, Np, end, created);
+            endCases.push_back(kEndNiEdgeQ);
             std::vector<int> nd = N;
             nd[static_cast<size_t>(b)] = ni;
-            nd[static_cast<size_t>(q)] = m;
-            if (!SplitPieces(elem, nd, {{ni, Nb, Nq, m}})) return ni;
-            result = m;
+            nd[static_cast<size_t>(q)] = kAtEnd;
+            result = EndOnEdge(elem, Nq, Np, end, nd, {{ni, Nb, Nq, kAtEnd}});
+            if (!result) return ni;
         } else {
+            endCases.push_back(kEndNiInside);
             const int m = dataManage.AddNode(end);
             std::vector<int> nd = N;
             nd[static_cast<size_t>(a)] = ni;
@@ -758,6 +888,15 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
             inside = true;
             result = m;
         }
+        // The entry node split the coarse entry edge the hanging node K hangs
+        // on; K no longer sits in the middle of an element's edge. Where the
+        // element took the entry node, K becomes a corner of the piece on its
+        // half as well, and hangs on nothing.
+        if (k > 0 && NextElem(0, Na, Nb) == 0) {
+            const int g = ni == k ? 0 : NextElem(0, ni, far);
+            if (ni == k || (g > 0 && SplitAtNode(g, ni, far, k))) hashOper.RemoveAdpNd(Na, Nb, k);
+        }
+        if (snapped > 0) result = MoveNodeSoundly(snapped, end) ? snapped : ni;
     }
     if (inside && made.size() >= 2) {
         CheckElement(made[0]);
@@ -972,7 +1111,15 @@ int CsAlgoLce::LanceSideElemArr()
                 }
             }
         }
-        for (const CsDataAdpv& c : gone) hashOper.RemoveAdpNd(c);
+        for (const CsDataAdpv& c : gone) {
+            // The slit runs along the coarse edge: the hanging node goes where
+            // its constraint kept it, the middle of the edge as the cut left
+            // it, so that the fine side's border follows the coarse one.
+            const gmPnt3D a = PointOf(dataManage.GetNdidFromExid(c.GetN1()));
+            const gmPnt3D b = PointOf(dataManage.GetNdidFromExid(c.GetN2()));
+            MoveNodeSoundly(dataManage.GetNdidFromExid(c.GetNode()), a + (b - a) * 0.5);
+            hashOper.RemoveAdpNd(c);
+        }
     }
     return 1;
 }

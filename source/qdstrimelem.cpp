@@ -13,6 +13,10 @@ namespace {
 constexpr double kSamePoint = 0.05;
 // A single crossing this near a vertex (relative to the edge) moves it.
 constexpr double kOnePointMove = 0.1;
+// Closer than this share of its edge, a crossing by a vertex that must stay
+// passes through the vertex: a node of its own there would be too near the
+// vertex for the neighbour across the edge to be split at it.
+constexpr double kStayNear = 0.1;
 // Feature point: minimum offset from the chord and from the pair's points,
 // and the cosine below which its angle is a straight run.
 constexpr double kFeatOffset = 0.001;
@@ -452,6 +456,7 @@ void CsTrmElem::ClearPlan()
     extraEdgeNodes.clear();
     copyFlags = false;
     forgetRecord = nullptr;
+    stayRefused = false;
 }
 
 void CsTrmElem::StartPlan()
@@ -504,8 +509,22 @@ int CsTrmElem::NodeAt(int k)
     return x;
 }
 
+CsTrmElem::PosClass CsTrmElem::ClassAt(int k)
+{
+    const PosClass c = ClassOf(Pos(k));
+    const int v = c == Low ? EdgeEnd(k) : (c == Upp ? EdgeFst(k) : -1);
+    return v >= 0 && MustStay(k, v) ? Mid : c;
+}
+
+bool CsTrmElem::MustStay(int k, int v) const
+{
+    const double len = k == 1 ? edgeLen1 : edgeLen2;
+    return mayMove && DstToVtx(k, v) >= kStayNear * len && !mayMove(Nd(v), Pt(k));
+}
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
+    if (mayMove && !mayMove(Nd(i), p)) return;
     vtxArr[static_cast<size_t>(i)] = p;
     moves.emplace_back(Nd(i), p);
     vertexMoves.emplace_back(i, p);
@@ -515,7 +534,17 @@ void CsTrmElem::MoveVertexOnPt(int v, int k)
 {
     // A corner already on the feature point stays there: it carries the
     // line's corner, which matters more than a crossing near it.
-    if (v != featVtx) MoveVertex(v, Pt(k));
+    if (v != featVtx) {
+        if (!mayMove || mayMove(Nd(v), Pt(k))) {
+            MoveVertex(v, Pt(k));
+        } else if (MustStay(k, v)) {
+            // The crossing is too far from the vertex to be taken as it.
+            stayRefused = true;
+        } else {
+            // The crossing is taken as the vertex that must stay.
+            PlanRecordNode(HshPt(k), Nd(v));
+        }
+    }
     if (EdgeFst(k) == v) Pos(k) = 1.0;
     if (EdgeEnd(k) == v) Pos(k) = 0.0;
 }
@@ -786,6 +815,7 @@ bool CsTrmElem::CutAlong(int x1, int x2)
 
 bool CsTrmElem::CheckPieces() const
 {
+    if (stayRefused) return false;
     const auto area = [this](const std::vector<int>& p) {
         double sum = 0.0;
         const gmPnt3D o = PosOf(p[0]);
@@ -856,7 +886,10 @@ bool CsTrmElem::Commit()
         for (const auto& vm : vertexMoves) moves.emplace_back(Nd(vm.first), vm.second);
         adpChanges.clear();
         newRecords.clear();
-        recordNodes.clear();
+        // A crossing taken as a corner that must stay is kept, as a corner's move is.
+        recordNodes.erase(std::remove_if(recordNodes.begin(), recordNodes.end(),
+                                         [this](const auto& rn) { return !IsCorner(rn.second); }),
+                          recordNodes.end());
         trimNodes.clear();
         splitPlan.clear();
         prjPtNode = 0;

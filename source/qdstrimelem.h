@@ -14,6 +14,7 @@
 #include "qdsgeombase.h"
 #include "qdstrimbase.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,12 @@ public:
     CsTrmElem& operator=(const CsTrmElem&) = delete;
 
     void SetData(double ratioIn, double minDstIn, CsHashOpr* opr);
+    // Whether a vertex may move onto a crossing. A vertex that may not stays:
+    // a crossing within a tenth of the edge from it is taken as the vertex,
+    // one farther off gets a node of its own, and where only the move would
+    // do, the element stays uncut. Every vertex may move when none is given.
+    using MoveCheck = std::function<bool(int node, const gmPnt3D& to)>;
+    void SetMoveCheck(MoveCheck check) { mayMove = std::move(check); }
     // Cuts one element; non-zero exactly when the cut added an element.
     int Trimming(gmTrmLine* line, gmElemt* elem, const std::vector<gmItrPt>& points);
 
@@ -117,7 +124,10 @@ protected:
     // another point already has there.
     void FillAdjctNodes();
     // Point k lies farther than minDst from vertex v.
-    bool Far(int k, int v) const { return DstToVtx(k, v) > minDst; }
+    bool Far(int k, int v) const { return DstToVtx(k, v) > minDst || MustStay(k, v); }
+    // Vertex v may not move onto point k, which is not so near it that the
+    // cut may pass through the vertex instead.
+    bool MustStay(int k, int v) const;
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
     int FeatureNode();
@@ -125,6 +135,8 @@ protected:
     // Position classes of the handler names.
     enum PosClass { Low = 0, Mid = 1, Upp = 2 };
     PosClass ClassOf(double t) const { return t < ratio ? Low : (t < 1.0 - ratio ? Mid : Upp); }
+    // The class of point k, Mid when the vertex it would move onto it must stay.
+    PosClass ClassAt(int k);
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
 
     // ---- the data of one cut
@@ -163,6 +175,10 @@ protected:
     gmTrmLine* trmLine = nullptr;
     CsHashOpr* hashOpr = nullptr;
     bool onSameEdge = false;
+    MoveCheck mayMove;
+    // A vertex that must stay was to move onto a crossing far from it: the
+    // plan is refused and the element stays uncut.
+    bool stayRefused = false;
 
 private:
     struct PlannedNode {

@@ -144,12 +144,12 @@ void CsTrmQuad::TrimAdjctNull()
         {&CsTrmQuad::TrimAdjLowLowr, &CsTrmQuad::TrimAdjLowMidl, &CsTrmQuad::TrimAdjLowUppr},
         {&CsTrmQuad::TrimAdjMidLowr, &CsTrmQuad::TrimAdjMidMidl, &CsTrmQuad::TrimAdjMidUppr},
         {&CsTrmQuad::TrimAdjUppLowr, &CsTrmQuad::TrimAdjUppMidl, &CsTrmQuad::TrimAdjUppUppr}};
-    (this->*table[ClassOf(pos1)][ClassOf(pos2)])();
+    (this->*table[ClassAt(1)][ClassAt(2)])();
 }
 
 void CsTrmQuad::TrimAdjctFstNd()
 {
-    switch (ClassOf(pos2)) {
+    switch (ClassAt(2)) {
     case Low: TrimAdjEndLowr(); break;
     case Mid: TrimAdjEndMidl(); break;
     case Upp: TrimAdjEndUppr(); break;
@@ -158,7 +158,7 @@ void CsTrmQuad::TrimAdjctFstNd()
 
 void CsTrmQuad::TrimAdjctEndNd()
 {
-    switch (ClassOf(pos1)) {
+    switch (ClassAt(1)) {
     case Low: TrimAdjFstLowr(); break;
     case Mid: TrimAdjFstMidl(); break;
     case Upp: TrimAdjFstUppr(); break;
@@ -191,7 +191,8 @@ void CsTrmQuad::TrimAdjMidMidl()
     }
     const double s1 = DstToVtx(1, B());
     const double s2 = DstToVtx(2, B());
-    if (std::min(s1, s2) > minDst) {
+    // A corner that must stay is not pulled onto either point.
+    if (std::min(s1, s2) > minDst || MustStay(1, B()) || MustStay(2, B())) {
         NodeAt(1);
         NodeAt(2);
         TrimAdjct2Nods();
@@ -355,14 +356,14 @@ void CsTrmQuad::TrimAdjEndMidl()
         }
         return false;
     };
-    if (pos2 < 0.5 && DstToVtx(2, C()) < minDst) {
+    if (pos2 < 0.5 && DstToVtx(2, C()) < minDst && !MustStay(2, C())) {
         if (cornerCases()) return;
         if (!featDone) {
             MoveVertexOnPt(C(), 2);
             TrimAdjEndLowr();
             return;
         }
-    } else if (pos2 > 0.5 && DstToVtx(2, B()) < minDst) {
+    } else if (pos2 > 0.5 && DstToVtx(2, B()) < minDst && !MustStay(2, B())) {
         if (cornerCases()) return;
         if (!featInner) {
             MoveVertexOnPt(B(), 2);
@@ -415,14 +416,14 @@ void CsTrmQuad::TrimAdjFstMidl()
         }
         return false;
     };
-    if (pos1 < 0.35 && DstToVtx(1, B()) < minDst) {
+    if (pos1 < 0.35 && DstToVtx(1, B()) < minDst && !MustStay(1, B())) {
         if (cornerCases()) return;
         if (!featInner) {
             MoveVertexOnPt(B(), 1);
             TrimAdjFstLowr();
             return;
         }
-    } else if (pos1 > 0.65 && DstToVtx(1, A()) < minDst) {
+    } else if (pos1 > 0.65 && DstToVtx(1, A()) < minDst && !MustStay(1, A())) {
         if (cornerCases()) return;
         if (!featInner) {
             MoveVertexOnPt(A(), 1);
@@ -644,12 +645,12 @@ void CsTrmQuad::TrimOppstNull()
         {&CsTrmQuad::TrimOppstLowLowr, &CsTrmQuad::TrimOppstLowMidl, &CsTrmQuad::TrimOppstLowUppr},
         {&CsTrmQuad::TrimOppstMidLowr, &CsTrmQuad::TrimOppstMidMidl, &CsTrmQuad::TrimOppstMidUppr},
         {&CsTrmQuad::TrimOppstUppLowr, &CsTrmQuad::TrimOppstUppMidl, &CsTrmQuad::TrimOppstUppUppr}};
-    (this->*table[ClassOf(pos1)][ClassOf(pos2)])();
+    (this->*table[ClassAt(1)][ClassAt(2)])();
 }
 
 void CsTrmQuad::TrimOppstFstNd()
 {
-    switch (ClassOf(pos2)) {
+    switch (ClassAt(2)) {
     case Low: TrimOppstEndLowr(); break;
     case Mid: TrimOppstEndMidl(); break;
     case Upp: TrimOppstEndUppr(); break;
@@ -732,7 +733,7 @@ void CsTrmQuad::TrimEdgeNull()
 {
     if (itrNode1 > 0 || FeatCornerIs(A()) || FeatCornerIs(B())) return;
     itrNode2 = Nd(B());
-    switch (ClassOf(pos1)) {
+    switch (ClassAt(1)) {
     case Low:
         MoveVertexOnPt(B(), 1);
         break;
@@ -743,7 +744,7 @@ void CsTrmQuad::TrimEdgeNull()
         break;
     case Upp:
         MoveVertexOnPt(A(), 1);
-        if (ClassOf(pos2) == Low) MoveVertexOnPt(B(), 2);
+        if (ClassAt(2) == Low) MoveVertexOnPt(B(), 2);
         break;
     }
 }
@@ -752,7 +753,7 @@ void CsTrmQuad::TrimEdgeFstNd()
 {
     const int x1 = NodeAt(1);
     int x2 = Nd(B());
-    if (ClassOf(pos2) == Low && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
+    if (ClassAt(2) == Low && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
         MoveVertexOnPt(B(), 2);
     } else if (!(featEdge == A() || FeatCornerIs(A()))) {
         itrNode2 = 0;
@@ -775,7 +776,7 @@ void CsTrmQuad::TrimEdgeEndNd()
 {
     const int x2 = NodeAt(2);
     int x1 = Nd(A());
-    if (ClassOf(pos1) == Upp && !FeatCornerIs(A()) && !FeatCornerIs(B())) {
+    if (ClassAt(1) == Upp && !FeatCornerIs(A()) && !FeatCornerIs(B())) {
         MoveVertexOnPt(A(), 1);
     } else if (!(featEdge == A() || FeatCornerIs(B()))) {
         itrNode1 = 0;

@@ -113,12 +113,12 @@ void CsTrmTria::TrimAdjctNull()
         {&CsTrmTria::TrimAdjLowLowr, &CsTrmTria::TrimAdjLowMidl, &CsTrmTria::TrimAdjLowUppr},
         {&CsTrmTria::TrimAdjMidLowr, &CsTrmTria::TrimAdjMidMidl, &CsTrmTria::TrimAdjMidUppr},
         {&CsTrmTria::TrimAdjUppLowr, &CsTrmTria::TrimAdjUppMidl, &CsTrmTria::TrimAdjUppUppr}};
-    (this->*table[ClassOf(pos1)][ClassOf(pos2)])();
+    (this->*table[ClassAt(1)][ClassAt(2)])();
 }
 
 void CsTrmTria::TrimAdjctFstNd()
 {
-    switch (ClassOf(pos2)) {
+    switch (ClassAt(2)) {
     case Low: TrimAdjEndLowr(); break;
     case Mid: TrimAdjEndMidl(); break;
     case Upp: TrimAdjEndUppr(); break;
@@ -127,7 +127,7 @@ void CsTrmTria::TrimAdjctFstNd()
 
 void CsTrmTria::TrimAdjctEndNd()
 {
-    switch (ClassOf(pos1)) {
+    switch (ClassAt(1)) {
     case Low: TrimAdjFstLowr(); break;
     case Mid: TrimAdjFstMidl(); break;
     case Upp: TrimAdjFstUppr(); break;
