@@ -311,6 +311,10 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
+    if (featVtx >= 0 && OnLineAlready(Nd(featVtx))) {
+        featVtx = -1;
+        featInner = 1;
+    }
     if (featVtx >= 0) {
         MoveVertex(featVtx, prjPt);
         movedNode = Nd(featVtx);
@@ -320,6 +324,21 @@ void CsTrmElem::CheckFeatPnt()
         if (EdgeEnd(2) == featVtx) pos2 = 0.0;
     }
     featDone = 1;
+}
+
+bool CsTrmElem::EdgeHoldsVertex(int k) const
+{
+    const int node = k == 1 ? itrNode1 : itrNode2;
+    if (node > 0 && !IsPlannedNode(node)) return true;
+    return hashOpr && hashOpr->GetCsAdpNd(Nd(EdgeFst(k)), Nd(EdgeEnd(k))) != nullptr;
+}
+
+bool CsTrmElem::SharedVertexMayMove() const
+{
+    // A crossing that has a node already keeps it where the neighbour's pieces
+    // meet it, and one at the far end of its edge cannot go with the vertex:
+    // either would be left off the moved edges, opening a gap or an overlap.
+    return itrNode1 < 1 && itrNode2 < 1 && ClassOf(pos1) != Upp && ClassOf(pos2) != Low;
 }
 
 gmPnt3D CsTrmElem::FootOnEdge(const gmPnt3D& p, int i, int j) const
@@ -504,8 +523,14 @@ int CsTrmElem::NodeAt(int k)
     return x;
 }
 
+bool CsTrmElem::OnLineAlready(int node) const { return hashOpr && hashOpr->GetItemItrNd(node) != nullptr; }
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
+    // A corner an earlier cut put on the line stays there: moving it along the
+    // line would pull away the pieces that cut built on it (and the line's
+    // corner it may carry); the cut goes through it where it is.
+    if (OnLineAlready(Nd(i)) && Vtx(i).DistTo(p) > kSamePoint) return;
     vtxArr[static_cast<size_t>(i)] = p;
     moves.emplace_back(Nd(i), p);
     vertexMoves.emplace_back(i, p);
@@ -878,7 +903,10 @@ bool CsTrmElem::Commit()
     }
     for (const auto& rn : recordNodes) rn.first->SetNode(rn.second);
     for (const gmItrPt& p : newRecords) hashOpr->InsertItrPt(p);
-    for (const auto& vm : vertexMoves) elemt->SetVertex(vm.second, vm.first);
+    for (const auto& vm : vertexMoves) {
+        elemt->SetVertex(vm.second, vm.first);
+        hashOpr->InsertItrNd(Nd(vm.first));
+    }
     for (const auto& m : moves) dataManage.SetNode(m.first, m.second);
     for (const AdpChange& c : adpChanges) {
         if (c.insert)

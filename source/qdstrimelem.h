@@ -125,6 +125,15 @@ protected:
     // Position classes of the handler names.
     enum PosClass { Low = 0, Mid = 1, Upp = 2 };
     PosClass ClassOf(double t) const { return t < ratio ? Low : (t < 1.0 - ratio ? Mid : Upp); }
+    // Whether the vertex shared by two adjacent cut edges may move onto the
+    // feature point, both crossings then becoming that vertex.
+    bool SharedVertexMayMove() const;
+    // Whether cut edge k pins the vertex shared with the other cut edge: it
+    // carries a node the neighbour made or the hanging node of a coarse edge,
+    // either of which would be left off the edge if the vertex moved.
+    bool EdgeHoldsVertex(int k) const;
+    // Whether a cut of this operation put the node on the line already.
+    bool OnLineAlready(int node) const;
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
 
     // ---- the data of one cut

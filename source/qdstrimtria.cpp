@@ -57,11 +57,15 @@ void CsTrmTria::CheckAdjctFeatPnt()
         } else {
             featInner = 1;
         }
-    } else if (fb / fNear < ratio) {
+    } else if (fb / fNear < ratio && SharedVertexMayMove()) {
         featVtx = b;
     } else if (nearFirst ? ratioOver(a, b, c) <= 0.2 : ratioOver(b, c, a) <= 0.2) {
         featEdge = nearFirst ? a : b;
     } else {
+        featInner = 1;
+    }
+    if (featVtx >= 0 && OnLineAlready(Nd(featVtx))) {
+        featVtx = -1;
         featInner = 1;
     }
     if (featVtx >= 0) {
