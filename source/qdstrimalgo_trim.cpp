@@ -118,7 +118,7 @@ int CsToolTrm::TrimElemArr()
                 }
                 if (n == 0) continue;
             }
-            hashOper.AddItrPtArr(e, points);
+            AddItrPtArr(e, points);
             for (const gmItrPt& p : points) {
                 const int next = NextElem(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
                 if (next > 0) splitElArr.push_back(next);
@@ -241,7 +241,7 @@ int CsLaserTrm::TrimElemArr()
             line->InterElement(elem, points);
             const int n = static_cast<int>(points.size());
             if (n < 1 || n >= kMaxItrPts3D) continue;
-            hashOper.AddItrPtArr(e, points);
+            AddItrPtArr(e, points);
             for (const gmItrPt& p : points) {
                 const int next = NeighbourAcross(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
                 if (next > 0) splitElArr.push_back(next);
