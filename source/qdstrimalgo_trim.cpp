@@ -33,6 +33,17 @@ void ShowGrowth(const CsString& id, int from, int to)
 
 bool UsableLine(const gmTrmLine* line) { return line && !line->IsStraight() && !line->IsLancing(); }
 
+// The mean of a piece's corners, each counted once: a sliver between the cut
+// and a corner on the line is judged by a point inside it, not one pulled
+// towards its first corner.
+gmPnt3D PieceCentre(int elem)
+{
+    const CsDataElem& el = dataManage.GetElem(elem);
+    gmPnt3D sum;
+    for (int k = 0; k < el.GetNodeNum(); ++k) sum = sum + dataManage.GetNode(el[k]).GetPoint();
+    return el.GetNodeNum() > 0 ? sum / static_cast<double>(el.GetNodeNum()) : sum;
+}
+
 }  // namespace
 
 // ================================================================= 2D
@@ -62,7 +73,7 @@ void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
 {
     if (!line.IsTrmOut()) {
         for (const int e : trmElemArr) {
-            if (line.IsInside(gmElemt(e).GetMidPt())) dataManage.SetToDel(e);
+            if (line.IsInside(PieceCentre(e))) dataManage.SetToDel(e);
             else dataManage.SetOuter(e);
         }
         return;
