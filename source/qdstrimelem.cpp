@@ -523,7 +523,10 @@ int CsTrmElem::NodeAt(int k)
     return x;
 }
 
-bool CsTrmElem::OnLineAlready(int node) const { return hashOpr && hashOpr->GetItemItrNd(node) != nullptr; }
+bool CsTrmElem::OnLineAlready(int node) const
+{
+    return hashOpr && hashOpr->GetItemItrNd(node) != nullptr;
+}
 
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
