@@ -65,6 +65,7 @@ int CsTrmElem::Trimming(gmTrmLine* line, gmElemt* elem, const std::vector<gmItrP
     } else if (itrPtNum == 2) {
         StartPlan();
         Trim2ItrPt();
+        CutAtMovedCorners();
         Commit();
     } else {
         Trim3ItrPt();
@@ -83,6 +84,7 @@ int CsTrmElem::Trim3ItrPt()
         movedNode = 0;
         StartPlan();
         Trim2ItrPt();
+        CutAtMovedCorners();
         Commit();
         if (newElemMap.GetElemNum() > 0) return 1;
     }
@@ -685,9 +687,46 @@ std::vector<int> CsTrmElem::BoundaryCycle() const
     return cycle;
 }
 
+void CsTrmElem::CutAtMovedCorners()
+{
+    if (HasPieces() || featVtx < 0 || !itrPt1 || !itrPt2) return;
+    // The corner a crossing went to, when one did.
+    const auto cornerAt = [this](int k) {
+        const double t = Pos(k);
+        const int v = t <= 0.0 ? EdgeEnd(k) : (t >= 1.0 ? EdgeFst(k) : -1);
+        return v >= 0 && Vtx(v).DistTo(Pt(k)) <= kSamePoint ? Nd(v) : 0;
+    };
+    const int n1 = cornerAt(1);
+    const int n2 = cornerAt(2);
+    if (n1 < 1 || n2 < 1 || n1 == n2 || n1 == Nd(featVtx) || n2 == Nd(featVtx)) return;
+    CutAlong(n1, n2);
+}
+
+bool CsTrmElem::FeatureOffCutEdge(int x1, int x2) const
+{
+    if (!featDone || featEdge < 0 || featNode > 0 || featVtx >= 0 || featInner || x1 == x2) return false;
+    return (featEdge == edge1[0] && !IsPlannedNode(x1)) || (featEdge == edge2[0] && !IsPlannedNode(x2));
+}
+
 bool CsTrmElem::CutAlong(int x1, int x2)
 {
     if (x1 < 1 || x2 < 1 || x1 == x2) return false;
+    if (FeatureOffCutEdge(x1, x2)) {
+        // The line's corner lies by a cut edge whose node cannot go there (a
+        // corner or the neighbour's node): the pieces meet at a node on the
+        // corner rather than cutting it off along the chord.
+        featInner = 1;
+        if (CutAlongThrough(x1, x2)) return true;
+        featInner = 0;
+        if (prjPtNode > 0 && prjPtNode == baseNodes + static_cast<int>(plannedNodes.size()))
+            plannedNodes.pop_back();
+        prjPtNode = 0;
+    }
+    return CutAlongThrough(x1, x2);
+}
+
+bool CsTrmElem::CutAlongThrough(int x1, int x2)
+{
     MoveCutNodeToFeature(x1, x2);
     const int mid = FeatureNode();
 

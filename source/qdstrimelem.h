@@ -106,6 +106,14 @@ protected:
     // Splits the element along x1 -> (feature) -> x2, both on its boundary,
     // and plans the pieces; false when no sound split exists.
     bool CutAlong(int x1, int x2);
+    bool CutAlongThrough(int x1, int x2);
+    // Whether the line's corner was put by a cut edge whose node is not this
+    // cut's own and so cannot be moved onto it.
+    bool FeatureOffCutEdge(int x1, int x2) const;
+    // Corners moved onto both crossings and onto the line's corner with no
+    // pieces made leave the element lying across the line: it is split along
+    // the line through those corners.
+    void CutAtMovedCorners();
     // The corners in order with the nodes planned or found on each edge.
     std::vector<int> BoundaryCycle() const;
     // A feature point next to a cut edge takes that edge's new node.

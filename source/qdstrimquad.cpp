@@ -95,7 +95,7 @@ void CsTrmQuad::TrimAdjct2Nods()
     const int x1 = itrNode1, x2 = itrNode2;
     if (x1 < 1 || x2 < 1) return;
     const int a = Nd(A()), b = Nd(B()), c = Nd(C()), d = Nd(D());
-    if (IsCorner(x1) || IsCorner(x2)) {
+    if (IsCorner(x1) || IsCorner(x2) || FeatureOffCutEdge(x1, x2)) {
         CutAlong(x1, x2);
         return;
     }
@@ -584,7 +584,7 @@ void CsTrmQuad::TrimOppst2Nods()
 {
     const int x1 = itrNode1, x2 = itrNode2;
     if (x1 < 1 || x2 < 1) return;
-    if (IsCorner(x1) || IsCorner(x2)) {
+    if (IsCorner(x1) || IsCorner(x2) || FeatureOffCutEdge(x1, x2)) {
         CutAlong(x1, x2);
         return;
     }

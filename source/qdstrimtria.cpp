@@ -82,7 +82,7 @@ void CsTrmTria::TrimAdjct2Nods()
 {
     const int x1 = itrNode1, x2 = itrNode2;
     if (x1 < 1 || x2 < 1) return;
-    if (IsCorner(x1) || IsCorner(x2)) {
+    if (IsCorner(x1) || IsCorner(x2) || FeatureOffCutEdge(x1, x2)) {
         CutAlong(x1, x2);
         return;
     }
