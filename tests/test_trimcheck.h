@@ -432,7 +432,7 @@ inline double Sag(const Poly& c, double d)
 // and its chord lies two thirds of sag times chord. Nodes snapped onto the
 // curve add nothing: they lie on it. A sharp corner costs more: its node may
 // sit at the foot on the nearest element edge, up to a fifth of the element's
-// height off the corner, which shifts a few hundredths of an element.
+// height off the corner, which shifts under two hundredths of an element.
 inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
 {
     double longest = 0.0;
@@ -450,7 +450,7 @@ inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
             for (size_t i = 0; i + 1 < c.size(); ++i) length += std::hypot(c[i + 1][0] - c[i][0], c[i + 1][1] - c[i][1]);
             const size_t n = c.size() - 1;
             for (size_t k = 0; k < n; ++k) corners += SharpAt(c, k) ? 1 : 0;
-            tolerance += 2.0 / 3.0 * Sag(c, longest) * length + 0.05 * h * h * corners;
+            tolerance += 2.0 / 3.0 * Sag(c, longest) * length + 0.02 * h * h * corners;
         }
     }
     return tolerance;
