@@ -83,7 +83,9 @@ void CsAlgoTrm::AddItrPtArr(int elem, const std::vector<gmItrPt>& points)
         if (!record || record->GetNode() > 0) continue;
         const int u = p.GetEdge().GetFstNode();
         const int v = p.GetEdge().GetEndNode();
-        if (!dataManage.IsValidNode(u) || !dataManage.IsValidNode(v)) continue;
+        // A coarse edge's hanging node is the cutter's to deal with: it moves
+        // the constraint onto the node the fine side made.
+        if (!dataManage.IsValidNode(u) || !dataManage.IsValidNode(v) || hashOper.GetCsAdpNd(u, v)) continue;
         const double near = kSameNode * NodePoint(u).DistTo(NodePoint(v));
         std::vector<int> around;
         dataManage.GetNodeTpyElArr(u, around);
