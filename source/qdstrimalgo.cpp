@@ -15,6 +15,8 @@ const double kFlatCornerCos = -0.8660254;
 // A neighbour is split only when the node is well inside its edge.
 const double kEdgeNodeMin = 0.1;
 const double kEdgeNodeMax = 0.9;
+// A node this near a crossing (relative to the edge) stands at the crossing.
+const double kSameNode = 1e-6;
 
 gmPnt3D NodePoint(int node) { return dataManage.GetNode(node).GetPoint(); }
 
@@ -71,6 +73,36 @@ void CsAlgoTrm::SyncTopology(int elem, const std::vector<int>& oldNodes)
         if (std::find(nodes.begin(), nodes.end(), n) == nodes.end()) tpy.RemoveNodeTpyElemt(n, elem);
     }
     for (const int n : nodes) tpy.AddNodeTpyElemt(n, elem, 0);
+}
+
+void CsAlgoTrm::AddItrPtArr(int elem, const std::vector<gmItrPt>& points)
+{
+    hashOper.AddItrPtArr(elem, points);
+    for (const gmItrPt& p : points) {
+        gmItrPt* record = hashOper.GetExistItrPt(p);
+        if (!record || record->GetNode() > 0) continue;
+        const int u = p.GetEdge().GetFstNode();
+        const int v = p.GetEdge().GetEndNode();
+        // A coarse edge's hanging node is the cutter's to deal with: it moves
+        // the constraint onto the node the fine side made.
+        if (!dataManage.IsValidNode(u) || !dataManage.IsValidNode(v) || hashOper.GetCsAdpNd(u, v)) continue;
+        const double near = kSameNode * NodePoint(u).DistTo(NodePoint(v));
+        std::vector<int> around;
+        dataManage.GetNodeTpyElArr(u, around);
+        std::vector<int> more;
+        dataManage.GetNodeTpyElArr(v, more);
+        around.insert(around.end(), more.begin(), more.end());
+        int found = 0;
+        for (const int e : around) {
+            if (e == elem || !dataManage.IsValidElem(e)) continue;
+            for (const int x : NodesOf(e)) {
+                if (x == u || x == v || !dataManage.IsValidNode(x)) continue;
+                if (NodePoint(x).DistTo(p.GetPoint()) <= near) found = x;
+            }
+            if (found) break;
+        }
+        if (found) record->SetNode(found);
+    }
 }
 
 void CsAlgoTrm::ShowBegin(const char* title, const char* start)

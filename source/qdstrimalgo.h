@@ -73,6 +73,10 @@ protected:
     // The same, or, where the edge is half of a coarse edge (one of its nodes
     // hangs there), the coarse element across it; 0 when none.
     static int NeighbourAcross(int elem, int n1, int n2);
+    // Stores the element's crossings in the intersection table. A crossing on
+    // an edge that is part of a longer edge of the neighbour, whose cut already
+    // put a node at that very point, takes that node instead of a second one.
+    void AddItrPtArr(int elem, const std::vector<gmItrPt>& points);
     // Keeps the model's node-to-element lists exact after elem changed nodes.
     static void SyncTopology(int elem, const std::vector<int>& oldNodes);
     static std::vector<int> NodesOf(int elem);

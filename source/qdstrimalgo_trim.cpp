@@ -33,6 +33,17 @@ void ShowGrowth(const CsString& id, int from, int to)
 
 bool UsableLine(const gmTrmLine* line) { return line && !line->IsStraight() && !line->IsLancing(); }
 
+// The mean of a piece's corners, each counted once: a sliver between the cut
+// and a corner on the line is judged by a point inside it, not one pulled
+// towards its first corner.
+gmPnt3D PieceCentre(int elem)
+{
+    const CsDataElem& el = dataManage.GetElem(elem);
+    gmPnt3D sum;
+    for (int k = 0; k < el.GetNodeNum(); ++k) sum = sum + dataManage.GetNode(el[k]).GetPoint();
+    return el.GetNodeNum() > 0 ? sum / static_cast<double>(el.GetNodeNum()) : sum;
+}
+
 }  // namespace
 
 // ================================================================= 2D
@@ -62,7 +73,7 @@ void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
 {
     if (!line.IsTrmOut()) {
         for (const int e : trmElemArr) {
-            if (line.IsInside(gmElemt(e).GetMidPt())) dataManage.SetToDel(e);
+            if (line.IsInside(PieceCentre(e))) dataManage.SetToDel(e);
             else dataManage.SetOuter(e);
         }
         return;
@@ -118,7 +129,7 @@ int CsToolTrm::TrimElemArr()
                 }
                 if (n == 0) continue;
             }
-            hashOper.AddItrPtArr(e, points);
+            AddItrPtArr(e, points);
             for (const gmItrPt& p : points) {
                 const int next = NextElem(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
                 if (next > 0) splitElArr.push_back(next);
@@ -241,7 +252,7 @@ int CsLaserTrm::TrimElemArr()
             line->InterElement(elem, points);
             const int n = static_cast<int>(points.size());
             if (n < 1 || n >= kMaxItrPts3D) continue;
-            hashOper.AddItrPtArr(e, points);
+            AddItrPtArr(e, points);
             for (const gmItrPt& p : points) {
                 const int next = NeighbourAcross(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
                 if (next > 0) splitElArr.push_back(next);

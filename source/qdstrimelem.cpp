@@ -69,6 +69,7 @@ int CsTrmElem::Trimming(gmTrmLine* line, gmElemt* elem, const std::vector<gmItrP
     } else if (itrPtNum == 2) {
         StartPlan();
         Trim2ItrPt();
+        CutAtMovedCorners();
         Commit();
     } else {
         Trim3ItrPt();
@@ -87,6 +88,7 @@ int CsTrmElem::Trim3ItrPt()
         movedNode = 0;
         StartPlan();
         Trim2ItrPt();
+        CutAtMovedCorners();
         Commit();
         if (newElemMap.GetElemNum() > 0) return 1;
     }
@@ -315,6 +317,10 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
+    if (featVtx >= 0 && OnLineAlready(Nd(featVtx))) {
+        featVtx = -1;
+        featInner = 1;
+    }
     if (featVtx >= 0) {
         MoveVertex(featVtx, prjPt);
         movedNode = Nd(featVtx);
@@ -324,6 +330,21 @@ void CsTrmElem::CheckFeatPnt()
         if (EdgeEnd(2) == featVtx) pos2 = 0.0;
     }
     featDone = 1;
+}
+
+bool CsTrmElem::EdgeHoldsVertex(int k) const
+{
+    const int node = k == 1 ? itrNode1 : itrNode2;
+    if (node > 0 && !IsPlannedNode(node)) return true;
+    return hashOpr && hashOpr->GetCsAdpNd(Nd(EdgeFst(k)), Nd(EdgeEnd(k))) != nullptr;
+}
+
+bool CsTrmElem::SharedVertexMayMove() const
+{
+    // A crossing that has a node already keeps it where the neighbour's pieces
+    // meet it, and one at the far end of its edge cannot go with the vertex:
+    // either would be left off the moved edges, opening a gap or an overlap.
+    return itrNode1 < 1 && itrNode2 < 1 && ClassOf(pos1) != Upp && ClassOf(pos2) != Low;
 }
 
 gmPnt3D CsTrmElem::FootOnEdge(const gmPnt3D& p, int i, int j) const
@@ -522,9 +543,18 @@ bool CsTrmElem::MustStay(int k, int v) const
     return mayMove && DstToVtx(k, v) >= kStayNear * len && !mayMove(Nd(v), Pt(k));
 }
 
+bool CsTrmElem::OnLineAlready(int node) const
+{
+    return hashOpr && hashOpr->GetItemItrNd(node) != nullptr;
+}
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
     if (mayMove && !mayMove(Nd(i), p)) return;
+    // A corner an earlier cut put on the line stays there: moving it along the
+    // line would pull away the pieces that cut built on it (and the line's
+    // corner it may carry); the cut goes through it where it is.
+    if (OnLineAlready(Nd(i)) && Vtx(i).DistTo(p) > kSamePoint) return;
     vtxArr[static_cast<size_t>(i)] = p;
     moves.emplace_back(Nd(i), p);
     vertexMoves.emplace_back(i, p);
@@ -686,9 +716,46 @@ std::vector<int> CsTrmElem::BoundaryCycle() const
     return cycle;
 }
 
+void CsTrmElem::CutAtMovedCorners()
+{
+    if (HasPieces() || featVtx < 0 || !itrPt1 || !itrPt2) return;
+    // The corner a crossing went to, when one did.
+    const auto cornerAt = [this](int k) {
+        const double t = Pos(k);
+        const int v = t <= 0.0 ? EdgeEnd(k) : (t >= 1.0 ? EdgeFst(k) : -1);
+        return v >= 0 && Vtx(v).DistTo(Pt(k)) <= kSamePoint ? Nd(v) : 0;
+    };
+    const int n1 = cornerAt(1);
+    const int n2 = cornerAt(2);
+    if (n1 < 1 || n2 < 1 || n1 == n2 || n1 == Nd(featVtx) || n2 == Nd(featVtx)) return;
+    CutAlong(n1, n2);
+}
+
+bool CsTrmElem::FeatureOffCutEdge(int x1, int x2) const
+{
+    if (!featDone || featEdge < 0 || featNode > 0 || featVtx >= 0 || featInner || x1 == x2) return false;
+    return (featEdge == edge1[0] && !IsPlannedNode(x1)) || (featEdge == edge2[0] && !IsPlannedNode(x2));
+}
+
 bool CsTrmElem::CutAlong(int x1, int x2)
 {
     if (x1 < 1 || x2 < 1 || x1 == x2) return false;
+    if (FeatureOffCutEdge(x1, x2)) {
+        // The line's corner lies by a cut edge whose node cannot go there (a
+        // corner or the neighbour's node): the pieces meet at a node on the
+        // corner rather than cutting it off along the chord.
+        featInner = 1;
+        if (CutAlongThrough(x1, x2)) return true;
+        featInner = 0;
+        if (prjPtNode > 0 && prjPtNode == baseNodes + static_cast<int>(plannedNodes.size()))
+            plannedNodes.pop_back();
+        prjPtNode = 0;
+    }
+    return CutAlongThrough(x1, x2);
+}
+
+bool CsTrmElem::CutAlongThrough(int x1, int x2)
+{
     MoveCutNodeToFeature(x1, x2);
     const int mid = FeatureNode();
 
@@ -911,7 +978,10 @@ bool CsTrmElem::Commit()
     }
     for (const auto& rn : recordNodes) rn.first->SetNode(rn.second);
     for (const gmItrPt& p : newRecords) hashOpr->InsertItrPt(p);
-    for (const auto& vm : vertexMoves) elemt->SetVertex(vm.second, vm.first);
+    for (const auto& vm : vertexMoves) {
+        elemt->SetVertex(vm.second, vm.first);
+        hashOpr->InsertItrNd(Nd(vm.first));
+    }
     for (const auto& m : moves) dataManage.SetNode(m.first, m.second);
     for (const AdpChange& c : adpChanges) {
         if (c.insert)

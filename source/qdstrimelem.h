@@ -113,6 +113,14 @@ protected:
     // Splits the element along x1 -> (feature) -> x2, both on its boundary,
     // and plans the pieces; false when no sound split exists.
     bool CutAlong(int x1, int x2);
+    bool CutAlongThrough(int x1, int x2);
+    // Whether the line's corner was put by a cut edge whose node is not this
+    // cut's own and so cannot be moved onto it.
+    bool FeatureOffCutEdge(int x1, int x2) const;
+    // Corners moved onto both crossings and onto the line's corner with no
+    // pieces made leave the element lying across the line: it is split along
+    // the line through those corners.
+    void CutAtMovedCorners();
     // The corners in order with the nodes planned or found on each edge.
     std::vector<int> BoundaryCycle() const;
     // A feature point next to a cut edge takes that edge's new node.
@@ -137,6 +145,15 @@ protected:
     PosClass ClassOf(double t) const { return t < ratio ? Low : (t < 1.0 - ratio ? Mid : Upp); }
     // The class of point k, Mid when the vertex it would move onto it must stay.
     PosClass ClassAt(int k);
+    // Whether the vertex shared by two adjacent cut edges may move onto the
+    // feature point, both crossings then becoming that vertex.
+    bool SharedVertexMayMove() const;
+    // Whether cut edge k pins the vertex shared with the other cut edge: it
+    // carries a node the neighbour made or the hanging node of a coarse edge,
+    // either of which would be left off the edge if the vertex moved.
+    bool EdgeHoldsVertex(int k) const;
+    // Whether a cut of this operation put the node on the line already.
+    bool OnLineAlready(int node) const;
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
 
     // ---- the data of one cut

@@ -55,6 +55,7 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         const bool onCutEdge = i < 2;
+        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v))) continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
             if (j == i) continue;
@@ -94,7 +95,7 @@ void CsTrmQuad::TrimAdjct2Nods()
     const int x1 = itrNode1, x2 = itrNode2;
     if (x1 < 1 || x2 < 1) return;
     const int a = Nd(A()), b = Nd(B()), c = Nd(C()), d = Nd(D());
-    if (IsCorner(x1) || IsCorner(x2)) {
+    if (IsCorner(x1) || IsCorner(x2) || FeatureOffCutEdge(x1, x2)) {
         CutAlong(x1, x2);
         return;
     }
@@ -365,7 +366,7 @@ void CsTrmQuad::TrimAdjEndMidl()
         }
     } else if (pos2 > 0.5 && DstToVtx(2, B()) < minDst && !MustStay(2, B())) {
         if (cornerCases()) return;
-        if (!featInner) {
+        if (!featInner && !EdgeHoldsVertex(1)) {
             MoveVertexOnPt(B(), 2);
             TrimAdjEndUppr();
             return;
@@ -418,7 +419,7 @@ void CsTrmQuad::TrimAdjFstMidl()
     };
     if (pos1 < 0.35 && DstToVtx(1, B()) < minDst && !MustStay(1, B())) {
         if (cornerCases()) return;
-        if (!featInner) {
+        if (!featInner && !EdgeHoldsVertex(2)) {
             MoveVertexOnPt(B(), 1);
             TrimAdjFstLowr();
             return;
@@ -544,6 +545,7 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int region[3] = {e0, e1, side};
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
+        if (OnLineAlready(Nd(v))) continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
@@ -583,7 +585,7 @@ void CsTrmQuad::TrimOppst2Nods()
 {
     const int x1 = itrNode1, x2 = itrNode2;
     if (x1 < 1 || x2 < 1) return;
-    if (IsCorner(x1) || IsCorner(x2)) {
+    if (IsCorner(x1) || IsCorner(x2) || FeatureOffCutEdge(x1, x2)) {
         CutAlong(x1, x2);
         return;
     }

@@ -57,11 +57,15 @@ void CsTrmTria::CheckAdjctFeatPnt()
         } else {
             featInner = 1;
         }
-    } else if (fb / fNear < ratio) {
+    } else if (fb / fNear < ratio && SharedVertexMayMove()) {
         featVtx = b;
     } else if (nearFirst ? ratioOver(a, b, c) <= 0.2 : ratioOver(b, c, a) <= 0.2) {
         featEdge = nearFirst ? a : b;
     } else {
+        featInner = 1;
+    }
+    if (featVtx >= 0 && OnLineAlready(Nd(featVtx))) {
+        featVtx = -1;
         featInner = 1;
     }
     if (featVtx >= 0) {
@@ -78,7 +82,7 @@ void CsTrmTria::TrimAdjct2Nods()
 {
     const int x1 = itrNode1, x2 = itrNode2;
     if (x1 < 1 || x2 < 1) return;
-    if (IsCorner(x1) || IsCorner(x2)) {
+    if (IsCorner(x1) || IsCorner(x2) || FeatureOffCutEdge(x1, x2)) {
         CutAlong(x1, x2);
         return;
     }

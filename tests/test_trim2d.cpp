@@ -122,19 +122,27 @@ TEST(Trim2D, NestedCurvesKeepARing)
     ExpectTrimmed(job, {{-1, Circle(cx, cy, 0.42 * job.height, 72)}, {1, Circle(cx + 3.1, cy, 0.18 * job.height, 40)}});
 }
 
+// Stars whose tips and inner corners fall inside elements, next to element
+// corners, and next to edges whose crossings the neighbour made.
 TEST(Trim2D, SharpCornersOfAStar)
 {
-    Job job;
-    trimcheck::MakeFlat(job, 24, 0);
-    Poly star;
-    const double cx = 0.5 * job.width + 0.37;
-    const double cy = 0.5 * job.height - 0.21;
-    for (int k = 0; k <= 10; ++k) {
-        const double a = 2 * kPi * (k % 10) / 10.0 + 0.1;
-        const double r = (k % 2 == 0 ? 0.45 : 0.2) * job.height;
-        star.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    struct Row {
+        int seed;
+        double dx, dy, outer, phase;
+    };
+    for (const Row& row : {Row{24, 0.37, -0.21, 0.45, 0.1}, Row{100, 0.0, -0.42, 0.42, 5.0}}) {
+        SCOPED_TRACE("seed " + std::to_string(row.seed));
+        Job job;
+        trimcheck::MakeFlat(job, row.seed, 0);
+        Poly star;
+        for (int k = 0; k <= 10; ++k) {
+            const double a = 2 * kPi * (k % 10) / 10.0 + row.phase;
+            const double r = (k % 2 == 0 ? row.outer : 0.2) * job.height;
+            star.push_back(
+                {0.5 * job.width + row.dx + r * std::cos(a), 0.5 * job.height + row.dy + r * std::sin(a)});
+        }
+        ExpectTrimmed(job, {{1, star}});
     }
-    ExpectTrimmed(job, {{1, star}});
 }
 
 // A square whose sides run along grid lines and whose corners sit on nodes.

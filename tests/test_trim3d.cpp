@@ -173,6 +173,20 @@ void ExpectSide(const Cup& cup, const Outcome& o, bool below, const trimcheck::P
         }
     }
     EXPECT_GT(onCurve, 0);
+    const auto onCut = [&](const trimcheck::P3& p) {
+        return (std::fabs(p[2] - cup.zc) < 0.05 &&
+                std::fabs(std::hypot(p[0], p[1]) - cup.rc) < 0.05 * cup.rc) ||
+               (!hole.empty() && trimcheck::DistToCurve({p[0], p[1]}, hole) < 0.05);
+    };
+    // A chord of the hole shorter than its radius strays from it by less than
+    // a sixth of its length.
+    trimcheck::ExpectClosedMesh(
+        cup.input, o.output, 4.0, [&](const trimcheck::P3& a, const trimcheck::P3& b) {
+            const trimcheck::P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.5 * (a[2] + b[2])};
+            const double sag = std::hypot(a[0] - b[0], a[1] - b[1]) / 6;
+            return onCut(a) && onCut(b) &&
+                   (onCut(m) || (!hole.empty() && trimcheck::DistToCurve({m[0], m[1]}, hole) < sag));
+        });
     // Kept input elements carry their own records.
     for (const auto& s : o.output.shells) {
         if (s.id <= cup.input.maxElem && cup.input.stress.count(s.id)) {
@@ -285,6 +299,7 @@ TEST(Trim3DDeck, TwoSeedsOnBothSidesKeepEverything)
     ASSERT_EQ(both.run.status, 0) << both.run.out;
     ASSERT_TRUE(both.written && bottom.written && flange.written);
     trimcheck::ExpectSoundMesh(cup.input, both.output);
+    trimcheck::ExpectClosedMesh(cup.input, both.output, 4.0, [](const auto&, const auto&) { return false; });
     // One seed keeps one side only; together they keep the whole blank.
     EXPECT_LT(ShellArea(bottom.output), 0.9 * whole);
     EXPECT_LT(ShellArea(flange.output), 0.9 * whole);
@@ -314,6 +329,11 @@ TEST(Trim3DDeck, TwoSeedsRemoveOnlyWhatNeitherReaches)
     ASSERT_EQ(o.run.status, 0) << o.run.out;
     ASSERT_TRUE(o.written);
     trimcheck::ExpectSoundMesh(cup.input, o.output);
+    trimcheck::ExpectClosedMesh(cup.input, o.output, 4.0,
+                                [&](const trimcheck::P3& a, const trimcheck::P3& b) {
+                                    return trimcheck::DistToCurve({a[0], a[1]}, hole) < 0.05 &&
+                                           trimcheck::DistToCurve({b[0], b[1]}, hole) < 0.05;
+                                });
     const double whole = ShellArea(cup.input);
     const double disc = std::fabs(trimcheck::SignedArea(hole));
     EXPECT_NEAR(ShellArea(o.output), whole - disc, 1e-3 * whole);

@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace trimcheck {
@@ -249,6 +251,92 @@ inline void ExpectSoundMesh(const Dynain& in, const Dynain& out)
     }
 }
 
+// The mesh closes up. Every edge is used by two elements in opposite
+// directions or lies on the outer boundary: along a free edge of the input or
+// on the cut (onCut judges an edge by its end points). A coarse edge with a
+// hanging node counts as its two halves. No two nodes share a point unless
+// the input had them there already, or, for a slit, both lie on the cut.
+using EdgeTest = std::function<bool(const P3&, const P3&)>;
+
+inline double SegDist3(const P3& p, const P3& a, const P3& b)
+{
+    const P3 d{b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double l2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    const double t =
+        l2 > 0
+            ? std::clamp(((p[0] - a[0]) * d[0] + (p[1] - a[1]) * d[1] + (p[2] - a[2]) * d[2]) / l2, 0.0, 1.0)
+            : 0.0;
+    return std::hypot(p[0] - a[0] - t * d[0], p[1] - a[1] - t * d[1], p[2] - a[2] - t * d[2]);
+}
+
+// Directed edges with every coarse edge replaced by its halves; a count per
+// edge, so that an edge used twice the same way shows.
+inline std::map<std::pair<int, int>, int> DirectedEdges(const Dynain& d)
+{
+    std::map<std::pair<int, int>, int> hanging;
+    for (const auto& c : d.adaptive) hanging[{std::min(c[1], c[2]), std::max(c[1], c[2])}] = c[0];
+    std::map<std::pair<int, int>, int> edges;
+    for (const Shell& s : d.shells) {
+        std::vector<std::pair<int, int>> todo;
+        for (size_t i = 0; i < s.nodes.size(); ++i)
+            todo.push_back({s.nodes[i], s.nodes[(i + 1) % s.nodes.size()]});
+        while (!todo.empty()) {
+            const auto [u, v] = todo.back();
+            todo.pop_back();
+            const auto m = hanging.find({std::min(u, v), std::max(u, v)});
+            if (m == hanging.end()) {
+                ++edges[{u, v}];
+            } else {
+                todo.push_back({u, m->second});
+                todo.push_back({m->second, v});
+            }
+        }
+    }
+    return edges;
+}
+
+inline void ExpectClosedMesh(const Dynain& in, const Dynain& out, double h, const EdgeTest& onCut,
+                             bool slit = false)
+{
+    std::vector<std::array<P3, 2>> free;
+    const auto inEdges = DirectedEdges(in);
+    for (const auto& [e, n] : inEdges) {
+        if (!inEdges.count({e.second, e.first}))
+            free.push_back({in.nodes.at(e.first), in.nodes.at(e.second)});
+    }
+    const auto onFree = [&](const P3& a, const P3& b) {
+        return std::any_of(free.begin(), free.end(), [&](const auto& f) {
+            return SegDist3(a, f[0], f[1]) < 1e-4 * h && SegDist3(b, f[0], f[1]) < 1e-4 * h;
+        });
+    };
+    const auto outEdges = DirectedEdges(out);
+    for (const auto& [e, n] : outEdges) {
+        const int back = outEdges.count({e.second, e.first}) ? outEdges.at({e.second, e.first}) : 0;
+        EXPECT_TRUE(n == 1 && back <= 1) << "edge " << e.first << "-" << e.second << " used " << n
+                                         << " times this way, " << back << " the other";
+        if (back > 0 || !out.nodes.count(e.first) || !out.nodes.count(e.second)) continue;
+        const P3& a = out.nodes.at(e.first);
+        const P3& b = out.nodes.at(e.second);
+        EXPECT_TRUE(onFree(a, b) || onCut(a, b))
+            << "open edge " << e.first << "-" << e.second << " from " << a[0] << "," << a[1] << "," << a[2]
+            << " to " << b[0] << "," << b[1] << "," << b[2];
+    }
+    std::vector<std::pair<P3, int>> points;
+    for (const auto& [id, p] : out.nodes) points.push_back({p, id});
+    std::sort(points.begin(), points.end());
+    for (size_t i = 0; i < points.size(); ++i) {
+        for (size_t j = i + 1; j < points.size() && points[j].first[0] - points[i].first[0] < 1e-6 * h; ++j) {
+            const P3& p = points[i].first;
+            const P3& q = points[j].first;
+            if (std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) >= 1e-6 * h) continue;
+            const int u = points[i].second, v = points[j].second;
+            const bool before = in.nodes.count(u) && in.nodes.count(v) && in.nodes.at(u) == in.nodes.at(v);
+            EXPECT_TRUE(before || (slit && onCut(p, q)))
+                << "nodes " << u << " and " << v << " both at " << p[0] << "," << p[1] << "," << p[2];
+        }
+    }
+}
+
 // A flat job seen along z: every element faces like its parent and carries
 // its parent's part, thickness and records; elements away from the curves
 // are untouched; nodes that are new or moved lie on a curve; the kept area is
@@ -344,7 +432,7 @@ inline double Sag(const Poly& c, double d)
 // and its chord lies two thirds of sag times chord. Nodes snapped onto the
 // curve add nothing: they lie on it. A sharp corner costs more: its node may
 // sit at the foot on the nearest element edge, up to a fifth of the element's
-// height off the corner, which shifts a few hundredths of an element.
+// height off the corner, which shifts under two hundredths of an element.
 inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
 {
     double longest = 0.0;
@@ -362,7 +450,7 @@ inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
             for (size_t i = 0; i + 1 < c.size(); ++i) length += std::hypot(c[i + 1][0] - c[i][0], c[i + 1][1] - c[i][1]);
             const size_t n = c.size() - 1;
             for (size_t k = 0; k < n; ++k) corners += SharpAt(c, k) ? 1 : 0;
-            tolerance += 2.0 / 3.0 * Sag(c, longest) * length + 0.05 * h * h * corners;
+            tolerance += 2.0 / 3.0 * Sag(c, longest) * length + 0.02 * h * h * corners;
         }
     }
     return tolerance;
@@ -464,6 +552,25 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
             EXPECT_EQ(out.stress.at(s.id), in.stress.at(s.id));
         }
     }
+
+    // A cut edge is a chord of a curve: its ends on the curve (or by a sharp
+    // corner), its middle off the curve by no more than the chord's sag and
+    // half of what its ends are off.
+    const auto off = [&](const P3& p) { return DistToAny(job, {p[0], p[1]}); };
+    const auto onCurve = [&](const P3& p) {
+        return off(p) < 1e-3 * h || NearCorner(job, {p[0], p[1]}, 0.2 * h);
+    };
+    ExpectClosedMesh(in, out, h, [&](const P3& a, const P3& b) {
+        double sag = 0.0;
+        for (const auto* list : {&job.keepInside, &job.removeInside}) {
+            for (const Poly& c : *list) sag = std::max(sag, Sag(c, std::hypot(a[0] - b[0], a[1] - b[1])));
+        }
+        const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.0};
+        // A node by a sharp corner may stand a fifth of an element off it.
+        const P2 pa{a[0], a[1]}, pb{b[0], b[1]};
+        const double corner = NearCorner(job, pa, 0.2 * h) || NearCorner(job, pb, 0.2 * h) ? 0.1 * h : 0.0;
+        return onCurve(a) && onCurve(b) && off(m) < sag + corner + 1e-3 * h + 0.5 * (off(a) + off(b));
+    });
 
     const double exact = ExactKeptArea(in, job);
     const double tolerance = ChordTolerance(in, job, h);

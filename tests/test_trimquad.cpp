@@ -159,19 +159,19 @@ TEST(QuadAdjacent, EveryNodeStateEndsInSoundPieces)
     }
 }
 
-TEST(QuadAdjacent, TurnedOverCornerTriangleLeavesTheElementUncut)
+TEST(QuadAdjacent, SharedCornerStaysWhenTheNeighboursMadeBothNodes)
 {
-    // The line's corner lies near the shared corner but beyond the chord of
-    // the two crossings: moving the corner onto it would turn the corner
-    // triangle over. The element stays as it was, corner included.
+    // The line's corner lies near the shared corner, beyond the chord of the
+    // two crossings whose nodes the neighbours made: moving the shared corner
+    // would leave those nodes off its edges. It stays, and the element is cut
+    // along the chord through the neighbours' nodes.
     UnitSquare();
     auto line = Line({{0.3, -1, 0}, {0.8, 0.2, 0}, {2, 0.3, 0}});
     Cutter cutter;
     const CutRecord r = cutter.Cut(*line, 1, 0, {true, true});
     ExpectSoundCut(r);
-    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.result, 1);
     EXPECT_EQ(r.movedNode, 0);
-    EXPECT_EQ(dataManage.GetNodeNumber(), r.nodesBefore);
     EXPECT_DOUBLE_EQ(dataManage.GetNode(2).GetPoint().x(), 1.0);
     EXPECT_DOUBLE_EQ(dataManage.GetNode(2).GetPoint().y(), 0.0);
 }
