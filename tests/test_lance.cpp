@@ -205,6 +205,19 @@ void ExpectLanced(const Job& job, const std::vector<Poly>& curves, const Expect&
         }
     }
 
+    // Open edges only along the slit. Its nodes lie on a curve, or are input
+    // corners kept within a tenth of an edge of it, or the inner end, which
+    // may stand on an edge a fifth of the element's height from the line's end.
+    const auto offCurves = [&](const P3& p) {
+        double near = 1e300;
+        for (const Poly& c : curves) near = std::min(near, trimcheck::DistToCurve({p[0], p[1]}, c));
+        return near;
+    };
+    trimcheck::ExpectClosedMesh(in, out, job.h, [&](const P3& a, const P3& b) {
+        const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.0};
+        return offCurves(a) < 0.2 * job.h + 1e-6 && offCurves(b) < 0.2 * job.h + 1e-6 && offCurves(m) < 0.2 * job.h + 1e-6;
+    }, true);
+
     // The slit: nodes doubled once, on a curve, with one boundary constraint for both.
     const auto groups = Coincident(out, 1e-7);
     EXPECT_EQ(!groups.empty(), want.slit) << "doubled nodes: " << groups.size();

@@ -304,10 +304,14 @@ inline void ExpectClosedMesh(const Dynain& in, const Dynain& out, double h, cons
         if (!inEdges.count({e.second, e.first}))
             free.push_back({in.nodes.at(e.first), in.nodes.at(e.second)});
     }
+    // A node moved along the outline leaves an edge that spans parts of two
+    // free input edges: its ends and its middle each lie on one of them.
+    const auto onFreeAt = [&](const P3& p) {
+        return std::any_of(free.begin(), free.end(), [&](const auto& f) { return SegDist3(p, f[0], f[1]) < 1e-4 * h; });
+    };
     const auto onFree = [&](const P3& a, const P3& b) {
-        return std::any_of(free.begin(), free.end(), [&](const auto& f) {
-            return SegDist3(a, f[0], f[1]) < 1e-4 * h && SegDist3(b, f[0], f[1]) < 1e-4 * h;
-        });
+        const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.5 * (a[2] + b[2])};
+        return onFreeAt(a) && onFreeAt(b) && onFreeAt(m);
     };
     const auto outEdges = DirectedEdges(out);
     for (const auto& [e, n] : outEdges) {
