@@ -246,6 +246,10 @@ private:
     bool KeepsOutline(int node, const gmPnt3D& q) const;
     // Moves node to q unless an element around it would fold; false then.
     bool MoveNodeSoundly(int node, const gmPnt3D& q);
+    // Whether test(elem, w) holds for an edge node-w of a valid element
+    // around node other than skip (-1: none).
+    template <typename Test>
+    bool AnyEdgeAt(int node, int skip, Test test) const;
 };
 
 class CsLance2D : public CsAlgoLce {

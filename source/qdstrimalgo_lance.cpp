@@ -583,6 +583,24 @@ bool CsAlgoLce::SplitAtNode(int elem, int u, int w, int node)
     return false;
 }
 
+template <typename Test>
+bool CsAlgoLce::AnyEdgeAt(int node, int skip, Test test) const
+{
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (e == skip || !dataManage.IsValidElem(e)) continue;
+        const std::vector<int> nd = NodesOf(e);
+        const size_t n = nd.size();
+        const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), node) - nd.begin());
+        if (i >= n) continue;
+        for (const int w : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
+            if (test(e, w)) return true;
+        }
+    }
+    return false;
+}
+
 bool CsAlgoLce::IsOpenEdge(int elem, int u, int w) const
 {
     if (NextElem(elem, u, w) > 0 || hashOper.GetCsAdpNd(u, w) || hashOper.IsAdptvNode(u) || hashOper.IsAdptvNode(w)) {
@@ -593,62 +611,32 @@ bool CsAlgoLce::IsOpenEdge(int elem, int u, int w) const
     for (const auto& [from, to] : {std::pair<int, int>{u, w}, {w, u}}) {
         const gmPnt3D o = PointOf(from);
         const gmVec3D dir = PointOf(to) - o;
-        std::vector<int> around;
-        dataManage.GetNodeTpyElArr(from, around);
-        for (const int e : around) {
-            if (e == elem || !dataManage.IsValidElem(e)) continue;
-            const std::vector<int> nd = NodesOf(e);
-            const size_t n = nd.size();
-            const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), from) - nd.begin());
-            if (i >= n) continue;
-            for (const int z : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
-                const gmVec3D along = PointOf(z) - o;
-                if (along.Dot(dir) > 0.0 && along.Cross(dir).Length() <= 1.0e-6 * along.Length() * dir.Length()) {
-                    return false;
-                }
-            }
-        }
+        const bool along = AnyEdgeAt(from, elem, [&](int, int z) {
+            const gmVec3D v = PointOf(z) - o;
+            return v.Dot(dir) > 0.0 && v.Cross(dir).Length() <= 1.0e-6 * v.Length() * dir.Length();
+        });
+        if (along) return false;
     }
     return true;
 }
 
 bool CsAlgoLce::HoldsEdgeNode(int node, int besides) const
 {
-    std::vector<int> around;
-    dataManage.GetNodeTpyElArr(node, around);
-    for (const int e : around) {
-        if (!dataManage.IsValidElem(e)) continue;
-        const std::vector<int> nd = NodesOf(e);
-        const size_t n = nd.size();
-        const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), node) - nd.begin());
-        if (i >= n) continue;
-        for (const int w : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
-            const gmItrPt* p = hashOper.GetItrPt(node, w);
-            const int x = p ? p->GetNode() : 0;
-            if (x > 0 && x != node && x != w && x != besides) return true;
-        }
-    }
-    return false;
+    return AnyEdgeAt(node, -1, [&](int, int w) {
+        const gmItrPt* p = hashOper.GetItrPt(node, w);
+        const int x = p ? p->GetNode() : 0;
+        return x > 0 && x != node && x != w && x != besides;
+    });
 }
 
 bool CsAlgoLce::KeepsOutline(int node, const gmPnt3D& q) const
 {
     const gmPnt3D at = PointOf(node);
-    std::vector<int> around;
-    dataManage.GetNodeTpyElArr(node, around);
-    for (const int e : around) {
-        if (!dataManage.IsValidElem(e)) continue;
-        const std::vector<int> nd = NodesOf(e);
-        const size_t n = nd.size();
-        const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), node) - nd.begin());
-        if (i >= n) continue;
-        for (const int w : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
-            if (!IsOpenEdge(e, node, w)) continue;
-            const gmPnt3D other = PointOf(w);
-            if (LineDist(q, at, other) > 1.0e-6 * at.DistTo(other)) return false;
-        }
-    }
-    return true;
+    return !AnyEdgeAt(node, -1, [&](int e, int w) {
+        if (!IsOpenEdge(e, node, w)) return false;
+        const gmPnt3D other = PointOf(w);
+        return LineDist(q, at, other) > 1.0e-6 * at.DistTo(other);
+    });
 }
 
 int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
