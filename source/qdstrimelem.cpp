@@ -460,6 +460,60 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     return nearM(false);
 }
 
+int CsTrmElem::TrimEdgeAtAdpNd()
+{
+    const int f = edge1[0];
+    const int t = edge1[1];
+    CsDataAdpv hanging;
+    const int m = AdpNodeOn(Nd(f), Nd(t), &hanging);
+    if (m < 1 || edge2[0] != f) return 0;
+    onSameEdge = true;
+    // Pieces that kept the coarse edge whole would leave the fine side's
+    // nodes off it and the points' nodes off the fine side: the hanging node
+    // is made a corner, so the constraint goes.
+    const int had1 = itrNode1, had2 = itrNode2;
+    PlanRemoveAdp(hanging);
+    extraEdgeNodes.emplace_back(m, f);
+    const double half = Vtx(f).DistTo(PosOf(m));
+    for (int k = 1; k <= 2; ++k) {
+        gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
+        const gmPnt3D p = point->GetPoint();
+        int x = m;
+        if (p.DistTo(PosOf(m)) > kSamePoint) {
+            // The record on the half is the fine neighbour's when it came first,
+            // and the one it will find when it comes later.
+            gmItrPt copy(*point);
+            copy.SetEdge(gmEdge(m, Nd(p.DistTo(Vtx(f)) < half ? f : t), 0, 0));
+            gmItrPt* rec = hashOpr->GetExistItrPt(copy);
+            if (rec && rec->GetNode() > 0) {
+                x = rec->GetNode();
+            } else if (rec) {
+                x = PlanNode(rec->GetPoint(), rec);
+            } else {
+                x = PlanNode(p, nullptr);
+                copy.SetNode(x);
+                PlanItrRecord(copy);
+            }
+        }
+        ItrNode(k) = x;
+        PlanRecordNode(HshPt(k), x);
+        PlanTrimNode(x);
+    }
+    // A corner of the line between the points is kept as a node inside.
+    featDone = 1;
+    featInner = HasFeatPnt() ? 1 : 0;
+    const int x1 = itrNode1, x2 = itrNode2;
+    if (featInner && CutAlong(x1, x2)) return 1;
+    DropInnerFeature();
+    if (CutAlong(x1, x2)) return 1;
+    // No pieces: the element is left to the cutter's own same-edge rules.
+    ClearPlan();
+    itrNode1 = had1;
+    itrNode2 = had2;
+    featDone = 0;
+    return 0;
+}
+
 // ----------------------------------------------------------- planning
 
 void CsTrmElem::ClearPlan()
@@ -746,12 +800,16 @@ bool CsTrmElem::CutAlong(int x1, int x2)
         // corner rather than cutting it off along the chord.
         featInner = 1;
         if (CutAlongThrough(x1, x2)) return true;
-        featInner = 0;
-        if (prjPtNode > 0 && prjPtNode == baseNodes + static_cast<int>(plannedNodes.size()))
-            plannedNodes.pop_back();
-        prjPtNode = 0;
+        DropInnerFeature();
     }
     return CutAlongThrough(x1, x2);
+}
+
+void CsTrmElem::DropInnerFeature()
+{
+    featInner = 0;
+    if (prjPtNode > 0 && prjPtNode == baseNodes + static_cast<int>(plannedNodes.size())) plannedNodes.pop_back();
+    prjPtNode = 0;
 }
 
 bool CsTrmElem::CutAlongThrough(int x1, int x2)
