@@ -364,6 +364,18 @@ int CsTrmElem::SetEdgeItrPt(int e)
     const int n = NodeNum();
     const int f = e;
     const int t = (e + 1) % n;
+    // On half of a coarse edge the node would be the fine side's alone: the
+    // coarse neighbour has no edge there to take it, and a crack opens. The
+    // line's corner stays inside the element instead.
+    const auto halfOfCoarse = [this](int u, int v) {
+        const CsDataAdpv* c = hashOpr->GetCsAdpNd(u);
+        return c && (dataManage.GetNdidFromExid(c->GetN1()) == v || dataManage.GetNdidFromExid(c->GetN2()) == v);
+    };
+    if (halfOfCoarse(Nd(f), Nd(t)) || halfOfCoarse(Nd(t), Nd(f))) {
+        featEdge = -1;
+        featInner = 1;
+        return 0;
+    }
     gmEdge edge(Nd(f), Nd(t), f, t);
     edge.AddElemnt(srcElem);
     const int segs = trmLine ? trmLine->GetUcsCount() - 1 : 0;

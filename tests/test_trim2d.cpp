@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -155,7 +156,8 @@ TEST(Trim2D, SharpCornersOfAStar)
 // Seeded small blanks with zero, one and two adaptive levels, each cut by a
 // hole, a trim-out circle and a star placed off the grid by the seed, so that
 // crossings land on corners, on coarse edges with hanging nodes and twice on
-// one edge. Configurations the cutters still get wrong are listed, with why.
+// one edge. Configurations the cutters still get wrong are listed, with why,
+// and skipped unless CORVEX_SWEEP_ALL is set.
 TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
 {
     enum Shape { kHole, kKeep, kStar };
@@ -166,10 +168,12 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
         // A star's corner by a coarse edge: a crack at its halves or the edge left without owner.
         {100, 1, kStar}, {100, 2, kStar}, {101, 1, kStar}, {101, 2, kStar}, {103, 1, kStar}, {104, 2, kStar},
         {105, 1, kStar}, {105, 2, kStar}, {106, 1, kStar}, {106, 2, kStar}, {107, 1, kStar}, {107, 2, kStar},
-        {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 1, kStar}, {110, 2, kStar}, {111, 2, kStar},
+        {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar}, {111, 2, kStar},
         // A circle crossing a coarse edge next to its hanging node leaves a crack.
         {100, 1, kKeep}, {105, 1, kHole}, {108, 1, kHole}, {108, 1, kKeep},
     };
+    // Set to see whether the listed ones still fail.
+    const bool all = std::getenv("CORVEX_SWEEP_ALL") != nullptr;
     for (int seed = 100; seed < 112; ++seed) {
         for (int levels = 0; levels <= 2; ++levels) {
             Job job;
@@ -179,7 +183,7 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
             const double r = 0.36 * std::min(job.width, job.height);
             const double phase = 0.37 * seed;
             for (const Shape shape : {kHole, kKeep, kStar}) {
-                if (known.count({seed, levels, shape})) continue;
+                if (known.count({seed, levels, shape}) && !all) continue;
                 SCOPED_TRACE("seed " + std::to_string(seed) + " levels " + std::to_string(levels) + " shape " +
                              std::to_string(shape));
                 const Curve curve = shape == kHole   ? Curve{1, Circle(cx, cy, r, 64, phase)}
