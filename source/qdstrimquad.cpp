@@ -717,6 +717,12 @@ int CsTrmQuad::Trim2OnEdge()
     if (Pt(2).DistTo(Vtx(edge1[0])) < Pt(1).DistTo(Vtx(edge1[0]))) Exchange();
     HasFeatPnt();
     CheckFeatPnt();
+    // The same-edge rules place no node on another edge: a line's corner by
+    // one is kept inside rather than dropped, which would cut past it.
+    if (featEdge >= 0 && featEdge != edge1[0]) {
+        featEdge = -1;
+        featInner = 1;
+    }
     const bool hadNode = itrNode1 > 0 || itrNode2 > 0;
     if (!hadNode) {
         TrimEdgeNull();
