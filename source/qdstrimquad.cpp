@@ -753,7 +753,13 @@ void CsTrmQuad::TrimEdgeNull()
         break;
     case Upp:
         MoveVertexOnPt(A(), 1);
-        if (ClassAt(2) == Low) MoveVertexOnPt(B(), 2);
+        if (ClassAt(2) == Low) {
+            MoveVertexOnPt(B(), 2);
+        } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
+            // The line turns inside the element: moving the corner alone would
+            // cut past its corner, which a split at the other point later loses.
+            CutAlong(Nd(A()), NodeAt(2));
+        }
         break;
     }
 }
