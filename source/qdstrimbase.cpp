@@ -399,12 +399,24 @@ int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
             }
             std::vector<int> around;
             topology_.GetNodeTpyElArr(d, around);
-            if (around.size() <= 2) {
-                MoveToMiddle(d, n1, n2);
+            topology_.GetEdgeNeibElem(n1, n2, elems);
+            // A coarse element the cut removed owns its edge no longer: the
+            // fine side then ends on the cut, and the constraint would name an
+            // edge no written element has.
+            elems.erase(std::remove_if(elems.begin(), elems.end(),
+                                       [this](int e) {
+                                           return !dataManage.IsValidElem(e) || dataManage.GetElem(e).IsToDel() ||
+                                                  dataManage.GetElem(e).IsDeleted();
+                                       }),
+                        elems.end());
+            // The fine side keeps its hanging node on the middle of the edge
+            // even where that edge now runs along the cut.
+            if (around.size() <= 2) MoveToMiddle(d, n1, n2);
+            if (around.size() <= 2 && !elems.empty()) {
                 Keep(kept, c);
                 continue;
             }
-            if (topology_.GetEdgeNeibElem(n1, n2, elems) != 1) {
+            if (elems.size() != 1) {
                 RemoveAdpNd(c);
                 Drop(kept, c);
                 item = HashAdpNd->GetItem(b);

@@ -165,9 +165,9 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
         // A star's corner by an element edge or corner leaves a crack.
         {102, 0, kStar}, {103, 0, kStar}, {109, 0, kStar}, {110, 0, kStar}, {111, 0, kStar},
         // A star's corner by a coarse edge: a crack at its halves or the edge left without owner.
-        {100, 1, kStar}, {100, 2, kStar}, {101, 1, kStar}, {101, 2, kStar}, {103, 1, kStar}, {104, 2, kStar},
-        {105, 1, kStar}, {105, 2, kStar}, {106, 1, kStar}, {106, 2, kStar}, {107, 1, kStar}, {107, 2, kStar},
-        {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar}, {111, 2, kStar},
+        {100, 1, kStar}, {100, 2, kStar}, {101, 2, kStar}, {103, 1, kStar}, {104, 2, kStar}, {105, 1, kStar},
+        {106, 1, kStar}, {106, 2, kStar}, {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar},
+        {111, 2, kStar},
         // A circle crossing a coarse edge next to its hanging node leaves a crack.
         {100, 1, kKeep}, {105, 1, kHole}, {108, 1, kHole}, {108, 1, kKeep},
     };
