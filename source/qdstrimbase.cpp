@@ -372,6 +372,25 @@ void MoveToMiddle(int d, int n1, int n2)
     dataManage.SetNode(d, (a + b) * 0.5);
 }
 
+// Whether element e has a corner other than d where node d lies.
+bool HasNodeAt(int e, int d)
+{
+    const CsDataElem& el = dataManage.GetElem(e);
+    const gmPnt3D& p = dataManage.GetNode(d).GetPoint();
+    for (int k = 0; k < el.GetNodeNum(); ++k) {
+        if (el[k] != d && dataManage.GetNode(el[k]).GetPoint().DistTo(p) <= 1e-9 * (1.0 + p.DistTo(gmPnt3D()))) return true;
+    }
+    return false;
+}
+
+// Off the middle by more than rounding: something moved it on purpose.
+bool AtMiddle(int d, int n1, int n2)
+{
+    const gmPnt3D& a = dataManage.GetNode(n1).GetPoint();
+    const gmPnt3D& b = dataManage.GetNode(n2).GetPoint();
+    return dataManage.GetNode(d).GetPoint().DistTo((a + b) * 0.5) <= 1e-6 * a.DistTo(b);
+}
+
 }  // namespace
 
 int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
@@ -399,19 +418,43 @@ int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
             }
             std::vector<int> around;
             topology_.GetNodeTpyElArr(d, around);
-            if (around.size() <= 2) {
-                MoveToMiddle(d, n1, n2);
+            topology_.GetEdgeNeibElem(n1, n2, elems);
+            // A coarse element the cut removed owns its edge no longer: the
+            // fine side then ends on the cut, and the constraint would name an
+            // edge no written element has.
+            elems.erase(std::remove_if(elems.begin(), elems.end(),
+                                       [this](int e) {
+                                           return !dataManage.IsValidElem(e) || dataManage.GetElem(e).IsToDel() ||
+                                                  dataManage.GetElem(e).IsDeleted();
+                                       }),
+                        elems.end());
+            // A hanging node a cut moved onto the line carries the pieces built
+            // there: put back on the middle it would pull them apart, so the
+            // coarse element takes it as a corner instead. Not where the coarse
+            // side made a node of its own at that point (an element at the
+            // coarse edge's ends holds it): the two would be left side by side.
+            std::vector<int> ends;
+            topology_.GetNodeTpyElArr(n1, ends);
+            std::vector<int> more;
+            topology_.GetNodeTpyElArr(n2, more);
+            ends.insert(ends.end(), more.begin(), more.end());
+            const bool onLine = GetItemItrNd(d) != nullptr && !AtMiddle(d, n1, n2) &&
+                                std::none_of(ends.begin(), ends.end(), [d](int e) { return HasNodeAt(e, d); });
+            // The fine side keeps its hanging node on the middle of the edge
+            // even where that edge now runs along the cut.
+            if (around.size() <= 2 && !onLine) MoveToMiddle(d, n1, n2);
+            if (around.size() <= 2 && !onLine && !elems.empty()) {
                 Keep(kept, c);
                 continue;
             }
-            if (topology_.GetEdgeNeibElem(n1, n2, elems) != 1) {
+            if (elems.size() != 1) {
                 RemoveAdpNd(c);
                 Drop(kept, c);
                 item = HashAdpNd->GetItem(b);
                 continue;
             }
             const bool madeNow = std::any_of(around.begin(), around.end(), [elemNum](int e) { return e > elemNum; });
-            if (!madeNow) {
+            if (!madeNow && !onLine) {
                 MoveToMiddle(d, n1, n2);
                 Keep(kept, c);
                 continue;

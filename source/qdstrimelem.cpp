@@ -364,6 +364,18 @@ int CsTrmElem::SetEdgeItrPt(int e)
     const int n = NodeNum();
     const int f = e;
     const int t = (e + 1) % n;
+    // On half of a coarse edge the node would be the fine side's alone: the
+    // coarse neighbour has no edge there to take it, and a crack opens. The
+    // line's corner stays inside the element instead.
+    const auto halfOfCoarse = [this](int u, int v) {
+        const CsDataAdpv* c = hashOpr->GetCsAdpNd(u);
+        return c && (dataManage.GetNdidFromExid(c->GetN1()) == v || dataManage.GetNdidFromExid(c->GetN2()) == v);
+    };
+    if (halfOfCoarse(Nd(f), Nd(t)) || halfOfCoarse(Nd(t), Nd(f))) {
+        featEdge = -1;
+        featInner = 1;
+        return 0;
+    }
     gmEdge edge(Nd(f), Nd(t), f, t);
     edge.AddElemnt(srcElem);
     const int segs = trmLine ? trmLine->GetUcsCount() - 1 : 0;
@@ -458,6 +470,60 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         return 0;
     }
     return nearM(false);
+}
+
+int CsTrmElem::TrimEdgeAtAdpNd()
+{
+    const int f = edge1[0];
+    const int t = edge1[1];
+    CsDataAdpv hanging;
+    const int m = AdpNodeOn(Nd(f), Nd(t), &hanging);
+    if (m < 1 || edge2[0] != f) return 0;
+    onSameEdge = true;
+    // Pieces that kept the coarse edge whole would leave the fine side's
+    // nodes off it and the points' nodes off the fine side: the hanging node
+    // is made a corner, so the constraint goes.
+    const int had1 = itrNode1, had2 = itrNode2;
+    PlanRemoveAdp(hanging);
+    extraEdgeNodes.emplace_back(m, f);
+    const double half = Vtx(f).DistTo(PosOf(m));
+    for (int k = 1; k <= 2; ++k) {
+        gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
+        const gmPnt3D p = point->GetPoint();
+        int x = m;
+        if (p.DistTo(PosOf(m)) > kSamePoint) {
+            // The record on the half is the fine neighbour's when it came first,
+            // and the one it will find when it comes later.
+            gmItrPt copy(*point);
+            copy.SetEdge(gmEdge(m, Nd(p.DistTo(Vtx(f)) < half ? f : t), 0, 0));
+            gmItrPt* rec = hashOpr->GetExistItrPt(copy);
+            if (rec && rec->GetNode() > 0) {
+                x = rec->GetNode();
+            } else if (rec) {
+                x = PlanNode(rec->GetPoint(), rec);
+            } else {
+                x = PlanNode(p, nullptr);
+                copy.SetNode(x);
+                PlanItrRecord(copy);
+            }
+        }
+        ItrNode(k) = x;
+        PlanRecordNode(HshPt(k), x);
+        PlanTrimNode(x);
+    }
+    // A corner of the line between the points is kept as a node inside.
+    featDone = 1;
+    featInner = HasFeatPnt() ? 1 : 0;
+    const int x1 = itrNode1, x2 = itrNode2;
+    if (featInner && CutAlong(x1, x2)) return 1;
+    DropInnerFeature();
+    if (CutAlong(x1, x2)) return 1;
+    // No pieces: the element is left to the cutter's own same-edge rules.
+    ClearPlan();
+    itrNode1 = had1;
+    itrNode2 = had2;
+    featDone = 0;
+    return 0;
 }
 
 // ----------------------------------------------------------- planning
@@ -746,12 +812,16 @@ bool CsTrmElem::CutAlong(int x1, int x2)
         // corner rather than cutting it off along the chord.
         featInner = 1;
         if (CutAlongThrough(x1, x2)) return true;
-        featInner = 0;
-        if (prjPtNode > 0 && prjPtNode == baseNodes + static_cast<int>(plannedNodes.size()))
-            plannedNodes.pop_back();
-        prjPtNode = 0;
+        DropInnerFeature();
     }
     return CutAlongThrough(x1, x2);
+}
+
+void CsTrmElem::DropInnerFeature()
+{
+    featInner = 0;
+    if (prjPtNode > 0 && prjPtNode == baseNodes + static_cast<int>(plannedNodes.size())) plannedNodes.pop_back();
+    prjPtNode = 0;
 }
 
 bool CsTrmElem::CutAlongThrough(int x1, int x2)

@@ -60,6 +60,10 @@ protected:
     void CheckFeatPnt();
     int SetEdgeItrPt(int e);
     int GetAdpEdgeNode(double pos, gmItrPt* point);
+    // Both points on a coarse edge carrying a hanging node: the hanging node
+    // becomes a corner and each point takes the node of its half, shared
+    // with the fine neighbour there. 0 when the edge has no hanging node.
+    int TrimEdgeAtAdpNd();
     void AddElement(int part, int count, const int* nodes);
     void AddNodePrjPt();
 
@@ -128,6 +132,8 @@ protected:
     // Both points pass near corner v, which moved onto one of them: the line
     // only dips into the element, so it is split from v through the feature.
     bool CutSpike(int v);
+    // Gives up the node planned for the line's corner inside the element.
+    void DropInnerFeature();
     // For each point without a node: a hanging node on its edge or a node
     // another point already has there.
     void FillAdjctNodes();

@@ -711,11 +711,18 @@ void CsTrmQuad::TrimOppstEndUppr()
 int CsTrmQuad::Trim2OnEdge()
 {
     if (NodeNum() != 4) return 0;
+    if (TrimEdgeAtAdpNd()) return 1;
     const gmLin3D line(Vtx(edge1[0]), Vtx(edge1[1]));
     if (std::sqrt(line.SqrDist(Pt(1))) > kOnEdgeLine || std::sqrt(line.SqrDist(Pt(2))) > kOnEdgeLine) return 0;
     if (Pt(2).DistTo(Vtx(edge1[0])) < Pt(1).DistTo(Vtx(edge1[0]))) Exchange();
     HasFeatPnt();
     CheckFeatPnt();
+    // The same-edge rules place no node on another edge: a line's corner by
+    // one is kept inside rather than dropped, which would cut past it.
+    if (featEdge >= 0 && featEdge != edge1[0]) {
+        featEdge = -1;
+        featInner = 1;
+    }
     const bool hadNode = itrNode1 > 0 || itrNode2 > 0;
     if (!hadNode) {
         TrimEdgeNull();
@@ -746,7 +753,13 @@ void CsTrmQuad::TrimEdgeNull()
         break;
     case Upp:
         MoveVertexOnPt(A(), 1);
-        if (ClassAt(2) == Low) MoveVertexOnPt(B(), 2);
+        if (ClassAt(2) == Low) {
+            MoveVertexOnPt(B(), 2);
+        } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
+            // The line turns inside the element: moving the corner alone would
+            // cut past its corner, which a split at the other point later loses.
+            CutAlong(Nd(A()), NodeAt(2));
+        }
         break;
     }
 }

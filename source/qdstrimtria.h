@@ -1,6 +1,6 @@
 // The triangle cutter. Any two edges of a triangle share a vertex, so a
 // two-point cut always separates the corner at that vertex from the rest;
-// two points on one edge are not cut.
+// two points on one edge are cut only where the edge carries a hanging node.
 #ifndef QDSTRIMTRIA_H
 #define QDSTRIMTRIA_H
 
@@ -13,7 +13,7 @@ public:
 
 protected:
     int Trim2ItrPt() override;
-    int Trim2OnEdge() override { return 0; }
+    int Trim2OnEdge() override { return TrimEdgeAtAdpNd(); }
 
 private:
     // a = first vertex of edge 1, b = the shared vertex, c = end of edge 2.

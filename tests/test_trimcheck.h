@@ -567,7 +567,14 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
     ExpectClosedMesh(in, out, h, [&](const P3& a, const P3& b) {
         double sag = 0.0;
         for (const auto* list : {&job.keepInside, &job.removeInside}) {
-            for (const Poly& c : *list) sag = std::max(sag, Sag(c, std::hypot(a[0] - b[0], a[1] - b[1])));
+            for (const Poly& c : *list) {
+                // Ends in the middle of the curve's own segments lie inside its
+                // bends by the sag of a segment, and so does the chord.
+                double segment = 0.0;
+                for (size_t i = 0; i + 1 < c.size(); ++i)
+                    segment = std::max(segment, std::hypot(c[i + 1][0] - c[i][0], c[i + 1][1] - c[i][1]));
+                sag = std::max(sag, Sag(c, std::hypot(a[0] - b[0], a[1] - b[1])) + Sag(c, segment));
+            }
         }
         const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.0};
         // A node by a sharp corner may stand a fifth of an element off it.
