@@ -61,6 +61,7 @@ int CsTrmElem::Trimming(gmTrmLine* line, gmElemt* elem, const std::vector<gmItrP
     movedNode = 0;
     splitElArr.clear();
     onSameEdge = false;
+    cornersOnCrossings.clear();
 
     if (itrPtNum == 1) {
         StartPlan();
@@ -172,6 +173,17 @@ int CsTrmElem::InitData()
     endDst2 = Pt(2).DistTo(Vtx(edge2[1]));
     pos1 = endDst1 / edgeLen1;
     pos2 = endDst2 / edgeLen2;
+    // A crossing an earlier pair of this element took as its hanging corner
+    // (moving the corner onto it) is that corner: the crossing's own node
+    // would sit on top of it, and be left off the line beside it.
+    for (int k = 1; k <= 2; ++k) {
+        const int* edge = k == 1 ? edge1 : edge2;
+        for (int j = 0; j < 2 && ItrNode(k) < 1; ++j) {
+            const int v = Nd(edge[j]);
+            const bool took = std::find(cornersOnCrossings.begin(), cornersOnCrossings.end(), v) != cornersOnCrossings.end();
+            if (took && Pt(k).DistTo(Vtx(edge[j])) <= kSamePoint) ItrNode(k) = v;
+        }
+    }
 
     featIdx = featVtx = featEdge = -1;
     featNode = featInner = featDone = 0;
@@ -633,6 +645,8 @@ void CsTrmElem::MoveVertexOnPt(int v, int k)
     if (v != featVtx) {
         if (!mayMove || mayMove(Nd(v), Pt(k))) {
             MoveVertex(v, Pt(k));
+            if (Vtx(v).DistTo(Pt(k)) <= kSamePoint && hashOpr && hashOpr->IsAdptvNode(Nd(v)))
+                cornersOnCrossings.push_back(Nd(v));
         } else if (MustStay(k, v)) {
             // The crossing is too far from the vertex to be taken as it.
             stayRefused = true;

@@ -193,6 +193,9 @@ protected:
     gmPnt3D prjPt;
     CsElemMap newElemMap;
     std::vector<int> splitElArr;
+    // Hanging nodes an earlier pair of points of this element moved onto a
+    // crossing, as corners.
+    std::vector<int> cornersOnCrossings;
     std::vector<gmItrPt> itrPtArr;
     gmElemt* elemt = nullptr;
     gmTrmLine* trmLine = nullptr;

@@ -507,8 +507,18 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         const double a = SignedArea(piece);
         area += std::fabs(a);
         // The parent: the input element whose records the piece carries, the
-        // one holding the piece's centroid when several carry the same.
+        // one holding the piece's centroid when several carry the same. A cut
+        // may slide a shared corner along a neighbour's edge onto the curve,
+        // so the piece is placed with its old nodes where they were in the
+        // input: then all its corners lie on its parent.
         const P2 c = Centroid(piece);
+        Poly before;
+        for (const int n : s.nodes) {
+            const auto old = in.nodes.find(n);
+            const P3& p = old != in.nodes.end() ? old->second : out.nodes.at(n);
+            before.push_back({p[0], p[1]});
+        }
+        const P2 home = Centroid(before);
         const Shell* parent = nullptr;
         if (s.id <= in.maxElem) {
             parent = inputs.count(s.id) ? inputs[s.id] : nullptr;
@@ -520,8 +530,8 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
                 }
             }
             for (const Shell* t : same) {
-                if (!parent || Inside(c, PolyOf(in, *t))) parent = t;
-                if (Inside(c, PolyOf(in, *t))) break;
+                if (!parent || Inside(home, PolyOf(in, *t))) parent = t;
+                if (Inside(home, PolyOf(in, *t))) break;
             }
         }
         ASSERT_NE(parent, nullptr) << "piece " << s.id << " lies in no input element";
