@@ -37,23 +37,9 @@ using trimcheck::Card;
 
 std::string DeckText(const Job& job, const std::vector<Poly>& lances)
 {
-    std::set<int> parts;
-    for (const auto& s : job.input.shells) parts.insert(s.pid);
-    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
-    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
-    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
-    deck += "*SET_PART_LIST\n$   set id\n         1\n";
-    for (const int p : parts) deck += Card("%10.0f", p);
-    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
-    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
-    int id = 1;
-    for (const Poly& c : lances) {
-        deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
-        deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", id++, 0, 0, 1, 0.25);
-        for (const auto& p : c) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
-    }
-    deck += "*INCLUDE\nblank.dynain\n*END\n";
-    return deck;
+    std::vector<std::pair<int, Poly>> cards;
+    for (const Poly& c : lances) cards.emplace_back(0, c);
+    return trimcheck::FlatDeck(job.input, cards);
 }
 
 // The boundary constraint cards of a dynain: node id -> the rest of the card.

@@ -34,25 +34,11 @@ struct Job : trimcheck::FlatBlank {
 
 using trimcheck::Card;
 
-// The cards of the bundled trim examples, in their fixed columns.
 std::string DeckText(const Job& job, const std::vector<Curve>& curves, const std::string& include = "*INCLUDE\nblank.dynain\n")
 {
-    std::set<int> parts;
-    for (const auto& s : job.input.shells) parts.insert(s.pid);
-    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
-    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
-    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
-    deck += "*SET_PART_LIST\n$   set id\n         1\n";
-    for (const int p : parts) deck += Card("%10.0f", p);
-    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
-    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
-    int id = 1;
-    for (const Curve& c : curves) {
-        deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
-        deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", id++, 0, c.flag, 1, 0.25);
-        for (const auto& p : c.points) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
-    }
-    return deck + include + "*END\n";
+    std::vector<std::pair<int, Poly>> cards;
+    for (const Curve& c : curves) cards.emplace_back(c.flag, c.points);
+    return trimcheck::FlatDeck(job.input, cards, include);
 }
 
 struct Outcome {

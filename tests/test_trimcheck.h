@@ -642,6 +642,30 @@ inline std::string Card(const char* format, double a = 0, double b = 0, double c
     return line;
 }
 
+// A deck that cuts every part of a flat blank along 2D curves seen along z,
+// in the fixed columns of the bundled examples: each curve with its trim flag
+// (-1 keeps the inside, 1 removes it, 0 lances).
+inline std::string FlatDeck(const Dynain& in, const std::vector<std::pair<int, Poly>>& curves,
+                            const std::string& include = "*INCLUDE\nblank.dynain\n")
+{
+    std::set<int> parts;
+    for (const auto& s : in.shells) parts.insert(s.pid);
+    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
+    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
+    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
+    deck += "*SET_PART_LIST\n$   set id\n         1\n";
+    for (const int p : parts) deck += Card("%10.0f", p);
+    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
+    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
+    int id = 1;
+    for (const auto& [flag, points] : curves) {
+        deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
+        deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", id++, 0, flag, 1, 0.25);
+        for (const auto& p : points) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
+    }
+    return deck + include + "*END\n";
+}
+
 }  // namespace trimcheck
 
 #endif
