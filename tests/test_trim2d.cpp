@@ -32,7 +32,6 @@ struct Job : trimcheck::FlatBlank {
     Job() : FlatBlank("trim2d") {}
 };
 
-
 std::string DeckText(const Job& job, const std::vector<Curve>& curves, const std::string& include = "*INCLUDE\nblank.dynain\n")
 {
     std::vector<std::pair<int, Poly>> cards;
