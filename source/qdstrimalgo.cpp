@@ -113,6 +113,22 @@ void CsAlgoTrm::ShowBegin(const char* title, const char* start)
     ShowLine(start);
 }
 
+void CsAlgoTrm::ShowLineId(const char* kind, const CsString& id)
+{
+    CsString text;
+    text.Format("The Current %s Line ID: %s", kind, id.c_str());
+    ShowLine(text);
+}
+
+void CsAlgoTrm::ShowGrowth(const char* kind, const CsString& id, int from, int to)
+{
+    ShowLineId(kind, id);
+    CsString text;
+    text.Format("Iteration: elements increased from %d to %d\n", from, to);
+    ShowLine(text);
+    CsMessage().ShowNewLine(1);
+}
+
 void CsAlgoTrm::ShowEnd(const char* failed, const char* hint, const char* finished) const
 {
     if (trmElemArr.empty()) {

@@ -68,6 +68,10 @@ protected:
     // The result line of an operation (with an optional hint after a
     // failure) and the closing line: failed when nothing was cut.
     void ShowEnd(const char* failed, const char* hint, const char* finished) const;
+    // "The Current <kind> Line ID" of the line being cut, and the progress
+    // line when a pass over it added elements.
+    static void ShowLineId(const char* kind, const CsString& id);
+    static void ShowGrowth(const char* kind, const CsString& id, int from, int to);
     // The element across edge n1-n2 that really has that edge, 0 when none.
     static int NextElem(int elem, int n1, int n2);
     // The same, or, where the edge is half of a coarse edge (one of its nodes

@@ -58,13 +58,6 @@ double LineDist(const gmPnt3D& p, const gmPnt3D& a, const gmPnt3D& b)
 
 int Mod(int i, int n) { return ((i % n) + n) % n; }
 
-void ShowLineId(const gmTrmLine& line)
-{
-    CsString text;
-    text.Format("The Current Lancing Line ID: %s", line.GetExid().c_str());
-    ShowLine(text);
-}
-
 }  // namespace
 
 // ================================================================= base
@@ -128,7 +121,7 @@ int CsAlgoLce::TrimElemArr()
             const size_t quotient = (j + 1) / kProgress;
             if (quotient > reported) {
                 reported = quotient;
-                ShowLineId(*line);
+                ShowLineId("Lancing", line->GetExid());
                 ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress));
                 CsMessage().ShowNewLine(1);
             }
@@ -170,11 +163,7 @@ int CsAlgoLce::TrimElemArr()
         elemArr.insert(elemArr.end(), fresh.begin(), fresh.end());
         UniqueElemArr();
         if (static_cast<int>(elemArr.size()) > count) {
-            ShowLineId(*line);
-            CsString text;
-            text.Format("Iteration: elements increased from %d to %d\n", count, static_cast<int>(elemArr.size()));
-            ShowLine(text);
-            CsMessage().ShowNewLine(1);
+            ShowGrowth("Lancing", line->GetExid(), count, static_cast<int>(elemArr.size()));
             count = static_cast<int>(elemArr.size());
         }
         if (!trmElemArr.empty()) {

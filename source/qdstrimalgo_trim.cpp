@@ -15,22 +15,6 @@ const int kProgress3D = 10000;
 // More crossings than this mean the line runs back and forth inside one element.
 const int kMaxItrPts3D = 9;
 
-void ShowLineId(const CsString& id)
-{
-    CsString text;
-    text.Format("The Current Trim Line ID: %s", id.c_str());
-    ShowLine(text);
-}
-
-void ShowGrowth(const CsString& id, int from, int to)
-{
-    ShowLineId(id);
-    CsString text;
-    text.Format("Iteration: elements increased from %d to %d\n", from, to);
-    ShowLine(text);
-    CsMessage().ShowNewLine(1);
-}
-
 bool UsableLine(const gmTrmLine* line) { return line && !line->IsStraight() && !line->IsLancing(); }
 
 // The mean of a piece's corners, each counted once: a sliver between the cut
@@ -109,7 +93,7 @@ int CsToolTrm::TrimElemArr()
             const size_t quotient = (i + 1) / kProgress2D;
             if (quotient > reported) {
                 reported = quotient;
-                ShowLineId(id);
+                ShowLineId("Trim", id);
                 ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress2D));
                 CsMessage().ShowNewLine(1);
             }
@@ -165,7 +149,7 @@ int CsToolTrm::TrimElemArr()
         elemArr.insert(elemArr.end(), newElems.begin(), newElems.end());
         UniqueElemArr();
         if (static_cast<int>(elemArr.size()) > lastCount) {
-            ShowGrowth(id, lastCount, static_cast<int>(elemArr.size()));
+            ShowGrowth("Trim", id, lastCount, static_cast<int>(elemArr.size()));
             lastCount = static_cast<int>(elemArr.size());
         }
         if (!trmElemArr.empty()) {
@@ -242,7 +226,7 @@ int CsLaserTrm::TrimElemArr()
             const size_t quotient = (i + 1) / kProgress3D;
             if (quotient > reported) {
                 reported = quotient;
-                ShowLineId(id);
+                ShowLineId("Trim", id);
                 ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress3D));
             }
             const int e = elemArr[i];
@@ -279,7 +263,7 @@ int CsLaserTrm::TrimElemArr()
         elemArr.insert(elemArr.end(), newElems.begin(), newElems.end());
         UniqueElemArr();
         if (static_cast<int>(elemArr.size()) > lastCount) {
-            ShowGrowth(id, lastCount, static_cast<int>(elemArr.size()));
+            ShowGrowth("Trim", id, lastCount, static_cast<int>(elemArr.size()));
             lastCount = static_cast<int>(elemArr.size());
         }
         if (!trmElemArr.empty()) {
