@@ -429,30 +429,11 @@ void ExpectBuiltLevels(int levels, int seed)
     EXPECT_EQ(static_cast<int>(seen.size()), levels + 1);
 }
 
-std::string Card(const char* format, double a = 0, double b = 0, double c = 0, double e = 0, double f = 0)
-{
-    char line[160];
-    std::snprintf(line, sizeof line, format, a, b, c, e, f);
-    return line;
-}
-
 std::string DeckText(const trimcheck::Dynain& in, const trimcheck::Poly& curve, int flag, bool refine, int level)
 {
-    std::set<int> parts;
-    for (const auto& s : in.shells) parts.insert(s.pid);
-    std::string deck = "*KEYWORD\n*KEYWORD_ID\njob\n";
-    for (const int p : parts) deck += "*PART\n$  part id  section\n" + Card("%10.0f%10.0f\n", p, 1);
-    deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
-    deck += "*SET_PART_LIST\n$   set id\n         1\n";
-    for (const int p : parts) deck += Card("%10.0f", p);
-    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
-    if (refine) deck += "*CONTROL_ADAPTIVE_CURVE\n" + Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, level, 0.004, 0);
-    deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
-    deck += "*DEFINE_CURVE_TRIM\n$   set id      type trim flag vector id     ratio\n";
-    deck += Card("%10.0f%10.0f%10.0f%10.0f%10.2f\n", 1, 0, flag, 1, 0.25);
-    for (const auto& p : curve) deck += Card("%20.6f%20.6f\n", p[0], p[1]);
-    deck += "*INCLUDE\nblank.dynain\n*END\n";
-    return deck;
+    const std::string control =
+        refine ? "*CONTROL_ADAPTIVE_CURVE\n" + trimcheck::Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, level, 0.004, 0) : "";
+    return trimcheck::FlatDeck(in, {{flag, curve}}, "*INCLUDE\nblank.dynain\n", control);
 }
 
 trimcheck::Poly Circle(double cx, double cy, double r, int n)

@@ -644,9 +644,10 @@ inline std::string Card(const char* format, double a = 0, double b = 0, double c
 
 // A deck that cuts every part of a flat blank along 2D curves seen along z,
 // in the fixed columns of the bundled examples: each curve with its trim flag
-// (-1 keeps the inside, 1 removes it, 0 lances).
+// (-1 keeps the inside, 1 removes it, 0 lances); control cards go before
+// the curves.
 inline std::string FlatDeck(const Dynain& in, const std::vector<std::pair<int, Poly>>& curves,
-                            const std::string& include = "*INCLUDE\nblank.dynain\n")
+                            const std::string& include = "*INCLUDE\nblank.dynain\n", const std::string& control = "")
 {
     std::set<int> parts;
     for (const auto& s : in.shells) parts.insert(s.pid);
@@ -655,7 +656,7 @@ inline std::string FlatDeck(const Dynain& in, const std::vector<std::pair<int, P
     deck += "*SECTION_SHELL\n$ section\n         1\n     1.000     1.000     1.000     1.000\n";
     deck += "*SET_PART_LIST\n$   set id\n         1\n";
     for (const int p : parts) deck += Card("%10.0f", p);
-    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n";
+    deck += "\n*ELEMENT_TRIM\n$   set id\n         1\n" + control;
     deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f", 1, 0, 0, 0) + Card("%10.1f%10.1f%10.1f\n", 0, 0, 1);
     int id = 1;
     for (const auto& [flag, points] : curves) {
