@@ -105,6 +105,16 @@ void CsAlgoTrm::AddItrPtArr(int elem, const std::vector<gmItrPt>& points)
     }
 }
 
+void CsAlgoTrm::ListNeighbours(int elem, const std::vector<gmItrPt>& points, bool acrossCoarse)
+{
+    for (const gmItrPt& p : points) {
+        const int u = p.GetEdge().GetFstNode();
+        const int v = p.GetEdge().GetEndNode();
+        const int next = acrossCoarse ? NeighbourAcross(elem, u, v) : NextElem(elem, u, v);
+        if (next > 0) splitElArr.push_back(next);
+    }
+}
+
 void CsAlgoTrm::ShowBegin(const char* title, const char* start)
 {
     ShowLine(kStarLine);
@@ -348,44 +358,30 @@ void CsAlgoTrm::CheckEdgNode()
 void CsAlgoTrm::CheckElement()
 {
     const size_t count = trmElemArr.size();
-    for (size_t i = 0; i < count; ++i) {
-        const int e = trmElemArr[i];
-        if (!dataManage.IsValidElem(e)) continue;
-        const CsDataElem& el = dataManage.GetElem(e);
-        if (!el.IsShell() || el.GetNodeNum() < 4) continue;
-        const std::vector<int> nd = NodesOf(e);
-        const gmVec3D normal = el.GetNormal().Normalized();
-        for (int c = 0; c < 4; ++c) {
-            const int prev = (c + 3) % 4;
-            const int next = (c + 1) % 4;
-            const gmVec3D u = NodePoint(nd[prev]) - NodePoint(nd[c]);
-            const gmVec3D w = NodePoint(nd[next]) - NodePoint(nd[c]);
-            const double lengths = u.Length() * w.Length();
-            const bool flat = lengths > 0.0 && u.Dot(w) / lengths < kFlatCornerCos;
-            const bool reflex = w.Cross(u).Dot(normal) < 0.001;
-            if (!flat && !reflex) continue;
-            const int pp = (prev + 3) % 4;
-            SplitElement(e, {nd[pp], nd[c], nd[next]}, {nd[pp], nd[prev], nd[c]});
-            break;
-        }
-    }
+    for (size_t i = 0; i < count; ++i) SplitBadCorner(trmElemArr[i], true);
 }
 
-void CsAlgoTrm::CheckElement(int elem)
+void CsAlgoTrm::CheckElement(int elem) { SplitBadCorner(elem, false); }
+
+bool CsAlgoTrm::SplitBadCorner(int elem, bool reflexToo)
 {
-    if (!dataManage.IsValidElem(elem)) return;
+    if (!dataManage.IsValidElem(elem)) return false;
     const CsDataElem& el = dataManage.GetElem(elem);
-    if (!el.IsShell() || el.GetNodeNum() < 4) return;
+    if (!el.IsShell() || el.GetNodeNum() < 4) return false;
     const std::vector<int> nd = NodesOf(elem);
+    const gmVec3D normal = reflexToo ? el.GetNormal().Normalized() : gmVec3D();
     for (int c = 0; c < 4; ++c) {
         const int prev = (c + 3) % 4;
         const int next = (c + 1) % 4;
         const gmVec3D u = NodePoint(nd[prev]) - NodePoint(nd[c]);
         const gmVec3D w = NodePoint(nd[next]) - NodePoint(nd[c]);
         const double lengths = u.Length() * w.Length();
-        if (lengths <= 0.0 || u.Dot(w) / lengths >= kFlatCornerCos) continue;
+        const bool flat = lengths > 0.0 && u.Dot(w) / lengths < kFlatCornerCos;
+        const bool reflex = reflexToo && w.Cross(u).Dot(normal) < 0.001;
+        if (!flat && !reflex) continue;
         const int pp = (prev + 3) % 4;
         SplitElement(elem, {nd[pp], nd[c], nd[next]}, {nd[pp], nd[prev], nd[c]});
-        return;
+        return true;
     }
+    return false;
 }

@@ -81,9 +81,15 @@ protected:
     // an edge that is part of a longer edge of the neighbour, whose cut already
     // put a node at that very point, takes that node instead of a second one.
     void AddItrPtArr(int elem, const std::vector<gmItrPt>& points);
+    // Lists for the repairs the elements across the edges the crossings lie
+    // on; acrossCoarse also takes the coarse element across half of its edge.
+    void ListNeighbours(int elem, const std::vector<gmItrPt>& points, bool acrossCoarse);
     // Keeps the model's node-to-element lists exact after elem changed nodes.
     static void SyncTopology(int elem, const std::vector<int>& oldNodes);
     static std::vector<int> NodesOf(int elem);
+    // Splits a quadrilateral in two at its first corner that is nearly flat
+    // (or, with reflexToo, turned the wrong way); true when it split.
+    bool SplitBadCorner(int elem, bool reflexToo);
 
     int elemNum = 0;
     double minDst = 1.0e10;

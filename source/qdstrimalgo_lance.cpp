@@ -137,10 +137,7 @@ int CsAlgoLce::TrimElemArr()
             const int n = static_cast<int>(points.size());
             if (n == 0) continue;
             hashOper.AddItrPtArr(e, points);
-            for (const gmItrPt& p : points) {
-                const int next = NeighbourAcross(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
-                if (next > 0) splitElArr.push_back(next);
-            }
+            ListNeighbours(e, points, true);
             if (TrimElement(line, elem, points)) {
                 const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
                 if (n >= 3 || curTrmElem->IsOnSameEdge()) {

@@ -114,10 +114,7 @@ int CsToolTrm::TrimElemArr()
                 if (n == 0) continue;
             }
             AddItrPtArr(e, points);
-            for (const gmItrPt& p : points) {
-                const int next = NextElem(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
-                if (next > 0) splitElArr.push_back(next);
-            }
+            ListNeighbours(e, points, false);
             if (TrimElement(line, elem, points)) {
                 const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
                 if (n < 3) {
@@ -237,10 +234,7 @@ int CsLaserTrm::TrimElemArr()
             const int n = static_cast<int>(points.size());
             if (n < 1 || n >= kMaxItrPts3D) continue;
             AddItrPtArr(e, points);
-            for (const gmItrPt& p : points) {
-                const int next = NeighbourAcross(e, p.GetEdge().GetFstNode(), p.GetEdge().GetEndNode());
-                if (next > 0) splitElArr.push_back(next);
-            }
+            ListNeighbours(e, points, true);
             if (TrimElement(line, elem, points)) {
                 const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
                 if (n < 3) {
