@@ -115,6 +115,25 @@ void CsAlgoTrm::ListNeighbours(int elem, const std::vector<gmItrPt>& points, boo
     }
 }
 
+void CsAlgoTrm::FileCut(int elem, bool cut, bool again, bool toRepair, std::vector<int>& fresh)
+{
+    if (cut) {
+        const std::vector<int>& added = curTrmElem->GetNewElemMap().NewElemArr;
+        if (again) {
+            elemArr.push_back(elem);
+            elemArr.insert(elemArr.end(), added.begin(), added.end());
+        } else {
+            trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
+            fresh.insert(fresh.end(), added.begin(), added.end());
+            AddElemArr();
+        }
+    } else {
+        if (toRepair) splitElArr.push_back(elem);
+        AddElemArr();
+    }
+    trmElemArr.push_back(elem);
+}
+
 void CsAlgoTrm::ShowBegin(const char* title, const char* start)
 {
     ShowLine(kStarLine);

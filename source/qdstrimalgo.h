@@ -84,6 +84,10 @@ protected:
     // Lists for the repairs the elements across the edges the crossings lie
     // on; acrossCoarse also takes the coarse element across half of its edge.
     void ListNeighbours(int elem, const std::vector<gmItrPt>& points, bool acrossCoarse);
+    // Files the outcome of one cut on the walk. Pieces that still carry the
+    // line (again) go back on the walk; others join the cut and the fresh
+    // lists. An element left uncut goes to the repairs when toRepair.
+    void FileCut(int elem, bool cut, bool again, bool toRepair, std::vector<int>& fresh);
     // Keeps the model's node-to-element lists exact after elem changed nodes.
     static void SyncTopology(int elem, const std::vector<int>& oldNodes);
     static std::vector<int> NodesOf(int elem);

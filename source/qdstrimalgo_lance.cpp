@@ -138,22 +138,9 @@ int CsAlgoLce::TrimElemArr()
             if (n == 0) continue;
             hashOper.AddItrPtArr(e, points);
             ListNeighbours(e, points, true);
-            if (TrimElement(line, elem, points)) {
-                const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
-                if (n >= 3 || curTrmElem->IsOnSameEdge()) {
-                    // The pieces still carry the rest of the line: visit them again.
-                    elemArr.push_back(e);
-                    elemArr.insert(elemArr.end(), added.begin(), added.end());
-                } else {
-                    trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
-                    fresh.insert(fresh.end(), added.begin(), added.end());
-                    AddElemArr();
-                }
-            } else {
-                if (n < 3 && static_cast<int>(j) < elemNum) splitElArr.push_back(e);
-                AddElemArr();
-            }
-            trmElemArr.push_back(e);
+            const bool cut = TrimElement(line, elem, points) != 0;
+            // The pieces of a cut that leaves by the edge it entered still carry the line.
+            FileCut(e, cut, n >= 3 || (cut && curTrmElem->IsOnSameEdge()), n < 3 && static_cast<int>(j) < elemNum, fresh);
             if (trmElemArr.size() > limit) break;
         }
 

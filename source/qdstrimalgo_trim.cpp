@@ -115,31 +115,21 @@ int CsToolTrm::TrimElemArr()
             }
             AddItrPtArr(e, points);
             ListNeighbours(e, points, false);
-            if (TrimElement(line, elem, points)) {
-                const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
-                if (n < 3) {
-                    trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
-                    newElems.insert(newElems.end(), added.begin(), added.end());
-                    if (n == 1 && !added.empty() && dataManage.GetElem(e).IsInner() && !trimOut) {
-                        dataManage.SetToDel(added.front());
-                    }
-                    AddElemArr();
-                } else {
-                    // The pieces still carry the rest of the line: visit them again.
-                    elemArr.push_back(e);
-                    elemArr.insert(elemArr.end(), added.begin(), added.end());
-                }
-            } else {
+            const bool cut = TrimElement(line, elem, points) != 0;
+            if (cut && n == 1 && !trimOut && dataManage.GetElem(e).IsInner()) {
+                const std::vector<int>& added = curTrmElem->GetNewElemMap().NewElemArr;
+                if (!added.empty()) dataManage.SetToDel(added.front());
+            }
+            if (!cut) {
                 if (line->IsInside(gmElemt(e).GetMidPt())) {
                     if (trimOut) dataManage.SetInner(e);
                     else dataManage.SetToDel(e);
                 } else {
                     dataManage.SetOuter(e);
                 }
-                if (n < 3 && static_cast<int>(i) < elemNum) splitElArr.push_back(e);
-                AddElemArr();
             }
-            trmElemArr.push_back(e);
+            // With three crossings or more the pieces still carry the rest of the line.
+            FileCut(e, cut, n >= 3, n < 3 && static_cast<int>(i) < elemNum, newElems);
             if (trmElemArr.size() > limit) break;
         }
 
@@ -235,21 +225,8 @@ int CsLaserTrm::TrimElemArr()
             if (n < 1 || n >= kMaxItrPts3D) continue;
             AddItrPtArr(e, points);
             ListNeighbours(e, points, true);
-            if (TrimElement(line, elem, points)) {
-                const std::vector<int> added = curTrmElem->GetNewElemMap().NewElemArr;
-                if (n < 3) {
-                    trmElemArr.insert(trmElemArr.end(), added.begin(), added.end());
-                    newElems.insert(newElems.end(), added.begin(), added.end());
-                    AddElemArr();
-                } else {
-                    elemArr.push_back(e);
-                    elemArr.insert(elemArr.end(), added.begin(), added.end());
-                }
-            } else {
-                if (n < 3 && static_cast<int>(i) < elemNum) splitElArr.push_back(e);
-                AddElemArr();
-            }
-            trmElemArr.push_back(e);
+            const bool cut = TrimElement(line, elem, points) != 0;
+            FileCut(e, cut, n >= 3, n < 3 && static_cast<int>(i) < elemNum, newElems);
             if (static_cast<double>(elemArr.size()) > limit && elemNum > 10000) break;
         }
 
