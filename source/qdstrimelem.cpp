@@ -11,6 +11,8 @@ namespace {
 
 // Two distinct crossings closer than this are one crossing seen twice.
 constexpr double kSamePoint = 0.05;
+// A crossing this near a vertex (relative to the edge) lies on it.
+constexpr double kOnVertex = 1e-6;
 // A single crossing this near a vertex (relative to the edge) moves it.
 constexpr double kOnePointMove = 0.1;
 // Closer than this share of its edge, a crossing by a vertex that must stay
@@ -174,14 +176,18 @@ int CsTrmElem::InitData()
     pos1 = endDst1 / edgeLen1;
     pos2 = endDst2 / edgeLen2;
     // A crossing an earlier pair of this element took as its hanging corner
-    // (moving the corner onto it) is that corner: the crossing's own node
+    // (moving the corner onto it), or one on a corner that an earlier cut
+    // moved onto the line there, is that corner: the crossing's own node
     // would sit on top of it, and be left off the line beside it.
     for (int k = 1; k <= 2; ++k) {
         const int* edge = k == 1 ? edge1 : edge2;
         for (int j = 0; j < 2 && ItrNode(k) < 1; ++j) {
             const int v = Nd(edge[j]);
+            const double d = Pt(k).DistTo(Vtx(edge[j]));
             const bool took = std::find(cornersOnCrossings.begin(), cornersOnCrossings.end(), v) != cornersOnCrossings.end();
-            if (took && Pt(k).DistTo(Vtx(edge[j])) <= kSamePoint) ItrNode(k) = v;
+            const bool shared = edge1[1] == edge2[0] && edge[j] == edge1[1];
+            if ((took && d <= kSamePoint) || (shared && OnLineAlready(v) && d <= kOnVertex * (k == 1 ? edgeLen1 : edgeLen2)))
+                ItrNode(k) = v;
         }
     }
 
@@ -624,6 +630,11 @@ bool CsTrmElem::MustStay(int k, int v) const
 bool CsTrmElem::OnLineAlready(int node) const
 {
     return hashOpr && hashOpr->GetItemItrNd(node) != nullptr;
+}
+
+bool CsTrmElem::HeldOnLine(int v, int k) const
+{
+    return OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint;
 }
 
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)

@@ -160,6 +160,9 @@ protected:
     bool EdgeHoldsVertex(int k) const;
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
+    // Vertex v stays where an earlier cut put it on the line instead of
+    // moving onto point k: the cut must reach point k by a node of its own.
+    bool HeldOnLine(int v, int k) const;
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
 
     // ---- the data of one cut

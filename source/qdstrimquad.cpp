@@ -261,6 +261,9 @@ void CsTrmQuad::TrimAdjLowMidl()
 
 void CsTrmQuad::TrimAdjLowUppr()
 {
+    // The shared corner took the line's corner: both points became that
+    // corner, and the element keeps its shape around it.
+    if (FeatCornerIs(B()) && featEdge < 0 && !featInner) return;
     if (!featInner && featEdge < 0 && !FeatCornerIs(D()) && !FeatCornerIs(B())) {
         if (DstToVtx(1, B()) > 2.0 * minDst && pos1 > 0.2) {
             NodeAt(1);
@@ -379,7 +382,7 @@ void CsTrmQuad::TrimAdjEndMidl()
 void CsTrmQuad::TrimAdjEndUppr()
 {
     if (itrPtNum >= 3) return;
-    if (pos2 < 0.8 && Far(2, B())) {
+    if ((pos2 < 0.8 && Far(2, B())) || (featIdx >= 0 && HeldOnLine(B(), 2))) {
         NodeAt(2);
         TrimAdjct2Nods();
         return;
@@ -391,7 +394,7 @@ void CsTrmQuad::TrimAdjEndUppr()
 void CsTrmQuad::TrimAdjFstLowr()
 {
     if (itrPtNum >= 3) return;
-    if (Far(1, B()) && pos2 > 0.2 && pos1 > 0.2) {
+    if ((Far(1, B()) && pos2 > 0.2 && pos1 > 0.2) || (featIdx >= 0 && HeldOnLine(B(), 1))) {
         NodeAt(1);
         TrimAdjct2Nods();
         return;
