@@ -335,7 +335,7 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
-    if (featVtx >= 0 && OnLineAlready(Nd(featVtx))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -355,6 +355,28 @@ bool CsTrmElem::EdgeHoldsVertex(int k) const
     const int node = k == 1 ? itrNode1 : itrNode2;
     if (node > 0 && !IsPlannedNode(node)) return true;
     return hashOpr && hashOpr->GetCsAdpNd(Nd(EdgeFst(k)), Nd(EdgeEnd(k))) != nullptr;
+}
+
+bool CsTrmElem::HoldsEdgeNode(int v) const
+{
+    if (!hashOpr) return false;
+    const int node = Nd(v);
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        const int n = el.GetNodeNum();
+        for (int i = 0; i < n; ++i) {
+            if (el[i] != node) continue;
+            for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
+                const gmItrPt* p = hashOpr->GetItrPt(node, w);
+                const int x = p ? p->GetNode() : 0;
+                if (x > 0 && x != node && x != w) return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool CsTrmElem::SharedVertexMayMove() const

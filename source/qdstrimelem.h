@@ -158,6 +158,10 @@ protected:
     // carries a node the neighbour made or the hanging node of a coarse edge,
     // either of which would be left off the edge if the vertex moved.
     bool EdgeHoldsVertex(int k) const;
+    // Whether an edge at vertex v, in any element, carries a node a cut made
+    // on it: moved onto the line's corner, the vertex would pull that edge
+    // away from the node.
+    bool HoldsEdgeNode(int v) const;
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
     // Vertex v stays where an earlier cut put it on the line instead of

@@ -55,7 +55,7 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         const bool onCutEdge = i < 2;
-        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v))) continue;
+        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v)) continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
             if (j == i) continue;
@@ -548,7 +548,7 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int region[3] = {e0, e1, side};
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
-        if (OnLineAlready(Nd(v))) continue;
+        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v)) continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
