@@ -506,11 +506,12 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         const Poly piece = PolyOf(out, s);
         const double a = SignedArea(piece);
         area += std::fabs(a);
-        // The parent: the input element whose records the piece carries, the
-        // one holding the piece's centroid when several carry the same. A cut
-        // may slide a shared corner along a neighbour's edge onto the curve,
-        // so the piece is placed with its old nodes where they were in the
-        // input: then all its corners lie on its parent.
+        // The parent: the input element whose records, part and thickness
+        // the piece carries, the one holding the piece's centroid (or the
+        // nearest to it) when several carry the same. A cut may slide a shared
+        // corner along a neighbour's edge onto the curve, so the piece is
+        // placed with its old nodes where they were in the input; a notch cut
+        // beside such a corner may still lie across the edge it slid from.
         const P2 c = Centroid(piece);
         Poly before;
         for (const int n : s.nodes) {
@@ -523,18 +524,21 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         if (s.id <= in.maxElem) {
             parent = inputs.count(s.id) ? inputs[s.id] : nullptr;
         } else {
-            std::vector<const Shell*> same;
+            double nearest = 0.5 * h;
             for (const Shell& t : in.shells) {
-                if (!out.stress.count(s.id) || (in.stress.count(t.id) && in.stress.at(t.id) == out.stress.at(s.id))) {
-                    same.push_back(&t);
+                const bool records =
+                    !out.stress.count(s.id) || (in.stress.count(t.id) && in.stress.at(t.id) == out.stress.at(s.id));
+                if (!records || t.pid != s.pid || std::fabs(t.thick - s.thick) > 1e-6 * t.thick) continue;
+                const Poly tp = PolyOf(in, t);
+                double d = Inside(home, tp) ? 0.0 : 1e300;
+                for (size_t i = 0; i < tp.size() && d > 0.0; ++i) d = std::min(d, SegDist(home, tp[i], tp[(i + 1) % tp.size()]));
+                if (d < nearest || (d == 0.0 && !parent)) {
+                    nearest = d;
+                    parent = &t;
                 }
             }
-            for (const Shell* t : same) {
-                if (!parent || Inside(home, PolyOf(in, *t))) parent = t;
-                if (Inside(home, PolyOf(in, *t))) break;
-            }
         }
-        ASSERT_NE(parent, nullptr) << "piece " << s.id << " lies in no input element";
+        ASSERT_NE(parent, nullptr) << "piece " << s.id << " lies by no input element with its records";
         EXPECT_GT(a * SignedArea(PolyOf(in, *parent)), 0.0) << "piece " << s.id << " is flipped or flat";
         EXPECT_EQ(s.pid, parent->pid) << "piece " << s.id;
         EXPECT_NEAR(s.thick, parent->thick, 1e-6 * parent->thick) << "piece " << s.id;
