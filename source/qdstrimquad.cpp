@@ -82,7 +82,10 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     double dmin = 0.0;
     const int e = GetMinDstEdge(dmin);
     const double cutLen = k == 1 ? edgeLen1 : edgeLen2;
-    if (e >= 0 && cutLen > 0.0 && dmin / cutLen < 0.2) {
+    // A point that is the shared corner itself leaves the line's corner
+    // nothing to cut along on the other point's edge: it stays inside.
+    const bool alongCut = (itrNode1 == Nd(B()) && e == edge2[0]) || (itrNode2 == Nd(B()) && e == edge1[0]);
+    if (e >= 0 && cutLen > 0.0 && dmin / cutLen < 0.2 && !alongCut) {
         featEdge = e;
         if (e != edge1[0] && e != edge2[0]) SetEdgeItrPt(e);
         return;
