@@ -307,7 +307,12 @@ TEST(ExponentShortening, DoublesEqualTheCLibrary)
 
 class MessageLog : public ::testing::Test {
 protected:
-    void SetUp() override { CsMessage::Free(); }
+    // Tests that run a job in this process leave its key id set.
+    void SetUp() override
+    {
+        CsMessage::Free();
+        SetKeyId("");
+    }
     void TearDown() override
     {
         CsMessage::Free();
