@@ -487,8 +487,10 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
     for (const auto& [id, p] : out.nodes) {
         const auto old = in.nodes.find(id);
         const bool moved = old != in.nodes.end() && std::hypot(old->second[0] - p[0], old->second[1] - p[1]) > 1e-9;
-        // A hanging node goes back to the middle of its edge after the cut.
-        const bool hanging = std::any_of(in.adaptive.begin(), in.adaptive.end(), [&](const auto& a) { return a[0] == id; });
+        // A hanging node that keeps its constraint goes back to the middle of
+        // its edge after the cut (checked with the constraints); one that
+        // lost it became a corner on the cut.
+        const bool hanging = std::any_of(out.adaptive.begin(), out.adaptive.end(), [&](const auto& a) { return a[0] == id; });
         if (moved && hanging) continue;
         if (job.refined && old == in.nodes.end()) continue;
         // The cutter may place the node of a sharp corner of the curve on an
