@@ -761,6 +761,9 @@ void CsTrmQuad::TrimEdgeNull()
         MoveVertexOnPt(A(), 1);
         if (ClassAt(2) == Low) {
             MoveVertexOnPt(B(), 2);
+            // Both corners went onto the line, which turns inside the element
+            // between them: the tip it encloses is cut off along the line.
+            if (featInner) CutAlong(Nd(A()), Nd(B()));
         } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
