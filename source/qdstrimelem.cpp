@@ -659,6 +659,15 @@ bool CsTrmElem::HeldOnLine(int v, int k) const
     return OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint;
 }
 
+bool CsTrmElem::HeldAway(int v, int k) const
+{
+    // Coarse edges and their halves keep the rules that place their nodes
+    // with the hanging node's.
+    const int a = Nd(EdgeFst(k)), b = Nd(EdgeEnd(k));
+    if (hashOpr->IsAdptvNode(a) || hashOpr->IsAdptvNode(b) || AdpNodeOn(a, b) > 0) return false;
+    return OnLineAlready(Nd(v)) && DstToVtx(k, v) >= kStayNear * (k == 1 ? edgeLen1 : edgeLen2);
+}
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
     if (mayMove && !mayMove(Nd(i), p)) return;

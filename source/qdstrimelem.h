@@ -167,6 +167,9 @@ protected:
     // Vertex v stays where an earlier cut put it on the line instead of
     // moving onto point k: the cut must reach point k by a node of its own.
     bool HeldOnLine(int v, int k) const;
+    // Held on the line and farther than a tenth of point k's edge from it:
+    // too far for the cut to pass through the vertex instead.
+    bool HeldAway(int v, int k) const;
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
 
     // ---- the data of one cut

@@ -513,23 +513,25 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
         }
         return x;
     };
+    // A corner an earlier cut put on the line stays; a point well away from
+    // it gets a node of its own rather than being taken for the corner.
     switch (ClassOf(t)) {
     case Low:
-        if (e > minDst && t > 0.2) return make(true);
+        if ((e > minDst && t > 0.2) || HeldAway(end, k)) return make(true);
         MoveVertexOnPt(end, k);
         return 0;
     case Mid:
-        if (t < 0.3 && e < minDst - 0.001) {
+        if (t < 0.3 && e < minDst - 0.001 && !HeldAway(end, k)) {
             MoveVertexOnPt(end, k);
             return 0;
         }
-        if (t >= 0.7 && len - e < minDst - 0.001) {
+        if (t >= 0.7 && len - e < minDst - 0.001 && !HeldAway(fst, k)) {
             MoveVertexOnPt(fst, k);
             return 0;
         }
         return make(t < 0.5);
     case Upp:
-        if (len - e > minDst && t < 0.8) return make(false);
+        if ((len - e > minDst && t < 0.8) || HeldAway(fst, k)) return make(false);
         MoveVertexOnPt(fst, k);
         return 0;
     }
