@@ -325,6 +325,17 @@ void CsAlgoTrm::Update()
 
 // ------------------------------------------------------------ repairs
 
+bool CsAlgoTrm::HeldBeside(int node, int a, int b, double r) const
+{
+    const int near = r < 0.5 ? b : a;
+    const gmPnt3D at = NodePoint(node);
+    const gmPnt3D pa = NodePoint(a);
+    const gmPnt3D pb = NodePoint(b);
+    const double length = pa.DistTo(pb);
+    return hashOper.GetItemItrNd(near) != nullptr && at.DistTo(NodePoint(near)) > 1e-3 * length &&
+           at.MinDst(pa, pb) <= 1e-6 * length;
+}
+
 void CsAlgoTrm::CheckEdgNode()
 {
     for (const int e : splitElArr) {
@@ -348,7 +359,7 @@ void CsAlgoTrm::CheckEdgNode()
             const double length = NodePoint(nd[a]).DistTo(NodePoint(nd[b]));
             if (length <= 0.0) continue;
             const double r = at.DistTo(NodePoint(nd[b])) / length;
-            if (r < kEdgeNodeMin || r > kEdgeNodeMax) continue;
+            if ((r < kEdgeNodeMin || r > kEdgeNodeMax) && !HeldBeside(node, nd[a], nd[b], r)) continue;
 
             const int P = node;
             const int p = (a + n - 1) % n;

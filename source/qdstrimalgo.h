@@ -37,6 +37,10 @@ public:
     int TrimElement(gmTrmLine* line, gmElemt& elem, std::vector<gmItrPt>& points);
     void AddElemArr();
     void UniqueElemArr();
+    // Whether node, near an end of edge a-b, must still split the element:
+    // that end was put on the line by an earlier cut and will not move onto
+    // the node, which lies on the edge and would leave a crack beside it.
+    bool HeldBeside(int node, int a, int b, double r) const;
     void CheckEdgNode();
     void CheckElement();
     void CheckElement(int elem);
