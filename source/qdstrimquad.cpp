@@ -755,6 +755,11 @@ void CsTrmQuad::TrimEdgeNull()
         MoveVertexOnPt(A(), 1);
         if (ClassAt(2) == Low) {
             MoveVertexOnPt(B(), 2);
+            // With both corners of the edge on the points, a line that turns
+            // deep inside the element would leave it whole across its corner,
+            // to be kept or removed entire.
+            if (featInner && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1 && Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen1)
+                CutAlong(Nd(A()), Nd(B()));
         } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
