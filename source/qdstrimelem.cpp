@@ -17,6 +17,11 @@ constexpr double kOnePointMove = 0.1;
 // passes through the vertex: a node of its own there would be too near the
 // vertex for the neighbour across the edge to be split at it.
 constexpr double kStayNear = 0.1;
+// A corner on the line stays when the line bends away from the straight
+// run to a crossing near it by more than this share of their distance; the
+// vertex is looked for on this many segments either side of the crossing's.
+constexpr double kBendShare = 0.1;
+constexpr int kBendSegs = 3;
 // Feature point: minimum offset from the chord and from the pair's points,
 // and the cosine below which its angle is a straight run.
 constexpr double kFeatOffset = 0.001;
@@ -618,7 +623,40 @@ CsTrmElem::PosClass CsTrmElem::ClassAt(int k)
 bool CsTrmElem::MustStay(int k, int v) const
 {
     const double len = k == 1 ? edgeLen1 : edgeLen2;
-    return mayMove && DstToVtx(k, v) >= kStayNear * len && !mayMove(Nd(v), Pt(k));
+    if (DstToVtx(k, v) < kStayNear * len) return false;
+    if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
+    return mayMove && !mayMove(Nd(v), Pt(k));
+}
+
+bool CsTrmElem::LineBendsOffVertex(int k, int v) const
+{
+    const gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
+    if (!trmLine || !elemt || !point) return false;
+    const int segs = trmLine->GetUcsCount() - 1;
+    const int idx = point->GetLineIdx();
+    if (segs < 1 || idx < 0) return false;
+    // In the line's own plane, where its points are given.
+    const gmCrdSys& cs = elemt->GetUcs();
+    const auto at = [&](int j) { return gmPnt2D(trmLine->GetUcsAt(((j % segs) + segs) % segs)); };
+    const gmPnt2D c(Vtx(v).InUcs(cs));
+    const gmPnt2D p(Pt(k).InUcs(cs));
+    // The segment the vertex lies on, among those next to the point's.
+    int best = 0;
+    double bestDst = 1.0e30;
+    for (int d = -kBendSegs; d <= kBendSegs; ++d) {
+        // A lancing line is open: it does not run on past its ends.
+        if (trmLine->IsLancing() && (idx + d < 0 || idx + d + 1 > segs)) continue;
+        const double dst = c.MinDst(at(idx + d), at(idx + d + 1));
+        if (dst < bestDst) {
+            bestDst = dst;
+            best = d;
+        }
+    }
+    const double chord = c.DistTo(p);
+    if (bestDst > kSamePoint) return false;
+    double stray = 0.0;
+    for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
+    return stray > kBendShare * chord;
 }
 
 bool CsTrmElem::OnLineAlready(int node) const
