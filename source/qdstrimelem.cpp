@@ -497,6 +497,19 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     const int m = AdpNodeOn(Nd(f), Nd(t), &hanging);
     if (m < 1 || edge2[0] != f) return 0;
     onSameEdge = true;
+    // A point an earlier cut moved an end of the edge onto is that corner,
+    // when the other point lies on the same half: the fine neighbour there
+    // has its node, which the pieces must share.
+    int endAt[3] = {-1, -1, -1};
+    for (int k = 1; k <= 2; ++k) {
+        if (Pt(k).DistTo(Vtx(f)) <= kSamePoint) endAt[k] = f;
+        else if (Pt(k).DistTo(Vtx(t)) <= kSamePoint) endAt[k] = t;
+    }
+    for (int k = 1; k <= 2; ++k) {
+        const int v = endAt[k];
+        const gmPnt3D& other = Pt(3 - k);
+        if (v >= 0 && (endAt[3 - k] >= 0 || other.DistTo(Vtx(v)) >= other.DistTo(Vtx(v == f ? t : f)))) return 0;
+    }
     // Pieces that kept the coarse edge whole would leave the fine side's
     // nodes off it and the points' nodes off the fine side: the hanging node
     // is made a corner, so the constraint goes.
@@ -508,7 +521,9 @@ int CsTrmElem::TrimEdgeAtAdpNd()
         gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
         const gmPnt3D p = point->GetPoint();
         int x = m;
-        if (p.DistTo(PosOf(m)) > kSamePoint) {
+        if (endAt[k] >= 0) {
+            x = Nd(endAt[k]);
+        } else if (p.DistTo(PosOf(m)) > kSamePoint) {
             // The record on the half is the fine neighbour's when it came first,
             // and the one it will find when it comes later.
             gmItrPt copy(*point);
