@@ -621,6 +621,14 @@ int CsTrmElem::NodeAt(int k)
     if (x > 0) return x;
     gmItrPt* rec = HshPt(k);
     if (rec && rec->GetNode() > 0) return x = rec->GetNode();
+    // A point an earlier cut moved an end of its edge onto is that corner:
+    // a node of its own would lie on top of it.
+    for (const int v : {EdgeFst(k), EdgeEnd(k)}) {
+        if (OnLineAlready(Nd(v)) && DstToVtx(k, v) <= kSamePoint) {
+            PlanRecordNode(rec, Nd(v));
+            return x = Nd(v);
+        }
+    }
     for (size_t j = 0; j < plannedNodes.size(); ++j) {
         if (rec && plannedNodes[j].record == rec) return x = baseNodes + static_cast<int>(j) + 1;
     }
