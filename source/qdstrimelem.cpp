@@ -22,6 +22,10 @@ constexpr double kStayNear = 0.1;
 // vertex is looked for on this many segments either side of the crossing's.
 constexpr double kBendShare = 0.1;
 constexpr int kBendSegs = 3;
+// A vertex stays where its move would leave an element around it with no
+// split into two triangles each above this share of its area: the element
+// would fold or lie flat.
+constexpr double kNeighbourShare = 0.01;
 // Feature point: minimum offset from the chord and from the pair's points,
 // and the cosine below which its angle is a straight run.
 constexpr double kFeatOffset = 0.001;
@@ -648,7 +652,41 @@ bool CsTrmElem::MustStay(int k, int v) const
     const double len = k == 1 ? edgeLen1 : edgeLen2;
     if (DstToVtx(k, v) < kStayNear * len) return false;
     if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
+    // Elements already cut around the vertex are shaped by it.
+    if (MoveSpoilsNeighbour(v, Pt(k))) return true;
     return mayMove && !mayMove(Nd(v), Pt(k));
+}
+
+bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
+{
+    const int node = Nd(v);
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (e == srcElem || !dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        const int n = el.GetNodeNum();
+        if (!el.IsShell() || (n != 3 && n != 4)) continue;
+        gmPnt3D q[4];
+        for (int i = 0; i < n; ++i) q[i] = el[i] == node ? Vtx(v) : PosOf(el[i]);
+        gmVec3D facing = (q[1] - q[0]).Cross(q[2] - q[0]);
+        if (n == 4) facing += (q[2] - q[0]).Cross(q[3] - q[0]);
+        const double size = facing.Length();
+        if (!(size > 0.0)) continue;
+        // Twice the area of triangle i j k, along the element's facing.
+        const auto tri = [&](int i, int j, int k) { return (q[j] - q[i]).Cross(q[k] - q[i]).Dot(facing) / size; };
+        const double eps = kNeighbourShare * size;
+        const auto sound = [&]() {
+            return n == 3 ? tri(0, 1, 2) > eps
+                          : (tri(0, 1, 2) > eps && tri(0, 2, 3) > eps) || (tri(1, 2, 3) > eps && tri(1, 3, 0) > eps);
+        };
+        if (!sound()) continue;
+        for (int i = 0; i < n; ++i) {
+            if (el[i] == node) q[i] = to;
+        }
+        if (!sound()) return true;
+    }
+    return false;
 }
 
 bool CsTrmElem::LineBendsOffVertex(int k, int v) const
