@@ -338,7 +338,7 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
-    if (featVtx >= 0 && OnLineAlready(Nd(featVtx))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || MoveSpoilsNeighbour(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -502,8 +502,8 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     if (m < 1 || edge2[0] != f) return 0;
     onSameEdge = true;
     // A point an earlier cut moved an end of the edge onto is that corner,
-    // when the other point lies on the same half: the fine neighbour there
-    // has its node, which the pieces must share.
+    // when the other point lies on the same half or on the hanging node: the
+    // fine neighbour there has its node, which the pieces must share.
     int endAt[3] = {-1, -1, -1};
     for (int k = 1; k <= 2; ++k) {
         if (Pt(k).DistTo(Vtx(f)) <= kSamePoint) endAt[k] = f;
@@ -512,7 +512,8 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     for (int k = 1; k <= 2; ++k) {
         const int v = endAt[k];
         const gmPnt3D& other = Pt(3 - k);
-        if (v >= 0 && (endAt[3 - k] >= 0 || other.DistTo(Vtx(v)) >= other.DistTo(Vtx(v == f ? t : f)))) return 0;
+        const bool sameHalf = other.DistTo(Vtx(v)) < other.DistTo(Vtx(v == f ? t : f));
+        if (v >= 0 && (endAt[3 - k] >= 0 || !(sameHalf || other.DistTo(PosOf(m)) <= kSamePoint))) return 0;
     }
     // Pieces that kept the coarse edge whole would leave the fine side's
     // nodes off it and the points' nodes off the fine side: the hanging node
