@@ -637,7 +637,38 @@ int CsTrmElem::NodeAt(int k)
     for (size_t j = 0; j < plannedNodes.size(); ++j) {
         if (rec && plannedNodes[j].record == rec) return x = baseNodes + static_cast<int>(j) + 1;
     }
-    x = rec ? PlanNode(rec->GetPoint(), rec) : PlanNode(Pt(k), nullptr);
+    // On a coarse edge the hanging node keeps hanging on the part the node
+    // leaves it, and the node is the fine neighbour's across the other part:
+    // the one it made there, or one it finds under its own edge.
+    const int na = Nd(EdgeFst(k)), nb = Nd(EdgeEnd(k));
+    CsDataAdpv c;
+    const int m = AdpNodeOn(na, nb, &c);
+    const bool nearEnd = Pt(k).DistTo(Vtx(EdgeEnd(k))) < Pt(k).DistTo(Vtx(EdgeFst(k)));
+    const gmItrPt* fine = nullptr;
+    const int half = nearEnd ? nb : na;
+    for (const CsItem<gmItrPt>* item = m > 0 ? hashOpr->GetItemItrPt(m, half) : nullptr; item; item = item->GetNext()) {
+        const gmItrPt& p = item->GetData();
+        if (p.GetEdge() != gmEdge(m, half, 0, 0) || p.GetNode() < 1) continue;
+        if (!fine || p.GetPoint().DistTo(Pt(k)) < fine->GetPoint().DistTo(Pt(k))) fine = &p;
+    }
+    // The coarse edge may have moved off the fine one, but not by a quarter.
+    if (fine && fine->GetPoint().DistTo(Pt(k)) > 0.25 * Vtx(EdgeFst(k)).DistTo(Vtx(EdgeEnd(k)))) fine = nullptr;
+    if (fine) {
+        x = fine->GetNode();
+        PlanRecordNode(rec, x);
+    } else {
+        x = rec ? PlanNode(rec->GetPoint(), rec) : PlanNode(Pt(k), nullptr);
+    }
+    if (m > 0) {
+        PlanRemoveAdp(c);
+        PlanInsertAdp(nearEnd ? na : nb, x, m);
+        if (!fine) {
+            gmItrPt copy(rec ? *rec : (k == 1 ? *itrPt1 : *itrPt2));
+            copy.SetEdge(gmEdge(half, m, 0, 0));
+            copy.SetNode(x);
+            PlanItrRecord(copy);
+        }
+    }
     return x;
 }
 

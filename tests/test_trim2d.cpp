@@ -150,7 +150,7 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
         // line: the cut skips it and cracks.
         {103, 0, kStar}, {109, 0, kStar}, {110, 0, kStar},
         // A star's corner by a coarse edge or its hanging node: cracks at the halves.
-        {101, 2, kStar}, {106, 2, kStar}, {109, 1, kStar}, {111, 2, kStar},
+        {101, 2, kStar}, {106, 2, kStar}, {111, 2, kStar},
         // The coarse side moves the corner of a coarse edge onto its other
         // crossing, leaving the fine side's node on the half behind.
         {105, 1, kHole},
