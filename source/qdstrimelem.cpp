@@ -19,6 +19,15 @@ constexpr double kOnePointMove = 0.1;
 // passes through the vertex: a node of its own there would be too near the
 // vertex for the neighbour across the edge to be split at it.
 constexpr double kStayNear = 0.1;
+// A corner on the line stays when the line bends away from the straight
+// run to a crossing near it by more than this share of their distance; the
+// vertex is looked for on this many segments either side of the crossing's.
+constexpr double kBendShare = 0.1;
+constexpr int kBendSegs = 3;
+// A vertex stays where its move would leave an element around it with no
+// split into two triangles each above this share of its area: the element
+// would fold or lie flat.
+constexpr double kNeighbourShare = 0.01;
 // Feature point: minimum offset from the chord and from the pair's points,
 // and the cosine below which its angle is a straight run.
 constexpr double kFeatOffset = 0.001;
@@ -335,7 +344,7 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
-    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -520,6 +529,20 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     const int m = AdpNodeOn(Nd(f), Nd(t), &hanging);
     if (m < 1 || edge2[0] != f) return 0;
     onSameEdge = true;
+    // A point an earlier cut moved an end of the edge onto is that corner,
+    // when the other point lies on the same half or on the hanging node: the
+    // fine neighbour there has its node, which the pieces must share.
+    int endAt[3] = {-1, -1, -1};
+    for (int k = 1; k <= 2; ++k) {
+        if (Pt(k).DistTo(Vtx(f)) <= kSamePoint) endAt[k] = f;
+        else if (Pt(k).DistTo(Vtx(t)) <= kSamePoint) endAt[k] = t;
+    }
+    for (int k = 1; k <= 2; ++k) {
+        const int v = endAt[k];
+        const gmPnt3D& other = Pt(3 - k);
+        const bool sameHalf = other.DistTo(Vtx(v)) < other.DistTo(Vtx(v == f ? t : f));
+        if (v >= 0 && (endAt[3 - k] >= 0 || !(sameHalf || other.DistTo(PosOf(m)) <= kSamePoint))) return 0;
+    }
     // Pieces that kept the coarse edge whole would leave the fine side's
     // nodes off it and the points' nodes off the fine side: the hanging node
     // is made a corner, so the constraint goes.
@@ -531,7 +554,9 @@ int CsTrmElem::TrimEdgeAtAdpNd()
         gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
         const gmPnt3D p = point->GetPoint();
         int x = m;
-        if (p.DistTo(PosOf(m)) > kSamePoint) {
+        if (endAt[k] >= 0) {
+            x = Nd(endAt[k]);
+        } else if (p.DistTo(PosOf(m)) > kSamePoint) {
             // The record on the half is the fine neighbour's when it came first,
             // and the one it will find when it comes later.
             gmItrPt copy(*point);
@@ -629,10 +654,49 @@ int CsTrmElem::NodeAt(int k)
     if (x > 0) return x;
     gmItrPt* rec = HshPt(k);
     if (rec && rec->GetNode() > 0) return x = rec->GetNode();
+    // A point an earlier cut moved an end of its edge onto is that corner:
+    // a node of its own would lie on top of it.
+    for (const int v : {EdgeFst(k), EdgeEnd(k)}) {
+        if (OnLineAlready(Nd(v)) && DstToVtx(k, v) <= kSamePoint) {
+            PlanRecordNode(rec, Nd(v));
+            return x = Nd(v);
+        }
+    }
     for (size_t j = 0; j < plannedNodes.size(); ++j) {
         if (rec && plannedNodes[j].record == rec) return x = baseNodes + static_cast<int>(j) + 1;
     }
-    x = rec ? PlanNode(rec->GetPoint(), rec) : PlanNode(Pt(k), nullptr);
+    // On a coarse edge the hanging node keeps hanging on the part the node
+    // leaves it, and the node is the fine neighbour's across the other part:
+    // the one it made there, or one it finds under its own edge.
+    const int na = Nd(EdgeFst(k)), nb = Nd(EdgeEnd(k));
+    CsDataAdpv c;
+    const int m = AdpNodeOn(na, nb, &c);
+    const bool nearEnd = Pt(k).DistTo(Vtx(EdgeEnd(k))) < Pt(k).DistTo(Vtx(EdgeFst(k)));
+    const gmItrPt* fine = nullptr;
+    const int half = nearEnd ? nb : na;
+    for (const CsItem<gmItrPt>* item = m > 0 ? hashOpr->GetItemItrPt(m, half) : nullptr; item; item = item->GetNext()) {
+        const gmItrPt& p = item->GetData();
+        if (p.GetEdge() != gmEdge(m, half, 0, 0) || p.GetNode() < 1) continue;
+        if (!fine || p.GetPoint().DistTo(Pt(k)) < fine->GetPoint().DistTo(Pt(k))) fine = &p;
+    }
+    // The coarse edge may have moved off the fine one, but not by a quarter.
+    if (fine && fine->GetPoint().DistTo(Pt(k)) > 0.25 * Vtx(EdgeFst(k)).DistTo(Vtx(EdgeEnd(k)))) fine = nullptr;
+    if (fine) {
+        x = fine->GetNode();
+        PlanRecordNode(rec, x);
+    } else {
+        x = rec ? PlanNode(rec->GetPoint(), rec) : PlanNode(Pt(k), nullptr);
+    }
+    if (m > 0) {
+        PlanRemoveAdp(c);
+        PlanInsertAdp(nearEnd ? na : nb, x, m);
+        if (!fine) {
+            gmItrPt copy(rec ? *rec : (k == 1 ? *itrPt1 : *itrPt2));
+            copy.SetEdge(gmEdge(half, m, 0, 0));
+            copy.SetNode(x);
+            PlanItrRecord(copy);
+        }
+    }
     return x;
 }
 
@@ -646,7 +710,74 @@ CsTrmElem::PosClass CsTrmElem::ClassAt(int k)
 bool CsTrmElem::MustStay(int k, int v) const
 {
     const double len = k == 1 ? edgeLen1 : edgeLen2;
-    return mayMove && DstToVtx(k, v) >= kStayNear * len && !mayMove(Nd(v), Pt(k));
+    if (DstToVtx(k, v) < kStayNear * len) return false;
+    if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
+    // Elements already cut around the vertex are shaped by it.
+    if (MoveSpoilsNeighbour(v, Pt(k))) return true;
+    return mayMove && !mayMove(Nd(v), Pt(k));
+}
+
+bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
+{
+    const int node = Nd(v);
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (e == srcElem || !dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        const int n = el.GetNodeNum();
+        if (!el.IsShell() || (n != 3 && n != 4)) continue;
+        gmPnt3D q[4];
+        for (int i = 0; i < n; ++i) q[i] = el[i] == node ? Vtx(v) : PosOf(el[i]);
+        gmVec3D facing = (q[1] - q[0]).Cross(q[2] - q[0]);
+        if (n == 4) facing += (q[2] - q[0]).Cross(q[3] - q[0]);
+        const double size = facing.Length();
+        if (!(size > 0.0)) continue;
+        // Twice the area of triangle i j k, along the element's facing.
+        const auto tri = [&](int i, int j, int k) { return (q[j] - q[i]).Cross(q[k] - q[i]).Dot(facing) / size; };
+        const double eps = kNeighbourShare * size;
+        const auto sound = [&]() {
+            return n == 3 ? tri(0, 1, 2) > eps
+                          : (tri(0, 1, 2) > eps && tri(0, 2, 3) > eps) || (tri(1, 2, 3) > eps && tri(1, 3, 0) > eps);
+        };
+        if (!sound()) continue;
+        for (int i = 0; i < n; ++i) {
+            if (el[i] == node) q[i] = to;
+        }
+        if (!sound()) return true;
+    }
+    return false;
+}
+
+bool CsTrmElem::LineBendsOffVertex(int k, int v) const
+{
+    const gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
+    if (!trmLine || !elemt || !point) return false;
+    const int segs = trmLine->GetUcsCount() - 1;
+    const int idx = point->GetLineIdx();
+    if (segs < 1 || idx < 0) return false;
+    // In the line's own plane, where its points are given.
+    const gmCrdSys& cs = elemt->GetUcs();
+    const auto at = [&](int j) { return gmPnt2D(trmLine->GetUcsAt(((j % segs) + segs) % segs)); };
+    const gmPnt2D c(Vtx(v).InUcs(cs));
+    const gmPnt2D p(Pt(k).InUcs(cs));
+    // The segment the vertex lies on, among those next to the point's.
+    int best = 0;
+    double bestDst = 1.0e30;
+    for (int d = -kBendSegs; d <= kBendSegs; ++d) {
+        // A lancing line is open: it does not run on past its ends.
+        if (trmLine->IsLancing() && (idx + d < 0 || idx + d + 1 > segs)) continue;
+        const double dst = c.MinDst(at(idx + d), at(idx + d + 1));
+        if (dst < bestDst) {
+            bestDst = dst;
+            best = d;
+        }
+    }
+    const double chord = c.DistTo(p);
+    if (bestDst > kSamePoint) return false;
+    double stray = 0.0;
+    for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
+    return stray > kBendShare * chord;
 }
 
 bool CsTrmElem::OnLineAlready(int node) const

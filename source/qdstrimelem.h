@@ -142,6 +142,13 @@ protected:
     // Vertex v may not move onto point k, which is not so near it that the
     // cut may pass through the vertex instead.
     bool MustStay(int k, int v) const;
+    // Whether the line, from where it passes vertex v to point k, bends away
+    // from the straight run between them: taking the point as the vertex
+    // would cut across the bend.
+    bool LineBendsOffVertex(int k, int v) const;
+    // Whether moving vertex v to `to` folds or flattens another element
+    // that has its node as a corner.
+    bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
     int FeatureNode();

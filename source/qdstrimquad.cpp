@@ -9,6 +9,8 @@ namespace {
 
 // Both points on one edge: each within this of the edge's line.
 constexpr double kOnEdgeLine = 0.01;
+// A line's corner this far off an edge (relative to it) is not on the edge.
+constexpr double kOffEdge = 0.02;
 
 }  // namespace
 
@@ -55,7 +57,7 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         const bool onCutEdge = i < 2;
-        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v)) continue;
+        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt)) continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
             if (j == i) continue;
@@ -384,7 +386,14 @@ void CsTrmQuad::TrimAdjEndMidl()
 
 void CsTrmQuad::TrimAdjEndUppr()
 {
-    if (itrPtNum >= 3) return;
+    if (itrPtNum >= 3) {
+        // The coarse edge's handling moved the shared corner onto the point:
+        // the move stands even without pieces, and would leave the node the
+        // neighbour made on the other cut edge off this element's boundary.
+        const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+        if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) CutAlong(itrNode1, Nd(B()));
+        return;
+    }
     if ((pos2 < 0.8 && Far(2, B())) || (featIdx >= 0 && HeldOnLine(B(), 2))) {
         NodeAt(2);
         TrimAdjct2Nods();
@@ -553,7 +562,7 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int region[3] = {e0, e1, side};
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
-        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v)) continue;
+        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt)) continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
@@ -763,9 +772,16 @@ void CsTrmQuad::TrimEdgeNull()
         MoveVertexOnPt(A(), 1);
         if (ClassAt(2) == Low) {
             MoveVertexOnPt(B(), 2);
-            // Both corners went onto the line, which turns inside the element
-            // between them: the tip it encloses is cut off along the line.
-            if (featInner) CutAlong(Nd(A()), Nd(B()));
+            // With both corners of the edge on the points, a line that turns
+            // deep inside the element would leave it whole across its corner,
+            // to be kept or removed entire; one that turns by the edge would
+            // be cut off along it. The corner is kept as a node inside.
+            const bool moved = Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1 && Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen1;
+            if (moved && featEdge == A() && DstToEdgeLine(prjPt, A(), B()) > kOffEdge * edgeLen1) {
+                featEdge = -1;
+                featInner = 1;
+            }
+            if (moved && featInner) CutAlong(Nd(A()), Nd(B()));
         } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
