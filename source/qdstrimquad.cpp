@@ -9,6 +9,8 @@ namespace {
 
 // Both points on one edge: each within this of the edge's line.
 constexpr double kOnEdgeLine = 0.01;
+// A point within this share of its edge from a corner is taken for it.
+constexpr double kSamePointEdge = 0.1;
 // A line's corner this far off an edge (relative to it) is not on the edge.
 constexpr double kOffEdge = 0.02;
 
@@ -391,7 +393,15 @@ void CsTrmQuad::TrimAdjEndUppr()
         // the move stands even without pieces, and would leave the node the
         // neighbour made on the other cut edge off this element's boundary.
         const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
-        if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) CutAlong(itrNode1, Nd(B()));
+        if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) {
+            CutAlong(itrNode1, Nd(B()));
+        } else if (!moved && itrNode1 > 0 && !IsCorner(itrNode1) && DstToVtx(2, B()) > kSamePointEdge * edgeLen2) {
+            // With more points the corner must not move; the point gets a
+            // node, or the piece of the line between the two would be left
+            // uncut, its element kept or removed whole.
+            NodeAt(2);
+            TrimAdjct2Nods();
+        }
         return;
     }
     if ((pos2 < 0.8 && Far(2, B())) || (featIdx >= 0 && HeldOnLine(B(), 2))) {
@@ -405,7 +415,14 @@ void CsTrmQuad::TrimAdjEndUppr()
 
 void CsTrmQuad::TrimAdjFstLowr()
 {
-    if (itrPtNum >= 3) return;
+    if (itrPtNum >= 3) {
+        const bool moved = Vtx(B()).DistTo(Pt(1)) <= 1e-9 * edgeLen1;
+        if (!moved && itrNode2 > 0 && !IsCorner(itrNode2) && DstToVtx(1, B()) > kSamePointEdge * edgeLen1) {
+            NodeAt(1);
+            TrimAdjct2Nods();
+        }
+        return;
+    }
     if ((Far(1, B()) && pos2 > 0.2 && pos1 > 0.2) || (featIdx >= 0 && HeldOnLine(B(), 1))) {
         NodeAt(1);
         TrimAdjct2Nods();
