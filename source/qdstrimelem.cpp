@@ -889,7 +889,18 @@ bool CsTrmElem::CutAlongThrough(int x1, int x2)
     } else {
         ok = split(x1, {mid}, x2);
     }
-    if (!ok || polys.size() < 2) return false;
+    // A cut along an outline edge parts nothing, yet where a hanging node
+    // was planned onto the edge from a corner to a node on the outline, that
+    // node must become a corner: the edge exists only then, and without it
+    // the fine side's node on the half is left beside the coarse element.
+    const auto rehungOnOutline = [&]() {
+        if (polys.size() != 1) return false;
+        return std::any_of(adpChanges.begin(), adpChanges.end(), [&](const AdpChange& c) {
+            return c.insert && ((IsCorner(c.n1) && !IsCorner(c.n2) && onCycle(c.n2)) ||
+                                (IsCorner(c.n2) && !IsCorner(c.n1) && onCycle(c.n1)));
+        });
+    };
+    if (!ok || (polys.size() < 2 && !rehungOnOutline())) return false;
 
     // Each polygon becomes the triangles and quadrilaterals whose worst
     // corner is best.
