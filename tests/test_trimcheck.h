@@ -380,18 +380,46 @@ inline bool SharpAt(const Poly& c, size_t k)
     return (ux * wx + uy * wy) / (std::hypot(ux, uy) * std::hypot(wx, wy)) < 0.866;
 }
 
-// Within r of a vertex where a curve turns by more than 30 degrees.
-inline bool NearCorner(const FlatJob& job, const P2& p, double r)
-{
-    for (const auto* list : {&job.keepInside, &job.removeInside}) {
-        for (const Poly& c : *list) {
-            for (size_t i = 0; i + 1 < c.size(); ++i) {
-                if (SharpAt(c, i) && std::hypot(p[0] - c[i][0], p[1] - c[i][1]) < r) return true;
+// The sharp corners of the curves (turning by more than 30 degrees), each
+// with the height of the input element it lies in: the cutter may put a
+// corner's node on that element's nearest edge, up to a fifth of the height
+// off the corner. A coarse element of an adaptive blank allows more than the
+// blank's typical one (h); h stays the least, since the element cut at the
+// corner may be a coarser neighbour of the one holding it.
+struct SharpCorners {
+    SharpCorners(const Dynain& in, const FlatJob& job, double h)
+    {
+        for (const auto* list : {&job.keepInside, &job.removeInside}) {
+            for (const Poly& c : *list) {
+                for (size_t i = 0; i + 1 < c.size(); ++i) {
+                    if (!SharpAt(c, i)) continue;
+                    double height = 0.0;
+                    for (const Shell& s : in.shells) {
+                        const Poly e = PolyOf(in, s);
+                        if (!Inside(c[i], e)) continue;
+                        double longest = 0.0;
+                        for (size_t k = 0; k < e.size(); ++k) {
+                            const P2& a = e[k];
+                            const P2& b = e[(k + 1) % e.size()];
+                            longest = std::max(longest, std::hypot(b[0] - a[0], b[1] - a[1]));
+                        }
+                        height = std::fabs(SignedArea(e)) * (e.size() == 3 ? 2.0 : 1.0) / longest;
+                    }
+                    at.push_back({c[i], std::max(height, h)});
+                }
             }
         }
     }
-    return false;
-}
+    // The height at the sharp corner p lies within share of it, or 0.
+    double Near(const P2& p, double share) const
+    {
+        for (const auto& [c, height] : at) {
+            if (std::hypot(p[0] - c[0], p[1] - c[1]) < share * height) return height;
+        }
+        return 0.0;
+    }
+    std::vector<std::pair<P2, double>> at;
+};
 
 // The largest distance of a closed curve from its chords no longer than d
 // that pass over no sharp vertex: how far a cut that crosses an element on one
@@ -450,13 +478,11 @@ inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
     for (const auto* list : {&job.keepInside, &job.removeInside}) {
         for (const Poly& c : *list) {
             double length = 0.0;
-            int corners = 0;
             for (size_t i = 0; i + 1 < c.size(); ++i) length += std::hypot(c[i + 1][0] - c[i][0], c[i + 1][1] - c[i][1]);
-            const size_t n = c.size() - 1;
-            for (size_t k = 0; k < n; ++k) corners += SharpAt(c, k) ? 1 : 0;
-            tolerance += 2.0 / 3.0 * Sag(c, longest) * length + 0.02 * h * h * corners;
+            tolerance += 2.0 / 3.0 * Sag(c, longest) * length;
         }
     }
+    for (const auto& corner : SharpCorners(in, job, h).at) tolerance += 0.02 * corner.second * corner.second;
     return tolerance;
 }
 
@@ -480,6 +506,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
 {
     ExpectSoundMesh(in, out);
     ASSERT_FALSE(out.shells.empty());
+    const SharpCorners corners(in, job, h);
     std::map<int, const Shell*> inputs;
     for (const Shell& s : in.shells) inputs[s.id] = &s;
 
@@ -494,7 +521,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         // The cutter may place the node of a sharp corner of the curve on an
         // edge near the corner rather than on the corner itself.
         const P2 at{p[0], p[1]};
-        if (NearCorner(job, at, 0.2 * h)) continue;
+        if (corners.Near(at, 0.2) > 0.0) continue;
         if (old == in.nodes.end() || moved) {
             EXPECT_LT(DistToAny(job, {p[0], p[1]}), 1e-3 * h) << "node " << id << " at " << p[0] << "," << p[1]
                                                                 << (moved ? " moved" : " new") << " off the curves";
@@ -572,7 +599,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
     // half of what its ends are off.
     const auto off = [&](const P3& p) { return DistToAny(job, {p[0], p[1]}); };
     const auto onCurve = [&](const P3& p) {
-        return off(p) < 1e-3 * h || NearCorner(job, {p[0], p[1]}, 0.2 * h);
+        return off(p) < 1e-3 * h || corners.Near({p[0], p[1]}, 0.2) > 0.0;
     };
     ExpectClosedMesh(in, out, h, [&](const P3& a, const P3& b) {
         double sag = 0.0;
@@ -589,7 +616,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.0};
         // A node by a sharp corner may stand a fifth of an element off it.
         const P2 pa{a[0], a[1]}, pb{b[0], b[1]};
-        const double corner = NearCorner(job, pa, 0.2 * h) || NearCorner(job, pb, 0.2 * h) ? 0.1 * h : 0.0;
+        const double corner = 0.1 * std::max(corners.Near(pa, 0.2), corners.Near(pb, 0.2));
         return onCurve(a) && onCurve(b) && off(m) < sag + corner + 1e-3 * h + 0.5 * (off(a) + off(b));
     });
 
