@@ -626,6 +626,12 @@ bool CsTrmElem::OnLineAlready(int node) const
     return hashOpr && hashOpr->GetItemItrNd(node) != nullptr;
 }
 
+bool CsTrmElem::StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const
+{
+    const int n = NodeNum();
+    return Cross2(to, Vtx((v + 1) % n), p, srcNormal) > 0.0 && Cross2(Vtx((v + n - 1) % n), to, p, srcNormal) > 0.0;
+}
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
     if (mayMove && !mayMove(Nd(i), p)) return;

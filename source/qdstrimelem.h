@@ -161,6 +161,8 @@ protected:
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
+    // Point p stays inside the element when vertex v moves to `to`.
+    bool StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const;
 
     // ---- the data of one cut
     int itrPtNum = 0;

@@ -768,7 +768,10 @@ void CsTrmQuad::TrimEdgeFstNd()
 {
     const int x1 = NodeAt(1);
     int x2 = Nd(B());
-    if (ClassAt(2) == Low && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
+    // Moved onto point 2, b would swing its other edge past a corner of the
+    // line inside the element: the corner would be cut off with no piece.
+    const bool featureStays = !featInner || StaysInside(prjPt, B(), Pt(2));
+    if (ClassAt(2) == Low && featureStays && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
         MoveVertexOnPt(B(), 2);
     } else if (!(featEdge == A() || FeatCornerIs(A()))) {
         itrNode2 = 0;

@@ -151,7 +151,7 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
         {102, 0, kStar}, {109, 0, kStar}, {110, 0, kStar},
         // A star's corner by a coarse edge or its hanging node: cracks at the halves.
         {103, 1, kStar}, {104, 2, kStar}, {105, 1, kStar},
-        {106, 1, kStar}, {106, 2, kStar}, {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar},
+        {106, 1, kStar}, {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar},
         {111, 2, kStar},
     };
     // Set to see whether the listed ones still fail.
