@@ -755,6 +755,18 @@ void CsTrmQuad::TrimEdgeNull()
         MoveVertexOnPt(A(), 1);
         if (ClassAt(2) == Low) {
             MoveVertexOnPt(B(), 2);
+            // Both corners went onto the points, so no node of the edge can go
+            // to a corner of the line beside it: the pieces meet at a node on
+            // that corner rather than cutting it off along the edge.
+            const bool onPoints = Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1 && Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+            if (featEdge == edge1[0] && onPoints) {
+                featEdge = -1;
+                featInner = 1;
+                if (!CutAlong(Nd(A()), Nd(B()))) {
+                    DropInnerFeature();
+                    featEdge = edge1[0];
+                }
+            }
         } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
