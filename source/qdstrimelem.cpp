@@ -503,7 +503,17 @@ int CsTrmElem::TrimEdgeAtAdpNd()
         gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
         const gmPnt3D p = point->GetPoint();
         int x = m;
-        if (p.DistTo(PosOf(m)) > kSamePoint) {
+        // Where the fine side moved the hanging node onto the line, a point
+        // that an earlier cut moved an end of the edge onto is that end: a
+        // node of its own would sit on top of the corner, the cut here would
+        // fail, and the same-edge rules would put a second node beside the
+        // hanging one.
+        int end = -1;
+        if (OnLineAlready(m) && p.DistTo(Vtx(f)) <= kSamePoint) end = f;
+        if (OnLineAlready(m) && p.DistTo(Vtx(t)) <= kSamePoint) end = t;
+        if (end >= 0) {
+            x = Nd(end);
+        } else if (p.DistTo(PosOf(m)) > kSamePoint) {
             // The record on the half is the fine neighbour's when it came first,
             // and the one it will find when it comes later.
             gmItrPt copy(*point);
