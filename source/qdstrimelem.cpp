@@ -906,14 +906,15 @@ bool CsTrmElem::CutAlongThrough(int x1, int x2)
         ok = split(x1, {mid}, x2);
     }
     // A cut along an outline edge parts nothing, yet where a hanging node
-    // was planned onto the edge from a corner to a node on the outline, that
-    // node must become a corner: the edge exists only then, and without it
-    // the fine side's node on the half is left beside the coarse element.
+    // was planned onto the edge from a corner to a node the fine side made on
+    // the outline, that node must become a corner: the edge exists only then,
+    // and without it the fine side's node on the half is left beside the
+    // coarse element. A node this cut plans goes with the plan instead.
     const auto rehungOnOutline = [&]() {
         if (polys.size() != 1) return false;
         return std::any_of(adpChanges.begin(), adpChanges.end(), [&](const AdpChange& c) {
-            return c.insert && ((IsCorner(c.n1) && !IsCorner(c.n2) && onCycle(c.n2)) ||
-                                (IsCorner(c.n2) && !IsCorner(c.n1) && onCycle(c.n1)));
+            const auto fineNode = [&](int x) { return !IsCorner(x) && !IsPlannedNode(x) && onCycle(x); };
+            return c.insert && ((IsCorner(c.n1) && fineNode(c.n2)) || (IsCorner(c.n2) && fineNode(c.n1)));
         });
     };
     if (!ok || (polys.size() < 2 && !rehungOnOutline())) return false;
