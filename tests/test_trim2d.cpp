@@ -152,6 +152,8 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
         // A star's corner by a coarse edge or its hanging node: cracks at the halves.
         {103, 1, kStar}, {104, 2, kStar}, {105, 1, kStar},
         {106, 1, kStar}, {108, 2, kStar}, {109, 1, kStar}, {109, 2, kStar}, {110, 2, kStar},
+        // A star's tip whose node on the nearest edge stands 2.02 off: a fifth of
+        // the cut edge a moved corner lengthened, above a fifth of the element.
         {111, 2, kStar},
     };
     // Set to see whether the listed ones still fail.
