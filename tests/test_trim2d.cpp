@@ -190,6 +190,19 @@ TEST(Trim2D, CurveAlongElementEdgesAndThroughCorners)
     ExpectTrimmed(job, {{1, square}});
 }
 
+// A hole's inner corner a little below a grid line, whose arms cross that
+// line close to both corners of the element below: the element moves both
+// corners onto the crossings and must still keep the corner.
+TEST(Trim2D, InnerCornerBesideAnEdgeWhoseCornersGoOntoTheCrossings)
+{
+    Job job;
+    trimcheck::MakeFlat(job, 28, 0);
+    const double g = job.h;
+    const Poly notch{{3.6 * g, 2.2 * g}, {5.6 * g, 2.2 * g}, {5.16 * g, 4.16 * g},
+                     {4.467 * g, 3.814 * g}, {3.65 * g, 4.45 * g}, {3.6 * g, 2.2 * g}};
+    ExpectTrimmed(job, {{1, notch}});
+}
+
 TEST(Trim2D, ClosedCurvePartlyOffTheBlank)
 {
     Job job;
