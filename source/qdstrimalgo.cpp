@@ -355,6 +355,11 @@ void CsAlgoTrm::CheckEdgNode()
                 }
             }
             if (node <= 0 || std::find(nd.begin(), nd.end(), node) != nd.end()) continue;
+            // A node the element across the edge has as a corner lies beyond
+            // the edge (a cut moved the edge off it): split there, the pieces
+            // would fold over that element.
+            const int across = NextElem(e, nd[a], nd[b]);
+            if (across > 0 && dataManage.GetElem(across).GetNodeIdx(node) >= 0) continue;
             const gmPnt3D at = NodePoint(node);
             const double length = NodePoint(nd[a]).DistTo(NodePoint(nd[b]));
             if (length <= 0.0) continue;

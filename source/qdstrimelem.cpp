@@ -799,6 +799,12 @@ bool CsTrmElem::HeldAway(int v, int k) const
     return OnLineAlready(Nd(v)) && DstToVtx(k, v) >= kStayNear * (k == 1 ? edgeLen1 : edgeLen2);
 }
 
+bool CsTrmElem::StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const
+{
+    const int n = NodeNum();
+    return Cross2(to, Vtx((v + 1) % n), p, srcNormal) > 0.0 && Cross2(Vtx((v + n - 1) % n), to, p, srcNormal) > 0.0;
+}
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
     if (mayMove && !mayMove(Nd(i), p)) return;
@@ -1062,7 +1068,19 @@ bool CsTrmElem::CutAlongThrough(int x1, int x2)
     } else {
         ok = split(x1, {mid}, x2);
     }
-    if (!ok || polys.size() < 2) return false;
+    // A cut along an outline edge parts nothing, yet where a hanging node
+    // was planned onto the edge from a corner to a node the fine side made on
+    // the outline, that node must become a corner: the edge exists only then,
+    // and without it the fine side's node on the half is left beside the
+    // coarse element. A node this cut plans goes with the plan instead.
+    const auto rehungOnOutline = [&]() {
+        if (polys.size() != 1) return false;
+        return std::any_of(adpChanges.begin(), adpChanges.end(), [&](const AdpChange& c) {
+            const auto fineNode = [&](int x) { return !IsCorner(x) && !IsPlannedNode(x) && onCycle(x); };
+            return c.insert && ((IsCorner(c.n1) && fineNode(c.n2)) || (IsCorner(c.n2) && fineNode(c.n1)));
+        });
+    };
+    if (!ok || (polys.size() < 2 && !rehungOnOutline())) return false;
 
     // Each polygon becomes the triangles and quadrilaterals whose worst
     // corner is best.

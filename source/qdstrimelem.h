@@ -178,6 +178,8 @@ protected:
     // too far for the cut to pass through the vertex instead.
     bool HeldAway(int v, int k) const;
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
+    // Point p stays inside the element when vertex v moves to `to`.
+    bool StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const;
 
     // ---- the data of one cut
     int itrPtNum = 0;

@@ -792,13 +792,20 @@ void CsTrmQuad::TrimEdgeNull()
             // With both corners of the edge on the points, a line that turns
             // deep inside the element would leave it whole across its corner,
             // to be kept or removed entire; one that turns by the edge would
-            // be cut off along it. The corner is kept as a node inside.
-            const bool moved = Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1 && Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen1;
-            if (moved && featEdge == A() && DstToEdgeLine(prjPt, A(), B()) > kOffEdge * edgeLen1) {
+            // be cut off along it, as no node of the edge can go to it. The
+            // corner is kept as a node inside, where the pieces meet.
+            const bool onPoints =
+                Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1 && Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+            if (onPoints && featEdge == edge1[0]) {
                 featEdge = -1;
                 featInner = 1;
+                if (!CutAlong(Nd(A()), Nd(B()))) {
+                    DropInnerFeature();
+                    featEdge = edge1[0];
+                }
+            } else if (onPoints && featInner) {
+                CutAlong(Nd(A()), Nd(B()));
             }
-            if (moved && featInner) CutAlong(Nd(A()), Nd(B()));
         } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
@@ -812,7 +819,10 @@ void CsTrmQuad::TrimEdgeFstNd()
 {
     const int x1 = NodeAt(1);
     int x2 = Nd(B());
-    if (ClassAt(2) == Low && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
+    // Moved onto point 2, b would swing its other edge past a corner of the
+    // line inside the element: the corner would be cut off with no piece.
+    const bool featureStays = !featInner || StaysInside(prjPt, B(), Pt(2));
+    if (ClassAt(2) == Low && featureStays && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
         MoveVertexOnPt(B(), 2);
     } else if (!(featEdge == A() || FeatCornerIs(A()))) {
         itrNode2 = 0;

@@ -380,18 +380,46 @@ inline bool SharpAt(const Poly& c, size_t k)
     return (ux * wx + uy * wy) / (std::hypot(ux, uy) * std::hypot(wx, wy)) < 0.866;
 }
 
-// Within r of a vertex where a curve turns by more than 30 degrees.
-inline bool NearCorner(const FlatJob& job, const P2& p, double r)
-{
-    for (const auto* list : {&job.keepInside, &job.removeInside}) {
-        for (const Poly& c : *list) {
-            for (size_t i = 0; i + 1 < c.size(); ++i) {
-                if (SharpAt(c, i) && std::hypot(p[0] - c[i][0], p[1] - c[i][1]) < r) return true;
+// The sharp corners of the curves (turning by more than 30 degrees), each
+// with the height of the input element it lies in: the cutter may put a
+// corner's node on that element's nearest edge, up to a fifth of the height
+// off the corner. A coarse element of an adaptive blank allows more than the
+// blank's typical one (h); h stays the least, since the element cut at the
+// corner may be a coarser neighbour of the one holding it.
+struct SharpCorners {
+    SharpCorners(const Dynain& in, const FlatJob& job, double h)
+    {
+        for (const auto* list : {&job.keepInside, &job.removeInside}) {
+            for (const Poly& c : *list) {
+                for (size_t i = 0; i + 1 < c.size(); ++i) {
+                    if (!SharpAt(c, i)) continue;
+                    double height = 0.0;
+                    for (const Shell& s : in.shells) {
+                        const Poly e = PolyOf(in, s);
+                        if (!Inside(c[i], e)) continue;
+                        double longest = 0.0;
+                        for (size_t k = 0; k < e.size(); ++k) {
+                            const P2& a = e[k];
+                            const P2& b = e[(k + 1) % e.size()];
+                            longest = std::max(longest, std::hypot(b[0] - a[0], b[1] - a[1]));
+                        }
+                        height = std::fabs(SignedArea(e)) * (e.size() == 3 ? 2.0 : 1.0) / longest;
+                    }
+                    at.push_back({c[i], std::max(height, h)});
+                }
             }
         }
     }
-    return false;
-}
+    // The height at the sharp corner p lies within share of it, or 0.
+    double Near(const P2& p, double share) const
+    {
+        for (const auto& [c, height] : at) {
+            if (std::hypot(p[0] - c[0], p[1] - c[1]) < share * height) return height;
+        }
+        return 0.0;
+    }
+    std::vector<std::pair<P2, double>> at;
+};
 
 // The largest distance of a closed curve from its chords no longer than d
 // that pass over no sharp vertex: how far a cut that crosses an element on one
@@ -450,13 +478,11 @@ inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
     for (const auto* list : {&job.keepInside, &job.removeInside}) {
         for (const Poly& c : *list) {
             double length = 0.0;
-            int corners = 0;
             for (size_t i = 0; i + 1 < c.size(); ++i) length += std::hypot(c[i + 1][0] - c[i][0], c[i + 1][1] - c[i][1]);
-            const size_t n = c.size() - 1;
-            for (size_t k = 0; k < n; ++k) corners += SharpAt(c, k) ? 1 : 0;
-            tolerance += 2.0 / 3.0 * Sag(c, longest) * length + 0.02 * h * h * corners;
+            tolerance += 2.0 / 3.0 * Sag(c, longest) * length;
         }
     }
+    for (const auto& corner : SharpCorners(in, job, h).at) tolerance += 0.02 * corner.second * corner.second;
     return tolerance;
 }
 
@@ -480,13 +506,15 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
 {
     ExpectSoundMesh(in, out);
     ASSERT_FALSE(out.shells.empty());
+    const SharpCorners corners(in, job, h);
     std::map<int, const Shell*> inputs;
     for (const Shell& s : in.shells) inputs[s.id] = &s;
 
     // The cutter may place the node of a sharp corner of the curve on an edge
     // near the corner rather than on the corner itself: at most a fifth of the
-    // cut edge off it. The cut edge survives in one of the pieces at the node,
-    // longer than h where an earlier cut moved one of its ends along the line.
+    // cut edge off it. The cut edge is an edge of the element holding the
+    // corner, or survives in one of the pieces at the node, longer than that
+    // element where an earlier cut moved one of its ends along the line.
     std::map<std::pair<double, double>, double> reach;
     for (const Shell& s : out.shells) {
         for (size_t i = 0; i < s.nodes.size(); ++i) {
@@ -499,9 +527,15 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
             }
         }
     }
+    // How far from the sharp corner it stands by p may lie, or 0.
     const auto byCorner = [&](const P3& p) {
-        const auto r = reach.find({p[0], p[1]});
-        return NearCorner(job, {p[0], p[1]}, r == reach.end() ? 0.2 * h : r->second);
+        const auto found = reach.find({p[0], p[1]});
+        const double r = found == reach.end() ? 0.2 * h : found->second;
+        for (const auto& [c, height] : corners.at) {
+            const double allowed = std::max(r, 0.2 * height);
+            if (std::hypot(p[0] - c[0], p[1] - c[1]) < allowed) return allowed;
+        }
+        return 0.0;
     };
 
     // New and moved nodes lie on a curve (the cut follows the curve's chords).
@@ -514,7 +548,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         const bool hanging = std::any_of(out.adaptive.begin(), out.adaptive.end(), [&](const auto& a) { return a[0] == id; });
         if (moved && hanging) continue;
         if (job.refined && old == in.nodes.end()) continue;
-        if (byCorner(p)) continue;
+        if (byCorner(p) > 0.0) continue;
         if (old == in.nodes.end() || moved) {
             EXPECT_LT(DistToAny(job, {p[0], p[1]}), 1e-3 * h) << "node " << id << " at " << p[0] << "," << p[1]
                                                                 << (moved ? " moved" : " new") << " off the curves";
@@ -596,7 +630,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
     // half of what its ends are off.
     const auto off = [&](const P3& p) { return DistToAny(job, {p[0], p[1]}); };
     const auto onCurve = [&](const P3& p) {
-        return off(p) < 1e-3 * h || byCorner(p);
+        return off(p) < 1e-3 * h || byCorner(p) > 0.0;
     };
     ExpectClosedMesh(in, out, h, [&](const P3& a, const P3& b) {
         double sag = 0.0;
@@ -612,7 +646,7 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
         }
         const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.0};
         // A node by a sharp corner may stand a fifth of its cut edge off it.
-        const double corner = byCorner(a) || byCorner(b) ? 0.5 * std::max(reach[{a[0], a[1]}], reach[{b[0], b[1]}]) : 0.0;
+        const double corner = 0.5 * std::max(byCorner(a), byCorner(b));
         return onCurve(a) && onCurve(b) && off(m) < sag + corner + 1e-3 * h + 0.5 * (off(a) + off(b));
     });
 
