@@ -140,15 +140,33 @@ TEST(Trim2D, SharpCornersOfAStar)
 // Seeded small blanks with zero, one and two adaptive levels, each cut by a
 // hole, a trim-out circle and a star placed off the grid by the seed, so that
 // crossings land on corners, on coarse edges with hanging nodes and twice on
-// one edge. Configurations the cutters still get wrong are listed, with why,
-// and skipped unless CORVEX_SWEEP_ALL is set.
-TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
+// one edge: 540 configurations, six seeds to a test so that the blocks run
+// side by side.
+enum SweepShape { kHole, kKeep, kStar };
+constexpr int kSweepBlock = 6;
+
+// Configurations the cutters still get wrong, with why: skipped unless
+// CORVEX_SWEEP_ALL is set, which shows whether they still fail.
+const std::set<std::array<int, 3>> kKnownSweepFaults{
+    // A circle over an adaptive zone: where a coarse edge's end moved onto the
+    // line, the fine side's node or the hanging node is left off the cut.
+    {114, 1, kHole}, {114, 1, kKeep}, {119, 1, kKeep}, {124, 2, kKeep}, {129, 1, kHole}, {129, 1, kKeep},
+    {130, 1, kKeep}, {134, 1, kKeep}, {139, 2, kHole}, {139, 2, kKeep}, {144, 1, kHole}, {144, 1, kKeep},
+    {149, 2, kHole}, {150, 1, kHole}, {150, 2, kHole}, {153, 2, kHole}, {153, 2, kKeep}, {154, 2, kKeep},
+    {159, 1, kHole}, {159, 1, kKeep},
+    // A star's corner by a coarse edge or its hanging node: cracks at the
+    // halves, or a piece made flat by a later move.
+    {112, 1, kStar}, {115, 2, kStar}, {120, 1, kStar}, {127, 1, kStar}, {127, 2, kStar}, {130, 1, kStar},
+    {132, 1, kStar}, {135, 1, kStar}, {137, 1, kStar}, {137, 2, kStar}, {138, 2, kStar}, {143, 1, kStar},
+    {143, 2, kStar}, {153, 2, kStar},
+};
+
+class TrimSweep : public ::testing::TestWithParam<int> {};
+
+TEST_P(TrimSweep, SeedsLevelsAndShapes)
 {
-    enum Shape { kHole, kKeep, kStar };
-    const std::set<std::array<int, 3>> known{};
-    // Set to see whether the listed ones still fail.
     const bool all = std::getenv("CORVEX_SWEEP_ALL") != nullptr;
-    for (int seed = 100; seed < 112; ++seed) {
+    for (int seed = GetParam(); seed < GetParam() + kSweepBlock; ++seed) {
         for (int levels = 0; levels <= 2; ++levels) {
             Job job;
             trimcheck::MakeFlat(job, seed, levels, 120);
@@ -156,8 +174,8 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
             const double cy = 0.5 * job.height + 0.31 * (seed % 3 - 1) * job.h;
             const double r = 0.36 * std::min(job.width, job.height);
             const double phase = 0.37 * seed;
-            for (const Shape shape : {kHole, kKeep, kStar}) {
-                if (known.count({seed, levels, shape}) && !all) continue;
+            for (const SweepShape shape : {kHole, kKeep, kStar}) {
+                if (kKnownSweepFaults.count({seed, levels, shape}) && !all) continue;
                 SCOPED_TRACE("seed " + std::to_string(seed) + " levels " + std::to_string(levels) + " shape " +
                              std::to_string(shape));
                 const Curve curve = shape == kHole   ? Curve{1, Circle(cx, cy, r, 64, phase)}
@@ -168,6 +186,9 @@ TEST(Trim2D, SweepOfSeedsLevelsAndShapes)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 160, kSweepBlock),
+                         [](const ::testing::TestParamInfo<int>& block) { return "Seeds" + std::to_string(block.param); });
 
 // A square whose sides run along grid lines and whose corners sit on nodes.
 TEST(Trim2D, CurveAlongElementEdgesAndThroughCorners)
