@@ -517,14 +517,15 @@ inline void ExpectFlatTrim(const Dynain& in, const Dynain& out, const FlatJob& j
     // element where an earlier cut moved one of its ends along the line.
     std::map<std::pair<double, double>, double> reach;
     for (const Shell& s : out.shells) {
+        double longest = h;
         for (size_t i = 0; i < s.nodes.size(); ++i) {
             const P3& p = out.nodes.at(s.nodes[i]);
             const P3& q = out.nodes.at(s.nodes[(i + 1) % s.nodes.size()]);
-            const double r = 0.2 * std::max(h, std::hypot(p[0] - q[0], p[1] - q[1]));
-            for (const P3* x : {&p, &q}) {
-                double& at = reach[{(*x)[0], (*x)[1]}];
-                at = std::max(at, r);
-            }
+            longest = std::max(longest, std::hypot(p[0] - q[0], p[1] - q[1]));
+        }
+        for (const int n : s.nodes) {
+            double& at = reach[{out.nodes.at(n)[0], out.nodes.at(n)[1]}];
+            at = std::max(at, 0.2 * longest);
         }
     }
     // How far from the sharp corner it stands by p may lie, or 0.
