@@ -519,6 +519,8 @@ int CsHashOpr::SplitAtHangingNode(const CsDataAdpv& c, int elem, int d, int n1, 
         madeCount = 4;
         const int r[4] = {l[p], l[i1], d, h};
         std::copy(r, r + 4, rest);
+        // Both halves take the opposite hanging node as a corner: it hangs no more.
+        removeH = GetCsAdpNd(l[p], l[q]);
     } else if (GetAdpNdS(l[p], l[i1], h)) {
         const int t[3] = {l[q], d, l[i2]};
         std::copy(t, t + 3, made);

@@ -749,6 +749,34 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
     return false;
 }
 
+bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
+{
+    if (!hashOpr || DstToVtx(k, v) < kStayNear * (k == 1 ? edgeLen1 : edgeLen2)) return false;
+    // A fine element's corners keep the moves the coarse side's rules for
+    // its hanging nodes expect.
+    for (const int c : nodeArr) {
+        if (hashOpr->IsAdptvNode(c)) return false;
+    }
+    const int node = Nd(v);
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        const int n = el.GetNodeNum();
+        for (int i = 0; i < n; ++i) {
+            if (el[i] != node) continue;
+            for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
+                // The element's own coarse edges are left to its cutter's rules.
+                if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) continue;
+                const gmPnt3D far = PosOf(w);
+                if (Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far)) return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool CsTrmElem::LineBendsOffVertex(int k, int v) const
 {
     const gmItrPt* point = k == 1 ? itrPt1 : itrPt2;

@@ -149,6 +149,11 @@ protected:
     // Whether moving vertex v to `to` folds or flattens another element
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
+    // Whether vertex v, too far from point k to be taken as it, ends a
+    // neighbour's coarse edge that moving it onto the point would turn: the
+    // hanging node would follow the edge's middle off the line, away from
+    // the node the fine side made there.
+    bool PinnedByCoarseEdge(int v, int k) const;
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
     int FeatureNode();

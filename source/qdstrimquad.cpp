@@ -522,25 +522,27 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
         }
         return x;
     };
-    // A corner an earlier cut put on the line stays; a point well away from
-    // it gets a node of its own rather than being taken for the corner.
+    // A corner an earlier cut put on the line, or one that ends a coarse
+    // edge, stays; a point well away from it gets a node of its own rather
+    // than being taken for the corner.
+    const auto stays = [&](int v) { return HeldAway(v, k) || PinnedByCoarseEdge(v, k); };
     switch (ClassOf(t)) {
     case Low:
-        if ((e > minDst && t > 0.2) || HeldAway(end, k)) return make(true);
+        if ((e > minDst && t > 0.2) || stays(end)) return make(true);
         MoveVertexOnPt(end, k);
         return 0;
     case Mid:
-        if (t < 0.3 && e < minDst - 0.001 && !HeldAway(end, k)) {
+        if (t < 0.3 && e < minDst - 0.001 && !stays(end)) {
             MoveVertexOnPt(end, k);
             return 0;
         }
-        if (t >= 0.7 && len - e < minDst - 0.001 && !HeldAway(fst, k)) {
+        if (t >= 0.7 && len - e < minDst - 0.001 && !stays(fst)) {
             MoveVertexOnPt(fst, k);
             return 0;
         }
         return make(t < 0.5);
     case Upp:
-        if ((len - e > minDst && t < 0.8) || HeldAway(fst, k)) return make(false);
+        if ((len - e > minDst && t < 0.8) || stays(fst)) return make(false);
         MoveVertexOnPt(fst, k);
         return 0;
     }

@@ -196,7 +196,8 @@ TEST(UpdateAdpNd, QuadrilateralRows)
     // Coarse quadrilateral (1, 2, 3, 4) over the fine row.
     const std::vector<Row> rows = {
         {"plain", 0, 0, 0, {4, 1, kD}, {kD, 2, 3, 4}, false},
-        {"opposite edge", 30, 4, 3, {kD, 2, 3, 30}, {4, 1, kD, 30}, true},
+        // Both pieces take the opposite hanging node as a corner: it hangs no more.
+        {"opposite edge", 30, 4, 3, {kD, 2, 3, 30}, {4, 1, kD, 30}, false},
         {"edge before", 31, 4, 1, {3, kD, 2}, {1, kD, 3, 4}, true},
     };
     for (const Row& row : rows) {
