@@ -392,6 +392,11 @@ void CsTrmQuad::TrimAdjEndUppr()
         // neighbour made on the other cut edge off this element's boundary.
         const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
         if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) CutAlong(itrNode1, Nd(B()));
+        if (moved || featEdge >= 0 || AdpNodeOn(Nd(EdgeFst(2)), Nd(EdgeEnd(2))) < 1) return;
+        // Left whole, the coarse edge would miss the node the fine side
+        // makes at the point on its half.
+        NodeAt(2);
+        TrimAdjct2Nods();
         return;
     }
     if ((pos2 < 0.8 && Far(2, B())) || (featIdx >= 0 && HeldOnLine(B(), 2))) {
