@@ -486,6 +486,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         PlanTrimNode(m);
         return m;
     };
+    // The fine side moved the hanging node onto the point already: a node of
+    // the coarse side's own there would lie on top of it.
+    if (PosOf(m).DistTo(p) <= kSamePoint) return takeM();
     const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
