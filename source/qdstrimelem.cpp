@@ -465,6 +465,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // the fine neighbour there already made one.
     const auto nodeOnHalf = [&](int other) {
         gmItrPt* rec = hashOpr->GetItrPt(m, other);
+        // A record at the hanging node itself is the fine side's crossing
+        // where it moved that node onto the line, not this point's.
+        if (rec && rec->GetPoint().DistTo(PosOf(m)) <= kSamePoint && p.DistTo(PosOf(m)) > kSamePoint) rec = nullptr;
         if (rec && rec->GetNode() > 0) return rec->GetNode();
         if (rec) return PlanNode(rec->GetPoint(), rec);
         gmItrPt copy(*point);
