@@ -248,7 +248,7 @@ void CsTrmElem::SortItrPtArr()
 
 // ------------------------------------------------ the feature point
 
-int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj)
+int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj, bool anyTurn)
 {
     if (!trmLine || !itrPt1 || !itrPt2 || !elemt) return -1;
     const int i1 = itrPt1->GetLineIdx();
@@ -284,7 +284,7 @@ int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj)
     if (prj.DistTo(p1) < kFeatOffset || prj.DistTo(p2) < kFeatOffset) return -1;
     const gmVec3D u = (p1 - prj).Normalized();
     const gmVec3D w = (p2 - prj).Normalized();
-    if (u.Dot(w) < kStraightCos) return -1;
+    if (!anyTurn && u.Dot(w) < kStraightCos) return -1;
     return best;
 }
 
@@ -585,6 +585,17 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     // A corner of the line between the points is kept as a node inside.
     featDone = 1;
     featInner = HasFeatPnt() ? 1 : 0;
+    if (!featInner) {
+        // Even a shallow dip between two points on the edge needs its deepest
+        // point: a cut along the edge itself leaves no piece between them.
+        gmPnt3D prj;
+        const int idx = GetMaxDstLnPnt(prj, true);
+        if (idx >= 0) {
+            featIdx = idx;
+            prjPt = prj;
+            featInner = 1;
+        }
+    }
     const int x1 = itrNode1, x2 = itrNode2;
     if (featInner && CutAlong(x1, x2)) return 1;
     DropInnerFeature();

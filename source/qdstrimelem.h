@@ -55,7 +55,9 @@ protected:
     void Exchange();
     void SortItrPtArr();
     bool HasFeatPnt();
-    int GetMaxDstLnPnt(gmPnt3D& prj);
+    // The line's point farthest from the pair's chord; -1 when none stands
+    // off it or, unless anyTurn, the line runs nearly straight through it.
+    int GetMaxDstLnPnt(gmPnt3D& prj, bool anyTurn = false);
     int GetMinDstEdge(double& dst) const;
     void CheckFeatPnt();
     int SetEdgeItrPt(int e);
