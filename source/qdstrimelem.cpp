@@ -1056,6 +1056,14 @@ void CsTrmElem::DropInnerFeature()
     prjPtNode = 0;
 }
 
+bool CsTrmElem::KeepWithEdgeNode(int x1, int x2)
+{
+    wholeCycle = true;
+    const bool done = CutAlongThrough(x1, x2);
+    wholeCycle = false;
+    return done;
+}
+
 bool CsTrmElem::CutAlongThrough(int x1, int x2)
 {
     MoveCutNodeToFeature(x1, x2);
@@ -1107,7 +1115,7 @@ bool CsTrmElem::CutAlongThrough(int x1, int x2)
     } else {
         ok = split(x1, {mid}, x2);
     }
-    if (!ok || polys.size() < 2) return false;
+    if (!ok || (polys.size() < 2 && !(wholeCycle && static_cast<int>(cycle.size()) > NodeNum()))) return false;
 
     // Each polygon becomes the triangles and quadrilaterals whose worst
     // corner is best.

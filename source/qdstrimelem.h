@@ -120,6 +120,10 @@ protected:
     // and plans the pieces; false when no sound split exists.
     bool CutAlong(int x1, int x2);
     bool CutAlongThrough(int x1, int x2);
+    // A corner moved onto point 2 next to point 1's node on the same edge:
+    // the cut runs along the moved edge, and the element keeps its shape
+    // with that node on its boundary.
+    bool KeepWithEdgeNode(int x1, int x2);
     // Whether the line's corner was put by a cut edge whose node is not this
     // cut's own and so cannot be moved onto it.
     bool FeatureOffCutEdge(int x1, int x2) const;
@@ -234,6 +238,8 @@ protected:
     // A vertex that must stay was to move onto a crossing far from it: the
     // plan is refused and the element stays uncut.
     bool stayRefused = false;
+    // KeepWithEdgeNode: the boundary with its edge nodes is split whole.
+    bool wholeCycle = false;
 
 private:
     struct PlannedNode {

@@ -1,6 +1,7 @@
 #include "qdstrimquad.h"
 
 #include "qdsdatabase.h"
+#include "qdsgeomline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -405,7 +406,12 @@ void CsTrmQuad::TrimAdjEndUppr()
         return;
     }
     MoveVertexOnPt(B(), 2);
-    CutAlong(itrNode1, Nd(B()));
+    if (CutAlong(itrNode1, Nd(B()))) return;
+    const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+    // Only on a coarse edge, where the fine side's node on its half must stay
+    // on this element's boundary; a lance needs a slit, which this has not.
+    if (moved && itrNode1 > 0 && !IsCorner(itrNode1) && hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) && !trmLine->IsLancing())
+        KeepWithEdgeNode(itrNode1, Nd(B()));
 }
 
 void CsTrmQuad::TrimAdjFstLowr()
