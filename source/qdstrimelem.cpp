@@ -366,9 +366,8 @@ bool CsTrmElem::EdgeHoldsVertex(int k) const
     return hashOpr && hashOpr->GetCsAdpNd(Nd(EdgeFst(k)), Nd(EdgeEnd(k))) != nullptr;
 }
 
-bool CsTrmElem::HoldsEdgeNode(int v) const
+bool CsTrmElem::AnyEdgeAt(int v, const std::function<bool(int node, int w)>& test) const
 {
-    if (!hashOpr) return false;
     const int node = Nd(v);
     std::vector<int> around;
     dataManage.GetNodeTpyElArr(node, around);
@@ -379,13 +378,21 @@ bool CsTrmElem::HoldsEdgeNode(int v) const
         for (int i = 0; i < n; ++i) {
             if (el[i] != node) continue;
             for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
-                const gmItrPt* p = hashOpr->GetItrPt(node, w);
-                const int x = p ? p->GetNode() : 0;
-                if (x > 0 && x != node && x != w) return true;
+                if (test(node, w)) return true;
             }
         }
     }
     return false;
+}
+
+bool CsTrmElem::HoldsEdgeNode(int v) const
+{
+    if (!hashOpr) return false;
+    return AnyEdgeAt(v, [this](int node, int w) {
+        const gmItrPt* p = hashOpr->GetItrPt(node, w);
+        const int x = p ? p->GetNode() : 0;
+        return x > 0 && x != node && x != w;
+    });
 }
 
 bool CsTrmElem::SharedVertexMayMove() const
@@ -774,24 +781,12 @@ bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
     for (const int c : nodeArr) {
         if (hashOpr->IsAdptvNode(c)) return false;
     }
-    const int node = Nd(v);
-    std::vector<int> around;
-    dataManage.GetNodeTpyElArr(node, around);
-    for (const int e : around) {
-        if (!dataManage.IsValidElem(e)) continue;
-        const CsDataElem& el = dataManage.GetElem(e);
-        const int n = el.GetNodeNum();
-        for (int i = 0; i < n; ++i) {
-            if (el[i] != node) continue;
-            for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
-                // The element's own coarse edges are left to its cutter's rules.
-                if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) continue;
-                const gmPnt3D far = PosOf(w);
-                if (Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far)) return true;
-            }
-        }
-    }
-    return false;
+    return AnyEdgeAt(v, [this, v, k](int node, int w) {
+        // The element's own coarse edges are left to its cutter's rules.
+        if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) return false;
+        const gmPnt3D far = PosOf(w);
+        return Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far);
+    });
 }
 
 bool CsTrmElem::LineBendsOffVertex(int k, int v) const
