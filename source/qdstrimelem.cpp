@@ -248,7 +248,7 @@ void CsTrmElem::SortItrPtArr()
 
 // ------------------------------------------------ the feature point
 
-int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj)
+int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj, bool anyTurn)
 {
     if (!trmLine || !itrPt1 || !itrPt2 || !elemt) return -1;
     const int i1 = itrPt1->GetLineIdx();
@@ -284,7 +284,7 @@ int CsTrmElem::GetMaxDstLnPnt(gmPnt3D& prj)
     if (prj.DistTo(p1) < kFeatOffset || prj.DistTo(p2) < kFeatOffset) return -1;
     const gmVec3D u = (p1 - prj).Normalized();
     const gmVec3D w = (p2 - prj).Normalized();
-    if (u.Dot(w) < kStraightCos) return -1;
+    if (!anyTurn && u.Dot(w) < kStraightCos) return -1;
     return best;
 }
 
@@ -366,9 +366,8 @@ bool CsTrmElem::EdgeHoldsVertex(int k) const
     return hashOpr && hashOpr->GetCsAdpNd(Nd(EdgeFst(k)), Nd(EdgeEnd(k))) != nullptr;
 }
 
-bool CsTrmElem::HoldsEdgeNode(int v) const
+bool CsTrmElem::AnyEdgeAt(int v, const std::function<bool(int node, int w)>& test) const
 {
-    if (!hashOpr) return false;
     const int node = Nd(v);
     std::vector<int> around;
     dataManage.GetNodeTpyElArr(node, around);
@@ -379,13 +378,21 @@ bool CsTrmElem::HoldsEdgeNode(int v) const
         for (int i = 0; i < n; ++i) {
             if (el[i] != node) continue;
             for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
-                const gmItrPt* p = hashOpr->GetItrPt(node, w);
-                const int x = p ? p->GetNode() : 0;
-                if (x > 0 && x != node && x != w) return true;
+                if (test(node, w)) return true;
             }
         }
     }
     return false;
+}
+
+bool CsTrmElem::HoldsEdgeNode(int v) const
+{
+    if (!hashOpr) return false;
+    return AnyEdgeAt(v, [this](int node, int w) {
+        const gmItrPt* p = hashOpr->GetItrPt(node, w);
+        const int x = p ? p->GetNode() : 0;
+        return x > 0 && x != node && x != w;
+    });
 }
 
 bool CsTrmElem::SharedVertexMayMove() const
@@ -465,6 +472,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // the fine neighbour there already made one.
     const auto nodeOnHalf = [&](int other) {
         gmItrPt* rec = hashOpr->GetItrPt(m, other);
+        // A record at the hanging node itself is the fine side's crossing
+        // where it moved that node onto the line, not this point's.
+        if (rec && rec->GetPoint().DistTo(PosOf(m)) <= kSamePoint && p.DistTo(PosOf(m)) > kSamePoint) rec = nullptr;
         if (rec && rec->GetNode() > 0) return rec->GetNode();
         if (rec) return PlanNode(rec->GetPoint(), rec);
         gmItrPt copy(*point);
@@ -582,6 +592,17 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     // A corner of the line between the points is kept as a node inside.
     featDone = 1;
     featInner = HasFeatPnt() ? 1 : 0;
+    if (!featInner) {
+        // Even a shallow dip between two points on the edge needs its deepest
+        // point: a cut along the edge itself leaves no piece between them.
+        gmPnt3D prj;
+        const int idx = GetMaxDstLnPnt(prj, true);
+        if (idx >= 0) {
+            featIdx = idx;
+            prjPt = prj;
+            featInner = 1;
+        }
+    }
     const int x1 = itrNode1, x2 = itrNode2;
     if (featInner && CutAlong(x1, x2)) return 1;
     DropInnerFeature();
@@ -750,6 +771,22 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
         if (!sound()) return true;
     }
     return false;
+}
+
+bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
+{
+    if (!hashOpr || DstToVtx(k, v) < kStayNear * (k == 1 ? edgeLen1 : edgeLen2)) return false;
+    // A fine element's corners keep the moves the coarse side's rules for
+    // its hanging nodes expect.
+    for (const int c : nodeArr) {
+        if (hashOpr->IsAdptvNode(c)) return false;
+    }
+    return AnyEdgeAt(v, [this, v, k](int node, int w) {
+        // The element's own coarse edges are left to its cutter's rules.
+        if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) return false;
+        const gmPnt3D far = PosOf(w);
+        return Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far);
+    });
 }
 
 bool CsTrmElem::LineBendsOffVertex(int k, int v) const
@@ -1020,6 +1057,14 @@ void CsTrmElem::DropInnerFeature()
     prjPtNode = 0;
 }
 
+bool CsTrmElem::KeepWithEdgeNode(int x1, int x2)
+{
+    wholeCycle = true;
+    const bool done = CutAlongThrough(x1, x2);
+    wholeCycle = false;
+    return done;
+}
+
 bool CsTrmElem::CutAlongThrough(int x1, int x2)
 {
     MoveCutNodeToFeature(x1, x2);
@@ -1071,19 +1116,9 @@ bool CsTrmElem::CutAlongThrough(int x1, int x2)
     } else {
         ok = split(x1, {mid}, x2);
     }
-    // A cut along an outline edge parts nothing, yet where a hanging node
-    // was planned onto the edge from a corner to a node the fine side made on
-    // the outline, that node must become a corner: the edge exists only then,
-    // and without it the fine side's node on the half is left beside the
-    // coarse element. A node this cut plans goes with the plan instead.
-    const auto rehungOnOutline = [&]() {
-        if (polys.size() != 1) return false;
-        return std::any_of(adpChanges.begin(), adpChanges.end(), [&](const AdpChange& c) {
-            const auto fineNode = [&](int x) { return !IsCorner(x) && !IsPlannedNode(x) && onCycle(x); };
-            return c.insert && ((IsCorner(c.n1) && fineNode(c.n2)) || (IsCorner(c.n2) && fineNode(c.n1)));
-        });
-    };
-    if (!ok || (polys.size() < 2 && !rehungOnOutline())) return false;
+    // A cut along the outline parts nothing; kept whole with the nodes on its
+    // edges, the element still takes the fine side's node as a corner.
+    if (!ok || (polys.size() < 2 && !(wholeCycle && static_cast<int>(cycle.size()) > NodeNum()))) return false;
 
     // Each polygon becomes the triangles and quadrilaterals whose worst
     // corner is best.

@@ -55,7 +55,9 @@ protected:
     void Exchange();
     void SortItrPtArr();
     bool HasFeatPnt();
-    int GetMaxDstLnPnt(gmPnt3D& prj);
+    // The line's point farthest from the pair's chord; -1 when none stands
+    // off it or, unless anyTurn, the line runs nearly straight through it.
+    int GetMaxDstLnPnt(gmPnt3D& prj, bool anyTurn = false);
     int GetMinDstEdge(double& dst) const;
     void CheckFeatPnt();
     int SetEdgeItrPt(int e);
@@ -118,6 +120,10 @@ protected:
     // and plans the pieces; false when no sound split exists.
     bool CutAlong(int x1, int x2);
     bool CutAlongThrough(int x1, int x2);
+    // A corner moved onto point 2 next to point 1's node on the same edge:
+    // the cut runs along the moved edge, and the element keeps its shape
+    // with that node on its boundary.
+    bool KeepWithEdgeNode(int x1, int x2);
     // Whether the line's corner was put by a cut edge whose node is not this
     // cut's own and so cannot be moved onto it.
     bool FeatureOffCutEdge(int x1, int x2) const;
@@ -137,8 +143,13 @@ protected:
     // For each point without a node: a hanging node on its edge or a node
     // another point already has there.
     void FillAdjctNodes();
-    // Point k lies farther than minDst from vertex v.
-    bool Far(int k, int v) const { return DstToVtx(k, v) > minDst || MustStay(k, v); }
+    // Point k lies farther than minDst from vertex v, or vertex v must stay:
+    // it may not move onto the point, or, where the line has no corner
+    // between the points, it ends a neighbour's coarse edge.
+    bool Far(int k, int v) const
+    {
+        return DstToVtx(k, v) > minDst || MustStay(k, v) || (featIdx < 0 && PinnedByCoarseEdge(v, k));
+    }
     // Vertex v may not move onto point k, which is not so near it that the
     // cut may pass through the vertex instead.
     bool MustStay(int k, int v) const;
@@ -149,6 +160,11 @@ protected:
     // Whether moving vertex v to `to` folds or flattens another element
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
+    // Whether vertex v, too far from point k to be taken as it, ends a
+    // neighbour's coarse edge that moving it onto the point would turn: the
+    // hanging node would follow the edge's middle off the line, away from
+    // the node the fine side made there.
+    bool PinnedByCoarseEdge(int v, int k) const;
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
     int FeatureNode();
@@ -169,6 +185,9 @@ protected:
     // on it: moved onto the line's corner, the vertex would pull that edge
     // away from the node.
     bool HoldsEdgeNode(int v) const;
+    // Whether test holds for any edge (node, w) at vertex v's node, in any
+    // element around it.
+    bool AnyEdgeAt(int v, const std::function<bool(int node, int w)>& test) const;
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
     // Vertex v stays where an earlier cut put it on the line instead of
@@ -224,6 +243,8 @@ protected:
     // A vertex that must stay was to move onto a crossing far from it: the
     // plan is refused and the element stays uncut.
     bool stayRefused = false;
+    // KeepWithEdgeNode: the boundary with its edge nodes is split whole.
+    bool wholeCycle = false;
 
 private:
     struct PlannedNode {

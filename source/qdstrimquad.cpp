@@ -1,6 +1,7 @@
 #include "qdstrimquad.h"
 
 #include "qdsdatabase.h"
+#include "qdsgeomline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -393,15 +394,16 @@ void CsTrmQuad::TrimAdjEndUppr()
         // the move stands even without pieces, and would leave the node the
         // neighbour made on the other cut edge off this element's boundary.
         const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
-        if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) {
-            CutAlong(itrNode1, Nd(B()));
-        } else if (!moved && itrNode1 > 0 && !IsCorner(itrNode1) && DstToVtx(2, B()) > kSamePointEdge * edgeLen2) {
-            // With more points the corner must not move; the point gets a
-            // node, or the piece of the line between the two would be left
-            // uncut, its element kept or removed whole.
-            NodeAt(2);
-            TrimAdjct2Nods();
-        }
+        if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) CutAlong(itrNode1, Nd(B()));
+        if (moved) return;
+        // With more points the corner must not move. The point gets a node,
+        // or the piece of the line between the two would be left uncut, its
+        // element kept or removed whole; left whole, a coarse edge would miss
+        // the node the fine side makes at the point on its half.
+        const bool pastCorner = itrNode1 > 0 && !IsCorner(itrNode1) && DstToVtx(2, B()) > kSamePointEdge * edgeLen2;
+        if (!pastCorner && (featEdge >= 0 || AdpNodeOn(Nd(EdgeFst(2)), Nd(EdgeEnd(2))) < 1)) return;
+        NodeAt(2);
+        TrimAdjct2Nods();
         return;
     }
     if ((pos2 < 0.8 && Far(2, B())) || (featIdx >= 0 && HeldOnLine(B(), 2))) {
@@ -410,7 +412,12 @@ void CsTrmQuad::TrimAdjEndUppr()
         return;
     }
     MoveVertexOnPt(B(), 2);
-    CutAlong(itrNode1, Nd(B()));
+    if (CutAlong(itrNode1, Nd(B()))) return;
+    const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+    // Only on a coarse edge, where the fine side's node on its half must stay
+    // on this element's boundary; a lance needs a slit, which this has not.
+    if (moved && itrNode1 > 0 && !IsCorner(itrNode1) && hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) && !trmLine->IsLancing())
+        KeepWithEdgeNode(itrNode1, Nd(B()));
 }
 
 void CsTrmQuad::TrimAdjFstLowr()
@@ -539,25 +546,27 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
         }
         return x;
     };
-    // A corner an earlier cut put on the line stays; a point well away from
-    // it gets a node of its own rather than being taken for the corner.
+    // A corner an earlier cut put on the line, or one that ends a coarse
+    // edge, stays; a point well away from it gets a node of its own rather
+    // than being taken for the corner.
+    const auto stays = [&](int v) { return HeldAway(v, k) || PinnedByCoarseEdge(v, k); };
     switch (ClassOf(t)) {
     case Low:
-        if ((e > minDst && t > 0.2) || HeldAway(end, k)) return make(true);
+        if ((e > minDst && t > 0.2) || stays(end)) return make(true);
         MoveVertexOnPt(end, k);
         return 0;
     case Mid:
-        if (t < 0.3 && e < minDst - 0.001 && !HeldAway(end, k)) {
+        if (t < 0.3 && e < minDst - 0.001 && !stays(end)) {
             MoveVertexOnPt(end, k);
             return 0;
         }
-        if (t >= 0.7 && len - e < minDst - 0.001 && !HeldAway(fst, k)) {
+        if (t >= 0.7 && len - e < minDst - 0.001 && !stays(fst)) {
             MoveVertexOnPt(fst, k);
             return 0;
         }
         return make(t < 0.5);
     case Upp:
-        if ((len - e > minDst && t < 0.8) || HeldAway(fst, k)) return make(false);
+        if ((len - e > minDst && t < 0.8) || stays(fst)) return make(false);
         MoveVertexOnPt(fst, k);
         return 0;
     }

@@ -281,7 +281,10 @@ void CsTrmTria::TrimAdjEndUppr()
 
 void CsTrmTria::TrimAdjFstLowr()
 {
-    if (pos1 > 0.2) {
+    // Moved onto point 1, the shared corner would pull the other cut edge off
+    // the node the neighbour made on it; a point within a tenth of the edge
+    // from the corner is still taken as it.
+    if (pos1 > 0.2 || (pos1 >= 0.1 && EdgeHoldsVertex(2) && !FeatCornerIs(B()))) {
         NodeAt(1);
         TrimAdjct2Nods();
         return;
