@@ -552,9 +552,10 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     }
     for (int k = 1; k <= 2; ++k) {
         const int v = endAt[k];
+        if (v < 0) continue;
         const gmPnt3D& other = Pt(3 - k);
         const bool sameHalf = other.DistTo(Vtx(v)) < other.DistTo(Vtx(v == f ? t : f));
-        if (v >= 0 && (endAt[3 - k] >= 0 || !(sameHalf || other.DistTo(PosOf(m)) <= kSamePoint))) return 0;
+        if (endAt[3 - k] >= 0 || !(sameHalf || other.DistTo(PosOf(m)) <= kSamePoint)) return 0;
     }
     // Pieces that kept the coarse edge whole would leave the fine side's
     // nodes off it and the points' nodes off the fine side: the hanging node
