@@ -257,17 +257,10 @@ private:
     bool SplitAtNode(int elem, int u, int w, int node);
     // Whether edge u-w of elem lies on the blank's outline.
     bool IsOpenEdge(int elem, int u, int w) const;
-    // Whether an edge from node carries a node that the element across it
-    // made, which a move of node would leave off the edge; besides does not count.
-    bool HoldsEdgeNode(int node, int besides = 0) const;
     // Whether node may move to q: a node on the blank's outline only slides along it.
     bool KeepsOutline(int node, const gmPnt3D& q) const;
     // Moves node to q unless an element around it would fold; false then.
     bool MoveNodeSoundly(int node, const gmPnt3D& q);
-    // Whether test(elem, w) holds for an edge node-w of a valid element
-    // around node other than skip (-1: none).
-    template <typename Test>
-    bool AnyEdgeAt(int node, int skip, Test test) const;
 };
 
 class CsLance2D : public CsAlgoLce {

@@ -108,7 +108,7 @@ int CsAlgoLce::TrimElemArr()
         // crossing would take material with it, and one beside a node that
         // a neighbour made on its edge would bend the edge away from it.
         const auto keep = [this](int node, const gmPnt3D& to) {
-            return KeepsOutline(node, to) && !HoldsEdgeNode(node);
+            return KeepsOutline(node, to) && !hashOper.HoldsEdgeNode(node);
         };
         triaTrm.SetMoveCheck(keep);
         quadTrm.SetMoveCheck(keep);
@@ -556,24 +556,6 @@ bool CsAlgoLce::SplitAtNode(int elem, int u, int w, int node)
     return false;
 }
 
-template <typename Test>
-bool CsAlgoLce::AnyEdgeAt(int node, int skip, Test test) const
-{
-    std::vector<int> around;
-    dataManage.GetNodeTpyElArr(node, around);
-    for (const int e : around) {
-        if (e == skip || !dataManage.IsValidElem(e)) continue;
-        const std::vector<int> nd = NodesOf(e);
-        const size_t n = nd.size();
-        const size_t i = static_cast<size_t>(std::find(nd.begin(), nd.end(), node) - nd.begin());
-        if (i >= n) continue;
-        for (const int w : {nd[(i + n - 1) % n], nd[(i + 1) % n]}) {
-            if (test(e, w)) return true;
-        }
-    }
-    return false;
-}
-
 bool CsAlgoLce::IsOpenEdge(int elem, int u, int w) const
 {
     if (NextElem(elem, u, w) > 0 || hashOper.GetCsAdpNd(u, w) || hashOper.IsAdptvNode(u) || hashOper.IsAdptvNode(w)) {
@@ -591,15 +573,6 @@ bool CsAlgoLce::IsOpenEdge(int elem, int u, int w) const
         if (along) return false;
     }
     return true;
-}
-
-bool CsAlgoLce::HoldsEdgeNode(int node, int besides) const
-{
-    return AnyEdgeAt(node, -1, [&](int, int w) {
-        const gmItrPt* p = hashOper.GetItrPt(node, w);
-        const int x = p ? p->GetNode() : 0;
-        return x > 0 && x != node && x != w && x != besides;
-    });
 }
 
 bool CsAlgoLce::KeepsOutline(int node, const gmPnt3D& q) const
@@ -708,7 +681,7 @@ int CsAlgoLce::CheckLineEndPnt(int elem, const gmPnt3D& end)
     // material away: the end then lies on the edge or inside.
     // Nor is a vertex moved that an unsplit neighbour's node lies beside
     // (the entry node joins the element before the move).
-    if (s >= 0 && KeepsOutline(at(s), end) && !HoldsEdgeNode(at(s), ni)) {
+    if (s >= 0 && KeepsOutline(at(s), end) && !hashOper.HoldsEdgeNode(at(s), ni)) {
         where = kSnap;
     } else {
         s = -1;

@@ -611,3 +611,30 @@ void CsHashOpr::AddNewElemPair(const ElemPair& pair)
 {
     if (HashElemPair) HashElemPair->Insert(pair, pair.first);
 }
+
+bool CsHashOpr::HoldsEdgeNode(int node, int besides) const
+{
+    return AnyEdgeAt(node, -1, [&](int, int w) {
+        const gmItrPt* p = GetItrPt(node, w);
+        const int x = p ? p->GetNode() : 0;
+        return x > 0 && x != node && x != w && x != besides;
+    });
+}
+
+bool AnyEdgeAt(int node, int skip, const std::function<bool(int elem, int w)>& test)
+{
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    for (const int e : around) {
+        if (e == skip || !dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        const int n = el.GetNodeNum();
+        for (int i = 0; i < n; ++i) {
+            if (el[i] != node) continue;
+            for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
+                if (test(e, w)) return true;
+            }
+        }
+    }
+    return false;
+}

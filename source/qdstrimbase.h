@@ -7,6 +7,7 @@
 #include "qdsgeombase.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -310,6 +311,9 @@ public:
     // The first constraint of the node, from the dependent-node table only.
     void RemoveAdpNd(int node);
     bool IsAdptvNode(int node) const;
+    // Whether an edge at node carries a node this table gives it, other than
+    // its ends and besides: a move of node would leave that node off the edge.
+    bool HoldsEdgeNode(int node, int besides = 0) const;
     const CsDataAdpv* GetCsAdpNd(int node) const;
     // The constraint hanging on edge n1-n2 (node indices), null when none.
     const CsDataAdpv* GetCsAdpNd(int n1, int n2) const;
@@ -355,5 +359,9 @@ private:
 };
 
 extern CsHashOpr hashOper;
+
+// Whether test(elem, w) holds for an edge node-w of a valid element around
+// node other than skip (-1: none).
+bool AnyEdgeAt(int node, int skip, const std::function<bool(int elem, int w)>& test);
 
 #endif

@@ -366,34 +366,7 @@ bool CsTrmElem::EdgeHoldsVertex(int k) const
     return hashOpr && hashOpr->GetCsAdpNd(Nd(EdgeFst(k)), Nd(EdgeEnd(k))) != nullptr;
 }
 
-bool CsTrmElem::AnyEdgeAt(int v, const std::function<bool(int node, int w)>& test) const
-{
-    const int node = Nd(v);
-    std::vector<int> around;
-    dataManage.GetNodeTpyElArr(node, around);
-    for (const int e : around) {
-        if (!dataManage.IsValidElem(e)) continue;
-        const CsDataElem& el = dataManage.GetElem(e);
-        const int n = el.GetNodeNum();
-        for (int i = 0; i < n; ++i) {
-            if (el[i] != node) continue;
-            for (const int w : {el[(i + n - 1) % n], el[(i + 1) % n]}) {
-                if (test(node, w)) return true;
-            }
-        }
-    }
-    return false;
-}
-
-bool CsTrmElem::HoldsEdgeNode(int v) const
-{
-    if (!hashOpr) return false;
-    return AnyEdgeAt(v, [this](int node, int w) {
-        const gmItrPt* p = hashOpr->GetItrPt(node, w);
-        const int x = p ? p->GetNode() : 0;
-        return x > 0 && x != node && x != w;
-    });
-}
+bool CsTrmElem::HoldsEdgeNode(int v) const { return hashOpr && hashOpr->HoldsEdgeNode(Nd(v)); }
 
 bool CsTrmElem::SharedVertexMayMove() const
 {
@@ -782,7 +755,8 @@ bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
     for (const int c : nodeArr) {
         if (hashOpr->IsAdptvNode(c)) return false;
     }
-    return AnyEdgeAt(v, [this, v, k](int node, int w) {
+    const int node = Nd(v);
+    return AnyEdgeAt(node, -1, [this, v, k, node](int, int w) {
         // The element's own coarse edges are left to its cutter's rules.
         if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) return false;
         const gmPnt3D far = PosOf(w);

@@ -185,9 +185,6 @@ protected:
     // on it: moved onto the line's corner, the vertex would pull that edge
     // away from the node.
     bool HoldsEdgeNode(int v) const;
-    // Whether test holds for any edge (node, w) at vertex v's node, in any
-    // element around it.
-    bool AnyEdgeAt(int v, const std::function<bool(int node, int w)>& test) const;
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
     // Vertex v stays where an earlier cut put it on the line instead of
