@@ -84,6 +84,8 @@ protected:
     int EdgeFst(int k) const { return k == 1 ? edge1[0] : edge2[0]; }
     int EdgeEnd(int k) const { return k == 1 ? edge1[1] : edge2[1]; }
     double DstToVtx(int k, int v) const { return Pt(k).DistTo(Vtx(v)); }
+    // Vertex v sits on point k: a move put it there.
+    bool OnPoint(int v, int k) const { return DstToVtx(k, v) <= 1e-9 * (k == 1 ? edgeLen1 : edgeLen2); }
     // Distance of a point from the line through vertices i and j.
     double DstToEdgeLine(const gmPnt3D& p, int i, int j) const;
     // The height of vertex v over the line through vertices i and j.

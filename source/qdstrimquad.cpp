@@ -12,8 +12,6 @@ namespace {
 constexpr double kOnEdgeLine = 0.01;
 // A point within this share of its edge from a corner is taken for it.
 constexpr double kSamePointEdge = 0.1;
-// A line's corner this far off an edge (relative to it) is not on the edge.
-constexpr double kOffEdge = 0.02;
 
 }  // namespace
 
@@ -393,7 +391,7 @@ void CsTrmQuad::TrimAdjEndUppr()
         // The coarse edge's handling moved the shared corner onto the point:
         // the move stands even without pieces, and would leave the node the
         // neighbour made on the other cut edge off this element's boundary.
-        const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+        const bool moved = OnPoint(B(), 2);
         if (moved && itrNode1 > 0 && !IsPlannedNode(itrNode1)) CutAlong(itrNode1, Nd(B()));
         if (moved) return;
         // With more points the corner must not move. The point gets a node,
@@ -413,7 +411,7 @@ void CsTrmQuad::TrimAdjEndUppr()
     }
     MoveVertexOnPt(B(), 2);
     if (CutAlong(itrNode1, Nd(B()))) return;
-    const bool moved = Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+    const bool moved = OnPoint(B(), 2);
     // Only on a coarse edge, where the fine side's node on its half must stay
     // on this element's boundary; a lance needs a slit, which this has not.
     if (moved && itrNode1 > 0 && !IsCorner(itrNode1) && hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) && !trmLine->IsLancing())
@@ -423,7 +421,7 @@ void CsTrmQuad::TrimAdjEndUppr()
 void CsTrmQuad::TrimAdjFstLowr()
 {
     if (itrPtNum >= 3) {
-        const bool moved = Vtx(B()).DistTo(Pt(1)) <= 1e-9 * edgeLen1;
+        const bool moved = OnPoint(B(), 1);
         if (!moved && itrNode2 > 0 && !IsCorner(itrNode2) && DstToVtx(1, B()) > kSamePointEdge * edgeLen1) {
             NodeAt(1);
             TrimAdjct2Nods();
@@ -803,8 +801,7 @@ void CsTrmQuad::TrimEdgeNull()
             // to be kept or removed entire; one that turns by the edge would
             // be cut off along it, as no node of the edge can go to it. The
             // corner is kept as a node inside, where the pieces meet.
-            const bool onPoints =
-                Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1 && Vtx(B()).DistTo(Pt(2)) <= 1e-9 * edgeLen2;
+            const bool onPoints = OnPoint(A(), 1) && OnPoint(B(), 2);
             if (onPoints && featEdge == edge1[0]) {
                 featEdge = -1;
                 featInner = 1;
@@ -815,7 +812,7 @@ void CsTrmQuad::TrimEdgeNull()
             } else if (onPoints && featInner) {
                 CutAlong(Nd(A()), Nd(B()));
             }
-        } else if (featIdx >= 0 && Vtx(A()).DistTo(Pt(1)) <= 1e-9 * edgeLen1) {
+        } else if (featIdx >= 0 && OnPoint(A(), 1)) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
             CutAlong(Nd(A()), NodeAt(2));
