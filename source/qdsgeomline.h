@@ -194,6 +194,9 @@ public:
 
     // p (global coordinates) seen along W lies inside the closed curve.
     int IsInside(const gmPnt3D& p) const;
+    // Distance of p (global) from the curve seen along W, or `within` when the
+    // curve keeps farther than that.
+    double DistTo(const gmPnt3D& p, double within) const;
     int IsInside(gmElemt& element) override;
     int IsIntersected(gmElemt& element) override;
     // Leaves the element with the trim plane as its local frame, for the cutters.

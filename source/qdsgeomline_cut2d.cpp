@@ -410,6 +410,29 @@ int gmCut2DLine::IsInside(const gmPnt3D& point) const
     return count % 2;
 }
 
+double gmCut2DLine::DistTo(const gmPnt3D& point, double within) const
+{
+    if (m_grid.empty()) return within;
+    const gmPnt3D p = point.InUcs(m_ucs);
+    const Cell lo = CellOf(gmPnt3D(p.x() - within, p.y() - within, 0.0));
+    const Cell hi = CellOf(gmPnt3D(p.x() + within, p.y() + within, 0.0));
+    if (BesideGrid(lo, hi)) return within;
+    const Cell a = Clamped(lo), b = Clamped(hi);
+    double best = within;
+    for (int k = a.k; k <= b.k; ++k) {
+        for (int j = a.j; j <= b.j; ++j) {
+            for (const int s : GetCell(k, j)) {
+                const gmPnt3D c = GetUcsAt(s), d = GetUcsAt(s + 1);
+                const double dx = d.x() - c.x(), dy = d.y() - c.y();
+                const double len2 = dx * dx + dy * dy;
+                const double t = len2 > 0.0 ? std::clamp(((p.x() - c.x()) * dx + (p.y() - c.y()) * dy) / len2, 0.0, 1.0) : 0.0;
+                best = std::min(best, std::hypot(p.x() - c.x() - t * dx, p.y() - c.y() - t * dy));
+            }
+        }
+    }
+    return best;
+}
+
 int gmCut2DLine::IsInside(gmElemt& element) { return IsInside(element.GetMidPt()); }
 
 // ------------------------------------------------------------- float polygon

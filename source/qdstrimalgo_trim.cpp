@@ -28,6 +28,59 @@ gmPnt3D PieceCentre(int elem)
     return el.GetNodeNum() > 0 ? sum / static_cast<double>(el.GetNodeNum()) : sum;
 }
 
+// Nodes the cuts put on the line: crossings that got nodes, and corners and
+// feature nodes moved onto it.
+std::vector<char> NodesOnLine(const CsHashOpr& hash)
+{
+    std::vector<char> on(static_cast<size_t>(dataManage.GetNodeNumber()) + 1, 0);
+    const auto mark = [&on](int node) {
+        if (node > 0 && static_cast<size_t>(node) < on.size()) on[static_cast<size_t>(node)] = 1;
+    };
+    if (const CsHash<gmItrPt>* points = hash.GetHashItrPt()) {
+        for (int b = 0; b < points->Capacity(); ++b) {
+            for (const CsItem<gmItrPt>* item = points->GetItem(b); item; item = item->GetNext()) mark(item->GetData().GetNode());
+        }
+    }
+    if (const CsHash<int>* nodes = hash.GetHashItrNd()) {
+        for (int b = 0; b < nodes->Capacity(); ++b) {
+            for (const CsItem<int>* item = nodes->GetItem(b); item; item = item->GetNext()) mark(item->GetData());
+        }
+    }
+    return on;
+}
+
+// A piece is judged by whichever of its centre and its corners off the line
+// lies farthest from the curve: the cut is a chord between crossings, so a
+// curve that bulges past it can come near the piece's centre, or put it on the
+// wrong side, while a corner off the line still lies clearly on the chord's
+// side. Corners on the line (crossings, and the line's corners put on an edge)
+// say nothing of the side.
+gmPnt3D SideProbe(int elem, const gmCut2DLine& line, const std::vector<char>& onLine)
+{
+    const CsDataElem& el = dataManage.GetElem(elem);
+    const int n = el.GetNodeNum();
+    // Whole elements, away from every cut, keep the plain test.
+    bool cut = false;
+    for (int k = 0; k < n && !cut; ++k) cut = onLine[static_cast<size_t>(el[k])] != 0;
+    if (!cut) return PieceCentre(elem);
+    double size = 0.0;
+    for (int k = 0; k < n; ++k) {
+        size = std::max(size, dataManage.GetNode(el[k]).GetPoint().DistTo(dataManage.GetNode(el[(k + 1) % n]).GetPoint()));
+    }
+    gmPnt3D probe = PieceCentre(elem);
+    double probeDst = line.DistTo(probe, size);
+    for (int k = 0; k < n; ++k) {
+        if (onLine[static_cast<size_t>(el[k])]) continue;
+        const gmPnt3D& corner = dataManage.GetNode(el[k]).GetPoint();
+        const double d = line.DistTo(corner, size);
+        if (d > probeDst) {
+            probeDst = d;
+            probe = corner;
+        }
+    }
+    return probe;
+}
+
 }  // namespace
 
 // ================================================================= 2D
@@ -55,9 +108,10 @@ void CsToolTrm::SortTrmLnByArea()
 
 void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
 {
+    const std::vector<char> onLine = NodesOnLine(hashOper);
     if (!line.IsTrmOut()) {
         for (const int e : trmElemArr) {
-            if (line.IsInside(PieceCentre(e))) dataManage.SetToDel(e);
+            if (line.IsInside(SideProbe(e, line, onLine))) dataManage.SetToDel(e);
             else dataManage.SetOuter(e);
         }
         return;
@@ -65,7 +119,7 @@ void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
     const int count = dataManage.GetElemNumber();
     for (int e = 1; e <= count; ++e) {
         if (dataManage.GetElem(e).IsToDel()) continue;
-        if (line.IsInside(gmElemt(e).GetMidPt())) dataManage.SetInner(e);
+        if (line.IsInside(SideProbe(e, line, onLine))) dataManage.SetInner(e);
         else dataManage.SetToDel(e);
     }
 }
@@ -107,7 +161,7 @@ int CsToolTrm::TrimElemArr()
             line->InterElement(elem, points);
             const int n = static_cast<int>(points.size());
             if (n < 2) {
-                if (line->IsInside(elem.GetMidPt())) {
+                if (line->IsInside(PieceCentre(e))) {
                     if (trimOut) dataManage.SetInner(e);
                     else dataManage.SetToDel(e);
                 }
@@ -121,7 +175,7 @@ int CsToolTrm::TrimElemArr()
                 if (!added.empty()) dataManage.SetToDel(added.front());
             }
             if (!cut) {
-                if (line->IsInside(gmElemt(e).GetMidPt())) {
+                if (line->IsInside(PieceCentre(e))) {
                     if (trimOut) dataManage.SetInner(e);
                     else dataManage.SetToDel(e);
                 } else {

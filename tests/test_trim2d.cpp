@@ -148,10 +148,6 @@ constexpr int kSweepBlock = 6;
 // Configurations the cutters still get wrong, with why: skipped unless
 // CORVEX_SWEEP_ALL is set, which shows whether they still fail.
 const std::set<std::array<int, 3>> kKnownSweepFaults{
-    // A circle over an adaptive zone: a crossing taken as a nearby corner puts
-    // the cut's chord up to a unit off a curve that bulges past it, and the
-    // piece between straddles the curve and is judged on the wrong side.
-    {119, 1, kKeep}, {134, 1, kKeep}, {139, 2, kHole}, {139, 2, kKeep},
     // A star's corner by a coarse edge or its hanging node: cracks at the
     // halves, or a piece made flat by a later move.
     {112, 1, kStar}, {120, 1, kStar}, {127, 1, kStar}, {127, 2, kStar}, {132, 1, kStar}, {137, 1, kStar},
