@@ -32,6 +32,8 @@ constexpr double kNeighbourShare = 0.01;
 // and the cosine below which its angle is a straight run.
 constexpr double kFeatOffset = 0.001;
 constexpr double kStraightCos = -0.8660254;
+// The line turns by less than 30 degrees at each of its points.
+constexpr double kSmoothCos = 0.8660254;
 // Pieces below this share of the element's area count as having none.
 constexpr double kMinAreaShare = 1e-6;
 // A node placed on an edge stays this share of the edge away from its ends.
@@ -101,10 +103,60 @@ int CsTrmElem::Trim3ItrPt()
         StartPlan();
         Trim2ItrPt();
         CutAtMovedCorners();
+        std::vector<int> moved;
+        for (const auto& vm : vertexMoves) moved.push_back(Nd(vm.first));
         Commit();
         if (newElemMap.GetElemNum() > 0) return 1;
+        // A corner moved onto this pair's point can pull its other edge past
+        // a later point: along a smooth line the rest of it then runs in the
+        // neighbour beyond that edge, which cuts it with its own crossings.
+        // (A sharp line's later pairs still need the moved corner.)
+        if (!moved.empty() && LaterPointLeft(k, moved) && LineSmoothFrom(k - 1)) return 0;
     }
     return 0;
+}
+
+bool CsTrmElem::LineSmoothFrom(int first) const
+{
+    const int segs = trmLine->GetUcsCount() - 1;
+    if (segs < 2) return true;
+    int from = itrPtArr[static_cast<size_t>(first)].GetLineIdx();
+    const int to = itrPtArr.back().GetLineIdx();
+    if (from < 0 || to < 0) return false;
+    const bool closed = trmLine->GetUcsAt(0).DistTo(trmLine->GetUcsAt(segs)) <= 0.0;
+    for (int guard = 0; from != to && guard < segs; ++guard) {
+        const int v = (from + 1) % segs;
+        from = v;
+        if (v == 0 && !closed) continue;
+        const gmPnt3D& a = trmLine->GetUcsAt((v + segs - 1) % segs);
+        const gmPnt3D& b = trmLine->GetUcsAt(v);
+        const gmPnt3D& c = trmLine->GetUcsAt(v + 1);
+        const gmVec3D u = (b - a).Normalized(), w = (c - b).Normalized();
+        if (u.Dot(w) < kSmoothCos) return false;
+    }
+    return true;
+}
+
+bool CsTrmElem::LaterPointLeft(int k, const std::vector<int>& moved) const
+{
+    for (int i = k; i < itrPtNum; ++i) {
+        const gmItrPt& q = itrPtArr[static_cast<size_t>(i)];
+        for (const int node : moved) {
+            if (q.GetEdge().GetFstNode() != node && q.GetEdge().GetEndNode() != node) continue;
+            if (q.GetPoint().DistTo(PosOf(node)) <= kSamePoint) continue;
+            // Only a point the move left outside the element: one still on
+            // or in it is cut by the next pair.
+            const int n = NodeNum();
+            bool outside = false;
+            for (int v = 0; v < n && !outside; ++v) {
+                const gmPnt3D& a = PosOf(Nd(v));
+                const gmPnt3D& b = PosOf(Nd((v + 1) % n));
+                outside = Cross2(a, b, q.GetPoint(), srcNormal) < -kSamePoint * a.DistTo(b);
+            }
+            if (outside) return true;
+        }
+    }
+    return false;
 }
 
 int CsTrmElem::Trim1ItrPt()

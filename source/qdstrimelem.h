@@ -155,6 +155,11 @@ protected:
     // Vertex v may not move onto point k, which is not so near it that the
     // cut may pass through the vertex instead.
     bool MustStay(int k, int v) const;
+    // A point after pair k lies on an edge at one of the moved corners, away
+    // from where the corner went.
+    bool LaterPointLeft(int k, const std::vector<int>& moved) const;
+    // The line has no sharp corner from point `first` to the last one.
+    bool LineSmoothFrom(int first) const;
     // Whether the line, from where it passes vertex v to point k, bends away
     // from the straight run between them: taking the point as the vertex
     // would cut across the bend.
