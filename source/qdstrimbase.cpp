@@ -440,11 +440,19 @@ bool IsFlat(int e, gmVec3D& along)
 
 void CsHashOpr::DropFlatPieces(std::vector<CsDataAdpv>& kept)
 {
+    // Only pieces of this operation: a corner of theirs is on its line.
+    const auto ofThisCut = [this](int e) {
+        const CsDataElem& el = dataManage.GetElem(e);
+        for (int k = 0; k < el.GetNodeNum(); ++k) {
+            if (GetItemItrNd(el[k])) return true;
+        }
+        return false;
+    };
     std::vector<int> flat;
     std::vector<gmVec3D> alongs;
     for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
         gmVec3D along;
-        if (IsKept(e) && IsFlat(e, along)) {
+        if (IsKept(e) && IsFlat(e, along) && ofThisCut(e)) {
             flat.push_back(e);
             alongs.push_back(along);
         }
@@ -489,12 +497,15 @@ void CsHashOpr::DropFlatPieces(std::vector<CsDataAdpv>& kept)
         std::vector<int> group{flat[s]};
         for (size_t g = 0; g < group.size(); ++g) {
             const CsDataElem& el = dataManage.GetElem(group[g]);
-            for (int k = 0; k < el.GetNodeNum(); ++k) {
+            const int n = el.GetNodeNum();
+            for (int k = 0; k < n; ++k) {
+                const int u = el[k];
+                const int v = el[(k + 1) % n];
                 std::vector<int> around;
-                topology_.GetEdgeNeibElem(el[k], el[(k + 1) % el.GetNodeNum()], around);
+                topology_.GetEdgeNeibElem(u, v, around);
                 for (const int e : around) {
-                    if (Contains(flat, e) && !Contains(group, e) && HasEdge(dataManage.GetElem(e), el[k], el[(k + 1) % el.GetNodeNum()]))
-                        group.push_back(e);
+                    const bool joins = Contains(flat, e) && !Contains(group, e);
+                    if (joins && HasEdge(dataManage.GetElem(e), u, v)) group.push_back(e);
                 }
             }
         }
