@@ -709,25 +709,10 @@ bool CsTrmElem::MustStay(int k, int v) const
 {
     const double len = k == 1 ? edgeLen1 : edgeLen2;
     if (DstToVtx(k, v) < kStayNear * len) return false;
-    if (SkipsCrossing(k, v)) return true;
     if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
     // Elements already cut around the vertex are shaped by it.
     if (MoveSpoilsNeighbour(v, Pt(k))) return true;
     return mayMove && !mayMove(Nd(v), Pt(k));
-}
-
-bool CsTrmElem::SkipsCrossing(int k, int v) const
-{
-    const gmPnt3D& from = Vtx(v);
-    const gmVec3D run = Pt(k) - from;
-    const double sqr = run.Dot(run);
-    if (!(sqr > 0.0)) return false;
-    const double tol = 1e-6 * std::sqrt(sqr);
-    return std::any_of(itrPtArr.begin(), itrPtArr.end(), [&](const gmItrPt& q) {
-        const gmVec3D to = q.GetPoint() - from;
-        const double t = to.Dot(run) / sqr;
-        return t > 0.0 && t < 1.0 && q.GetPoint().DistTo(Pt(k)) > tol && (to - run * t).Length() <= tol;
-    });
 }
 
 bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const

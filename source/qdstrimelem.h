@@ -155,10 +155,6 @@ protected:
     // Vertex v may not move onto point k, which is not so near it that the
     // cut may pass through the vertex instead.
     bool MustStay(int k, int v) const;
-    // Whether another crossing of the element lies between vertex v and
-    // point k: moved onto point k, the vertex would leave it beyond the edge,
-    // and the neighbour's edge would run across the line.
-    bool SkipsCrossing(int k, int v) const;
     // Whether the line, from where it passes vertex v to point k, bends away
     // from the straight run between them: taking the point as the vertex
     // would cut across the bend.
