@@ -12,6 +12,9 @@ namespace {
 
 // Bucket count of the per-run tables.
 constexpr int kRunTableSize = 1349;
+// Corners within this share of a piece's length of one line leave it no area
+// (rounding only: pieces flattened by a move lie on the line exactly).
+constexpr double kFlatShare = 1e-6;
 
 bool Contains(const std::vector<int>& list, int value)
 {
@@ -430,7 +433,7 @@ bool IsFlat(int e, gmVec3D& along)
     const double length = p[i].DistTo(p[j]);
     if (!(length > 0.0)) return false;
     for (int k = 0; k < n; ++k) {
-        if (p[k].DistTo(p[i], p[j]) > 1e-6 * length) return false;
+        if (p[k].DistTo(p[i], p[j]) > kFlatShare * length) return false;
     }
     along = p[j] - p[i];
     return true;
