@@ -338,7 +338,10 @@ bool CsAlgoTrm::HeldBeside(int node, int a, int b, double r) const
 
 void CsAlgoTrm::CheckEdgNode()
 {
-    for (const int e : splitElArr) {
+    // The pieces of a split are looked at again: a move may have stretched
+    // the element's edges over more than one node.
+    for (size_t i = 0; i < splitElArr.size(); ++i) {
+        const int e = splitElArr[i];
         if (!dataManage.IsValidElem(e) || !dataManage.GetElem(e).IsShell()) continue;
         const std::vector<int> nd = NodesOf(e);
         const int n = static_cast<int>(nd.size());
@@ -384,7 +387,11 @@ void CsAlgoTrm::CheckEdgNode()
                     split = SplitElement(e, {P, nd[b], nd[q], nd[p]}, {P, nd[p], nd[a]});
                 }
             }
-            if (split) break;
+            if (split) {
+                splitElArr.push_back(e);
+                splitElArr.push_back(dataManage.GetElemNumber());
+                break;
+            }
         }
     }
     splitElArr.clear();

@@ -12,6 +12,9 @@ namespace {
 
 // Bucket count of the per-run tables.
 constexpr int kRunTableSize = 1349;
+// Corners within this share of a piece's length of one line leave it no area
+// (rounding only: pieces flattened by a move lie on the line exactly).
+constexpr double kFlatShare = 1e-6;
 
 bool Contains(const std::vector<int>& list, int value)
 {
@@ -391,7 +394,170 @@ bool AtMiddle(int d, int n1, int n2)
     return dataManage.GetNode(d).GetPoint().DistTo((a + b) * 0.5) <= 1e-6 * a.DistTo(b);
 }
 
+bool IsKept(int e)
+{
+    if (!dataManage.IsValidElem(e)) return false;
+    const CsDataElem& el = dataManage.GetElem(e);
+    return el.IsShell() && !el.IsToDel() && !el.IsDeleted();
+}
+
+bool HasEdge(const CsDataElem& el, int u, int v)
+{
+    const int n = el.GetNodeNum();
+    for (int k = 0; k < n; ++k) {
+        const int a = el[k];
+        const int b = el[(k + 1) % n];
+        if ((a == u && b == v) || (a == v && b == u)) return true;
+    }
+    return false;
+}
+
+// Whether element e's corners lie on one straight line; along is then its
+// direction.
+bool IsFlat(int e, gmVec3D& along)
+{
+    const CsDataElem& el = dataManage.GetElem(e);
+    const int n = el.GetNodeNum();
+    if (n != 3 && n != 4) return false;
+    gmPnt3D p[4];
+    for (int k = 0; k < n; ++k) p[k] = dataManage.GetNode(el[k]).GetPoint();
+    int i = 0, j = 1;
+    for (int a = 0; a < n; ++a) {
+        for (int b = a + 1; b < n; ++b) {
+            if (p[a].DistTo(p[b]) > p[i].DistTo(p[j])) {
+                i = a;
+                j = b;
+            }
+        }
+    }
+    const double length = p[i].DistTo(p[j]);
+    if (!(length > 0.0)) return false;
+    for (int k = 0; k < n; ++k) {
+        if (p[k].DistTo(p[i], p[j]) > kFlatShare * length) return false;
+    }
+    along = p[j] - p[i];
+    return true;
+}
+
 }  // namespace
+
+void CsHashOpr::DropFlatPieces(std::vector<CsDataAdpv>& kept)
+{
+    // Only pieces of this operation: a corner of theirs is on its line.
+    const auto ofThisCut = [this](int e) {
+        const CsDataElem& el = dataManage.GetElem(e);
+        for (int k = 0; k < el.GetNodeNum(); ++k) {
+            if (GetItemItrNd(el[k])) return true;
+        }
+        return false;
+    };
+    std::vector<int> flat;
+    std::vector<gmVec3D> alongs;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
+        gmVec3D along;
+        if (IsKept(e) && IsFlat(e, along) && ofThisCut(e)) {
+            flat.push_back(e);
+            alongs.push_back(along);
+        }
+    }
+    if (flat.empty()) return;
+    topology_.ClearNdElemTpy();
+    topology_.CreateNdElemTpy();
+    const auto keptEdge = [](const std::vector<int>& around, int u, int v, const std::vector<int>& besides) {
+        return std::any_of(around.begin(), around.end(), [&](int e) {
+            return !Contains(besides, e) && IsKept(e) && HasEdge(dataManage.GetElem(e), u, v);
+        });
+    };
+    // An edge of the group is met from outside by an element sharing it, by
+    // the coarse element whose edge it halves, or by the fine ones halving it.
+    const auto metFromOutside = [&](int u, int v, const std::vector<int>& group) {
+        std::vector<int> around;
+        topology_.GetEdgeNeibElem(u, v, around);
+        if (keptEdge(around, u, v, group)) return true;
+        const int eu = dataManage.GetNodeExid(u);
+        const int ev = dataManage.GetNodeExid(v);
+        for (const CsDataAdpv& c : kept) {
+            const int n1 = dataManage.GetNdidFromExid(c.GetN1());
+            const int n2 = dataManage.GetNdidFromExid(c.GetN2());
+            const int d = dataManage.GetNdidFromExid(c.GetNode());
+            if ((c.GetN1() == eu && c.GetN2() == ev) || (c.GetN1() == ev && c.GetN2() == eu)) {
+                topology_.GetNodeTpyElArr(d, around);
+                if (std::any_of(around.begin(), around.end(), [&](int e) { return !Contains(group, e) && IsKept(e); }))
+                    return true;
+            } else if ((c.GetNode() == eu && (c.GetN1() == ev || c.GetN2() == ev)) ||
+                       (c.GetNode() == ev && (c.GetN1() == eu || c.GetN2() == eu))) {
+                topology_.GetEdgeNeibElem(n1, n2, around);
+                if (keptEdge(around, n1, n2, group)) return true;
+            }
+        }
+        return false;
+    };
+    std::vector<int> grouped;
+    std::vector<int> dropped;
+    for (size_t s = 0; s < flat.size(); ++s) {
+        if (Contains(grouped, flat[s])) continue;
+        // Flat pieces sharing edges lie on one line and go together.
+        std::vector<int> group{flat[s]};
+        for (size_t g = 0; g < group.size(); ++g) {
+            const CsDataElem& el = dataManage.GetElem(group[g]);
+            const int n = el.GetNodeNum();
+            for (int k = 0; k < n; ++k) {
+                const int u = el[k];
+                const int v = el[(k + 1) % n];
+                std::vector<int> around;
+                topology_.GetEdgeNeibElem(u, v, around);
+                for (const int e : around) {
+                    const bool joins = Contains(flat, e) && !Contains(group, e);
+                    if (joins && HasEdge(dataManage.GetElem(e), u, v)) group.push_back(e);
+                }
+            }
+        }
+        grouped.insert(grouped.end(), group.begin(), group.end());
+        // The group's outline runs along its line one way on one side and
+        // back on the other. With nothing met on one side it is the edge of
+        // the mesh there already: the pieces go and the mesh stays closed.
+        bool met[2] = {false, false};
+        for (const int e : group) {
+            const CsDataElem& el = dataManage.GetElem(e);
+            const int n = el.GetNodeNum();
+            for (int k = 0; k < n; ++k) {
+                const int u = el[k];
+                const int v = el[(k + 1) % n];
+                const bool inside = std::any_of(group.begin(), group.end(), [&](int o) {
+                    return o != e && HasEdge(dataManage.GetElem(o), u, v);
+                });
+                if (inside) continue;
+                const gmVec3D step = dataManage.GetNode(v).GetPoint() - dataManage.GetNode(u).GetPoint();
+                met[step.Dot(alongs[s]) > 0.0 ? 0 : 1] |= metFromOutside(u, v, group);
+            }
+        }
+        if (met[0] && met[1]) continue;
+        for (const int e : group) dataManage.SetToDel(e);
+        dropped.insert(dropped.end(), group.begin(), group.end());
+    }
+    if (dropped.empty()) return;
+    // A constraint whose fine or coarse side went with the pieces holds nothing.
+    std::vector<CsDataAdpv> gone;
+    for (const CsDataAdpv& c : kept) {
+        const int d = dataManage.GetNdidFromExid(c.GetNode());
+        const int n1 = dataManage.GetNdidFromExid(c.GetN1());
+        const int n2 = dataManage.GetNdidFromExid(c.GetN2());
+        if (d < 1 || n1 < 1 || n2 < 1) continue;
+        std::vector<int> around;
+        topology_.GetNodeTpyElArr(d, around);
+        std::vector<int> coarse;
+        topology_.GetEdgeNeibElem(n1, n2, coarse);
+        const bool touched = std::any_of(around.begin(), around.end(), [&](int e) { return Contains(dropped, e); }) ||
+                             std::any_of(coarse.begin(), coarse.end(), [&](int e) { return Contains(dropped, e); });
+        if (!touched) continue;
+        const bool fine = std::any_of(around.begin(), around.end(), IsKept);
+        if (!fine || !keptEdge(coarse, n1, n2, {})) gone.push_back(c);
+    }
+    for (const CsDataAdpv& c : gone) {
+        RemoveAdpNd(c);
+        Drop(kept, c);
+    }
+}
 
 int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
 {
@@ -466,6 +632,7 @@ int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
             }
         }
     }
+    DropFlatPieces(kept);
     for (const CsDataAdpv& c : kept) dataManage.AddAdpNd(c);
     return 1;
 }

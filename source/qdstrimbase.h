@@ -348,6 +348,10 @@ public:
 private:
     // Splits element elem at the hanging node of c; the new element or 0.
     int SplitAtHangingNode(const CsDataAdpv& c, int elem, int d, int n1, int n2, std::vector<CsDataAdpv>& kept);
+    // Pieces a hanging node's return to its edge or a split there left with
+    // no area go where the mesh stays closed without them; constraints left
+    // with one side go with them.
+    void DropFlatPieces(std::vector<CsDataAdpv>& kept);
 
     std::unique_ptr<CsHash<CsDataAdpv>> HashAdpNd;
     std::unique_ptr<CsHash<CsDataAdpv>> HashAdpEdge;

@@ -957,8 +957,17 @@ void CsTrmElem::MoveCutNodeToFeature(int x1, int x2)
     const int n = NodeNum();
     // Only a node this cut makes moves: one the neighbour made already
     // carries the neighbour's pieces.
-    if (featEdge == edge1[0] && IsPlannedNode(x1) && x1 != x2) MoveNode(x1, FootOnEdge(prjPt, edge1[0], (edge1[0] + 1) % n));
-    else if (featEdge == edge2[0] && IsPlannedNode(x2) && x1 != x2) MoveNode(x2, FootOnEdge(prjPt, edge2[0], (edge2[0] + 1) % n));
+    int moved = 0;
+    if (featEdge == edge1[0] && IsPlannedNode(x1) && x1 != x2) {
+        MoveNode(x1, FootOnEdge(prjPt, edge1[0], (edge1[0] + 1) % n));
+        moved = x1;
+    } else if (featEdge == edge2[0] && IsPlannedNode(x2) && x1 != x2) {
+        MoveNode(x2, FootOnEdge(prjPt, edge2[0], (edge2[0] + 1) % n));
+        moved = x2;
+    }
+    // The node stands for the line's corner now: a later cut moving it back
+    // onto its crossing would pull this cut's chord across that corner.
+    PlanTrimNode(moved);
 }
 
 void CsTrmElem::FillAdjctNodes()

@@ -339,7 +339,10 @@ void CsTrmQuad::TrimAdjUppUppr()
 
 void CsTrmQuad::TrimAdjEndLowr()
 {
-    if (Far(2, C()) && pos2 > 0.2 && pos1 > ratio) {
+    // Moved onto point 2, c would swing its other edge past the line's corner
+    // inside the element, and the cut through that corner could not be made.
+    const bool featureLost = featInner && !StaysInside(prjPt, C(), Pt(2));
+    if ((Far(2, C()) && pos2 > 0.2 && pos1 > ratio) || featureLost) {
         NodeAt(2);
         TrimAdjct2Nods();
         return;
@@ -475,7 +478,8 @@ void CsTrmQuad::TrimAdjFstMidl()
 
 void CsTrmQuad::TrimAdjFstUppr()
 {
-    if (Far(1, A()) && pos1 < 0.8 && !FeatCornerIs(A())) {
+    const bool featureLost = featInner && !StaysInside(prjPt, A(), Pt(1));
+    if ((Far(1, A()) && pos1 < 0.8 && !FeatCornerIs(A())) || featureLost) {
         NodeAt(1);
         TrimAdjct2Nods();
         return;
