@@ -344,7 +344,8 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
-    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt) ||
+                          TurnsCoarseEdge(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -712,7 +713,7 @@ bool CsTrmElem::MustStay(int k, int v) const
     if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
     // Elements already cut around the vertex are shaped by it.
     if (MoveSpoilsNeighbour(v, Pt(k))) return true;
-    return mayMove && !mayMove(Nd(v), Pt(k));
+    return !MayMove(v, Pt(k));
 }
 
 bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
@@ -761,6 +762,24 @@ bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
         if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) return false;
         const gmPnt3D far = PosOf(w);
         return Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far);
+    });
+}
+
+bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
+{
+    if (!hashOpr) return false;
+    const int node = Nd(v);
+    // An earlier cut moved the hanging node along its coarse edge onto the
+    // line, so it no longer follows the edge's middle: moved off that edge's
+    // line, this end would leave the hanging node off the coarse element's
+    // edge, and the two sides would cut the line at different places.
+    return AnyEdgeAt(node, -1, [&](int, int w) {
+        const int m = AdpNodeOn(node, w);
+        if (m < 1 || !OnLineAlready(m)) return false;
+        const gmPnt3D a = PosOf(node);
+        const gmPnt3D b = PosOf(w);
+        const double tol = kOnVertex * a.DistTo(b);
+        return PosOf(m).DistTo(a, b) <= tol && to.DistTo(a, b) > tol;
     });
 }
 
@@ -822,7 +841,7 @@ bool CsTrmElem::StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const
 
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
-    if (mayMove && !mayMove(Nd(i), p)) return;
+    if (!MayMove(i, p)) return;
     // A corner an earlier cut put on the line stays there: moving it along the
     // line would pull away the pieces that cut built on it (and the line's
     // corner it may carry); the cut goes through it where it is.
@@ -837,7 +856,7 @@ void CsTrmElem::MoveVertexOnPt(int v, int k)
     // A corner already on the feature point stays there: it carries the
     // line's corner, which matters more than a crossing near it.
     if (v != featVtx) {
-        if (!mayMove || mayMove(Nd(v), Pt(k))) {
+        if (MayMove(v, Pt(k))) {
             MoveVertex(v, Pt(k));
             if (Vtx(v).DistTo(Pt(k)) <= kSamePoint && hashOpr && hashOpr->IsAdptvNode(Nd(v)))
                 cornersOnCrossings.push_back(Nd(v));

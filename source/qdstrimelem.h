@@ -167,6 +167,14 @@ protected:
     // hanging node would follow the edge's middle off the line, away from
     // the node the fine side made there.
     bool PinnedByCoarseEdge(int v, int k) const;
+    // Whether moving vertex v to `to` takes it off the line of a coarse edge
+    // it ends whose hanging node a cut put on the line along that edge.
+    bool TurnsCoarseEdge(int v, const gmPnt3D& to) const;
+    // The move check of the caller and the coarse edges' together.
+    bool MayMove(int v, const gmPnt3D& to) const
+    {
+        return (!mayMove || mayMove(Nd(v), to)) && !TurnsCoarseEdge(v, to);
+    }
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
     int FeatureNode();

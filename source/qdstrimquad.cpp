@@ -58,7 +58,9 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         const bool onCutEdge = i < 2;
-        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt)) continue;
+        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) ||
+            TurnsCoarseEdge(v, prjPt))
+            continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
             if (j == i) continue;
@@ -586,7 +588,7 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int region[3] = {e0, e1, side};
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
-        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt)) continue;
+        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt)) continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
