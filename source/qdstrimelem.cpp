@@ -470,6 +470,13 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         PlanTrimNode(m);
         return m;
     };
+    // The corner shared with the other point's edge moved onto this point would
+    // take that edge off the other point, whose node the pieces then leave
+    // off their outline: this point gets a node of its own on its half.
+    const auto pullsOtherPoint = [&](int v) {
+        const int o = 3 - k;
+        return itrPt1 != itrPt2 && (EdgeFst(o) == v || EdgeEnd(o) == v) && DstToVtx(o, v) > kSamePoint;
+    };
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
     if (p.DistTo(PosOf(m)) <= kSamePoint) return takeM();
@@ -489,10 +496,11 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
-        if (pos <= 0.25) {
+        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k))) {
             MoveVertexOnPt(EdgeEnd(k), k);
             return 0;
         }
+        if (pos <= 0.25) return rehang(a, nodeOnHalf(b));
         return nearM(true);
     }
     const int x = hashOpr->FindEdgeExistNode(gmEdge(a, m, 0, 0));
@@ -501,10 +509,11 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
-    if (pos >= 0.75) {
+    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k))) {
         MoveVertexOnPt(EdgeFst(k), k);
         return 0;
     }
+    if (pos >= 0.75) return rehang(b, nodeOnHalf(a));
     return nearM(false);
 }
 
@@ -751,15 +760,13 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
 bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
 {
     if (!hashOpr || DstToVtx(k, v) < kStayNear * (k == 1 ? edgeLen1 : edgeLen2)) return false;
-    // A fine element's corners keep the moves the coarse side's rules for
-    // its hanging nodes expect.
-    for (const int c : nodeArr) {
-        if (hashOpr->IsAdptvNode(c)) return false;
-    }
     const int node = Nd(v);
     return AnyEdgeAt(node, -1, [this, v, k, node](int, int w) {
-        // The element's own coarse edges are left to its cutter's rules.
-        if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) return false;
+        // The element's own coarse edges are left to its cutter's rules, and
+        // a fine element's corners keep the moves the coarse side's rules
+        // expect along the coarse edge the element lies on.
+        const int m = w == node || IsCorner(w) ? 0 : AdpNodeOn(node, w);
+        if (m < 1 || IsCorner(m)) return false;
         const gmPnt3D far = PosOf(w);
         return Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far);
     });
@@ -770,12 +777,17 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
     if (!hashOpr) return false;
     const int node = Nd(v);
     // An earlier cut moved the hanging node along its coarse edge onto the
-    // line, so it no longer follows the edge's middle: moved off that edge's
-    // line, this end would leave the hanging node off the coarse element's
-    // edge, and the two sides would cut the line at different places.
+    // line, or made a node on one of its halves: neither follows the edge's
+    // middle. Moved off that edge's line, this end would leave them off the
+    // coarse element's edge, and the two sides would cut the line at
+    // different places.
     return AnyEdgeAt(node, -1, [&](int, int w) {
         const int m = AdpNodeOn(node, w);
-        if (m < 1 || !OnLineAlready(m)) return false;
+        const auto cutOnHalf = [&](int u) {
+            const gmItrPt* p = hashOpr->GetItrPt(m, u);
+            return p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u;
+        };
+        if (m < 1 || !(OnLineAlready(m) || cutOnHalf(node) || cutOnHalf(w))) return false;
         const gmPnt3D a = PosOf(node);
         const gmPnt3D b = PosOf(w);
         const double tol = kOnVertex * a.DistTo(b);

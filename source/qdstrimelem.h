@@ -168,7 +168,8 @@ protected:
     // the node the fine side made there.
     bool PinnedByCoarseEdge(int v, int k) const;
     // Whether moving vertex v to `to` takes it off the line of a coarse edge
-    // it ends whose hanging node a cut put on the line along that edge.
+    // it ends whose hanging node a cut put on the line along that edge, or
+    // whose halves carry a node a cut made.
     bool TurnsCoarseEdge(int v, const gmPnt3D& to) const;
     // The move check of the caller and the coarse edges' together.
     bool MayMove(int v, const gmPnt3D& to) const
