@@ -795,6 +795,14 @@ void CsTrmQuad::TrimEdgeNull()
         TrimEdgeFstNd();
         break;
     case Upp:
+        // Moved onto point 1, a would swing its other edge past a corner of
+        // the line inside the element, which no piece could then hold.
+        if (featInner && !StaysInside(prjPt, A(), Pt(1))) {
+            itrNode2 = 0;
+            NodeAt(1);
+            TrimEdgeFstNd();
+            break;
+        }
         MoveVertexOnPt(A(), 1);
         if (ClassAt(2) == Low) {
             MoveVertexOnPt(B(), 2);
