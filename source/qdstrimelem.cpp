@@ -777,15 +777,23 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
     if (!hashOpr) return false;
     const int node = Nd(v);
     // An earlier cut moved the hanging node along its coarse edge onto the
-    // line, or made a node on one of its halves: neither follows the edge's
-    // middle. Moved off that edge's line, this end would leave them off the
-    // coarse element's edge, and the two sides would cut the line at
+    // line, or a cut makes a node on one of its halves: neither follows the
+    // edge's middle. Moved off that edge's line, this end would leave them
+    // off the coarse element's edge, and the two sides would cut the line at
     // different places.
     return AnyEdgeAt(node, -1, [&](int, int w) {
         const int m = AdpNodeOn(node, w);
         const auto cutOnHalf = [&](int u) {
             const gmItrPt* p = hashOpr->GetItrPt(m, u);
-            return p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u;
+            if (p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u) return true;
+            // With more points, the next pair of this element starts at this
+            // pair's point on the half and makes its node there.
+            for (int k = 1; k <= 2 && itrPtNum >= 3 && itrPt1 && itrPt2; ++k) {
+                if (EdgeFst(k) < 0 || EdgeEnd(k) < 0) continue;
+                const gmEdge e(Nd(EdgeFst(k)), Nd(EdgeEnd(k)), 0, 0);
+                if (e == gmEdge(m, u, 0, 0) && Pt(k).DistTo(PosOf(node)) > kSamePoint) return true;
+            }
+            return false;
         };
         if (m < 1 || !(OnLineAlready(m) || cutOnHalf(node) || cutOnHalf(w))) return false;
         const gmPnt3D a = PosOf(node);
