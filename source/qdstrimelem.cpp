@@ -782,7 +782,9 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
     // off the coarse element's edge, and the two sides would cut the line at
     // different places.
     return AnyEdgeAt(node, -1, [&](int, int w) {
-        const int m = AdpNodeOn(node, w);
+        // The element's own coarse edges are left to its cutter's rules,
+        // which put the fine side's nodes on its outline.
+        const int m = IsCorner(w) ? 0 : AdpNodeOn(node, w);
         const auto cutOnHalf = [&](int u) {
             const gmItrPt* p = hashOpr->GetItrPt(m, u);
             if (p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u) return true;
@@ -799,12 +801,24 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
         const gmPnt3D a = PosOf(node);
         const gmPnt3D b = PosOf(w);
         const double tol = kOnVertex * a.DistTo(b);
-        return PosOf(m).DistTo(a, b) <= tol && to.DistTo(a, b) > tol;
+        if (PosOf(m).DistTo(a, b) > tol || to.DistTo(a, b) <= tol) return false;
+        // Onto a crossing that the line reaches straight from the hanging
+        // node, the fine side's edge between them runs along the line: the
+        // coarse element, which then takes the hanging node as a corner, has
+        // no crossing there to place differently.
+        for (int k = 1; k <= 2 && itrPt1 && itrPt2; ++k) {
+            bool onLine = false;
+            if (to.DistTo(Pt(k)) <= tol && !LineBendsOff(k, PosOf(m), &onLine) && onLine) return false;
+        }
+        return true;
     });
 }
 
-bool CsTrmElem::LineBendsOffVertex(int k, int v) const
+bool CsTrmElem::LineBendsOffVertex(int k, int v) const { return LineBendsOff(k, Vtx(v)); }
+
+bool CsTrmElem::LineBendsOff(int k, const gmPnt3D& from, bool* onLine) const
 {
+    if (onLine) *onLine = false;
     const gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
     if (!trmLine || !elemt || !point) return false;
     const int segs = trmLine->GetUcsCount() - 1;
@@ -813,7 +827,7 @@ bool CsTrmElem::LineBendsOffVertex(int k, int v) const
     // In the line's own plane, where its points are given.
     const gmCrdSys& cs = elemt->GetUcs();
     const auto at = [&](int j) { return gmPnt2D(trmLine->GetUcsAt(((j % segs) + segs) % segs)); };
-    const gmPnt2D c(Vtx(v).InUcs(cs));
+    const gmPnt2D c(from.InUcs(cs));
     const gmPnt2D p(Pt(k).InUcs(cs));
     // The segment the vertex lies on, among those next to the point's.
     int best = 0;
@@ -829,6 +843,7 @@ bool CsTrmElem::LineBendsOffVertex(int k, int v) const
     }
     const double chord = c.DistTo(p);
     if (bestDst > kSamePoint) return false;
+    if (onLine) *onLine = true;
     double stray = 0.0;
     for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
     return stray > kBendShare * chord;

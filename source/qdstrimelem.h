@@ -159,6 +159,9 @@ protected:
     // from the straight run between them: taking the point as the vertex
     // would cut across the bend.
     bool LineBendsOffVertex(int k, int v) const;
+    // The same from a position; onLine tells whether it lies on the line
+    // near point k at all.
+    bool LineBendsOff(int k, const gmPnt3D& from, bool* onLine = nullptr) const;
     // Whether moving vertex v to `to` folds or flattens another element
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
