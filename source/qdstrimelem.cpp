@@ -472,10 +472,11 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     };
     // The corner shared with the other point's edge moved onto this point would
     // take that edge off the other point, whose node the pieces then leave
-    // off their outline: this point gets a node of its own on its half.
+    // off their outline: this point gets a node of its own on its half. With
+    // more points the move stays: the rules of the later pairs build on it.
     const auto pullsOtherPoint = [&](int v) {
         const int o = 3 - k;
-        return itrPt1 != itrPt2 && (EdgeFst(o) == v || EdgeEnd(o) == v) && DstToVtx(o, v) > kSamePoint;
+        return itrPtNum == 2 && (EdgeFst(o) == v || EdgeEnd(o) == v) && DstToVtx(o, v) > kSamePoint;
     };
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
@@ -710,9 +711,12 @@ int CsTrmElem::NodeAt(int k)
 
 CsTrmElem::PosClass CsTrmElem::ClassAt(int k)
 {
+    // A corner held on a coarse edge's line is not taken for a point near it
+    // either: the point gets a node of its own, where the move would leave
+    // the cut a tenth of an edge off the line.
     const PosClass c = ClassOf(Pos(k));
     const int v = c == Low ? EdgeEnd(k) : (c == Upp ? EdgeFst(k) : -1);
-    return v >= 0 && MustStay(k, v) ? Mid : c;
+    return v >= 0 && (MustStay(k, v) || TurnsCoarseEdge(v, Pt(k))) ? Mid : c;
 }
 
 bool CsTrmElem::MustStay(int k, int v) const

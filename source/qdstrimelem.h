@@ -146,11 +146,13 @@ protected:
     // another point already has there.
     void FillAdjctNodes();
     // Point k lies farther than minDst from vertex v, or vertex v must stay:
-    // it may not move onto the point, or, where the line has no corner
-    // between the points, it ends a neighbour's coarse edge.
+    // it may not move onto the point, it would turn a coarse edge held on its
+    // line, or, where the line has no corner between the points, it ends a
+    // neighbour's coarse edge.
     bool Far(int k, int v) const
     {
-        return DstToVtx(k, v) > minDst || MustStay(k, v) || (featIdx < 0 && PinnedByCoarseEdge(v, k));
+        return DstToVtx(k, v) > minDst || MustStay(k, v) || TurnsCoarseEdge(v, Pt(k)) ||
+               (featIdx < 0 && PinnedByCoarseEdge(v, k));
     }
     // Vertex v may not move onto point k, which is not so near it that the
     // cut may pass through the vertex instead.
