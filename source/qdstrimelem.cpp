@@ -396,7 +396,8 @@ void CsTrmElem::CheckFeatPnt()
             featVtx = -1;
         }
     }
-    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt) ||
+                          TurnsCoarseEdge(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -521,6 +522,14 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         PlanTrimNode(m);
         return m;
     };
+    // The corner shared with the other point's edge moved onto this point would
+    // take that edge off the other point, whose node the pieces then leave
+    // off their outline: this point gets a node of its own on its half. With
+    // more points the move stays: the rules of the later pairs build on it.
+    const auto pullsOtherPoint = [&](int v) {
+        const int o = 3 - k;
+        return itrPtNum == 2 && (EdgeFst(o) == v || EdgeEnd(o) == v) && DstToVtx(o, v) > kSamePoint;
+    };
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
     if (p.DistTo(PosOf(m)) <= kSamePoint) return takeM();
@@ -540,10 +549,11 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
-        if (pos <= 0.25) {
+        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k))) {
             MoveVertexOnPt(EdgeEnd(k), k);
             return 0;
         }
+        if (pos <= 0.25) return rehang(a, nodeOnHalf(b));
         return nearM(true);
     }
     const int x = hashOpr->FindEdgeExistNode(gmEdge(a, m, 0, 0));
@@ -552,10 +562,11 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
-    if (pos >= 0.75) {
+    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k))) {
         MoveVertexOnPt(EdgeFst(k), k);
         return 0;
     }
+    if (pos >= 0.75) return rehang(b, nodeOnHalf(a));
     return nearM(false);
 }
 
@@ -752,9 +763,12 @@ int CsTrmElem::NodeAt(int k)
 
 CsTrmElem::PosClass CsTrmElem::ClassAt(int k)
 {
+    // A corner held on a coarse edge's line is not taken for a point near it
+    // either: the point gets a node of its own, where the move would leave
+    // the cut a tenth of an edge off the line.
     const PosClass c = ClassOf(Pos(k));
     const int v = c == Low ? EdgeEnd(k) : (c == Upp ? EdgeFst(k) : -1);
-    return v >= 0 && MustStay(k, v) ? Mid : c;
+    return v >= 0 && (MustStay(k, v) || TurnsCoarseEdge(v, Pt(k))) ? Mid : c;
 }
 
 bool CsTrmElem::MustStay(int k, int v) const
@@ -764,7 +778,7 @@ bool CsTrmElem::MustStay(int k, int v) const
     if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
     // Elements already cut around the vertex are shaped by it.
     if (MoveSpoilsNeighbour(v, Pt(k))) return true;
-    return mayMove && !mayMove(Nd(v), Pt(k));
+    return !MayMove(v, Pt(k));
 }
 
 bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
@@ -802,22 +816,65 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
 bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
 {
     if (!hashOpr || DstToVtx(k, v) < kStayNear * (k == 1 ? edgeLen1 : edgeLen2)) return false;
-    // A fine element's corners keep the moves the coarse side's rules for
-    // its hanging nodes expect.
-    for (const int c : nodeArr) {
-        if (hashOpr->IsAdptvNode(c)) return false;
-    }
     const int node = Nd(v);
     return AnyEdgeAt(node, -1, [this, v, k, node](int, int w) {
-        // The element's own coarse edges are left to its cutter's rules.
-        if (w == node || IsCorner(w) || !hashOpr->GetCsAdpNd(node, w)) return false;
+        // The element's own coarse edges are left to its cutter's rules, and
+        // a fine element's corners keep the moves the coarse side's rules
+        // expect along the coarse edge the element lies on.
+        const int m = w == node || IsCorner(w) ? 0 : AdpNodeOn(node, w);
+        if (m < 1 || IsCorner(m)) return false;
         const gmPnt3D far = PosOf(w);
         return Pt(k).DistTo(Vtx(v), far) > kOnVertex * Vtx(v).DistTo(far);
     });
 }
 
-bool CsTrmElem::LineBendsOffVertex(int k, int v) const
+bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
 {
+    if (!hashOpr) return false;
+    const int node = Nd(v);
+    // An earlier cut moved the hanging node along its coarse edge onto the
+    // line, or a cut makes a node on one of its halves: neither follows the
+    // edge's middle. Moved off that edge's line, this end would leave them
+    // off the coarse element's edge, and the two sides would cut the line at
+    // different places.
+    return AnyEdgeAt(node, -1, [&](int, int w) {
+        // The element's own coarse edges are left to its cutter's rules,
+        // which put the fine side's nodes on its outline.
+        const int m = IsCorner(w) ? 0 : AdpNodeOn(node, w);
+        const auto cutOnHalf = [&](int u) {
+            const gmItrPt* p = hashOpr->GetItrPt(m, u);
+            if (p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u) return true;
+            // With more points, the next pair of this element starts at this
+            // pair's point on the half and makes its node there.
+            for (int k = 1; k <= 2 && itrPtNum >= 3 && itrPt1 && itrPt2; ++k) {
+                if (EdgeFst(k) < 0 || EdgeEnd(k) < 0) continue;
+                const gmEdge e(Nd(EdgeFst(k)), Nd(EdgeEnd(k)), 0, 0);
+                if (e == gmEdge(m, u, 0, 0) && Pt(k).DistTo(PosOf(node)) > kSamePoint) return true;
+            }
+            return false;
+        };
+        if (m < 1 || !(OnLineAlready(m) || cutOnHalf(node) || cutOnHalf(w))) return false;
+        const gmPnt3D a = PosOf(node);
+        const gmPnt3D b = PosOf(w);
+        const double tol = kOnVertex * a.DistTo(b);
+        if (PosOf(m).DistTo(a, b) > tol || to.DistTo(a, b) <= tol) return false;
+        // Onto a crossing that the line reaches straight from the hanging
+        // node, the fine side's edge between them runs along the line: the
+        // coarse element, which then takes the hanging node as a corner, has
+        // no crossing there to place differently.
+        for (int k = 1; k <= 2 && itrPt1 && itrPt2; ++k) {
+            bool onLine = false;
+            if (to.DistTo(Pt(k)) <= tol && !LineBendsOff(k, PosOf(m), &onLine) && onLine) return false;
+        }
+        return true;
+    });
+}
+
+bool CsTrmElem::LineBendsOffVertex(int k, int v) const { return LineBendsOff(k, Vtx(v)); }
+
+bool CsTrmElem::LineBendsOff(int k, const gmPnt3D& from, bool* onLine) const
+{
+    if (onLine) *onLine = false;
     const gmItrPt* point = k == 1 ? itrPt1 : itrPt2;
     if (!trmLine || !elemt || !point) return false;
     const int segs = trmLine->GetUcsCount() - 1;
@@ -826,7 +883,7 @@ bool CsTrmElem::LineBendsOffVertex(int k, int v) const
     // In the line's own plane, where its points are given.
     const gmCrdSys& cs = elemt->GetUcs();
     const auto at = [&](int j) { return gmPnt2D(trmLine->GetUcsAt(((j % segs) + segs) % segs)); };
-    const gmPnt2D c(Vtx(v).InUcs(cs));
+    const gmPnt2D c(from.InUcs(cs));
     const gmPnt2D p(Pt(k).InUcs(cs));
     // The segment the vertex lies on, among those next to the point's.
     int best = 0;
@@ -842,6 +899,7 @@ bool CsTrmElem::LineBendsOffVertex(int k, int v) const
     }
     const double chord = c.DistTo(p);
     if (bestDst > kSamePoint) return false;
+    if (onLine) *onLine = true;
     double stray = 0.0;
     for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
     return stray > kBendShare * chord;
@@ -874,7 +932,7 @@ bool CsTrmElem::StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const
 
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
-    if (mayMove && !mayMove(Nd(i), p)) return;
+    if (!MayMove(i, p)) return;
     // A corner an earlier cut put on the line stays there: moving it along the
     // line would pull away the pieces that cut built on it (and the line's
     // corner it may carry); the cut goes through it where it is.
@@ -889,7 +947,7 @@ void CsTrmElem::MoveVertexOnPt(int v, int k)
     // A corner already on the feature point stays there: it carries the
     // line's corner, which matters more than a crossing near it.
     if (v != featVtx) {
-        if (!mayMove || mayMove(Nd(v), Pt(k))) {
+        if (MayMove(v, Pt(k))) {
             MoveVertex(v, Pt(k));
             if (Vtx(v).DistTo(Pt(k)) <= kSamePoint && hashOpr && hashOpr->IsAdptvNode(Nd(v)))
                 cornersOnCrossings.push_back(Nd(v));

@@ -146,11 +146,13 @@ protected:
     // another point already has there.
     void FillAdjctNodes();
     // Point k lies farther than minDst from vertex v, or vertex v must stay:
-    // it may not move onto the point, or, where the line has no corner
-    // between the points, it ends a neighbour's coarse edge.
+    // it may not move onto the point, it would turn a coarse edge held on its
+    // line, or, where the line has no corner between the points, it ends a
+    // neighbour's coarse edge.
     bool Far(int k, int v) const
     {
-        return DstToVtx(k, v) > minDst || MustStay(k, v) || (featIdx < 0 && PinnedByCoarseEdge(v, k));
+        return DstToVtx(k, v) > minDst || MustStay(k, v) || TurnsCoarseEdge(v, Pt(k)) ||
+               (featIdx < 0 && PinnedByCoarseEdge(v, k));
     }
     // Vertex v may not move onto point k, which is not so near it that the
     // cut may pass through the vertex instead.
@@ -164,6 +166,9 @@ protected:
     // from the straight run between them: taking the point as the vertex
     // would cut across the bend.
     bool LineBendsOffVertex(int k, int v) const;
+    // The same from a position; onLine tells whether it lies on the line
+    // near point k at all.
+    bool LineBendsOff(int k, const gmPnt3D& from, bool* onLine = nullptr) const;
     // Whether moving vertex v to `to` folds or flattens another element
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
@@ -172,6 +177,15 @@ protected:
     // hanging node would follow the edge's middle off the line, away from
     // the node the fine side made there.
     bool PinnedByCoarseEdge(int v, int k) const;
+    // Whether moving vertex v to `to` takes it off the line of a coarse edge
+    // it ends whose hanging node a cut put on the line along that edge, or
+    // whose halves carry a node a cut made.
+    bool TurnsCoarseEdge(int v, const gmPnt3D& to) const;
+    // The move check of the caller and the coarse edges' together.
+    bool MayMove(int v, const gmPnt3D& to) const
+    {
+        return (!mayMove || mayMove(Nd(v), to)) && !TurnsCoarseEdge(v, to);
+    }
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
     int FeatureNode();

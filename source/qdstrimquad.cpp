@@ -58,7 +58,9 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         const bool onCutEdge = i < 2;
-        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt)) continue;
+        if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) ||
+            TurnsCoarseEdge(v, prjPt))
+            continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
             if (j == i) continue;
@@ -590,7 +592,7 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int region[3] = {e0, e1, side};
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
-        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt)) continue;
+        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt)) continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
@@ -797,6 +799,14 @@ void CsTrmQuad::TrimEdgeNull()
         TrimEdgeFstNd();
         break;
     case Upp:
+        // Moved onto point 1, a would swing its other edge past a corner of
+        // the line inside the element, which no piece could then hold.
+        if (featInner && !StaysInside(prjPt, A(), Pt(1))) {
+            itrNode2 = 0;
+            NodeAt(1);
+            TrimEdgeFstNd();
+            break;
+        }
         MoveVertexOnPt(A(), 1);
         if (ClassAt(2) == Low) {
             MoveVertexOnPt(B(), 2);

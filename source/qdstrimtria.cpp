@@ -64,7 +64,7 @@ void CsTrmTria::CheckAdjctFeatPnt()
     } else {
         featInner = 1;
     }
-    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || TurnsCoarseEdge(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }

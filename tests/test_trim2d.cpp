@@ -140,7 +140,7 @@ TEST(Trim2D, SharpCornersOfAStar)
 // Seeded small blanks with zero, one and two adaptive levels, each cut by a
 // hole, a trim-out circle and a star placed off the grid by the seed, so that
 // crossings land on corners, on coarse edges with hanging nodes and twice on
-// one edge: 540 configurations, six seeds to a test so that the blocks run
+// one edge: 1080 configurations, six seeds to a test so that the blocks run
 // side by side.
 enum SweepShape { kHole, kKeep, kStar };
 constexpr int kSweepBlock = 6;
@@ -148,9 +148,12 @@ constexpr int kSweepBlock = 6;
 // Configurations the cutters still get wrong, with why: skipped unless
 // CORVEX_SWEEP_ALL is set, which shows whether they still fail.
 const std::set<std::array<int, 3>> kKnownSweepFaults{
-    // A star's corner by a coarse edge or its hanging node: cracks at the
-    // halves.
-    {137, 1, kStar}, {137, 2, kStar},
+    // A star's tip just inside an edge whose end the same cut moves onto a
+    // crossing: the tip's node stays where the edge was.
+    {197, 0, kStar},
+    // A star's arm beside a corner or hanging node that a neighbour's cut
+    // moved: the two cuts disagree on the edge between them, and it cracks.
+    {160, 2, kStar}, {167, 1, kStar}, {190, 2, kStar}, {214, 1, kStar}, {215, 2, kStar},
 };
 
 // One configuration of the sweep: the blank of the seed and levels, cut by
@@ -186,7 +189,7 @@ TEST_P(TrimSweep, SeedsLevelsAndShapes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 160, kSweepBlock),
+INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 220, kSweepBlock),
                          [](const ::testing::TestParamInfo<int>& block) { return "Seeds" + std::to_string(block.param); });
 
 // Configurations of later seeds that went wrong: a circle running nearly
