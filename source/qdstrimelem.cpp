@@ -533,6 +533,18 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
     if (p.DistTo(PosOf(m)) <= kSamePoint) return takeM();
+    // The fine side moved the hanging node off the edge onto a corner of the
+    // line, which runs straight from there to this point: pulled onto the
+    // point, the node would take the fine pieces' edges off the line. It
+    // stands for the point where it is, the piece ending along the line.
+    if (pos > 0.2 && pos < 0.8 && OnLineAlready(m) && PosOf(m).DistTo(PosOf(a), PosOf(b)) > kSamePoint) {
+        bool onLine = false;
+        if (!LineBendsOff(k, PosOf(m), &onLine) && onLine) {
+            PlanRemoveAdp(c);
+            PlanTrimNode(m);
+            return m;
+        }
+    }
     const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
