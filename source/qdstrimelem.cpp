@@ -533,6 +533,15 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
     if (p.DistTo(PosOf(m)) <= kSamePoint) return takeM();
+    // The fine side moved the hanging node off the edge onto a corner of the
+    // line, which runs straight from there to this point: pulled onto the
+    // point, the node would take the fine pieces' edges off the line. It
+    // stands for the point where it is, the piece ending along the line.
+    if (pos > 0.2 && pos < 0.8 && StandsOffEdgeFor(m, a, b, k)) {
+        PlanRemoveAdp(c);
+        PlanTrimNode(m);
+        return m;
+    }
     const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
@@ -582,6 +591,7 @@ int CsTrmElem::TrimEdgeAtAdpNd()
     // when the other point lies on the same half or on the hanging node: the
     // fine neighbour there has its node, which the pieces must share.
     int endAt[3] = {-1, -1, -1};
+    const auto atM = [&](int k) { return Pt(k).DistTo(PosOf(m)) <= kSamePoint || StandsOffEdgeFor(m, Nd(f), Nd(t), k); };
     for (int k = 1; k <= 2; ++k) {
         if (Pt(k).DistTo(Vtx(f)) <= kSamePoint) endAt[k] = f;
         else if (Pt(k).DistTo(Vtx(t)) <= kSamePoint) endAt[k] = t;
@@ -591,7 +601,7 @@ int CsTrmElem::TrimEdgeAtAdpNd()
         if (v < 0) continue;
         const gmPnt3D& other = Pt(3 - k);
         const bool sameHalf = other.DistTo(Vtx(v)) < other.DistTo(Vtx(v == f ? t : f));
-        if (endAt[3 - k] >= 0 || !(sameHalf || other.DistTo(PosOf(m)) <= kSamePoint)) return 0;
+        if (endAt[3 - k] >= 0 || !(sameHalf || atM(3 - k))) return 0;
     }
     // Pieces that kept the coarse edge whole would leave the fine side's
     // nodes off it and the points' nodes off the fine side: the hanging node
@@ -606,7 +616,7 @@ int CsTrmElem::TrimEdgeAtAdpNd()
         int x = m;
         if (endAt[k] >= 0) {
             x = Nd(endAt[k]);
-        } else if (p.DistTo(PosOf(m)) > kSamePoint) {
+        } else if (!atM(k)) {
             // The record on the half is the fine neighbour's when it came first,
             // and the one it will find when it comes later.
             gmItrPt copy(*point);
@@ -903,6 +913,13 @@ bool CsTrmElem::LineBendsOff(int k, const gmPnt3D& from, bool* onLine) const
     double stray = 0.0;
     for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
     return stray > kBendShare * chord;
+}
+
+bool CsTrmElem::StandsOffEdgeFor(int m, int a, int b, int k) const
+{
+    if (!OnLineAlready(m) || PosOf(m).DistTo(PosOf(a), PosOf(b)) <= kSamePoint) return false;
+    bool onLine = false;
+    return !LineBendsOff(k, PosOf(m), &onLine) && onLine;
 }
 
 bool CsTrmElem::OnLineAlready(int node) const

@@ -208,6 +208,10 @@ protected:
     bool HoldsEdgeNode(int v) const;
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
+    // Hanging node m of edge a-b, which the fine side moved off that edge
+    // onto the line, stands for point k as it is: the line runs straight from
+    // it to the point, so the fine pieces' edges ending there stay on it.
+    bool StandsOffEdgeFor(int m, int a, int b, int k) const;
     // Vertex v stays where an earlier cut put it on the line instead of
     // moving onto point k: the cut must reach point k by a node of its own.
     bool HeldOnLine(int v, int k) const;
