@@ -930,14 +930,16 @@ bool CsTrmElem::StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const
     return Cross2(to, Vtx((v + 1) % n), p, srcNormal) > 0.0 && Cross2(Vtx((v + n - 1) % n), to, p, srcNormal) > 0.0;
 }
 
-bool CsTrmElem::LeavesFeatNode(int v, int k) const
+bool CsTrmElem::SwingsPastFeature(int v, int k) const
 {
     const int n = NodeNum();
-    if (featNode < 1 || featEdge < 0 || (v != featEdge && v != (featEdge + 1) % n)) return false;
-    const gmPnt3D& other = Vtx(v == featEdge ? (featEdge + 1) % n : featEdge);
-    const gmPnt3D& to = Pt(k);
-    const double len = to.DistTo(other);
-    return len > 0.0 && std::abs(Cross2(to, other, PosOf(featNode), srcNormal)) > kSamePoint * len;
+    const int t = (featEdge + 1) % n;
+    if (featNode < 1 || featEdge < 0 || (v != featEdge && v != t)) return false;
+    const gmPnt3D& f = v == featEdge ? Pt(k) : Vtx(featEdge);
+    const gmPnt3D& e = v == t ? Pt(k) : Vtx(t);
+    // A corner still inside is cut here as it was; only one past the moved
+    // edge is left to the neighbour.
+    return Cross2(f, e, prjPt, srcNormal) <= kSamePoint * f.DistTo(e);
 }
 
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)

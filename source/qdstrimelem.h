@@ -218,9 +218,9 @@ protected:
     // Point p stays inside the element when vertex v moves to `to`.
     bool StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const;
     // Whether moving vertex v onto point k swings the edge the line's corner
-    // node was planned on away from that node: the node would be left inside
-    // or outside the element, and the neighbour cut the corner again.
-    bool LeavesFeatNode(int v, int k) const;
+    // node was planned on past the line's corner: the corner would be left to
+    // the neighbour, which cuts it again without this element's node.
+    bool SwingsPastFeature(int v, int k) const;
 
     // ---- the data of one cut
     int itrPtNum = 0;

@@ -344,7 +344,7 @@ void CsTrmQuad::TrimAdjEndLowr()
     // Moved onto point 2, c would swing its other edge past the line's corner
     // inside the element, or away from the node planned for it on that edge,
     // and the cut through that corner could not be made.
-    const bool featureLost = (featInner && !StaysInside(prjPt, C(), Pt(2))) || LeavesFeatNode(C(), 2);
+    const bool featureLost = (featInner && !StaysInside(prjPt, C(), Pt(2))) || SwingsPastFeature(C(), 2);
     if ((Far(2, C()) && pos2 > 0.2 && pos1 > ratio) || featureLost) {
         NodeAt(2);
         TrimAdjct2Nods();
