@@ -947,6 +947,18 @@ bool CsTrmElem::StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const
     return Cross2(to, Vtx((v + 1) % n), p, srcNormal) > 0.0 && Cross2(Vtx((v + n - 1) % n), to, p, srcNormal) > 0.0;
 }
 
+bool CsTrmElem::SwingsPastFeature(int v, int k) const
+{
+    const int n = NodeNum();
+    const int t = (featEdge + 1) % n;
+    if (featNode < 1 || featEdge < 0 || (v != featEdge && v != t)) return false;
+    const gmPnt3D& f = v == featEdge ? Pt(k) : Vtx(featEdge);
+    const gmPnt3D& e = v == t ? Pt(k) : Vtx(t);
+    // A corner still inside is cut here as it was; only one past the moved
+    // edge is left to the neighbour.
+    return Cross2(f, e, prjPt, srcNormal) <= kSamePoint * f.DistTo(e);
+}
+
 void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
 {
     if (!MayMove(i, p)) return;

@@ -221,6 +221,10 @@ protected:
     bool FeatCornerIs(int v) const { return featVtx >= 0 && featVtx == v; }
     // Point p stays inside the element when vertex v moves to `to`.
     bool StaysInside(const gmPnt3D& p, int v, const gmPnt3D& to) const;
+    // Whether moving vertex v onto point k swings the edge the line's corner
+    // node was planned on past the line's corner: the corner would be left to
+    // the neighbour, which cuts it again without this element's node.
+    bool SwingsPastFeature(int v, int k) const;
 
     // ---- the data of one cut
     int itrPtNum = 0;

@@ -342,8 +342,9 @@ void CsTrmQuad::TrimAdjUppUppr()
 void CsTrmQuad::TrimAdjEndLowr()
 {
     // Moved onto point 2, c would swing its other edge past the line's corner
-    // inside the element, and the cut through that corner could not be made.
-    const bool featureLost = featInner && !StaysInside(prjPt, C(), Pt(2));
+    // inside the element, or away from the node planned for it on that edge,
+    // and the cut through that corner could not be made.
+    const bool featureLost = (featInner && !StaysInside(prjPt, C(), Pt(2))) || SwingsPastFeature(C(), 2);
     if ((Far(2, C()) && pos2 > 0.2 && pos1 > ratio) || featureLost) {
         NodeAt(2);
         TrimAdjct2Nods();
@@ -439,7 +440,12 @@ void CsTrmQuad::TrimAdjFstLowr()
         return;
     }
     MoveVertexOnPt(B(), 1);
-    CutAlong(Nd(B()), itrNode2);
+    if (CutAlong(Nd(B()), itrNode2)) return;
+    // The neighbour's node on the other cut edge, left next to the moved
+    // corner with nothing to cut off, stays a corner of this element: dropped,
+    // it would leave the neighbour's edge split where this one is not.
+    if (OnPoint(B(), 1) && itrNode2 > 0 && !IsCorner(itrNode2) && !IsPlannedNode(itrNode2) && !trmLine->IsLancing())
+        KeepWithEdgeNode(Nd(B()), itrNode2);
 }
 
 void CsTrmQuad::TrimAdjFstMidl()

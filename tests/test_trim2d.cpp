@@ -148,9 +148,6 @@ constexpr int kSweepBlock = 6;
 // Configurations the cutters still get wrong, with why: skipped unless
 // CORVEX_SWEEP_ALL is set, which shows whether they still fail.
 const std::set<std::array<int, 3>> kKnownSweepFaults{
-    // A star's tip just inside an edge whose end the same cut moves onto a
-    // crossing: the tip's node stays where the edge was.
-    {197, 0, kStar},
     // A star's arm beside a corner or hanging node that a neighbour's cut
     // moved: the two cuts disagree on the edge between them, and it cracks.
     {215, 2, kStar},
