@@ -16,25 +16,8 @@ using testutil::ScratchDir;
 
 namespace {
 
-std::string F10(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%10.3e", v);
-    std::string s = text;
-    const auto e = s.find('e');
-    if (s[e + 2] == '0') s = " " + s.substr(0, e + 2) + s.substr(e + 3);
-    return s;
-}
-
-std::string F16(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%16.9e", v);
-    std::string s = text;
-    const auto e = s.find('e');
-    if (s[e + 2] == '0') s = " " + s.substr(0, e + 2) + s.substr(e + 3);
-    return s;
-}
+std::string F10(double v) { return testutil::PrintfField(v, 10, 3); }
+std::string F16(double v) { return testutil::PrintfField(v, 16, 9); }
 
 std::string I(int v, int width)
 {

@@ -1,6 +1,6 @@
 // The run report beside the message log: checked against the input and
 // output files read here, not against the program's own counters.
-#include "test_helpers.h"
+#include "test_trimcheck.h"
 
 #include <gtest/gtest.h>
 
@@ -180,80 +180,22 @@ Json ParseReport(const std::string& path)
     return out;
 }
 
-// ---- the state file read here, column by column
+// ---- the state files, read by the independent reader of the trim checks
 
-struct Mesh {
-    struct Node {
-        double x = 0, y = 0, z = 0;
-    };
-    struct Elem {
-        int part = 0;
-        std::vector<int> nodes;
-    };
-    std::map<int, Node> nodes;
-    std::vector<Elem> shells;
-    long long adaptive = 0;
-};
+using trimcheck::Dynain;
 
-Mesh ReadMesh(const std::string& path)
+std::map<int, double> AreasByPart(const Dynain& mesh)
 {
-    Mesh mesh;
-    std::istringstream in(ReadFile(path));
-    std::string line;
-    std::string section;
-    bool thicknessLine = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '$') continue;
-        if (line[0] == '*') {
-            section = line;
-            thicknessLine = false;
-            continue;
-        }
-        const auto field = [&line](size_t at, size_t width) { return line.substr(at, width); };
-        if (section == "*NODE") {
-            Mesh::Node n;
-            n.x = std::stod(field(8, 16));
-            n.y = std::stod(field(24, 16));
-            n.z = std::stod(field(40, 16));
-            mesh.nodes[std::stoi(field(0, 8))] = n;
-        } else if (section.rfind("*ELEMENT_SHELL", 0) == 0) {
-            // Each element card of the thickness form has a second line.
-            const bool twoLines = section.find("THICKNESS") != std::string::npos;
-            if (thicknessLine) {
-                thicknessLine = false;
-                continue;
-            }
-            Mesh::Elem e;
-            e.part = std::stoi(field(8, 8));
-            for (size_t at = 16; at + 8 <= line.size() && e.nodes.size() < 4; at += 8) {
-                e.nodes.push_back(std::stoi(field(at, 8)));
-            }
-            mesh.shells.push_back(e);
-            thicknessLine = twoLines;
-        } else if (section == "*CONSTRAINED_ADAPTIVITY") {
-            ++mesh.adaptive;
-        }
-    }
-    return mesh;
-}
-
-std::map<int, double> AreasByPart(const Mesh& mesh)
-{
-    const auto tri = [&mesh](int a, int b, int c) {
-        const Mesh::Node& p = mesh.nodes.at(a);
-        const Mesh::Node& q = mesh.nodes.at(b);
-        const Mesh::Node& r = mesh.nodes.at(c);
-        const double u[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
-        const double v[3] = {r.x - p.x, r.y - p.y, r.z - p.z};
-        const double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        return 0.5 * std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-    };
     std::map<int, double> areas;
-    for (const Mesh::Elem& e : mesh.shells) {
-        double a = tri(e.nodes[0], e.nodes[1], e.nodes[2]);
-        if (e.nodes.size() == 4 && e.nodes[3] != e.nodes[2]) a += tri(e.nodes[0], e.nodes[2], e.nodes[3]);
-        areas[e.part] += a;
+    for (const trimcheck::Shell& e : mesh.shells) {
+        const trimcheck::P3& p = mesh.nodes.at(e.nodes[0]);
+        for (size_t k = 1; k + 1 < e.nodes.size(); ++k) {
+            const trimcheck::P3& q = mesh.nodes.at(e.nodes[k]);
+            const trimcheck::P3& r = mesh.nodes.at(e.nodes[k + 1]);
+            const double u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+            const double v[3] = {r[0] - p[0], r[1] - p[1], r[2] - p[2]};
+            areas[e.pid] += 0.5 * std::hypot(u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]);
+        }
     }
     return areas;
 }
@@ -280,23 +222,16 @@ std::vector<std::string> PhaseNames(const Json& report)
     return names;
 }
 
-void CopyExample(const ScratchDir& dir, const std::string& name)
-{
-    for (const auto& entry : fs::directory_iterator(fs::path(CORVEX_EXAMPLES) / name)) {
-        fs::copy(entry.path(), dir.path() / entry.path().filename());
-    }
-}
-
 }  // namespace
 
 TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
 {
     const ScratchDir dir("report-trim");
-    CopyExample(dir, "trim2d-out");
+    testutil::CopyExample(dir, "trim2d-out");
     const auto run = RunProgram(dir, "trim2d-out.dyn");
     ASSERT_EQ(run.status, 0) << run.out;
-    const Mesh before = ReadMesh(dir.file("blank.dynain"));
-    const Mesh after = ReadMesh(dir.file("trim2d_out.dynain"));
+    const Dynain before = trimcheck::ParseFile(dir.file("blank.dynain"));
+    const Dynain after = trimcheck::ParseFile(dir.file("trim2d_out.dynain"));
     ASSERT_FALSE(before.shells.empty());
     ASSERT_FALSE(after.shells.empty());
     ASSERT_LT(after.shells.size(), before.shells.size());
@@ -306,10 +241,10 @@ TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
     EXPECT_EQ(report["key_id"].text, "trim2d_out");
     EXPECT_EQ(report["input"]["nodes"].number, static_cast<double>(before.nodes.size()));
     EXPECT_EQ(report["input"]["elements"].number, static_cast<double>(before.shells.size()));
-    EXPECT_EQ(report["input"]["adaptive_constraints"].number, static_cast<double>(before.adaptive));
+    EXPECT_EQ(report["input"]["adaptive_constraints"].number, static_cast<double>(before.adaptive.size()));
     EXPECT_EQ(report["output"]["nodes"].number, static_cast<double>(after.nodes.size()));
     EXPECT_EQ(report["output"]["elements"].number, static_cast<double>(after.shells.size()));
-    EXPECT_EQ(report["output"]["adaptive_constraints"].number, static_cast<double>(after.adaptive));
+    EXPECT_EQ(report["output"]["adaptive_constraints"].number, static_cast<double>(after.adaptive.size()));
 
     // New ids are numbered above every id read; removed ones are the rest.
     const int maxNode = before.nodes.rbegin()->first;
@@ -335,7 +270,7 @@ TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
 TEST(RunReport, AnnealKeepsTheMesh)
 {
     const ScratchDir dir("report-anneal");
-    CopyExample(dir, "anneal");
+    testutil::CopyExample(dir, "anneal");
     const auto run = RunProgram(dir, "anneal.dyn");
     ASSERT_EQ(run.status, 0) << run.out;
     std::string report;
@@ -345,8 +280,8 @@ TEST(RunReport, AnnealKeepsTheMesh)
     }
     ASSERT_FALSE(report.empty()) << testutil::ListDir(dir);
     const std::string stem = report.substr(0, report.size() - 12);
-    const Mesh before = ReadMesh(dir.file("blank.dynain"));
-    const Mesh after = ReadMesh(stem + ".dynain");
+    const Dynain before = trimcheck::ParseFile(dir.file("blank.dynain"));
+    const Dynain after = trimcheck::ParseFile(stem + ".dynain");
     EXPECT_TRUE(fs::exists(stem + ".messag"));
 
     const Json json = ParseReport(report);
@@ -384,7 +319,7 @@ TEST(RunReport, FailingRunReportsStatusAndFailure)
 TEST(RunReport, KeyIdWithQuoteAndBackslashIsEscaped)
 {
     const ScratchDir dir("report-trim");
-    CopyExample(dir, "trim2d-out");
+    testutil::CopyExample(dir, "trim2d-out");
     std::string deck = ReadFile(dir.file("trim2d-out.dyn"));
     const size_t at = deck.find("trim2d_out");
     ASSERT_NE(at, std::string::npos);
