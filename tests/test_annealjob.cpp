@@ -273,28 +273,6 @@ TEST(AnnealJob, UncertainOrTruncatedBlocksFailWithoutOutput)
     }
 }
 
-TEST(AnnealJob, OutputNamesNeverReachAnInput)
-{
-    ScratchDir dir("names");
-    const Blank blank = MakeBlank();
-    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
-    // The job id "blank" would write blank.dynain over the state file.
-    testutil::WriteFile(dir.file("job.dyn"), Deck("blank", 0.2));
-    auto r = RunProgram(dir, "job.dyn");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(ReadFile(dir.file("blank.dynain")), blank.Text());
-    EXPECT_EQ(ListDir(dir), "blank.dynain blank.messag blank.report.json job.dyn ");
-
-    // A job id cannot lead out of the deck's directory.
-    std::filesystem::create_directory(dir.path() / "sub");
-    testutil::WriteFile(dir.file("sub/job.dyn"), Deck("../escape", 0.2, "../blank.dynain"));
-    r = RunProgram(dir, "sub/job.dyn");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(std::filesystem::exists(dir.file("sub/.._escape.dynain")));
-    EXPECT_TRUE(std::filesystem::exists(dir.file("sub/.._escape.messag")));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("escape.dynain")));
-}
-
 TEST(AnnealJob, CrLfInputAndWideIdsReadLikeTheirPlainForms)
 {
     ScratchDir dir("crlf");

@@ -105,26 +105,6 @@ TEST(HashOprAdaptive, TablesByNodeAndByEdge)
     EXPECT_NE(hashOper.GetCsAdpNd(Nd(1), Nd(2)), nullptr);
 }
 
-TEST(HashOprMaps, PiecesCutAgainStayWithTheirInputElement)
-{
-    BuildQuadPatch(1);
-    CsElemMap first;
-    first.SetSrcElem(1);
-    first.AddNewElem(2);
-    first.AddNewElem(3);
-    EXPECT_EQ(hashOper.AddNewElemMap(first), 1);
-    CsElemMap again;
-    again.SetSrcElem(3);
-    again.AddNewElem(4);
-    EXPECT_EQ(hashOper.AddNewElemMap(again), 1);
-    std::vector<int> out;
-    hashOper.GetOffSpring(1, out);
-    EXPECT_EQ(out, (std::vector<int>{2, 3, 4}));
-    out = {-1};
-    hashOper.GetOffSpring(3, out);
-    EXPECT_EQ(out, std::vector<int>{-1});
-}
-
 // ---------------------------------------------------------------- UpdateAdpNd
 //
 // The coarse element E lies above edge 1-2 with node 10 hanging in its middle;

@@ -108,7 +108,8 @@ TEST(StressFormat, RoundingBoundariesAndSpecialValues)
         }
     }
     // Carries into the next power of ten, exact ties and the extremes.
-    for (const float x : {9.9995f, 9.99949f, 0.99995f, 99999.5f, 9.9999999995f, 1.0625f, 1.0635f, 0.5f, 0.0f, -0.0f,
+    for (const float x : {9.9995f, 9.99949f, 9.9994999f, 0.99995f, 99999.5f, 9.9999999995f, 1.0625f, 1.0635f, -2.5625f,
+                          0.5f, 1.0f, 0.0f, -0.0f, 1e-10f, 1e10f, -1e-38f, 3.4e38f,
                           std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
                           std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min(),
                           std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()}) {
