@@ -360,10 +360,6 @@ TEST(Lance3D, ArcAcrossTheCupWallSlitsItAndKeepsItWhole)
     EXPECT_EQ(Components(out), 1);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(Lance2D, AdaptiveBlankKeepsItsConstraintsConsistent)
 {
     Job job;
@@ -373,10 +369,6 @@ TEST(Lance2D, AdaptiveBlankKeepsItsConstraintsConsistent)
     const Poly line{{x0, -5.0}, {x0 + 0.7, 0.5 * job.height}, {x0 + 1.9, job.height + 5.0}};
     ExpectLanced(job, {line}, {2, {}, 0.0});
 }
-
-}  // namespace
-
-namespace {
 
 // A blank written by hand: nodes 1..n at plane points, shells 1..m (three or
 // four node numbers), each with a record of its own, and hanging nodes.
@@ -573,10 +565,6 @@ TEST(Lance2D, EndsBesideAHangingNodeKeepTheirConstraints)
          "is left unsplit at the line end, a piece would be flat or folded"},
     });
 }
-
-}  // namespace
-
-namespace {
 
 // A V-shaped lance from the top of the refined patch whose tip is the
 // hanging node on the coarse square's top edge: the line never enters the
