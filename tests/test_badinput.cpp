@@ -102,16 +102,11 @@ std::string IgesWithLines(int count)
 }
 
 struct Case {
-    Case(const char* what, std::function<void(const ScratchDir&)> make, std::vector<std::string> expected,
-         std::string before = "")
-        : name(what), setup(std::move(make)), messages(std::move(expected)), prefix(std::move(before))
-    {
-    }
     const char* name;
     std::function<void(const ScratchDir&)> setup;
     std::vector<std::string> messages;
     // Put in front of the program in "sh -c" (limits, traps).
-    std::string prefix;
+    std::string prefix = "";
 };
 
 struct Outcome {

@@ -406,26 +406,31 @@ void WriteTiny(Job& job, const std::vector<trimcheck::P2>& points, const std::ve
     job.h = 1.0;
 }
 
-// An n x n patch of unit squares, node numbers row by row from (0, 0).
-void WriteGrid(Job& job, int n, const std::vector<std::array<int, 3>>& hanging = {})
+// The corners of the 3 x 3 patch of unit squares, row by row from (0, 0).
+std::vector<trimcheck::P2> GridPoints()
 {
     std::vector<trimcheck::P2> points;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) points.push_back({static_cast<double>(i), static_cast<double>(j)});
+    for (int j = 0; j <= 3; ++j)
+        for (int i = 0; i <= 3; ++i) points.push_back({static_cast<double>(i), static_cast<double>(j)});
+    return points;
+}
+
+// The 3 x 3 patch, node numbers row by row, its four inner nodes pushed off
+// the grid to `inner` when given.
+void WriteGrid(Job& job, const std::vector<trimcheck::P2>& inner = {})
+{
+    std::vector<trimcheck::P2> points = GridPoints();
+    for (size_t k = 0; k < inner.size(); ++k) points[5 + k % 2 + 4 * (k / 2)] = inner[k];
     std::vector<std::vector<int>> shells;
-    const auto id = [n](int i, int j) { return j * (n + 1) + i + 1; };
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) shells.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
-    WriteTiny(job, points, shells, hanging);
+    for (const int n : {1, 2, 3, 5, 6, 7, 9, 10, 11}) shells.push_back({n, n + 1, n + 5, n + 4});
+    WriteTiny(job, points, shells);
 }
 
 // The 3 x 3 patch with its top middle square split into four: hanging
 // nodes on the three edges it shares with coarse squares.
 void WriteRefined(Job& job)
 {
-    std::vector<trimcheck::P2> points;
-    for (int j = 0; j <= 3; ++j)
-        for (int i = 0; i <= 3; ++i) points.push_back({static_cast<double>(i), static_cast<double>(j)});
+    std::vector<trimcheck::P2> points = GridPoints();
     for (const trimcheck::P2& p : {trimcheck::P2{1.5, 2}, {2, 2.5}, {1.5, 3}, {1, 2.5}, {1.5, 2.5}}) points.push_back(p);
     std::vector<std::vector<int>> shells{{1, 2, 6, 5}, {2, 3, 7, 6}, {3, 4, 8, 7}, {5, 6, 10, 9}, {6, 7, 11, 10},
                                          {7, 8, 12, 11}, {9, 10, 14, 13}, {11, 12, 16, 15}, {10, 17, 21, 20},
@@ -453,22 +458,6 @@ std::vector<int> EndCases(const Job& job, std::string* shown = nullptr)
     return rows;
 }
 
-// A 3 x 3 patch whose inner nodes are pushed off the grid.
-void WriteSkewed(Job& job, const std::vector<trimcheck::P2>& inner)
-{
-    std::vector<trimcheck::P2> points;
-    for (int j = 0; j <= 3; ++j)
-        for (int i = 0; i <= 3; ++i) points.push_back({static_cast<double>(i), static_cast<double>(j)});
-    for (int k = 0; k < 4; ++k) points[static_cast<size_t>(5 + k % 2 + 4 * (k / 2))] = inner[static_cast<size_t>(k)];
-    std::vector<std::vector<int>> shells;
-    for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) {
-            const int n = 4 * j + i + 1;
-            shells.push_back({n, n + 1, n + 5, n + 4});
-        }
-    WriteTiny(job, points, shells);
-}
-
 // The slit between x = 1 and x = 2 of the refined patch: a line straight
 // down to (x, 1 + dy), ending near the bottom edge of the coarse square
 // that the fine squares hang on.
@@ -492,9 +481,9 @@ void ExpectEnds(const std::vector<EndCase>& cases)
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.what);
         Job job;
-        if (c.blank == kGrid) WriteGrid(job, 3);
+        if (c.blank == kGrid) WriteGrid(job);
         else if (c.blank == kRefined) WriteRefined(job);
-        else WriteSkewed(job, {{0.958, 1.016}, {2.049, 1.056}, {0.850, 1.898}, {1.819, 1.999}});
+        else WriteGrid(job, {{0.958, 1.016}, {2.049, 1.056}, {0.850, 1.898}, {1.819, 1.999}});
         const trimcheck::P2 end = c.line.back();
         Expect want;
         want.slit = c.row >= 0;
