@@ -80,11 +80,6 @@ TEST(StressFormat, FixedFieldsEqualPrintfOverManyValues)
         const float x = FromBits(static_cast<uint32_t>(bits));
         if (std::isfinite(x)) ExpectSameAsPrintf(x);
     }
-    std::mt19937 random(12345);
-    for (int i = 0; i < 200000; ++i) {
-        const float x = FromBits(static_cast<uint32_t>(random()));
-        if (std::isfinite(x)) ExpectSameAsPrintf(x);
-    }
 }
 
 TEST(StressFormat, RoundingBoundariesAndSpecialValues)

@@ -89,8 +89,7 @@ ViewRun RunView(const ScratchDir& dir, const std::string& args) { return testuti
 
 void Generate(const ScratchDir& dir, const std::string& args)
 {
-    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_GENBLANK "' " + args + " > /dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << args;
+    ASSERT_EQ(testutil::RunTool(dir, CORVEX_GENBLANK, args).status, 0) << args;
 }
 
 // The x and y extent of the nodes of a dynain, read from its fixed columns.
