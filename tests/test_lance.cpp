@@ -212,14 +212,12 @@ void ExpectLanced(const Job& job, const std::vector<Poly>& curves, const Expect&
     for (const auto& g : groups) {
         EXPECT_EQ(g.size(), 2u) << "node " << g[0] << " exists " << g.size() << " times";
         const P3& p = out.nodes.at(g[0]);
-        double near = 1e300;
-        for (const Poly& c : curves) near = std::min(near, trimcheck::DistToCurve({p[0], p[1]}, c));
         // An input corner that must stay where it is (on the outline, or
         // beside a neighbour's node) is taken as a crossing within a tenth
         // of its edge; every other doubled node lies on the curve.
         const auto old = in.nodes.find(g[0]);
         const bool kept = old != in.nodes.end() && old->second == p;
-        EXPECT_LT(near, (kept ? 0.1 : 1e-3) * job.h) << "doubled node " << g[0] << " off the curves";
+        EXPECT_LT(offCurves(p), (kept ? 0.1 : 1e-3) * job.h) << "doubled node " << g[0] << " off the curves";
         for (const int id : g) {
             for (const int other : g) {
                 if (spcIn.count(other) && in.nodes.count(other)) {
