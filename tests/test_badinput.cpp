@@ -32,30 +32,9 @@ Tree Snapshot(const fs::path& root)
     return tree;
 }
 
-// A small generated blank and the decks the generator writes for it, made once.
-struct Inputs {
-    std::string blank;
-    std::string annealDeck;
-    std::string trimDeck;
-};
+using Inputs = testutil::GeneratedJob;
 
-const Inputs& Generated()
-{
-    static const Inputs inputs = [] {
-        ScratchDir dir("badinput-gen");
-        Inputs made;
-        for (const char* kind : {"anneal", "trim2d"}) {
-            const std::string command = "'" CORVEX_GENBLANK "' --shape flat --elements 100 --levels 1 --nthick 3 --deck " +
-                                        std::string(kind) + " -o '" + dir.file("blank.dynain") + "' > /dev/null";
-            if (std::system(command.c_str()) != 0) std::abort();
-        }
-        made.blank = ReadFile(dir.file("blank.dynain"));
-        made.annealDeck = ReadFile(dir.file("blank_anneal.dyn"));
-        made.trimDeck = ReadFile(dir.file("blank_trim2d.dyn"));
-        return made;
-    }();
-    return inputs;
-}
+const Inputs& Generated() { return testutil::SmallGeneratedJob(); }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to)
 {
@@ -86,18 +65,6 @@ std::string WithCrLf(const std::string& text)
     std::string out;
     for (const char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return out;
-}
-
-// The generator's cutting deck with its point curve replaced by an IGES file.
-std::string IgesDeck(const std::string& igesName)
-{
-    const std::string& deck = Generated().trimDeck;
-    const size_t card = deck.find("*DEFINE_CURVE_TRIM");
-    const size_t data = AfterLines(deck, card, 2);
-    const std::string head = LineAt(deck, data);
-    // TCTYPE is the second 10-column field: 2 reads the curves from an IGES file.
-    const std::string header = head.substr(0, 10) + "         2" + head.substr(20);
-    return deck.substr(0, data) + header + "\n" + igesName + "\n" + deck.substr(deck.find("*INCLUDE"));
 }
 
 // One IGES line: 72 columns of data, the section letter and the sequence number.
@@ -135,16 +102,11 @@ std::string IgesWithLines(int count)
 }
 
 struct Case {
-    Case(const char* what, std::function<void(const ScratchDir&)> make, std::vector<std::string> expected,
-         std::string before = "")
-        : name(what), setup(std::move(make)), messages(std::move(expected)), prefix(std::move(before))
-    {
-    }
     const char* name;
     std::function<void(const ScratchDir&)> setup;
     std::vector<std::string> messages;
     // Put in front of the program in "sh -c" (limits, traps).
-    std::string prefix;
+    std::string prefix = "";
 };
 
 struct Outcome {
@@ -290,7 +252,7 @@ const std::vector<Case>& Cases()
                              std::vector<std::string> messages) {
             return Case{name,
                         [file, text](const ScratchDir& d) {
-                            WriteJob(d, IgesDeck("curves.igs"), Generated().blank);
+                            WriteJob(d, testutil::IgesDeck("curves.igs"), Generated().blank);
                             if (file) WriteFile(d.file(file), text);
                         },
                         std::move(messages)};

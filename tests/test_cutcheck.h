@@ -45,17 +45,17 @@ inline void BuildModel(const std::vector<gmPnt3D>& points, const std::vector<std
     hashOper.CreateHash();
 }
 
-// An n x n patch of unit quadrilaterals; node ids row by row from (0, 0).
-inline void BuildQuadPatch(int n)
+// An n x n patch of square quadrilaterals of side h; node ids row by row from (0, 0).
+inline void BuildQuadPatch(int n, double h = 1.0, const std::vector<CsDataAdpv>& constraints = {})
 {
     std::vector<gmPnt3D> pts;
     for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) pts.emplace_back(i, j, 0);
+        for (int i = 0; i <= n; ++i) pts.emplace_back(i * h, j * h, 0);
     std::vector<std::vector<int>> elems;
     const auto id = [n](int i, int j) { return j * (n + 1) + i + 1; };
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) elems.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
-    BuildModel(pts, elems);
+    BuildModel(pts, elems, constraints);
 }
 
 // An open line whose points are plane coordinates of the global x-y plane.

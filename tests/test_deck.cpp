@@ -583,16 +583,11 @@ TEST_F(Deck, CurveCard3DSecondSeed)
         "a.igs\n");
     const auto& sets = r.GetCrvSets3D();
     ASSERT_EQ(sets.size(), 4u);
-    EXPECT_EQ(sets[0].GetSeed(), 7);
-    EXPECT_EQ(sets[0].GetSeed2(), 0);
-    EXPECT_EQ(sets[0].GetTrimFlag(), 1);
-    EXPECT_EQ(sets[1].GetSeed(), 7);
-    EXPECT_EQ(sets[1].GetSeed2(), 12);
-    EXPECT_EQ(sets[1].GetTrimFlag(), 1);
-    EXPECT_EQ(sets[2].GetSeed(), 12);
-    EXPECT_EQ(sets[2].GetSeed2(), 0);
-    EXPECT_EQ(sets[2].GetTrimFlag(), 1);
-    EXPECT_EQ(sets[3].GetSeed(), 0);
-    EXPECT_EQ(sets[3].GetTrimFlag(), 0);
+    // Seed, second seed and trim flag of each set.
+    const int want[4][3] = {{7, 0, 1}, {7, 12, 1}, {12, 0, 1}, {0, 0, 0}};
+    for (size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(std::vector<int>({sets[k].GetSeed(), sets[k].GetSeed2(), sets[k].GetTrimFlag()}),
+                  std::vector<int>(want[k], want[k] + 3)) << "set " << k + 1;
+    }
     EXPECT_EQ(sets[3].GetIgesFile(), "a.igs");
 }

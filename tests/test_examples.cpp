@@ -1,7 +1,7 @@
 // The bundled example jobs, run through the real program on a scratch copy of each folder:
 // every deck, blank and curve file must be read whole; annealing, trimming and lancing jobs
 // end normally with an output.
-#include "test_helpers.h"
+#include "test_trimcheck.h"
 
 #include <gtest/gtest.h>
 
@@ -95,36 +95,6 @@ Deck ReadDeck(const fs::path& path)
     return deck;
 }
 
-struct BlankCounts {
-    int nodes = 0;
-    int elements = 0;
-    int adaptive = 0;
-};
-
-// Rows of the node, shell and constraint sections; a shell with its thickness takes two lines.
-BlankCounts CountBlank(const std::string& path)
-{
-    BlankCounts counts;
-    std::string section;
-    int row = 0;
-    for (const std::string& line : DataLines(path)) {
-        if (line[0] == '*') {
-            section = Upper(line);
-            row = 0;
-            continue;
-        }
-        if (section == "*NODE") {
-            ++counts.nodes;
-        } else if (section.rfind("*ELEMENT_SHELL", 0) == 0) {
-            const int linesPerElement = section.find("THICKNESS") != std::string::npos ? 2 : 1;
-            if (row++ % linesPerElement == 0) ++counts.elements;
-        } else if (section == "*CONSTRAINED_ADAPTIVITY") {
-            ++counts.adaptive;
-        }
-    }
-    return counts;
-}
-
 bool Shows(const std::string& out, const std::string& text) { return out.find(text) != std::string::npos; }
 
 std::string CountLine(const char* label, int count) { return label + std::to_string(count) + "\n"; }
@@ -160,9 +130,10 @@ TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
     if (!deck.igesFiles.empty() && !IgesLibraryBuilt()) {
         GTEST_SKIP() << "the IGES translator library is not built here";
     }
-    const BlankCounts blank = CountBlank((dir.path() / deck.blank).string());
-    ASSERT_GT(blank.nodes, 0);
-    ASSERT_GT(blank.elements, 0);
+    const trimcheck::Dynain blank = trimcheck::ParseFile((dir.path() / deck.blank).string());
+    const int adaptive = static_cast<int>(blank.adaptive.size());
+    ASSERT_FALSE(blank.nodes.empty());
+    ASSERT_FALSE(blank.shells.empty());
 
     const testutil::RunResult run = RunProgram(dir, deck.file);
     SCOPED_TRACE(run.out);
@@ -185,10 +156,10 @@ TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
         EXPECT_TRUE(Shows(run.out, CountLine("Number of Curve Set 3D: ", deck.sets3d)));
     }
 
-    EXPECT_TRUE(Shows(run.out, CountLine("Number of Nodes:    ", blank.nodes)));
-    EXPECT_TRUE(Shows(run.out, CountLine("Number of Elements: ", blank.elements)));
-    if (blank.adaptive > 0) {
-        EXPECT_TRUE(Shows(run.out, CountLine("Number of Adaptive Nodes: ", blank.adaptive)));
+    EXPECT_TRUE(Shows(run.out, CountLine("Number of Nodes:    ", static_cast<int>(blank.nodes.size()))));
+    EXPECT_TRUE(Shows(run.out, CountLine("Number of Elements: ", static_cast<int>(blank.shells.size()))));
+    if (adaptive > 0) {
+        EXPECT_TRUE(Shows(run.out, CountLine("Number of Adaptive Nodes: ", adaptive)));
     }
     EXPECT_TRUE(Shows(run.out, "Success to read node and element data\n"));
     EXPECT_TRUE(Shows(run.out, "Success to read the dyna input deck"));
@@ -214,8 +185,8 @@ TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
         const size_t after = run.out.find("Adaptive constrains after refinement: ");
         ASSERT_NE(before, std::string::npos);
         ASSERT_NE(after, std::string::npos);
-        EXPECT_EQ(std::atoi(run.out.c_str() + before + 39), blank.adaptive);
-        EXPECT_GT(std::atoi(run.out.c_str() + after + 38), blank.adaptive);
+        EXPECT_EQ(std::atoi(run.out.c_str() + before + 39), adaptive);
+        EXPECT_GT(std::atoi(run.out.c_str() + after + 38), adaptive);
     }
     if (run.status == 0) {
         EXPECT_TRUE(Shows(run.out, kNormalEnd));

@@ -160,21 +160,6 @@ ParsedBlank Parse(const std::string& path)
     return b;
 }
 
-// printf's text for the value, its exponent's leading zero dropped, right-justified.
-std::string Reformat(const std::string& field, int precision)
-{
-    const double value = std::strtod(field.c_str(), nullptr);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*e", precision, value);
-    std::string shown = text;
-    const std::size_t e = shown.find('e');
-    if (e != std::string::npos && shown[e + 2] == '0')
-        shown.erase(e + 2, 1);
-    if (shown.size() < field.size())
-        shown.insert(0, field.size() - shown.size(), ' ');
-    return shown;
-}
-
 double Distance(const Point& a, const Point& b)
 {
     return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
@@ -267,13 +252,16 @@ void ExpectOneStressAndStrainRecordPerElement(const ParsedBlank& b)
 
 void ExpectPrintfForms(const ParsedBlank& b)
 {
+    const auto Printed = [](const std::string& field, int precision) {
+        return testutil::PrintfField(std::strtod(field.c_str(), nullptr), static_cast<int>(field.size()), precision);
+    };
     int wrong = 0;
     for (const std::string& field : b.reals16)
-        if (field != Reformat(field, 9) && ++wrong < 5)
-            ADD_FAILURE() << "'" << field << "' is printed '" << Reformat(field, 9) << "'";
+        if (field != Printed(field, 9) && ++wrong < 5)
+            ADD_FAILURE() << "'" << field << "' is printed '" << Printed(field, 9) << "'";
     for (const std::string& field : b.reals10)
-        if (field != Reformat(field, 3) && ++wrong < 5)
-            ADD_FAILURE() << "'" << field << "' is printed '" << Reformat(field, 3) << "'";
+        if (field != Printed(field, 3) && ++wrong < 5)
+            ADD_FAILURE() << "'" << field << "' is printed '" << Printed(field, 3) << "'";
     EXPECT_EQ(wrong, 0);
 }
 

@@ -105,26 +105,6 @@ TEST(HashOprAdaptive, TablesByNodeAndByEdge)
     EXPECT_NE(hashOper.GetCsAdpNd(Nd(1), Nd(2)), nullptr);
 }
 
-TEST(HashOprMaps, PiecesCutAgainStayWithTheirInputElement)
-{
-    BuildQuadPatch(1);
-    CsElemMap first;
-    first.SetSrcElem(1);
-    first.AddNewElem(2);
-    first.AddNewElem(3);
-    EXPECT_EQ(hashOper.AddNewElemMap(first), 1);
-    CsElemMap again;
-    again.SetSrcElem(3);
-    again.AddNewElem(4);
-    EXPECT_EQ(hashOper.AddNewElemMap(again), 1);
-    std::vector<int> out;
-    hashOper.GetOffSpring(1, out);
-    EXPECT_EQ(out, (std::vector<int>{2, 3, 4}));
-    out = {-1};
-    hashOper.GetOffSpring(3, out);
-    EXPECT_EQ(out, std::vector<int>{-1});
-}
-
 // ---------------------------------------------------------------- UpdateAdpNd
 //
 // The coarse element E lies above edge 1-2 with node 10 hanging in its middle;
@@ -184,35 +164,46 @@ void ExpectNoRepeats()
 
 }  // namespace
 
-TEST(UpdateAdpNd, QuadrilateralRows)
+TEST(UpdateAdpNd, QuadrilateralAndTriangleRows)
 {
     struct Row {
         const char* name;
+        bool quad;         // coarse quadrilateral (1, 2, 3, 4), else triangle (1, 2, 3)
         int h;             // exid of the second hanging node, 0 for none
         int e1, e2;        // its edge
+        gmPnt3D at;
         std::vector<int> made, coarse;
         bool hKept;
     };
-    // Coarse quadrilateral (1, 2, 3, 4) over the fine row.
     const std::vector<Row> rows = {
-        {"plain", 0, 0, 0, {4, 1, kD}, {kD, 2, 3, 4}, false},
+        {"quadrilateral", true, 0, 0, 0, {}, {4, 1, kD}, {kD, 2, 3, 4}, false},
         // The opposite edge's hanging node is a corner of both halves: its
         // constraint would name an edge no element has.
-        {"opposite edge", 30, 4, 3, {kD, 2, 3, 30}, {4, 1, kD, 30}, false},
-        {"edge before", 31, 4, 1, {3, kD, 2}, {1, kD, 3, 4}, true},
+        {"quadrilateral, opposite edge", true, 30, 4, 3, {1, 2, 0}, {kD, 2, 3, 30}, {4, 1, kD, 30}, false},
+        {"quadrilateral, edge before", true, 31, 4, 1, {0, 1, 0}, {3, kD, 2}, {1, kD, 3, 4}, true},
+        {"triangle", false, 0, 0, 0, {}, {3, 1, kD}, {kD, 2, 3}, false},
+        // The second hanging node became a corner of both pieces. Its
+        // constraint was met first in the walk (smaller id) and kept then; it
+        // must not stay in the model's list.
+        {"triangle, edge before", false, 5, 3, 1, {0.5, 1, 0}, {5, 1, kD}, {3, 5, kD, 2}, false},
+        {"triangle, edge after", false, 6, 2, 3, {1.5, 1, 0}, {kD, 2, 6}, {3, 1, kD, 6}, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::pair<int, gmPnt3D>> nodes = BaseNodes();
-        nodes.push_back({3, {2, 2, 0}});
-        nodes.push_back({4, {0, 2, 0}});
+        std::vector<std::vector<int>> elems{{1, 2, 3}};
+        if (row.quad) {
+            nodes.push_back({3, {2, 2, 0}});
+            nodes.push_back({4, {0, 2, 0}});
+            elems[0].push_back(4);
+        } else {
+            nodes.push_back({3, {1, 2, 0}});
+        }
         std::vector<CsDataAdpv> cons{CsDataAdpv(kD, 1, 2)};
         if (row.h) {
-            const gmPnt3D mid = row.h == 30 ? gmPnt3D(1, 2, 0) : gmPnt3D(0, 1, 0);
-            nodes.push_back({row.h, mid});
+            nodes.push_back({row.h, row.at});
             cons.emplace_back(row.h, row.e1, row.e2);
         }
-        std::vector<std::vector<int>> elems{{1, 2, 3, 4}};
         for (const auto& f : FineBelow()) elems.push_back(f);
         BuildWithIds(nodes, elems, cons);
         const int elemNum = dataManage.GetElemNumber();
@@ -234,58 +225,12 @@ TEST(UpdateAdpNd, QuadrilateralRows)
             EXPECT_EQ(hashOper.IsAdptvNode(Nd(row.h)), row.hKept);
             EXPECT_EQ(InModelList(CsDataAdpv(row.h, row.e1, row.e2)), row.hKept);
         }
+        EXPECT_EQ(dataManage.GetAdpvArr().empty(), !row.hKept);
         std::vector<int> offspring;
         hashOper.GetOffSpring(1, offspring);
         EXPECT_NE(std::find(offspring.begin(), offspring.end(), s.made), offspring.end());
         EXPECT_DOUBLE_EQ(dataManage.GetElem(s.made).GetThickness(), dataManage.GetElem(1).GetThickness());
         ExpectNoRepeats();
-    }
-}
-
-TEST(UpdateAdpNd, TriangleRows)
-{
-    struct Row {
-        const char* name;
-        int h;
-        int e1, e2;
-        gmPnt3D at;
-        std::vector<int> made, coarse;
-    };
-    // Coarse triangle (1, 2, 3) over the fine row.
-    const std::vector<Row> rows = {
-        {"plain", 0, 0, 0, {}, {3, 1, kD}, {kD, 2, 3}},
-        {"edge before", 5, 3, 1, {0.5, 1, 0}, {5, 1, kD}, {3, 5, kD, 2}},
-        {"edge after", 6, 2, 3, {1.5, 1, 0}, {kD, 2, 6}, {3, 1, kD, 6}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::vector<std::pair<int, gmPnt3D>> nodes = BaseNodes();
-        nodes.push_back({3, {1, 2, 0}});
-        std::vector<CsDataAdpv> cons{CsDataAdpv(kD, 1, 2)};
-        if (row.h) {
-            nodes.push_back({row.h, row.at});
-            cons.emplace_back(row.h, row.e1, row.e2);
-        }
-        std::vector<std::vector<int>> elems{{1, 2, 3}};
-        for (const auto& f : FineBelow()) elems.push_back(f);
-        BuildWithIds(nodes, elems, cons);
-        const int elemNum = dataManage.GetElemNumber();
-        const double before = AreaOf(1);
-        CutFirstFine(2);
-        const Split s = RunUpdate(1, elemNum);
-        ASSERT_GT(s.made, elemNum + 1);
-        EXPECT_TRUE(SameCycle(Exids(s.made), row.made));
-        EXPECT_TRUE(SameCycle(Exids(1), row.coarse));
-        EXPECT_NEAR(AreaOf(1) + AreaOf(s.made), before, 1e-12);
-        EXPECT_FALSE(InModelList(CsDataAdpv(kD, 1, 2)));
-        if (row.h) {
-            // The second hanging node became a corner of both pieces. Its
-            // constraint was met first in the walk (smaller id) and kept
-            // then; it must not stay in the model's list.
-            EXPECT_FALSE(hashOper.IsAdptvNode(Nd(row.h)));
-            EXPECT_FALSE(InModelList(CsDataAdpv(row.h, row.e1, row.e2)));
-        }
-        EXPECT_TRUE(dataManage.GetAdpvArr().empty());
     }
 }
 

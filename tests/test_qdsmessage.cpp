@@ -48,18 +48,3 @@ TEST_F(MessageList, ErrorsAreRecordedWhenBuilt)
     }
     EXPECT_EQ(Recorded(), (std::vector<std::string>{"Invalid node id = 7\n", "Exceptional Termination of the Solver"}));
 }
-
-TEST_F(MessageList, DerivedErrorsCatchAsBase)
-{
-    int caught = 0;
-    for (int kind = 0; kind < 3; ++kind) {
-        try {
-            if (kind == 0) throw CsErrorIndex("i", "f", 1);
-            if (kind == 1) throw CsErrorMemory("m", "f", 2);
-            throw CsErrorMessage("e", "f", 3);
-        } catch (const CsException&) {
-            ++caught;
-        }
-    }
-    EXPECT_EQ(caught, 3);
-}

@@ -59,30 +59,7 @@ void Refine(std::set<int> crossed, std::set<int> inside = {})
     dataManage.SetDataInfo(info);
 }
 
-// An n x n patch of square elements of side h; node ids row by row.
-void Grid(int n, double h, const std::vector<CsDataAdpv>& constraints = {})
-{
-    std::vector<gmPnt3D> pts;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) pts.emplace_back(i * h, j * h, 0);
-    std::vector<std::vector<int>> elems;
-    const auto id = [n](int i, int j) { return j * (n + 1) + i + 1; };
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) elems.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
-    BuildModel(pts, elems, constraints);
-}
-
-double SignedArea(int e)
-{
-    const std::vector<int> nd = NodesOf(e);
-    double a = 0.0;
-    for (size_t i = 0; i < nd.size(); ++i) {
-        const gmPnt3D p = dataManage.GetNode(nd[i]).GetPoint();
-        const gmPnt3D q = dataManage.GetNode(nd[(i + 1) % nd.size()]).GetPoint();
-        a += p.x() * q.y() - q.x() * p.y();
-    }
-    return 0.5 * a;
-}
+double SignedArea(int e) { return Area(NodesOf(e), gmVec3D(0, 0, 1)); }
 
 double TotalArea()
 {
@@ -185,7 +162,7 @@ class RefineLevels : public RefineSplit {};
 
 TEST_F(RefineSplit, CrossedQuadWithoutHangingNodesBecomesFourQuads)
 {
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(2, 0.004, 0);
     const double area = TotalArea();
     Refine({5});
@@ -269,24 +246,24 @@ TEST_F(RefineSplit, FineElementPullsInItsCoarseNeighbour)
 
 TEST_F(RefineSplit, LevelLimitAndMinimumLength)
 {
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(1, 0.004, 0);  // limit 0: nothing is below it
     Refine({5});
     EXPECT_EQ(dataManage.GetElemNumber(), 9);
     EXPECT_EQ(hashOper.GetAdpNum(), 0);
 
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(2, 5.0, 0);  // edges of 10 are not longer than twice 5
     Refine({5});
     EXPECT_EQ(dataManage.GetElemNumber(), 9);
 
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(2, 4.9, 0);
     Refine({5});
     EXPECT_EQ(dataManage.GetElemNumber(), 12);
 
     // At or below 0.01 twice the length plays no part, however long it is.
-    Grid(3, 0.001);
+    BuildQuadPatch(3, 0.001);
     SetControls(2, 0.005, 0);
     Refine({5});
     EXPECT_EQ(dataManage.GetElemNumber(), 12);
@@ -294,12 +271,12 @@ TEST_F(RefineSplit, LevelLimitAndMinimumLength)
 
 TEST_F(RefineSplit, ClosedSwitchRefinesTheInside)
 {
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(2, 0.004, 0);
     Refine({}, {5});
     EXPECT_EQ(dataManage.GetElemNumber(), 9);
 
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(2, 0.004, 1);
     Refine({}, {5});
     EXPECT_EQ(dataManage.GetElemNumber(), 12);
@@ -308,7 +285,7 @@ TEST_F(RefineSplit, ClosedSwitchRefinesTheInside)
 
 TEST_F(RefineSplit, SplitPiecesAreNotSplitAgainInTheSameRefinement)
 {
-    Grid(3, 10.0);
+    BuildQuadPatch(3, 10.0);
     SetControls(5, 0.004, 0);
     // Every element crossed: each is split once, neighbours resolve each
     // other's midside nodes and no constraint is left inside the patch.
@@ -323,7 +300,7 @@ TEST_F(RefineSplit, SplitPiecesAreNotSplitAgainInTheSameRefinement)
 
 TEST_F(RefineLevels, NoConstraintsLeaveEveryElementAtLevelZero)
 {
-    Grid(2, 10.0);
+    BuildQuadPatch(2, 10.0);
     CsNdElemTpy tpy;
     tpy.CreateNdElemTpy();
     std::vector<int> levels(4, 0);
@@ -354,7 +331,7 @@ TEST_F(RefineLevels, LargeGroupIsFilledWithoutDeepRecursion)
     const int n = 400;
     // Node 2 hangs, as far as the constraint says, between node 1 and a node
     // it shares no edge with: the whole patch is its fine side.
-    Grid(n, 1.0, {CsDataAdpv(2, 1, (n + 1) * (n + 1))});
+    BuildQuadPatch(n, 1.0, {CsDataAdpv(2, 1, (n + 1) * (n + 1))});
     CsNdElemTpy tpy;
     tpy.CreateNdElemTpy();
     std::vector<int> levels(static_cast<size_t>(n * n), 0);

@@ -11,34 +11,7 @@ using testutil::ReadFile;
 using testutil::RunProgram;
 using testutil::ScratchDir;
 using testutil::WriteFile;
-
-namespace {
-
 namespace fs = std::filesystem;
-
-// A small generated blank with the generator's annealing deck, or its cutting
-// deck with the point curve swapped for the IGES file curves.igs.
-void WriteJob(const ScratchDir& dir, bool iges)
-{
-    const std::string command = "'" CORVEX_GENBLANK "' --shape flat --elements 100 --levels 1 --nthick 3 --deck " +
-                                std::string(iges ? "trim2d" : "anneal") + " -o '" + dir.file("blank.dynain") +
-                                "' > /dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::string made = dir.file(iges ? "blank_trim2d.dyn" : "blank_anneal.dyn");
-    std::string deck = ReadFile(made);
-    fs::remove(made);
-    if (iges) {
-        const size_t card = deck.find("*DEFINE_CURVE_TRIM");
-        const size_t data = deck.find('\n', deck.find('\n', card) + 1) + 1;
-        const size_t end = deck.find('\n', data);
-        std::string header = deck.substr(data, end - data);
-        header.replace(10, 10, "         2");
-        deck = deck.substr(0, data) + header + "\ncurves.igs\n" + deck.substr(deck.find("*INCLUDE"));
-    }
-    WriteFile(dir.file("job.dyn"), deck);
-}
-
-}  // namespace
 
 TEST(Regress, FuzzFindingsEndInTheProgramsOwnVerdict)
 {
@@ -51,7 +24,8 @@ TEST(Regress, FuzzFindingsEndInTheProgramsOwnVerdict)
         SCOPED_TRACE(name);
         ScratchDir dir("regress");
         const bool iges = ext == ".igs" || ext == ".iges";
-        WriteJob(dir, iges);
+        WriteFile(dir.file("blank.dynain"), testutil::SmallGeneratedJob().blank);
+        WriteFile(dir.file("job.dyn"), iges ? testutil::IgesDeck("curves.igs") : testutil::SmallGeneratedJob().annealDeck);
         const std::string bytes = ReadFile(entry.path().string());
         if (iges) WriteFile(dir.file("curves.igs"), bytes);
         else if (ext == ".dyn") WriteFile(dir.file("job.dyn"), bytes);

@@ -1,9 +1,10 @@
 // The run report beside the message log: checked against the input and
 // output files read here, not against the program's own counters.
-#include "test_helpers.h"
+#include "test_trimcheck.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -55,17 +56,18 @@ private:
     {
         while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
     }
-    bool Literal(const char* word)
+    // Takes c after white space, if it stands there.
+    bool Take(char c)
     {
-        const std::string w = word;
-        if (s_.compare(i_, w.size(), w) != 0) return false;
-        i_ += w.size();
+        Space();
+        if (i_ >= s_.size() || s_[i_] != c) return false;
+        ++i_;
         return true;
     }
     bool String(std::string& out)
     {
-        if (i_ >= s_.size() || s_[i_] != '"') return false;
-        ++i_;
+        if (!Take('"')) return false;
+        static const std::string escaped = "\"\\/bfnrt", meant = "\"\\/\b\f\n\r\t";
         while (i_ < s_.size()) {
             const char c = s_[i_++];
             if (c == '"') return true;
@@ -74,88 +76,55 @@ private:
                 out += c;
                 continue;
             }
-            if (i_ >= s_.size()) return false;
-            const char e = s_[i_++];
-            switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'n': out += '\n'; break;
-                case 't': out += '\t'; break;
-                case 'r': out += '\r'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'u': {
-                    if (i_ + 4 > s_.size()) return false;
-                    unsigned code = 0;
-                    for (int k = 0; k < 4; ++k) {
-                        const char h = s_[i_++];
-                        if (!std::isxdigit(static_cast<unsigned char>(h))) return false;
-                        code = code * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(h))
-                                                                     ? h - '0'
-                                                                     : std::tolower(h) - 'a' + 10);
-                    }
-                    if (code >= 0x80) return false;  // enough for these tests
-                    out += static_cast<char>(code);
-                    break;
-                }
-                default: return false;
+            const size_t e = i_ < s_.size() ? escaped.find(s_[i_++]) : std::string::npos;
+            if (e != std::string::npos) {
+                out += meant[e];
+                continue;
             }
+            // \u and four hex digits, of ASCII only: enough for these reports.
+            if (s_[i_ - 1] != 'u' || i_ + 4 > s_.size()) return false;
+            const std::string hex = s_.substr(i_, 4);
+            if (!std::all_of(hex.begin(), hex.end(), [](unsigned char h) { return std::isxdigit(h); })) return false;
+            const unsigned long code = std::stoul(hex, nullptr, 16);
+            if (code >= 0x80) return false;
+            out += static_cast<char>(code);
+            i_ += 4;
         }
         return false;
     }
     bool Value(Json& out)
     {
-        Space();
-        if (i_ >= s_.size()) return false;
-        const char c = s_[i_];
-        if (c == '{') {
+        if (Take('{')) {
             out.kind = Json::kObject;
-            ++i_;
-            Space();
-            if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
-            while (true) {
-                Space();
+            if (Take('}')) return true;
+            do {
                 std::string key;
-                if (!String(key)) return false;
-                Space();
-                if (i_ >= s_.size() || s_[i_++] != ':') return false;
-                if (out.fields.count(key) || !Value(out.fields[key])) return false;
-                Space();
-                if (i_ >= s_.size()) return false;
-                if (s_[i_] == ',') { ++i_; continue; }
-                if (s_[i_] == '}') return ++i_, true;
-                return false;
-            }
+                if (!String(key) || !Take(':') || out.fields.count(key) || !Value(out.fields[key])) return false;
+            } while (Take(','));
+            return Take('}');
         }
-        if (c == '[') {
+        if (Take('[')) {
             out.kind = Json::kArray;
-            ++i_;
-            Space();
-            if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
-            while (true) {
+            if (Take(']')) return true;
+            do {
                 out.items.emplace_back();
                 if (!Value(out.items.back())) return false;
-                Space();
-                if (i_ >= s_.size()) return false;
-                if (s_[i_] == ',') { ++i_; continue; }
-                if (s_[i_] == ']') return ++i_, true;
-                return false;
-            }
+            } while (Take(','));
+            return Take(']');
         }
-        if (c == '"') {
+        if (i_ < s_.size() && s_[i_] == '"') {
             out.kind = Json::kString;
             return String(out.text);
         }
-        if (Literal("null")) return out.kind = Json::kNull, true;
-        if (Literal("true")) return out.kind = Json::kBool, out.boolean = true, true;
-        if (Literal("false")) return out.kind = Json::kBool, out.boolean = false, true;
-        const size_t start = i_;
-        if (i_ < s_.size() && s_[i_] == '-') ++i_;
-        while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '.' ||
-                                  s_[i_] == 'e' || s_[i_] == 'E' || s_[i_] == '+' || s_[i_] == '-')) {
-            ++i_;
+        for (const std::string word : {"null", "true", "false"}) {
+            if (s_.compare(i_, word.size(), word) != 0) continue;
+            i_ += word.size();
+            out.kind = word == "null" ? Json::kNull : Json::kBool;
+            out.boolean = word == "true";
+            return true;
         }
+        const size_t start = i_;
+        while (i_ < s_.size() && std::string("0123456789+-.eE").find(s_[i_]) != std::string::npos) ++i_;
         if (i_ == start) return false;
         out.kind = Json::kNumber;
         size_t used = 0;
@@ -180,80 +149,22 @@ Json ParseReport(const std::string& path)
     return out;
 }
 
-// ---- the state file read here, column by column
+// ---- the state files, read by the independent reader of the trim checks
 
-struct Mesh {
-    struct Node {
-        double x = 0, y = 0, z = 0;
-    };
-    struct Elem {
-        int part = 0;
-        std::vector<int> nodes;
-    };
-    std::map<int, Node> nodes;
-    std::vector<Elem> shells;
-    long long adaptive = 0;
-};
+using trimcheck::Dynain;
 
-Mesh ReadMesh(const std::string& path)
+std::map<int, double> AreasByPart(const Dynain& mesh)
 {
-    Mesh mesh;
-    std::istringstream in(ReadFile(path));
-    std::string line;
-    std::string section;
-    bool thicknessLine = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '$') continue;
-        if (line[0] == '*') {
-            section = line;
-            thicknessLine = false;
-            continue;
-        }
-        const auto field = [&line](size_t at, size_t width) { return line.substr(at, width); };
-        if (section == "*NODE") {
-            Mesh::Node n;
-            n.x = std::stod(field(8, 16));
-            n.y = std::stod(field(24, 16));
-            n.z = std::stod(field(40, 16));
-            mesh.nodes[std::stoi(field(0, 8))] = n;
-        } else if (section.rfind("*ELEMENT_SHELL", 0) == 0) {
-            // Each element card of the thickness form has a second line.
-            const bool twoLines = section.find("THICKNESS") != std::string::npos;
-            if (thicknessLine) {
-                thicknessLine = false;
-                continue;
-            }
-            Mesh::Elem e;
-            e.part = std::stoi(field(8, 8));
-            for (size_t at = 16; at + 8 <= line.size() && e.nodes.size() < 4; at += 8) {
-                e.nodes.push_back(std::stoi(field(at, 8)));
-            }
-            mesh.shells.push_back(e);
-            thicknessLine = twoLines;
-        } else if (section == "*CONSTRAINED_ADAPTIVITY") {
-            ++mesh.adaptive;
-        }
-    }
-    return mesh;
-}
-
-std::map<int, double> AreasByPart(const Mesh& mesh)
-{
-    const auto tri = [&mesh](int a, int b, int c) {
-        const Mesh::Node& p = mesh.nodes.at(a);
-        const Mesh::Node& q = mesh.nodes.at(b);
-        const Mesh::Node& r = mesh.nodes.at(c);
-        const double u[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
-        const double v[3] = {r.x - p.x, r.y - p.y, r.z - p.z};
-        const double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        return 0.5 * std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-    };
     std::map<int, double> areas;
-    for (const Mesh::Elem& e : mesh.shells) {
-        double a = tri(e.nodes[0], e.nodes[1], e.nodes[2]);
-        if (e.nodes.size() == 4 && e.nodes[3] != e.nodes[2]) a += tri(e.nodes[0], e.nodes[2], e.nodes[3]);
-        areas[e.part] += a;
+    for (const trimcheck::Shell& e : mesh.shells) {
+        const trimcheck::P3& p = mesh.nodes.at(e.nodes[0]);
+        for (size_t k = 1; k + 1 < e.nodes.size(); ++k) {
+            const trimcheck::P3& q = mesh.nodes.at(e.nodes[k]);
+            const trimcheck::P3& r = mesh.nodes.at(e.nodes[k + 1]);
+            const double u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+            const double v[3] = {r[0] - p[0], r[1] - p[1], r[2] - p[2]};
+            areas[e.pid] += 0.5 * std::hypot(u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]);
+        }
     }
     return areas;
 }
@@ -280,23 +191,16 @@ std::vector<std::string> PhaseNames(const Json& report)
     return names;
 }
 
-void CopyExample(const ScratchDir& dir, const std::string& name)
-{
-    for (const auto& entry : fs::directory_iterator(fs::path(CORVEX_EXAMPLES) / name)) {
-        fs::copy(entry.path(), dir.path() / entry.path().filename());
-    }
-}
-
 }  // namespace
 
 TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
 {
     const ScratchDir dir("report-trim");
-    CopyExample(dir, "trim2d-out");
+    testutil::CopyExample(dir, "trim2d-out");
     const auto run = RunProgram(dir, "trim2d-out.dyn");
     ASSERT_EQ(run.status, 0) << run.out;
-    const Mesh before = ReadMesh(dir.file("blank.dynain"));
-    const Mesh after = ReadMesh(dir.file("trim2d_out.dynain"));
+    const Dynain before = trimcheck::ParseFile(dir.file("blank.dynain"));
+    const Dynain after = trimcheck::ParseFile(dir.file("trim2d_out.dynain"));
     ASSERT_FALSE(before.shells.empty());
     ASSERT_FALSE(after.shells.empty());
     ASSERT_LT(after.shells.size(), before.shells.size());
@@ -306,10 +210,10 @@ TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
     EXPECT_EQ(report["key_id"].text, "trim2d_out");
     EXPECT_EQ(report["input"]["nodes"].number, static_cast<double>(before.nodes.size()));
     EXPECT_EQ(report["input"]["elements"].number, static_cast<double>(before.shells.size()));
-    EXPECT_EQ(report["input"]["adaptive_constraints"].number, static_cast<double>(before.adaptive));
+    EXPECT_EQ(report["input"]["adaptive_constraints"].number, static_cast<double>(before.adaptive.size()));
     EXPECT_EQ(report["output"]["nodes"].number, static_cast<double>(after.nodes.size()));
     EXPECT_EQ(report["output"]["elements"].number, static_cast<double>(after.shells.size()));
-    EXPECT_EQ(report["output"]["adaptive_constraints"].number, static_cast<double>(after.adaptive));
+    EXPECT_EQ(report["output"]["adaptive_constraints"].number, static_cast<double>(after.adaptive.size()));
 
     // New ids are numbered above every id read; removed ones are the rest.
     const int maxNode = before.nodes.rbegin()->first;
@@ -335,7 +239,7 @@ TEST(RunReport, TrimCountsAndAreasMatchTheFiles)
 TEST(RunReport, AnnealKeepsTheMesh)
 {
     const ScratchDir dir("report-anneal");
-    CopyExample(dir, "anneal");
+    testutil::CopyExample(dir, "anneal");
     const auto run = RunProgram(dir, "anneal.dyn");
     ASSERT_EQ(run.status, 0) << run.out;
     std::string report;
@@ -345,8 +249,8 @@ TEST(RunReport, AnnealKeepsTheMesh)
     }
     ASSERT_FALSE(report.empty()) << testutil::ListDir(dir);
     const std::string stem = report.substr(0, report.size() - 12);
-    const Mesh before = ReadMesh(dir.file("blank.dynain"));
-    const Mesh after = ReadMesh(stem + ".dynain");
+    const Dynain before = trimcheck::ParseFile(dir.file("blank.dynain"));
+    const Dynain after = trimcheck::ParseFile(stem + ".dynain");
     EXPECT_TRUE(fs::exists(stem + ".messag"));
 
     const Json json = ParseReport(report);
@@ -384,7 +288,7 @@ TEST(RunReport, FailingRunReportsStatusAndFailure)
 TEST(RunReport, KeyIdWithQuoteAndBackslashIsEscaped)
 {
     const ScratchDir dir("report-trim");
-    CopyExample(dir, "trim2d-out");
+    testutil::CopyExample(dir, "trim2d-out");
     std::string deck = ReadFile(dir.file("trim2d-out.dyn"));
     const size_t at = deck.find("trim2d_out");
     ASSERT_NE(at, std::string::npos);

@@ -1,6 +1,7 @@
 #include "qdsanneal.h"
 #include "qdsfile.h"
 #include "qdsfile_stress.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,6 @@
 
 namespace {
 
-// printf's text with the exponent's leading zero removed, right-justified.
-std::string Reference(float x, int width)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, width == 16 ? "%16.9e" : "%10.3e", static_cast<double>(x));
-    std::string s = text;
-    s.erase(0, s.find_first_not_of(' '));
-    const auto e = s.find('e');
-    if (e != std::string::npos && s.size() > e + 2 && s[e + 2] == '0') s.erase(e + 2, 1);
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
-    return s;
-}
-
 std::string Fast(float x, int width)
 {
     char out[32];
@@ -37,8 +25,8 @@ std::string Fast(float x, int width)
 
 void ExpectSameAsPrintf(float x)
 {
-    ASSERT_EQ(Fast(x, 10), Reference(x, 10)) << std::hexfloat << x;
-    ASSERT_EQ(Fast(x, 16), Reference(x, 16)) << std::hexfloat << x;
+    ASSERT_EQ(Fast(x, 10), testutil::PrintfField(x, 10, 3)) << std::hexfloat << x;
+    ASSERT_EQ(Fast(x, 16), testutil::PrintfField(x, 16, 9)) << std::hexfloat << x;
 }
 
 float FromBits(uint32_t bits)
@@ -92,11 +80,6 @@ TEST(StressFormat, FixedFieldsEqualPrintfOverManyValues)
         const float x = FromBits(static_cast<uint32_t>(bits));
         if (std::isfinite(x)) ExpectSameAsPrintf(x);
     }
-    std::mt19937 random(12345);
-    for (int i = 0; i < 200000; ++i) {
-        const float x = FromBits(static_cast<uint32_t>(random()));
-        if (std::isfinite(x)) ExpectSameAsPrintf(x);
-    }
 }
 
 TEST(StressFormat, RoundingBoundariesAndSpecialValues)
@@ -120,7 +103,8 @@ TEST(StressFormat, RoundingBoundariesAndSpecialValues)
         }
     }
     // Carries into the next power of ten, exact ties and the extremes.
-    for (const float x : {9.9995f, 9.99949f, 0.99995f, 99999.5f, 9.9999999995f, 1.0625f, 1.0635f, 0.5f, 0.0f, -0.0f,
+    for (const float x : {9.9995f, 9.99949f, 9.9994999f, 0.99995f, 99999.5f, 9.9999999995f, 1.0625f, 1.0635f, -2.5625f,
+                          0.5f, 1.0f, 0.0f, -0.0f, 1e-10f, 1e10f, -1e-38f, 3.4e38f,
                           std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
                           std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min(),
                           std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()}) {
@@ -128,7 +112,7 @@ TEST(StressFormat, RoundingBoundariesAndSpecialValues)
         EXPECT_EQ(Fast(x, 10), FormatFloatTo10C(x));
         EXPECT_EQ(Fast(x, 16), FormatFloatTo16C(x));
     }
-    EXPECT_EQ(Fast(std::numeric_limits<float>::quiet_NaN(), 10), Reference(std::numeric_limits<float>::quiet_NaN(), 10));
+    EXPECT_EQ(Fast(std::numeric_limits<float>::quiet_NaN(), 10), testutil::PrintfField(std::nan(""), 10, 3));
     EXPECT_EQ(Fast(123.4f, 16), "  1.234000015e+2");
     EXPECT_EQ(Fast(-0.5f, 10), " -5.000e-1");
 }

@@ -83,19 +83,6 @@ TEST(Transform, TranslationAndScalingInSinglePrecision)
     ExpectPt(Apply(Scaling(2, 3, 0.1f), {1, 1, 3}), 2.0f, 3.0f, 3.0f * 0.1f);
 }
 
-TEST(Transform, ChainAppliesInListOrder)
-{
-    KeyTransform translateThenScale(1);
-    translateThenScale.Add(Translation(10, 0, 0));
-    translateThenScale.Add(Scaling(2, 2, 2));
-    ExpectPt(Apply(translateThenScale, {1, 0, 0}), 22.0f, 0.0f, 0.0f);
-
-    KeyTransform scaleThenTranslate(2);
-    scaleThenTranslate.Add(Scaling(2, 2, 2));
-    scaleThenTranslate.Add(Translation(10, 0, 0));
-    ExpectPt(Apply(scaleThenTranslate, {1, 0, 0}), 12.0f, 0.0f, 0.0f);
-}
-
 TEST(KeyTransformTest, IdZeroOrNegativeDoesNothing)
 {
     for (int id : {0, -3}) {

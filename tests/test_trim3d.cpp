@@ -196,22 +196,6 @@ void ExpectSide(const Cup& cup, const Outcome& o, bool below, const trimcheck::P
     }
 }
 
-TEST(Trim3D, SeedOnTheBottomKeepsTheBottom)
-{
-    Cup cup;
-    MakeCup(cup);
-    const Outcome o = RunJob(cup, Curve3D(cup.bottomSeed));
-    ExpectSide(cup, o, true);
-    EXPECT_NE(o.run.out.find("3D trimming finished successfully"), std::string::npos);
-}
-
-TEST(Trim3D, SeedOnTheFlangeKeepsTheFlange)
-{
-    Cup cup;
-    MakeCup(cup);
-    ExpectSide(cup, RunJob(cup, Curve3D(cup.flangeSeed)), false);
-}
-
 // A hole cut in 2D out of the bottom stays cut when the 3D fill keeps the bottom.
 TEST(Trim3D, TwoDimensionalHoleSurvivesTheSeedFill)
 {
@@ -256,14 +240,19 @@ TEST(Trim3DFaults, SeedOnTheTrimLineStopsTheRun)
         << o.run.out;
 }
 
+// An unknown seed, first or second, is named; the valid one is not blamed.
 TEST(Trim3DFaults, UnknownSeedNamesTheDeckIdAndLeavesNothingToWrite)
 {
     Cup cup;
     MakeCup(cup);
-    const Outcome o = RunJob(cup, Curve3D(987654));
-    EXPECT_NE(o.run.out.find("Invalid Seed Node ID: 987654\n"), std::string::npos) << o.run.out;
-    EXPECT_EQ(o.run.status, 255);
-    EXPECT_FALSE(o.written);
+    for (const bool second : {false, true}) {
+        SCOPED_TRACE(second ? "second seed" : "first seed");
+        const Outcome o = RunJob(cup, second ? Curve3D2(cup.bottomSeed, 987654) : Curve3D(987654));
+        EXPECT_NE(o.run.out.find("Invalid Seed Node ID: 987654\n"), std::string::npos) << o.run.out;
+        EXPECT_EQ(o.run.out.find("Invalid Seed Node ID: " + std::to_string(cup.bottomSeed)), std::string::npos);
+        EXPECT_EQ(o.run.status, 255);
+        EXPECT_FALSE(o.written);
+    }
 }
 
 // The same polyline once from the deck's point lines and once from an IGES
@@ -288,13 +277,18 @@ TEST(Trim3DDeck, PointLinesCutLikeTheSameIgesPolyline)
     EXPECT_EQ(deck.text, iges.text);
 }
 
-TEST(Trim3DDeck, TwoSeedsOnBothSidesKeepEverything)
+// A seed on the bottom keeps the bottom, one on the flange the flange, and
+// both together the whole blank.
+TEST(Trim3D, EachSeedKeepsItsSideAndTwoSeedsKeepEverything)
 {
     Cup cup;
     MakeCup(cup);
     const double whole = ShellArea(cup.input);
     const Outcome bottom = RunJob(cup, Curve3D(cup.bottomSeed));
+    ExpectSide(cup, bottom, true);
+    EXPECT_NE(bottom.run.out.find("3D trimming finished successfully"), std::string::npos);
     const Outcome flange = RunJob(cup, Curve3D(cup.flangeSeed));
+    ExpectSide(cup, flange, false);
     const Outcome both = RunJob(cup, Curve3D2(cup.bottomSeed, cup.flangeSeed));
     ASSERT_EQ(both.run.status, 0) << both.run.out;
     ASSERT_TRUE(both.written && bottom.written && flange.written);
@@ -342,17 +336,6 @@ TEST(Trim3DDeck, TwoSeedsRemoveOnlyWhatNeitherReaches)
         EXPECT_FALSE(trimcheck::Inside(c, hole) && trimcheck::DistToCurve(c, hole) > 1.0)
             << "element " << s.id << " in the hole was kept";
     }
-}
-
-TEST(Trim3DFaults, UnknownSecondSeedNamesTheDeckId)
-{
-    Cup cup;
-    MakeCup(cup);
-    const Outcome o = RunJob(cup, Curve3D2(cup.bottomSeed, 987654));
-    EXPECT_NE(o.run.out.find("Invalid Seed Node ID: 987654\n"), std::string::npos) << o.run.out;
-    EXPECT_EQ(o.run.out.find("Invalid Seed Node ID: " + std::to_string(cup.bottomSeed)), std::string::npos);
-    EXPECT_EQ(o.run.status, 255);
-    EXPECT_FALSE(o.written);
 }
 
 #endif

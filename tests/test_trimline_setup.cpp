@@ -65,10 +65,12 @@ TEST(ProjectionSystem, DirectionOppositeToXStillSpansThePlane)
     }
 }
 
-TEST_F(TrimLineSetup, NoCurvesNoLines)
+TEST_F(TrimLineSetup, NoCurvesOrOnlyInvalidOnesGiveNoLines)
 {
-    CsTrmCtrl ctrl;
-    EXPECT_FALSE(ctrl.SetTrimLine());
+    EXPECT_FALSE(CsTrmCtrl().SetTrimLine());
+    CsTrmCrv3D single;
+    AddCurve(single, 1, 1, 1, 1);
+    EXPECT_FALSE(CsTrmCtrl().SetTrimLine());
 }
 
 TEST_F(TrimLineSetup, CurvesAreSortedByFlagAndType)
@@ -121,12 +123,4 @@ TEST_F(TrimLineSetup, CurvesAreSortedByFlagAndType)
     // A second setup builds the lists afresh.
     ASSERT_TRUE(ctrl.SetTrimLine());
     EXPECT_EQ(ctrl.GetTrim3D().size(), 2u);
-}
-
-TEST_F(TrimLineSetup, OnlyInvalidCurvesGiveNoLines)
-{
-    CsTrmCrv3D single;
-    AddCurve(single, 1, 1, 1, 1);
-    CsTrmCtrl ctrl;
-    EXPECT_FALSE(ctrl.SetTrimLine());
 }

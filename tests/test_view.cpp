@@ -1,6 +1,6 @@
 // The picture tool, run as a user runs it; its PNGs are read back with libpng
 // and checked by the colour of pixels at places derived from the model.
-#include "test_helpers.h"
+#include "test_trimcheck.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -83,26 +83,13 @@ Image ReadPng(const std::string& path)
     return out;
 }
 
-struct ViewRun {
-    int status = -1;
-    std::string out;
-};
+using ViewRun = testutil::RunResult;
 
-ViewRun RunView(const ScratchDir& dir, const std::string& args)
-{
-    const std::string log = dir.file("view.log");
-    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_VIEW "' " + args + " > '" + log + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    ViewRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(log);
-    return r;
-}
+ViewRun RunView(const ScratchDir& dir, const std::string& args) { return testutil::RunTool(dir, CORVEX_VIEW, args); }
 
 void Generate(const ScratchDir& dir, const std::string& args)
 {
-    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_GENBLANK "' " + args + " > /dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << args;
+    ASSERT_EQ(testutil::RunTool(dir, CORVEX_GENBLANK, args).status, 0) << args;
 }
 
 // The x and y extent of the nodes of a dynain, read from its fixed columns.
@@ -113,16 +100,9 @@ struct Extent {
 Extent NodeExtent(const std::string& path)
 {
     Extent e;
-    std::istringstream in(ReadFile(path));
-    std::string line;
-    bool nodes = false;
-    while (std::getline(in, line)) {
-        if (line[0] == '*') nodes = line.rfind("*NODE", 0) == 0;
-        else if (nodes && line[0] != '$') {
-            const double x = std::atof(line.substr(8, 16).c_str()), y = std::atof(line.substr(24, 16).c_str());
-            e.x0 = std::min(e.x0, x), e.x1 = std::max(e.x1, x);
-            e.y0 = std::min(e.y0, y), e.y1 = std::max(e.y1, y);
-        }
+    for (const auto& [id, p] : trimcheck::ParseFile(path).nodes) {
+        e.x0 = std::min(e.x0, p[0]), e.x1 = std::max(e.x1, p[0]);
+        e.y0 = std::min(e.y0, p[1]), e.y1 = std::max(e.y1, p[1]);
     }
     return e;
 }
@@ -658,10 +638,9 @@ TEST(ViewTool, MeshEdgesOutlineElementsButNotTheDiagonalOfAQuadrilateral)
 TEST(ViewTool, ATrimJobOfTheProgramIsDrawnBeforeAndAfter)
 {
     ScratchDir dir("view-job");
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(CORVEX_EXAMPLES) + "/trim2d-out"))
-        std::filesystem::copy(entry.path(), dir.path() / entry.path().filename());
-    const std::string command = "cd '" + dir.path().string() + "' && '" CORVEX_EXE "' trim2d-out.dyn < /dev/null > run.log 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(dir.file("run.log"));
+    testutil::CopyExample(dir, "trim2d-out");
+    const testutil::RunResult run = testutil::RunProgram(dir, "trim2d-out.dyn");
+    ASSERT_EQ(run.status, 0) << run.out;
     const ViewRun r = RunView(dir, "--deck trim2d-out.dyn --after trim2d_out.dynain -o job.png --size 1200x500");
     ASSERT_EQ(r.status, 0) << r.out;
     const Image image = ReadPng(dir.file("job.png"));
