@@ -616,9 +616,11 @@ void CsTrmQuad::CheckOppstFeatPnt()
     if (featVtx >= 0) {
         MoveVertex(featVtx, prjPt);
         movedNode = Nd(featVtx);
+        // A point whose edge's other end already moved onto it stays there:
+        // the moved corner only ends that edge, which now runs along the line.
         for (int p = 1; p <= 2; ++p) {
-            if (EdgeFst(p) == featVtx) Pos(p) = 1.0;
-            if (EdgeEnd(p) == featVtx) Pos(p) = 0.0;
+            if (EdgeFst(p) == featVtx && !OnPoint(EdgeEnd(p), p)) Pos(p) = 1.0;
+            if (EdgeEnd(p) == featVtx && !OnPoint(EdgeFst(p), p)) Pos(p) = 0.0;
         }
         return;
     }
