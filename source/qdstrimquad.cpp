@@ -816,7 +816,8 @@ void CsTrmQuad::TrimEdgeNull()
             break;
         }
         MoveVertexOnPt(A(), 1);
-        if (ClassAt(2) == Low) {
+        // The same holds for b and point 2: the point then gets a node.
+        if (ClassAt(2) == Low && (!featInner || StaysInside(prjPt, B(), Pt(2)))) {
             MoveVertexOnPt(B(), 2);
             // With both corners of the edge on the points, a line that turns
             // deep inside the element would leave it whole across its corner,
@@ -837,6 +838,8 @@ void CsTrmQuad::TrimEdgeNull()
         } else if (featIdx >= 0 && OnPoint(A(), 1)) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
+            // Point 2 by a corner that stays gets a node of its own.
+            if (ClassAt(2) == Low) itrNode2 = 0;
             CutAlong(Nd(A()), NodeAt(2));
         }
         break;
