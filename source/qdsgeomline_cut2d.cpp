@@ -28,6 +28,8 @@ constexpr double kSegLow = 1e-5;
 constexpr double kSegHigh = 1.001;
 constexpr double kCollinearOffset = 0.1;
 constexpr double kAhead = 0.001;
+// Past this share of a curve segment, a crossing lies beyond its end.
+constexpr double kPastEnd = 1.0 + 1e-9;
 // A crossing this near a corner (relative to the edge) stands for any other
 // crossing just after the corner.
 constexpr double kCornerSeen = 0.005;
@@ -236,11 +238,28 @@ int gmCut2DLine::VecArrInterSegmt(const std::vector<int>& indices, const gmPnt3D
 {
     int hits = 0;
     gmPnt3D out;
+    const int count = GetUcsCount();
+    const gmPnt3D a1 = a.InUcs(m_ucs);
+    const gmPnt3D b1 = b.InUcs(m_ucs);
+    const auto side = [&](const gmPnt3D& p) {
+        return (b1.x() - a1.x()) * (p.y() - a1.y()) - (b1.y() - a1.y()) * (p.x() - a1.x());
+    };
     for (const int i : indices) {
-        if (SegmntInterSegmt(a, b, GetUcsAt(i), GetUcsAt(i + 1), out, 0)) {
-            points.emplace_back(out, i);
-            ++hits;
-        }
+        const gmPnt3D& c = GetUcsAt(i);
+        const gmPnt3D& d = GetUcsAt(i + 1);
+        if (!SegmntInterSegmt(a, b, c, d, out, 0)) continue;
+        // Found just past the segment's end, the crossing is that point of
+        // the line touching the edge: where the next segment turns back to
+        // the side the segment came from, the line does not cross the edge.
+        const gmPnt3D o = out.InUcs(m_ucs);
+        const gmVec2D cd(d.x() - c.x(), d.y() - c.y());
+        const double len2 = cd.SqrLen();
+        const double s = len2 > 0.0 ? gmVec2D(o.x() - c.x(), o.y() - c.y()).Dot(cd) / len2 : 0.0;
+        const bool closed = count > 2 && GetUcsAt(0).DistTo(GetUcsAt(count - 1)) <= 0.0;
+        const int after = i + 2 < count ? i + 2 : (closed ? 1 : -1);
+        if (s > kPastEnd && after >= 0 && side(c) * side(GetUcsAt(after)) > 0.0) continue;
+        points.emplace_back(out, i);
+        ++hits;
     }
     return hits;
 }

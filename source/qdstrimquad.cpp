@@ -328,7 +328,15 @@ void CsTrmQuad::TrimAdjUppMidl()
 
 void CsTrmQuad::TrimAdjUppUppr()
 {
-    MoveVertexOnPt(A(), 1);
+    // Moved onto point 1, a would swing its other edge past the line's
+    // corner inside the element, which no piece could then hold.
+    int x1 = 0;
+    if (featInner && !StaysInside(prjPt, A(), Pt(1))) {
+        x1 = NodeAt(1);
+    } else {
+        MoveVertexOnPt(A(), 1);
+        x1 = Nd(A());
+    }
     int x2 = 0;
     if (Far(2, B()) && pos2 < 0.8) {
         x2 = NodeAt(2);
@@ -336,7 +344,7 @@ void CsTrmQuad::TrimAdjUppUppr()
         MoveVertexOnPt(B(), 2);
         x2 = Nd(B());
     }
-    CutAlong(Nd(A()), x2);
+    CutAlong(x1, x2);
 }
 
 void CsTrmQuad::TrimAdjEndLowr()

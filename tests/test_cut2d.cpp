@@ -169,6 +169,17 @@ TEST(Cut2DCross, ShallowCrossingJustAfterACornerIsSeenFromBothSides)
     ExpectNear(r->GetPoint(), l->GetPoint(), 1e-9);
 }
 
+// A tip just short of an edge, whose segment would reach the edge a hair past
+// the tip, touches nothing: the line turns back before the edge.
+TEST(Cut2DCross, TipJustShortOfAnEdgeIsNoCrossing)
+{
+    gmCut2DLine line = PlaneLine({{20, 40, 0}, {27.85, 20.0147, 0}, {40, 40, 0}, {20, 40, 0}});
+    gmElemt below = MakeElem({{20, 10, 0}, {30, 10, 0}, {30, 20, 0}, {20, 20, 0}});
+    std::vector<gmItrPt> pts;
+    line.InterElement(below, pts);
+    EXPECT_TRUE(pts.empty());
+}
+
 TEST(Cut2DCross, EdgeAlongTheCurveReportsItsEnd)
 {
     gmCut2DLine line = PlaneLine(geomtest::Square(100));
