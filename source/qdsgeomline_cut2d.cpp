@@ -28,6 +28,11 @@ constexpr double kSegLow = 1e-5;
 constexpr double kSegHigh = 1.001;
 constexpr double kCollinearOffset = 0.1;
 constexpr double kAhead = 0.001;
+// Past this share of a curve segment, a crossing lies beyond its end.
+constexpr double kPastEnd = 1.0 + 1e-9;
+// A crossing this near a corner (relative to the edge) stands for any other
+// crossing just after the corner.
+constexpr double kCornerSeen = 0.005;
 // Inside test: how far beyond the curve's own extent a point may lie and still be looked at.
 constexpr double kInsideSlack = 0.01;
 // Vertical segments and vertex hits of the ray casts.
@@ -233,11 +238,28 @@ int gmCut2DLine::VecArrInterSegmt(const std::vector<int>& indices, const gmPnt3D
 {
     int hits = 0;
     gmPnt3D out;
+    const int count = GetUcsCount();
+    const gmPnt3D a1 = a.InUcs(m_ucs);
+    const gmPnt3D b1 = b.InUcs(m_ucs);
+    const auto side = [&](const gmPnt3D& p) {
+        return (b1.x() - a1.x()) * (p.y() - a1.y()) - (b1.y() - a1.y()) * (p.x() - a1.x());
+    };
     for (const int i : indices) {
-        if (SegmntInterSegmt(a, b, GetUcsAt(i), GetUcsAt(i + 1), out, 0)) {
-            points.emplace_back(out, i);
-            ++hits;
-        }
+        const gmPnt3D& c = GetUcsAt(i);
+        const gmPnt3D& d = GetUcsAt(i + 1);
+        if (!SegmntInterSegmt(a, b, c, d, out, 0)) continue;
+        // Found just past the segment's end, the crossing is that point of
+        // the line touching the edge: where the next segment turns back to
+        // the side the segment came from, the line does not cross the edge.
+        const gmPnt3D o = out.InUcs(m_ucs);
+        const gmVec2D cd(d.x() - c.x(), d.y() - c.y());
+        const double len2 = cd.SqrLen();
+        const double s = len2 > 0.0 ? gmVec2D(o.x() - c.x(), o.y() - c.y()).Dot(cd) / len2 : 0.0;
+        const bool closed = count > 2 && GetUcsAt(0).DistTo(GetUcsAt(count - 1)) <= 0.0;
+        const int after = i + 2 < count ? i + 2 : (closed ? 1 : -1);
+        if (s > kPastEnd && after >= 0 && side(c) * side(GetUcsAt(after)) > 0.0) continue;
+        points.emplace_back(out, i);
+        ++hits;
     }
     return hits;
 }
@@ -295,6 +317,7 @@ int gmCut2DLine::InterElement(gmElemt& element, std::vector<gmItrPt>& points)
     Cell start = local.empty() ? Cell{0, 0} : CellOf(local[0]);
     bool accepted = false;
     std::vector<gmItrPt> found;
+    std::vector<gmItrPt> nearStart;
     for (int i = 1; i <= n; ++i) {
         Cell end = CellOf(local[static_cast<size_t>(i)]);
         if (!accepted) {
@@ -316,11 +339,13 @@ int gmCut2DLine::InterElement(gmElemt& element, std::vector<gmItrPt>& points)
         if (j0 == j1)
             j0 = std::max(j0 - 1, 0);
         const gmEdge edge(nodes[static_cast<size_t>(i - 1)], nodes[static_cast<size_t>(i % n)], i - 1, i % n);
+        const gmPnt3D& a = global[static_cast<size_t>(i - 1)];
+        const gmPnt3D& b = global[static_cast<size_t>(i)];
+        const double nearA = kEdgeLow * a.DistTo(b);
         for (int j = j0; j <= j1; ++j) {
             for (int k = k0; k <= k1; ++k) {
                 found.clear();
-                VecArrInterSegmt(GetCell(k, j), global[static_cast<size_t>(i - 1)], global[static_cast<size_t>(i)],
-                                 found);
+                VecArrInterSegmt(GetCell(k, j), a, b, found);
                 for (gmItrPt& p : found) {
                     gmEdge e = edge;
                     e.AddElemnt(element.GetElemID());
@@ -328,9 +353,35 @@ int gmCut2DLine::InterElement(gmElemt& element, std::vector<gmItrPt>& points)
                     if (!IsItrPtInArr(points, p))
                         points.push_back(p);
                 }
+                // The edge seen from its end: a crossing just after its start.
+                for (const int s : GetCell(k, j)) {
+                    gmPnt3D out;
+                    if (!SegmntInterSegmt(b, a, GetUcsAt(s), GetUcsAt(s + 1), out, 0) ||
+                        !(out.DistTo(a) > 0.0) || out.DistTo(a) >= nearA || (out - a).Dot(b - a) < 0.0)
+                        continue;
+                    gmItrPt p(out, s);
+                    gmEdge e = edge;
+                    e.AddElemnt(element.GetElemID());
+                    p.SetEdge(e);
+                    if (!IsItrPtInArr(nearStart, p)) nearStart.push_back(p);
+                }
             }
         }
         start = end;
+    }
+    // A crossing just after an edge's start is left to the edge ending there,
+    // which finds it on its extension; a line crossing that extension farther
+    // out (running nearly along it) would be lost, and the element would see
+    // one crossing where the line runs through it. Such a crossing is kept
+    // when no crossing was found by that corner.
+    const size_t regular = points.size();
+    for (const gmItrPt& p : nearStart) {
+        const gmPnt3D& corner = global[static_cast<size_t>(p.GetEdge().GetFstIdx())];
+        const double len = corner.DistTo(global[static_cast<size_t>(p.GetEdge().GetFstIdx() + 1)]);
+        bool seen = false;
+        for (size_t q = before; q < regular && !seen; ++q)
+            seen = points[q].GetPoint().DistTo(corner) < kCornerSeen * len;
+        if (!seen) points.push_back(p);
     }
     return static_cast<int>(points.size() - before);
 }

@@ -15,6 +15,9 @@ const double kFlatCornerCos = -0.8660254;
 // A neighbour is split only when the node is well inside its edge.
 const double kEdgeNodeMin = 0.1;
 const double kEdgeNodeMax = 0.9;
+// Closer to an end than this share of the edge, a node on the line stands
+// for that end and splits no neighbour.
+const double kFootNear = 0.01;
 // A node this near a crossing (relative to the edge) stands at the crossing.
 const double kSameNode = 1e-6;
 
@@ -332,8 +335,11 @@ bool CsAlgoTrm::HeldBeside(int node, int a, int b, double r) const
     const gmPnt3D pa = NodePoint(a);
     const gmPnt3D pb = NodePoint(b);
     const double length = pa.DistTo(pb);
-    return hashOper.GetItemItrNd(near) != nullptr && at.DistTo(NodePoint(near)) > 1e-3 * length &&
-           at.MinDst(pa, pb) <= 1e-6 * length;
+    if (at.MinDst(pa, pb) > 1e-6 * length) return false;
+    if (hashOper.GetItemItrNd(near) != nullptr && at.DistTo(NodePoint(near)) > 1e-3 * length) return true;
+    // The line's corner put on the edge near its end: the element that put it
+    // there has it as a corner, and this one has no crossing to cut there.
+    return hashOper.GetItemItrNd(node) != nullptr && at.DistTo(NodePoint(near)) > kFootNear * length;
 }
 
 void CsAlgoTrm::CheckEdgNode()

@@ -39,7 +39,8 @@ public:
     void UniqueElemArr();
     // Whether node, near an end of edge a-b, must still split the element:
     // that end was put on the line by an earlier cut and will not move onto
-    // the node, which lies on the edge and would leave a crack beside it.
+    // the node, or the node is the line's own (a corner of the line put on
+    // the edge); it lies on the edge and would leave a crack beside it.
     bool HeldBeside(int node, int a, int b, double r) const;
     void CheckEdgNode();
     void CheckElement();

@@ -328,7 +328,15 @@ void CsTrmQuad::TrimAdjUppMidl()
 
 void CsTrmQuad::TrimAdjUppUppr()
 {
-    MoveVertexOnPt(A(), 1);
+    // Moved onto point 1, a would swing its other edge past the line's
+    // corner inside the element, which no piece could then hold.
+    int x1 = 0;
+    if (featInner && !StaysInside(prjPt, A(), Pt(1))) {
+        x1 = NodeAt(1);
+    } else {
+        MoveVertexOnPt(A(), 1);
+        x1 = Nd(A());
+    }
     int x2 = 0;
     if (Far(2, B()) && pos2 < 0.8) {
         x2 = NodeAt(2);
@@ -336,7 +344,7 @@ void CsTrmQuad::TrimAdjUppUppr()
         MoveVertexOnPt(B(), 2);
         x2 = Nd(B());
     }
-    CutAlong(Nd(A()), x2);
+    CutAlong(x1, x2);
 }
 
 void CsTrmQuad::TrimAdjEndLowr()
@@ -616,9 +624,11 @@ void CsTrmQuad::CheckOppstFeatPnt()
     if (featVtx >= 0) {
         MoveVertex(featVtx, prjPt);
         movedNode = Nd(featVtx);
+        // A point whose edge's other end already moved onto it stays there:
+        // the moved corner only ends that edge, which now runs along the line.
         for (int p = 1; p <= 2; ++p) {
-            if (EdgeFst(p) == featVtx) Pos(p) = 1.0;
-            if (EdgeEnd(p) == featVtx) Pos(p) = 0.0;
+            if (EdgeFst(p) == featVtx && !OnPoint(EdgeEnd(p), p)) Pos(p) = 1.0;
+            if (EdgeEnd(p) == featVtx && !OnPoint(EdgeFst(p), p)) Pos(p) = 0.0;
         }
         return;
     }
@@ -814,7 +824,8 @@ void CsTrmQuad::TrimEdgeNull()
             break;
         }
         MoveVertexOnPt(A(), 1);
-        if (ClassAt(2) == Low) {
+        // The same holds for b and point 2: the point then gets a node.
+        if (ClassAt(2) == Low && (!featInner || StaysInside(prjPt, B(), Pt(2)))) {
             MoveVertexOnPt(B(), 2);
             // With both corners of the edge on the points, a line that turns
             // deep inside the element would leave it whole across its corner,
@@ -835,6 +846,8 @@ void CsTrmQuad::TrimEdgeNull()
         } else if (featIdx >= 0 && OnPoint(A(), 1)) {
             // The line turns inside the element: moving the corner alone would
             // cut past its corner, which a split at the other point later loses.
+            // Point 2 by a corner that stays gets a node of its own.
+            if (ClassAt(2) == Low) itrNode2 = 0;
             CutAlong(Nd(A()), NodeAt(2));
         }
         break;

@@ -1,5 +1,7 @@
 #include "test_geomhelpers.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using geomtest::ExpectNear;
@@ -142,6 +144,40 @@ TEST(Cut2DCross, CrossingAtEdgeStartIsLeftToThePreviousEdge)
     EXPECT_EQ(line.IsIntersected(e), 1);
     // The element now works in the trim plane.
     EXPECT_TRUE(e.HasUcs());
+}
+
+// A line running nearly along an edge that enters an element just after a
+// corner crosses the edge ending there beyond its reach: both elements sharing
+// the edge it does cross must see that crossing.
+TEST(Cut2DCross, ShallowCrossingJustAfterACornerIsSeenFromBothSides)
+{
+    gmCut2DLine line =
+        PlaneLine({{26.75, 33.99, 0}, {45.74, 28.26, 0}, {49.32, 8.75, 0}, {10, 5, 0}, {26.75, 33.99, 0}});
+    gmElemt right = MakeElem({{40, 20, 0}, {50, 20, 0}, {50, 30, 0}, {40, 30, 0}});
+    gmElemt left = MakeElem({{30, 20, 0}, {40, 20, 0}, {40, 30, 0}, {30, 30, 0}});
+    std::vector<gmItrPt> pr, pl;
+    line.InterElement(right, pr);
+    line.InterElement(left, pl);
+    ASSERT_EQ(pr.size(), 2u);
+    const auto onShared = [](const gmItrPt& p) {
+        return std::fabs(p.GetPoint().x() - 40.0) < 1e-9 && p.GetPoint().y() > 29.9;
+    };
+    const auto r = std::find_if(pr.begin(), pr.end(), onShared);
+    const auto l = std::find_if(pl.begin(), pl.end(), onShared);
+    ASSERT_NE(r, pr.end());
+    ASSERT_NE(l, pl.end());
+    ExpectNear(r->GetPoint(), l->GetPoint(), 1e-9);
+}
+
+// A tip just short of an edge, whose segment would reach the edge a hair past
+// the tip, touches nothing: the line turns back before the edge.
+TEST(Cut2DCross, TipJustShortOfAnEdgeIsNoCrossing)
+{
+    gmCut2DLine line = PlaneLine({{20, 40, 0}, {27.85, 20.0147, 0}, {40, 40, 0}, {20, 40, 0}});
+    gmElemt below = MakeElem({{20, 10, 0}, {30, 10, 0}, {30, 20, 0}, {20, 20, 0}});
+    std::vector<gmItrPt> pts;
+    line.InterElement(below, pts);
+    EXPECT_TRUE(pts.empty());
 }
 
 TEST(Cut2DCross, EdgeAlongTheCurveReportsItsEnd)
