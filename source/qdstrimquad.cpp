@@ -617,6 +617,10 @@ void CsTrmQuad::CheckOppstFeatPnt()
         MoveVertex(featVtx, prjPt);
         movedNode = Nd(featVtx);
         for (int p = 1; p <= 2; ++p) {
+            // A point the other corner of its edge already went to stays
+            // that corner's: the feature corner leaves it there.
+            const int other = EdgeFst(p) == featVtx ? EdgeEnd(p) : EdgeFst(p);
+            if (OnPoint(other, p)) continue;
             if (EdgeFst(p) == featVtx) Pos(p) = 1.0;
             if (EdgeEnd(p) == featVtx) Pos(p) = 0.0;
         }
