@@ -310,7 +310,11 @@ void CsTrmQuad::TrimAdjUppLowr()
 
 void CsTrmQuad::TrimAdjUppMidl()
 {
-    if (!FeatCornerIs(B()) && Far(1, A()) && pos1 < 0.8 && !FeatCornerIs(A())) NodeAt(1);
+    // Even a point close to it leaves a corner that ends a neighbour's coarse
+    // edge where it is: turned, that edge would take its hanging node back to
+    // its middle, away from the nodes the fine side makes on its halves.
+    const bool pinned = pos1 >= 0.8 && featIdx < 0 && PinnedByCoarseEdge(A(), 1);
+    if (!FeatCornerIs(B()) && Far(1, A()) && (pos1 < 0.8 || pinned) && !FeatCornerIs(A())) NodeAt(1);
     if (!FeatCornerIs(C())) NodeAt(2);
     if (itrNode2 > 0) {
         if (itrNode1 > 0)
