@@ -542,10 +542,6 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         PlanTrimNode(m);
         return m;
     }
-    // A corner that also ends a neighbour's coarse edge stays: turned, that
-    // edge would take its hanging node back to its middle, away from the
-    // nodes the fine side makes on its halves.
-    const auto pinned = [&](int v) { return featIdx < 0 && PinnedByCoarseEdge(v, k); };
     const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
@@ -562,7 +558,7 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
-        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k)) && !pinned(EdgeEnd(k))) {
+        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k)) && !PinnedNear(k, EdgeEnd(k))) {
             MoveVertexOnPt(EdgeEnd(k), k);
             return 0;
         }
@@ -575,7 +571,7 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
-    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k)) && !pinned(EdgeFst(k))) {
+    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k)) && !PinnedNear(k, EdgeFst(k))) {
         MoveVertexOnPt(EdgeFst(k), k);
         return 0;
     }

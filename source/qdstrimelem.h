@@ -177,6 +177,11 @@ protected:
     // hanging node would follow the edge's middle off the line, away from
     // the node the fine side made there.
     bool PinnedByCoarseEdge(int v, int k) const;
+    // Even a point close to it leaves vertex v where it is when the vertex
+    // ends a neighbour's coarse edge: turned, that edge would take its
+    // hanging node back to its middle, away from the nodes the fine side
+    // makes on its halves.
+    bool PinnedNear(int k, int v) const { return featIdx < 0 && PinnedByCoarseEdge(v, k); }
     // Whether moving vertex v to `to` takes it off the line of a coarse edge
     // it ends whose hanging node a cut put on the line along that edge, or
     // whose halves carry a node a cut made.

@@ -310,11 +310,7 @@ void CsTrmQuad::TrimAdjUppLowr()
 
 void CsTrmQuad::TrimAdjUppMidl()
 {
-    // Even a point close to it leaves a corner that ends a neighbour's coarse
-    // edge where it is: turned, that edge would take its hanging node back to
-    // its middle, away from the nodes the fine side makes on its halves.
-    const bool pinned = pos1 >= 0.8 && featIdx < 0 && PinnedByCoarseEdge(A(), 1);
-    if (!FeatCornerIs(B()) && Far(1, A()) && (pos1 < 0.8 || pinned) && !FeatCornerIs(A())) NodeAt(1);
+    if (!FeatCornerIs(B()) && Far(1, A()) && (pos1 < 0.8 || PinnedNear(1, A())) && !FeatCornerIs(A())) NodeAt(1);
     if (!FeatCornerIs(C())) NodeAt(2);
     if (itrNode2 > 0) {
         if (itrNode1 > 0)
@@ -879,9 +875,12 @@ void CsTrmQuad::TrimEdgeEndNd()
 {
     const int x2 = NodeAt(2);
     int x1 = Nd(A());
-    if (ClassAt(1) == Upp && !FeatCornerIs(A()) && !FeatCornerIs(B())) {
+    // Moved onto point 1, a would swing its other edge past the line's corner
+    // beside it: the corner would be left outside with no piece to hold it.
+    const bool featureLost = featIdx >= 0 && !StaysInside(prjPt, A(), Pt(1));
+    if (ClassAt(1) == Upp && !featureLost && !FeatCornerIs(A()) && !FeatCornerIs(B())) {
         MoveVertexOnPt(A(), 1);
-    } else if (!(featEdge == A() || FeatCornerIs(B()))) {
+    } else if (featureLost || !(featEdge == A() || FeatCornerIs(B()))) {
         itrNode1 = 0;
         x1 = NodeAt(1);
     }
