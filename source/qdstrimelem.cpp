@@ -1169,8 +1169,36 @@ bool CsTrmElem::CutAlong(int x1, int x2)
         featInner = 1;
         if (CutAlongThrough(x1, x2)) return true;
         DropInnerFeature();
+    } else if (FeatureBesideChord(x1, x2)) {
+        // The line's corner by a cut edge whose crossings follow each other
+        // on the outline: the chord parts nothing, and the corner's side
+        // would go with the element. The pieces meet at a node on the corner.
+        featInner = 1;
+        if (CutAlongThrough(x1, x2)) return true;
+        DropInnerFeature();
     }
     return CutAlongThrough(x1, x2);
+}
+
+bool CsTrmElem::FeatureBesideChord(int x1, int x2)
+{
+    if (!featDone || featEdge < 0 || featNode > 0 || featVtx >= 0 || featInner || x1 == x2) return false;
+    if (featEdge != edge1[0] && featEdge != edge2[0]) return false;
+    // Close to the edge the corner is cut off along it, as the neighbour
+    // across does.
+    const int n = NodeNum();
+    const gmPnt3D& a = Vtx(featEdge);
+    const gmPnt3D& b = Vtx((featEdge + 1) % n);
+    if (prjPt.DistTo(a, b) <= kStayNear * a.DistTo(b)) return false;
+    itrNode1 = x1;
+    itrNode2 = x2;
+    const std::vector<int> cycle = BoundaryCycle();
+    const auto i1 = std::find(cycle.begin(), cycle.end(), x1);
+    const auto i2 = std::find(cycle.begin(), cycle.end(), x2);
+    if (i1 == cycle.end() || i2 == cycle.end()) return false;
+    const long m = static_cast<long>(cycle.size());
+    const long d = ((i2 - i1) % m + m) % m;
+    return d == 1 || d == m - 1;
 }
 
 void CsTrmElem::DropInnerFeature()

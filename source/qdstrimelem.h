@@ -129,6 +129,9 @@ protected:
     // Whether the line's corner was put by a cut edge whose node is not this
     // cut's own and so cannot be moved onto it.
     bool FeatureOffCutEdge(int x1, int x2) const;
+    // Whether the line's corner lies by a cut edge while x1 and x2 follow
+    // each other on the outline (sets the pair's nodes to them).
+    bool FeatureBesideChord(int x1, int x2);
     // Corners moved onto both crossings and onto the line's corner with no
     // pieces made leave the element lying across the line: it is split along
     // the line through those corners.
