@@ -186,6 +186,18 @@ int CsTrmElem::Trim1ItrPt()
     }
     const double len = Vtx(a).DistTo(Vtx(b));
     if (len <= 0.0) return 0;
+    // The point is a corner and the line runs straight from there to the
+    // opposite corner, which an earlier cut put on it: the line parts the
+    // element along that diagonal, though it crosses no edge.
+    for (const int v : {a, b}) {
+        const int w = (v + 2) % n;
+        bool onLine = false;
+        if (n != 4 || !OnPoint(v, 1) || !OnLineAlready(Nd(w)) || LineBendsOff(1, Vtx(w), &onLine) || !onLine)
+            continue;
+        Rewrite({Nd(v), Nd((v + 1) % n), Nd(w)});
+        Add({Nd(w), Nd((v + 3) % n), Nd(v)});
+        return 1;
+    }
     const double r = Vtx(a).DistTo(Pt(1)) / len;
     if (r < kOnePointMove)
         MoveVertex(a, Pt(1));
