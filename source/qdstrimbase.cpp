@@ -594,6 +594,19 @@ int CsHashOpr::UpdateAdpNd(int elemNum, std::vector<int>& newElems)
                                                   dataManage.GetElem(e).IsDeleted();
                                        }),
                         elems.end());
+            // The fine side went with the cut while the coarse edge's ends
+            // moved onto the line, leaving the hanging node off that edge: it
+            // holds nothing, and split at, the coarse element would dip off
+            // the line to it.
+            const gmPnt3D& pa = dataManage.GetNode(n1).GetPoint();
+            const gmPnt3D& pb = dataManage.GetNode(n2).GetPoint();
+            if (!elems.empty() && !around.empty() && std::none_of(around.begin(), around.end(), IsKept) &&
+                dataManage.GetNode(d).GetPoint().DistTo(pa, pb) > 1e-6 * pa.DistTo(pb)) {
+                RemoveAdpNd(c);
+                Drop(kept, c);
+                item = HashAdpNd->GetItem(b);
+                continue;
+            }
             // A hanging node a cut moved onto the line carries the pieces built
             // there: put back on the middle it would pull them apart, so the
             // coarse element takes it as a corner instead. Not where the coarse

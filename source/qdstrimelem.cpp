@@ -186,6 +186,18 @@ int CsTrmElem::Trim1ItrPt()
     }
     const double len = Vtx(a).DistTo(Vtx(b));
     if (len <= 0.0) return 0;
+    // The point is a corner and the line runs straight from there to the
+    // opposite corner, which an earlier cut put on it: the line parts the
+    // element along that diagonal, though it crosses no edge.
+    for (const int v : {a, b}) {
+        const int w = (v + 2) % n;
+        bool onLine = false;
+        if (n != 4 || !OnPoint(v, 1) || !OnLineAlready(Nd(w)) || LineBendsOff(1, Vtx(w), &onLine) || !onLine)
+            continue;
+        Rewrite({Nd(v), Nd((v + 1) % n), Nd(w)});
+        Add({Nd(w), Nd((v + 3) % n), Nd(v)});
+        return 1;
+    }
     const double r = Vtx(a).DistTo(Pt(1)) / len;
     if (r < kOnePointMove)
         MoveVertex(a, Pt(1));
@@ -558,7 +570,7 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
-        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k))) {
+        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k)) && !PinnedNear(k, EdgeEnd(k))) {
             MoveVertexOnPt(EdgeEnd(k), k);
             return 0;
         }
@@ -571,7 +583,7 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
-    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k))) {
+    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k)) && !PinnedNear(k, EdgeFst(k))) {
         MoveVertexOnPt(EdgeFst(k), k);
         return 0;
     }
@@ -1169,8 +1181,36 @@ bool CsTrmElem::CutAlong(int x1, int x2)
         featInner = 1;
         if (CutAlongThrough(x1, x2)) return true;
         DropInnerFeature();
+    } else if (FeatureBesideChord(x1, x2)) {
+        // The line's corner by a cut edge whose crossings follow each other
+        // on the outline: the chord parts nothing, and the corner's side
+        // would go with the element. The pieces meet at a node on the corner.
+        featInner = 1;
+        if (CutAlongThrough(x1, x2)) return true;
+        DropInnerFeature();
     }
     return CutAlongThrough(x1, x2);
+}
+
+bool CsTrmElem::FeatureBesideChord(int x1, int x2)
+{
+    if (!featDone || featEdge < 0 || featNode > 0 || featVtx >= 0 || featInner || x1 == x2) return false;
+    if (featEdge != edge1[0] && featEdge != edge2[0]) return false;
+    // Close to the edge the corner is cut off along it, as the neighbour
+    // across does.
+    const int n = NodeNum();
+    const gmPnt3D& a = Vtx(featEdge);
+    const gmPnt3D& b = Vtx((featEdge + 1) % n);
+    if (prjPt.DistTo(a, b) <= kStayNear * a.DistTo(b)) return false;
+    itrNode1 = x1;
+    itrNode2 = x2;
+    const std::vector<int> cycle = BoundaryCycle();
+    const auto i1 = std::find(cycle.begin(), cycle.end(), x1);
+    const auto i2 = std::find(cycle.begin(), cycle.end(), x2);
+    if (i1 == cycle.end() || i2 == cycle.end()) return false;
+    const long m = static_cast<long>(cycle.size());
+    const long d = ((i2 - i1) % m + m) % m;
+    return d == 1 || d == m - 1;
 }
 
 void CsTrmElem::DropInnerFeature()

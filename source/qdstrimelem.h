@@ -129,6 +129,9 @@ protected:
     // Whether the line's corner was put by a cut edge whose node is not this
     // cut's own and so cannot be moved onto it.
     bool FeatureOffCutEdge(int x1, int x2) const;
+    // Whether the line's corner lies by a cut edge while x1 and x2 follow
+    // each other on the outline (sets the pair's nodes to them).
+    bool FeatureBesideChord(int x1, int x2);
     // Corners moved onto both crossings and onto the line's corner with no
     // pieces made leave the element lying across the line: it is split along
     // the line through those corners.
@@ -177,6 +180,11 @@ protected:
     // hanging node would follow the edge's middle off the line, away from
     // the node the fine side made there.
     bool PinnedByCoarseEdge(int v, int k) const;
+    // Even a point close to it leaves vertex v where it is when the vertex
+    // ends a neighbour's coarse edge: turned, that edge would take its
+    // hanging node back to its middle, away from the nodes the fine side
+    // makes on its halves.
+    bool PinnedNear(int k, int v) const { return featIdx < 0 && PinnedByCoarseEdge(v, k); }
     // Whether moving vertex v to `to` takes it off the line of a coarse edge
     // it ends whose hanging node a cut put on the line along that edge, or
     // whose halves carry a node a cut made.

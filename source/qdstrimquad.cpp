@@ -310,7 +310,7 @@ void CsTrmQuad::TrimAdjUppLowr()
 
 void CsTrmQuad::TrimAdjUppMidl()
 {
-    if (!FeatCornerIs(B()) && Far(1, A()) && pos1 < 0.8 && !FeatCornerIs(A())) NodeAt(1);
+    if (!FeatCornerIs(B()) && Far(1, A()) && (pos1 < 0.8 || PinnedNear(1, A())) && !FeatCornerIs(A())) NodeAt(1);
     if (!FeatCornerIs(C())) NodeAt(2);
     if (itrNode2 > 0) {
         if (itrNode1 > 0)
@@ -884,9 +884,12 @@ void CsTrmQuad::TrimEdgeEndNd()
 {
     const int x2 = NodeAt(2);
     int x1 = Nd(A());
-    if (ClassAt(1) == Upp && !FeatCornerIs(A()) && !FeatCornerIs(B())) {
+    // Moved onto point 1, a would swing its other edge past the line's corner
+    // beside it: the corner would be left outside with no piece to hold it.
+    const bool featureLost = featIdx >= 0 && !StaysInside(prjPt, A(), Pt(1));
+    if (ClassAt(1) == Upp && !featureLost && !FeatCornerIs(A()) && !FeatCornerIs(B())) {
         MoveVertexOnPt(A(), 1);
-    } else if (!(featEdge == A() || FeatCornerIs(B()))) {
+    } else if (featureLost || !(featEdge == A() || FeatCornerIs(B()))) {
         itrNode1 = 0;
         x1 = NodeAt(1);
     }

@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// The share of the edge the line's corner must stand off it to be cut out.
+constexpr double kDeepTurn = 0.2;
+
+}  // namespace
+
 int CsTrmTria::Trim2ItrPt()
 {
     if (!InitData()) return 0;
@@ -12,6 +19,27 @@ int CsTrmTria::Trim2ItrPt()
         Trim2OnEdge();
     }
     return 1;
+}
+
+int CsTrmTria::Trim2OnEdge()
+{
+    if (TrimEdgeAtAdpNd()) return 1;
+    // Left whole, the triangle keeps its edge straight past the line's
+    // corner; that only stays closed while the neighbour across has no
+    // node of its own at the crossings.
+    if (edge1[0] != edge2[0] || (itrNode1 < 1 && itrNode2 < 1) || !HasFeatPnt()) return 0;
+    // A line's corner near the edge is cut off along it; one that turns deep
+    // inside takes a piece of its own, meeting the neighbour's nodes.
+    const gmPnt3D& a = Vtx(edge1[0]);
+    const gmPnt3D& b = Vtx(edge1[1]);
+    if (prjPt.DistTo(a, b) <= kDeepTurn * a.DistTo(b)) return 0;
+    if (Pt(2).DistTo(a) < Pt(1).DistTo(a)) Exchange();
+    featDone = 1;
+    featInner = 1;
+    const int x1 = NodeAt(1);
+    const int x2 = NodeAt(2);
+    forgetRecord = hshItrPt1;
+    return CutAlong(x1, x2) ? 1 : 0;
 }
 
 void CsTrmTria::Trim2Adjct()

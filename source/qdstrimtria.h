@@ -1,6 +1,8 @@
 // The triangle cutter. Any two edges of a triangle share a vertex, so a
 // two-point cut always separates the corner at that vertex from the rest;
-// two points on one edge are cut only where the edge carries a hanging node.
+// two points on one edge are cut where the edge carries a hanging node, or
+// where the line turns deep inside between them and the neighbour across
+// the edge has made nodes there.
 #ifndef QDSTRIMTRIA_H
 #define QDSTRIMTRIA_H
 
@@ -13,7 +15,7 @@ public:
 
 protected:
     int Trim2ItrPt() override;
-    int Trim2OnEdge() override { return TrimEdgeAtAdpNd(); }
+    int Trim2OnEdge() override;
 
 private:
     // a = first vertex of edge 1, b = the shared vertex, c = end of edge 2.

@@ -188,12 +188,15 @@ INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 220, kSweepBlo
 // Configurations of later seeds that went wrong: a circle running nearly
 // along an edge whose corner moved onto one crossing and pulled the edge past
 // the next; a star's tip put on an edge near its end, and one by an edge both
-// of whose ends would go onto the crossings.
+// of whose ends would go onto the crossings; a star's tip beside the end of a
+// coarse edge, which a neighbour's crossing near it would have turned; a
+// star's tip beside an edge crossed twice, whose corner moved onto a crossing
+// would have left the tip outside.
 TEST(Trim2D, SweepConfigurationsOnceWrong)
 {
     for (const auto& [seed, levels, shape] : std::vector<std::array<int, 3>>{
-             {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep}, {382, 0, kStar},
-             {242, 1, kStar}})
+             {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep},
+             {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}})
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace cuttest;
 
 namespace {
@@ -69,6 +71,25 @@ TEST(TriaSameEdge, TwoCrossingsOfOneEdgeAreNotCut)
     EXPECT_TRUE(r.sameEdge);
     EXPECT_EQ(dataManage.GetNodeNumber(), 3);
     EXPECT_TRUE(SameCycle(NodesOf(1), {1, 2, 3}));
+}
+
+// The neighbour across the edge made nodes at both crossings: left whole,
+// the triangle would leave them off its edge.
+TEST(TriaSameEdge, CornerDeepInsideBetweenTheNeighboursNodesIsCutOut)
+{
+    Triangle();
+    auto line = Line({{0.5, -1, 0}, {1.0, 0.5, 0}, {1.5, -1, 0}});
+    Cutter cutter;
+    const CutRecord r = cutter.Cut(*line, 1, 0, {true, true}, 0.3);
+    ExpectSoundCut(r);
+    ASSERT_GT(r.prjPtNode, 0);
+    for (const double x : {5.0 / 6.0, 7.0 / 6.0}) {
+        const int node = NodeAtPoint({x, 0, 0});
+        ASSERT_GT(node, 3);
+        bool corner = false;
+        for (const auto& piece : PieceNodes(r)) corner = corner || std::count(piece.begin(), piece.end(), node) > 0;
+        EXPECT_TRUE(corner) << "crossing at " << x;
+    }
 }
 
 TEST(TriaAdjacent, EveryNodeStateAndPositionEndsInSoundPieces)
