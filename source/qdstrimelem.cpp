@@ -820,7 +820,50 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
         }
         if (!sound()) return true;
     }
-    return false;
+    return StrandsEdgeNode(v, to);
+}
+
+bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
+{
+    const int node = Nd(v);
+    const int n = NodeNum();
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    // Where the neighbours have them, not where this cut plans them.
+    const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
+    // Strictly inside the segment from s to t, away from its ends.
+    const auto inside = [](const gmPnt3D& p, const gmPnt3D& s, const gmPnt3D& t) {
+        const gmVec3D st = t - s;
+        const double len2 = st.SqrLen();
+        if (!(len2 > 0.0)) return false;
+        const double u = (p - s).Dot(st) / len2;
+        return u > kFeatOffset && u < 1.0 - kFeatOffset && p.DistTo(s, t) <= kOnVertex * std::sqrt(len2);
+    };
+    // An edge at the vertex that ends on the line elsewhere may carry a node
+    // a neighbour's cut made on the line between its ends (a tip of the line
+    // poking out past the edge). Moved, the vertex turns the edge into a
+    // chord that misses the node: the edge's element, cut later, finds no
+    // crossing left on it, and the node opens the mesh. The element's own
+    // edges get this cut's nodes, and an edge ending off the line still
+    // crosses it where the node is.
+    return AnyEdgeAt(node, srcElem, [&](int, int w) {
+        if (w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n) || !OnTrimLine(PosOf(w))) return false;
+        const gmPnt3D a = at(node);
+        const gmPnt3D b = at(w);
+        // A hanging node follows its coarse edge's middle on its own.
+        const int m = hashOpr ? AdpNodeOn(node, w) : 0;
+        for (const int e : around) {
+            if (!dataManage.IsValidElem(e)) continue;
+            const CsDataElem& el = dataManage.GetElem(e);
+            for (int i = 0; i < el.GetNodeNum(); ++i) {
+                const int x = el[i];
+                if (x == node || x == w || x == m) continue;
+                const gmPnt3D p = at(x);
+                if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b)) return true;
+            }
+        }
+        return false;
+    });
 }
 
 bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
@@ -913,6 +956,17 @@ bool CsTrmElem::LineBendsOff(int k, const gmPnt3D& from, bool* onLine) const
     double stray = 0.0;
     for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
     return stray > kBendShare * chord;
+}
+
+bool CsTrmElem::OnTrimLine(const gmPnt3D& p) const
+{
+    if (!trmLine || !elemt) return false;
+    const int count = trmLine->GetUcsCount();
+    const gmPnt2D c(p.InUcs(elemt->GetUcs()));
+    for (int j = 0; j + 1 < count; ++j) {
+        if (c.MinDst(gmPnt2D(trmLine->GetUcsAt(j)), gmPnt2D(trmLine->GetUcsAt(j + 1))) <= kSamePoint) return true;
+    }
+    return false;
 }
 
 bool CsTrmElem::StandsOffEdgeFor(int m, int a, int b, int k) const
