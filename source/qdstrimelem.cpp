@@ -839,30 +839,41 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
         const double u = (p - s).Dot(st) / len2;
         return u > kFeatOffset && u < 1.0 - kFeatOffset && p.DistTo(s, t) <= kOnVertex * std::sqrt(len2);
     };
-    // An edge at the vertex that ends on the line elsewhere may carry a node
-    // a neighbour's cut made on the line between its ends (a tip of the line
-    // poking out past the edge). Moved, the vertex turns the edge into a
-    // chord that misses the node: the edge's element, cut later, finds no
-    // crossing left on it, and the node opens the mesh. The element's own
-    // edges get this cut's nodes, and an edge ending off the line still
-    // crosses it where the node is.
+    // An edge at the vertex may carry nodes a neighbour's cut made on the
+    // line between its ends (a tip of the line poking out past the edge).
+    // Moved, the vertex swings the edge off them: the edge's element, cut
+    // later, finds no crossing left there, and the nodes open the mesh. That
+    // takes one node on an edge ending on the line, where the moved edge is a
+    // chord, and two on any other: a single one is where the line crosses
+    // the edge, and the element's cut takes it by the edge's record. The
+    // element's own edges get this cut's nodes.
     return AnyEdgeAt(node, srcElem, [&](int, int w) {
-        if (w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n) || !OnTrimLine(PosOf(w))) return false;
+        if (w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n)) return false;
         const gmPnt3D a = at(node);
         const gmPnt3D b = at(w);
         // A hanging node follows its coarse edge's middle on its own.
         const int m = hashOpr ? AdpNodeOn(node, w) : 0;
+        std::vector<int> stranded;
+        const auto check = [&](int x) {
+            if (x < 1 || x == node || x == w || x == m) return;
+            const gmPnt3D p = at(x);
+            if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
+                std::find(stranded.begin(), stranded.end(), x) == stranded.end())
+                stranded.push_back(x);
+        };
         for (const int e : around) {
             if (!dataManage.IsValidElem(e)) continue;
             const CsDataElem& el = dataManage.GetElem(e);
-            for (int i = 0; i < el.GetNodeNum(); ++i) {
-                const int x = el[i];
-                if (x == node || x == w || x == m) continue;
-                const gmPnt3D p = at(x);
-                if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b)) return true;
+            for (int i = 0; i < el.GetNodeNum(); ++i) check(el[i]);
+        }
+        // A tip's nodes may belong only to the piece cut off beyond the edge.
+        if (hashOpr) {
+            const gmEdge edge(node, w, 0, 0);
+            for (const CsItem<gmItrPt>* item = hashOpr->GetItemItrPt(node, w); item; item = item->GetNext()) {
+                if (item->GetData().GetEdge() == edge) check(item->GetData().GetNode());
             }
         }
-        return false;
+        return stranded.size() >= (OnTrimLine(PosOf(w)) ? 1u : 2u);
     });
 }
 

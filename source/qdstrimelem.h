@@ -172,8 +172,8 @@ protected:
     // Whether moving vertex v to `to` folds or flattens another element
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
-    // Whether moving vertex v to `to` swings a neighbour's edge that ends on
-    // the line off a node of the line lying inside it.
+    // Whether moving vertex v to `to` swings a neighbour's edge off nodes of
+    // the line lying inside it, which its element's cut would then miss.
     bool StrandsEdgeNode(int v, const gmPnt3D& to) const;
     // Whether vertex v, too far from point k to be taken as it, ends a
     // neighbour's coarse edge that moving it onto the point would turn: the
