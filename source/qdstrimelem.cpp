@@ -1478,7 +1478,19 @@ bool CsTrmElem::Commit()
         }
     }
     for (const auto& rn : recordNodes) rn.first->SetNode(rn.second);
-    for (const gmItrPt& p : newRecords) hashOpr->InsertItrPt(p);
+    // The same segment's crossing may already be recorded on the edge without
+    // a node (the element across took a corner for it): the node made now
+    // goes into that record, since the repairs split the element across, cut
+    // already, only at the node its edge's record names.
+    for (const gmItrPt& p : newRecords) {
+        gmItrPt* stored = hashOpr->GetExistItrPt(p);
+        if (stored && stored->GetNode() < 1 && p.GetNode() > 0) {
+            stored->SetPoint(p.GetPoint());
+            stored->SetNode(p.GetNode());
+        } else {
+            hashOpr->InsertItrPt(p);
+        }
+    }
     for (const auto& vm : vertexMoves) {
         elemt->SetVertex(vm.second, vm.first);
         hashOpr->InsertItrNd(Nd(vm.first));
