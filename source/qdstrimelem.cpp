@@ -537,7 +537,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // line, which runs straight from there to this point: pulled onto the
     // point, the node would take the fine pieces' edges off the line. It
     // stands for the point where it is, the piece ending along the line.
-    if (pos > 0.2 && pos < 0.8 && StandsOffEdgeFor(m, a, b, k)) {
+    // A node the fine side made on the point's half is the crossing itself.
+    const bool halfHasNode = hashOpr->FindEdgeExistNode(pos < 0.5 ? gmEdge(m, b, 0, 0) : gmEdge(a, m, 0, 0)) > 0;
+    if (pos > 0.2 && pos < 0.8 && !halfHasNode && StandsOffEdgeFor(m, a, b, k)) {
         PlanRemoveAdp(c);
         PlanTrimNode(m);
         return m;
@@ -845,8 +847,10 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
     // later, finds no crossing left there, and the nodes open the mesh. That
     // takes one node on an edge ending on the line, where the moved edge is a
     // chord, and two on any other: a single one is where the line crosses
-    // the edge, and the element's cut takes it by the edge's record. The
-    // element's own edges get this cut's nodes.
+    // the edge, and the element's cut takes it by the edge's record, unless
+    // the line runs straight from the moved corner to it, leaving no
+    // crossing between them (a move of a tenth of the edge or less is the
+    // corner itself). The element's own edges get this cut's nodes.
     return AnyEdgeAt(node, srcElem, [&](int, int w) {
         if (w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n)) return false;
         const gmPnt3D a = at(node);
@@ -854,12 +858,15 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
         // A hanging node follows its coarse edge's middle on its own.
         const int m = hashOpr ? AdpNodeOn(node, w) : 0;
         std::vector<int> stranded;
+        bool straight = false;
         const auto check = [&](int x) {
             if (x < 1 || x == node || x == w || x == m) return;
             const gmPnt3D p = at(x);
             if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
-                std::find(stranded.begin(), stranded.end(), x) == stranded.end())
+                std::find(stranded.begin(), stranded.end(), x) == stranded.end()) {
                 stranded.push_back(x);
+                if (a.DistTo(to) > kStayNear * a.DistTo(b) && OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) straight = true;
+            }
         };
         for (const int e : around) {
             if (!dataManage.IsValidElem(e)) continue;
@@ -873,7 +880,7 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
                 if (item->GetData().GetEdge() == edge) check(item->GetData().GetNode());
             }
         }
-        return stranded.size() >= (OnTrimLine(PosOf(w)) ? 1u : 2u);
+        return straight || stranded.size() >= (OnTrimLine(PosOf(w)) ? 1u : 2u);
     });
 }
 
