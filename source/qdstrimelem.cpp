@@ -549,7 +549,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // line, which runs straight from there to this point: pulled onto the
     // point, the node would take the fine pieces' edges off the line. It
     // stands for the point where it is, the piece ending along the line.
-    if (pos > 0.2 && pos < 0.8 && StandsOffEdgeFor(m, a, b, k)) {
+    // A node the fine side made on the point's half is the crossing itself.
+    const bool halfHasNode = hashOpr->FindEdgeExistNode(pos < 0.5 ? gmEdge(m, b, 0, 0) : gmEdge(a, m, 0, 0)) > 0;
+    if (pos > 0.2 && pos < 0.8 && !halfHasNode && StandsOffEdgeFor(m, a, b, k)) {
         PlanRemoveAdp(c);
         PlanTrimNode(m);
         return m;
@@ -832,7 +834,66 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
         }
         if (!sound()) return true;
     }
-    return false;
+    return StrandsEdgeNode(v, to);
+}
+
+bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
+{
+    const int node = Nd(v);
+    const int n = NodeNum();
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    // Where the neighbours have them, not where this cut plans them.
+    const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
+    // Strictly inside the segment from s to t, away from its ends.
+    const auto inside = [](const gmPnt3D& p, const gmPnt3D& s, const gmPnt3D& t) {
+        const gmVec3D st = t - s;
+        const double len2 = st.SqrLen();
+        if (!(len2 > 0.0)) return false;
+        const double u = (p - s).Dot(st) / len2;
+        return u > kFeatOffset && u < 1.0 - kFeatOffset && p.DistTo(s, t) <= kOnVertex * std::sqrt(len2);
+    };
+    // An edge at the vertex may carry nodes a neighbour's cut made on the
+    // line between its ends (a tip of the line poking out past the edge).
+    // Moved, the vertex swings the edge off them: the edge's element, cut
+    // later, finds no crossing left there, and the nodes open the mesh. That
+    // takes one node on an edge ending on the line, where the moved edge is a
+    // chord, and two on any other: a single one is where the line crosses
+    // the edge, and the element's cut takes it by the edge's record, unless
+    // the line runs straight from the moved corner to it, leaving no
+    // crossing between them (a move of a tenth of the edge or less is the
+    // corner itself). The element's own edges get this cut's nodes.
+    return AnyEdgeAt(node, srcElem, [&](int, int w) {
+        if (w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n)) return false;
+        const gmPnt3D a = at(node);
+        const gmPnt3D b = at(w);
+        // A hanging node follows its coarse edge's middle on its own.
+        const int m = hashOpr ? AdpNodeOn(node, w) : 0;
+        std::vector<int> stranded;
+        bool straight = false;
+        const auto check = [&](int x) {
+            if (x < 1 || x == node || x == w || x == m) return;
+            const gmPnt3D p = at(x);
+            if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
+                std::find(stranded.begin(), stranded.end(), x) == stranded.end()) {
+                stranded.push_back(x);
+                if (a.DistTo(to) > kStayNear * a.DistTo(b) && OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) straight = true;
+            }
+        };
+        for (const int e : around) {
+            if (!dataManage.IsValidElem(e)) continue;
+            const CsDataElem& el = dataManage.GetElem(e);
+            for (int i = 0; i < el.GetNodeNum(); ++i) check(el[i]);
+        }
+        // A tip's nodes may belong only to the piece cut off beyond the edge.
+        if (hashOpr) {
+            const gmEdge edge(node, w, 0, 0);
+            for (const CsItem<gmItrPt>* item = hashOpr->GetItemItrPt(node, w); item; item = item->GetNext()) {
+                if (item->GetData().GetEdge() == edge) check(item->GetData().GetNode());
+            }
+        }
+        return straight || stranded.size() >= (OnTrimLine(PosOf(w)) ? 1u : 2u);
+    });
 }
 
 bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
@@ -925,6 +986,17 @@ bool CsTrmElem::LineBendsOff(int k, const gmPnt3D& from, bool* onLine) const
     double stray = 0.0;
     for (int d = std::min(best, 0) + 1; d <= std::max(best, 0); ++d) stray = std::max(stray, at(idx + d).DistTo(c, p));
     return stray > kBendShare * chord;
+}
+
+bool CsTrmElem::OnTrimLine(const gmPnt3D& p) const
+{
+    if (!trmLine || !elemt) return false;
+    const int count = trmLine->GetUcsCount();
+    const gmPnt2D c(p.InUcs(elemt->GetUcs()));
+    for (int j = 0; j + 1 < count; ++j) {
+        if (c.MinDst(gmPnt2D(trmLine->GetUcsAt(j)), gmPnt2D(trmLine->GetUcsAt(j + 1))) <= kSamePoint) return true;
+    }
+    return false;
 }
 
 bool CsTrmElem::StandsOffEdgeFor(int m, int a, int b, int k) const
@@ -1453,7 +1525,19 @@ bool CsTrmElem::Commit()
         }
     }
     for (const auto& rn : recordNodes) rn.first->SetNode(rn.second);
-    for (const gmItrPt& p : newRecords) hashOpr->InsertItrPt(p);
+    // The same segment's crossing may already be recorded on the edge without
+    // a node (the element across took a corner for it): the node made now
+    // goes into that record, since the repairs split the element across, cut
+    // already, only at the node its edge's record names.
+    for (const gmItrPt& p : newRecords) {
+        gmItrPt* stored = hashOpr->GetExistItrPt(p);
+        if (stored && stored->GetNode() < 1 && p.GetNode() > 0) {
+            stored->SetPoint(p.GetPoint());
+            stored->SetNode(p.GetNode());
+        } else {
+            hashOpr->InsertItrPt(p);
+        }
+    }
     for (const auto& vm : vertexMoves) {
         elemt->SetVertex(vm.second, vm.first);
         hashOpr->InsertItrNd(Nd(vm.first));

@@ -175,6 +175,9 @@ protected:
     // Whether moving vertex v to `to` folds or flattens another element
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
+    // Whether moving vertex v to `to` swings a neighbour's edge off nodes of
+    // the line lying inside it, which its element's cut would then miss.
+    bool StrandsEdgeNode(int v, const gmPnt3D& to) const;
     // Whether vertex v, too far from point k to be taken as it, ends a
     // neighbour's coarse edge that moving it onto the point would turn: the
     // hanging node would follow the edge's middle off the line, away from
@@ -216,6 +219,8 @@ protected:
     bool HoldsEdgeNode(int v) const;
     // Whether a cut of this operation put the node on the line already.
     bool OnLineAlready(int node) const;
+    // Whether p lies on the trim line, within a cut's tolerance.
+    bool OnTrimLine(const gmPnt3D& p) const;
     // Hanging node m of edge a-b, which the fine side moved off that edge
     // onto the line, stands for point k as it is: the line runs straight from
     // it to the point, so the fine pieces' edges ending there stay on it.

@@ -565,9 +565,14 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
         return x;
     };
     // A corner an earlier cut put on the line, or one that ends a coarse
-    // edge, stays; a point well away from it gets a node of its own rather
-    // than being taken for the corner.
-    const auto stays = [&](int v) { return HeldAway(v, k) || PinnedByCoarseEdge(v, k); };
+    // edge, stays; so does one whose move would swing a neighbour's edge off
+    // a node of the line, except on a coarse edge, whose hanging node a node
+    // of this cut's own would drag along. A point well away from a corner
+    // gets a node of its own rather than being taken for the corner.
+    const bool coarse = AdpNodeOn(na, nb) > 0;
+    const auto stays = [&](int v) {
+        return HeldAway(v, k) || PinnedByCoarseEdge(v, k) || (!coarse && StrandsEdgeNode(v, Pt(k)));
+    };
     switch (ClassOf(t)) {
     case Low:
         if ((e > minDst && t > 0.2) || stays(end)) return make(true);

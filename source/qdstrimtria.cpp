@@ -3,10 +3,10 @@
 #include <algorithm>
 
 namespace {
-
 // The share of the edge the line's corner must stand off it to be cut out.
 constexpr double kDeepTurn = 0.2;
-
+// Below this share of the edge the point is the corner itself.
+constexpr double kNodeOff = 0.02;
 }  // namespace
 
 int CsTrmTria::Trim2ItrPt()
@@ -279,6 +279,19 @@ void CsTrmTria::TrimAdjUppUppr()
     }
 }
 
+bool CsTrmTria::KeepsEdgeNode(int k, double off) const
+{
+    // Even near the corner, a node a neighbour made on the other cut edge
+    // stays where its pieces meet it: the corner moved onto this point would
+    // leave the sliver between that node and the moved edge to no element.
+    // A coarse edge's point keeps the hanging node's rules, and a line's
+    // corner near an edge keeps the feature's.
+    const int o = 3 - k;
+    const int node = k == 1 ? itrNode1 : itrNode2;
+    return node > 0 && !IsPlannedNode(node) && !FeatCornerIs(B()) && featEdge < 0 && off > kNodeOff &&
+           AdpNodeOn(Nd(EdgeFst(o)), Nd(EdgeEnd(o))) < 1;
+}
+
 void CsTrmTria::TrimAdjEndLowr()
 {
     if (!FeatCornerIs(B()) && !FeatCornerIs(C()) && pos2 > 0.2) {
@@ -298,7 +311,7 @@ void CsTrmTria::TrimAdjEndMidl()
 
 void CsTrmTria::TrimAdjEndUppr()
 {
-    if (!FeatCornerIs(B()) && !FeatCornerIs(C()) && pos2 < 0.8) {
+    if ((!FeatCornerIs(B()) && !FeatCornerIs(C()) && pos2 < 0.8) || KeepsEdgeNode(1, 1.0 - pos2)) {
         NodeAt(2);
         TrimAdjct2Nods();
         return;
@@ -312,7 +325,7 @@ void CsTrmTria::TrimAdjFstLowr()
     // Moved onto point 1, the shared corner would pull the other cut edge off
     // the node the neighbour made on it; a point within a tenth of the edge
     // from the corner is still taken as it.
-    if (pos1 > 0.2 || (pos1 >= 0.1 && EdgeHoldsVertex(2) && !FeatCornerIs(B()))) {
+    if (pos1 > 0.2 || (pos1 >= 0.1 && EdgeHoldsVertex(2) && !FeatCornerIs(B())) || KeepsEdgeNode(2, pos1)) {
         NodeAt(1);
         TrimAdjct2Nods();
         return;

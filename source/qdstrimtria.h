@@ -44,6 +44,10 @@ private:
     void TrimAdjFstLowr();
     void TrimAdjFstMidl();
     void TrimAdjFstUppr();
+    // Whether point k's crossing already has a node in the mesh, so that the
+    // shared corner, `off` (a share of the edge) from the other point, must
+    // not be moved onto that point.
+    bool KeepsEdgeNode(int k, double off) const;
 };
 
 #endif
