@@ -542,6 +542,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         const int o = 3 - k;
         return itrPtNum == 2 && (EdgeFst(o) == v || EdgeEnd(o) == v) && DstToVtx(o, v) > kSamePoint;
     };
+    // Nor does a corner whose move would swing a neighbour's edge off a node
+    // another cut left inside it.
+    const auto staysPut = [&](int v) { return pullsOtherPoint(v) || PinnedNear(k, v) || StrandsEdgeNode(v, p); };
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
     if (p.DistTo(PosOf(m)) <= kSamePoint) return takeM();
@@ -549,7 +552,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     // line, which runs straight from there to this point: pulled onto the
     // point, the node would take the fine pieces' edges off the line. It
     // stands for the point where it is, the piece ending along the line.
-    if (pos > 0.2 && pos < 0.8 && StandsOffEdgeFor(m, a, b, k)) {
+    // A node the fine side made on the point's half is the crossing itself.
+    const bool halfHasNode = hashOpr->FindEdgeExistNode(pos < 0.5 ? gmEdge(m, b, 0, 0) : gmEdge(a, m, 0, 0)) > 0;
+    if (pos > 0.2 && pos < 0.8 && !halfHasNode && StandsOffEdgeFor(m, a, b, k)) {
         PlanRemoveAdp(c);
         PlanTrimNode(m);
         return m;
@@ -570,7 +575,7 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
-        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k)) && !PinnedNear(k, EdgeEnd(k))) {
+        if (pos <= 0.25 && !staysPut(EdgeEnd(k))) {
             MoveVertexOnPt(EdgeEnd(k), k);
             return 0;
         }
@@ -583,7 +588,7 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
-    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k)) && !PinnedNear(k, EdgeFst(k))) {
+    if (pos >= 0.75 && !staysPut(EdgeFst(k))) {
         MoveVertexOnPt(EdgeFst(k), k);
         return 0;
     }
@@ -831,6 +836,55 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
             if (el[i] == node) q[i] = to;
         }
         if (!sound()) return true;
+    }
+    return false;
+}
+
+bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
+{
+    // A neighbour's cut may have put a node inside an edge of another
+    // element at this vertex, to be split there later: swung off the edge,
+    // the node is left on neither side, and the mesh opens. The element's
+    // own edges get the cut's own nodes.
+    const int node = Nd(v);
+    const int n = NodeNum();
+    const auto own = [&](int w) { return w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n); };
+    return AnyEdgeAt(node, srcElem, [&](int, int w) { return !own(w) && StrandsEdgeNode(node, w, to); });
+}
+
+bool CsTrmElem::StrandsEdgeNode(int node, int w, const gmPnt3D& to) const
+{
+    // Where the neighbours have them, before this cut's own moves.
+    const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
+    const gmPnt3D a = at(node);
+    const gmPnt3D b = at(w);
+    // Strictly inside the segment from s to t, away from its ends.
+    const auto inside = [](const gmPnt3D& p, const gmPnt3D& s, const gmPnt3D& t) {
+        const gmVec3D st = t - s;
+        const double len2 = st.SqrLen();
+        if (!(len2 > 0.0)) return false;
+        const double u = (p - s).Dot(st) / len2;
+        return u > kFeatOffset && u < 1.0 - kFeatOffset && p.DistTo(s, t) <= kOnVertex * std::sqrt(len2);
+    };
+    // The node may belong only to pieces at the edge's far end, such as the
+    // line's tip a neighbour cut out between two crossings of the edge.
+    std::vector<int> around;
+    std::vector<int> atFar;
+    dataManage.GetNodeTpyElArr(node, around);
+    dataManage.GetNodeTpyElArr(w, atFar);
+    around.insert(around.end(), atFar.begin(), atFar.end());
+    // A hanging node follows its coarse edge's middle on its own.
+    const int m = AdpNodeOn(node, w);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        for (int i = 0; i < el.GetNodeNum(); ++i) {
+            const int x = el[i];
+            if (x == node || x == w || (m > 0 && x == m)) continue;
+            const gmPnt3D p = at(x);
+            // Taken as the moved corner's place, the node stays on the edge.
+            if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b)) return true;
+        }
     }
     return false;
 }

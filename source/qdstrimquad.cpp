@@ -567,7 +567,11 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
     // A corner an earlier cut put on the line, or one that ends a coarse
     // edge, stays; a point well away from it gets a node of its own rather
     // than being taken for the corner.
-    const auto stays = [&](int v) { return HeldAway(v, k) || PinnedByCoarseEdge(v, k); };
+    // So does one, not taken for the point, whose move would swing a
+    // neighbour's edge off a node inside it.
+    const auto stays = [&](int v) {
+        return HeldAway(v, k) || PinnedByCoarseEdge(v, k) || (DstToVtx(k, v) >= kSamePointEdge * len && StrandsEdgeNode(v, Pt(k)));
+    };
     switch (ClassOf(t)) {
     case Low:
         if ((e > minDst && t > 0.2) || stays(end)) return make(true);
