@@ -563,7 +563,10 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
         const bool onLine = PosOf(m).DistTo(PosOf(a), PosOf(b)) < 0.001;
-        if (onLine && ((lower && pos < 0.3) || (!lower && pos > 0.7)))
+        // Moved along the edge, the node would swing the fine side's edges
+        // at it off the nodes another cut left inside them.
+        const bool strands = AnyEdgeAt(m, srcElem, [&](int, int w) { return StrandsEdgeNode(m, w, p); });
+        if (onLine && (strands || (lower && pos < 0.3) || (!lower && pos > 0.7)))
             return lower ? rehang(a, nodeOnHalf(b)) : rehang(b, nodeOnHalf(a));
         return takeM();
     };

@@ -193,14 +193,14 @@ INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 220, kSweepBlo
 // coarse edge, which a neighbour's crossing near it would have turned; a
 // star's tip beside an edge crossed twice, whose corner moved onto a crossing
 // would have left the tip outside; a kept star's tip poking out across an
-// edge, whose nodes there a corner moved onto a crossing would have left off
-// the edge.
+// edge, whose nodes there a corner, or a hanging node moved along its coarse
+// edge, would have left off the edge.
 TEST(Trim2D, SweepConfigurationsOnceWrong)
 {
     for (const auto& [seed, levels, shape] : std::vector<std::array<int, 3>>{
              {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep},
              {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}, {106, 2, kStarKeep},
-             {129, 2, kStarKeep}})
+             {129, 2, kStarKeep}, {169, 2, kStarKeep}})
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 
