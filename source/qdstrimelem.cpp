@@ -560,13 +560,14 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         return m;
     }
     const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
+    // Moved along the edge onto the point, the hanging node would swing the
+    // fine side's edges at it off the nodes another cut left inside them: the
+    // point gets a node of its own on its half.
+    const auto strandsM = [&]() { return AnyEdgeAt(m, srcElem, [&](int, int w) { return StrandsEdgeNode(m, w, p); }); };
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
         const bool onLine = PosOf(m).DistTo(PosOf(a), PosOf(b)) < 0.001;
-        // Moved along the edge, the node would swing the fine side's edges
-        // at it off the nodes another cut left inside them.
-        const bool strands = AnyEdgeAt(m, srcElem, [&](int, int w) { return StrandsEdgeNode(m, w, p); });
-        if (onLine && (strands || (lower && pos < 0.3) || (!lower && pos > 0.7)))
+        if (onLine && (strandsM() || (lower && pos < 0.3) || (!lower && pos > 0.7)))
             return lower ? rehang(a, nodeOnHalf(b)) : rehang(b, nodeOnHalf(a));
         return takeM();
     };
@@ -574,7 +575,8 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos < 0.5) {
         const int x = hashOpr->FindEdgeExistNode(gmEdge(m, b, 0, 0));
         if (x > 0) return rehang(a, x);
-        if (pos > 0.4) return takeM();
+        if (pos > 0.4 && !strandsM()) return takeM();
+        if (pos > 0.4) return rehang(a, nodeOnHalf(b));
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
@@ -587,7 +589,8 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     }
     const int x = hashOpr->FindEdgeExistNode(gmEdge(a, m, 0, 0));
     if (x > 0) return rehang(b, x);
-    if (pos < 0.6) return takeM();
+    if (pos < 0.6 && !strandsM()) return takeM();
+    if (pos < 0.6) return rehang(b, nodeOnHalf(a));
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
