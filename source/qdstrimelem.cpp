@@ -542,6 +542,9 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         const int o = 3 - k;
         return itrPtNum == 2 && (EdgeFst(o) == v || EdgeEnd(o) == v) && DstToVtx(o, v) > kSamePoint;
     };
+    // Nor does a corner whose move would swing a neighbour's edge off a node
+    // another cut left inside it.
+    const auto staysPut = [&](int v) { return pullsOtherPoint(v) || PinnedNear(k, v) || SwingsOffEdgeNode(v, p); };
     // The fine side moved the hanging node onto the point already: a node of
     // the coarse side's own there would lie on top of it.
     if (p.DistTo(PosOf(m)) <= kSamePoint) return takeM();
@@ -557,10 +560,14 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
         return m;
     }
     const bool adjacent = edge1[1] == edge2[0] && edge1[0] != edge2[0];
+    // Moved along the edge onto the point, the hanging node would swing the
+    // fine side's edges at it off the nodes another cut left inside them: the
+    // point gets a node of its own on its half.
+    const auto strandsM = [&]() { return AnyEdgeAt(m, srcElem, [&](int, int w) { return SwingsOffEdgeNode(m, w, p); }); };
     const auto nearM = [&](bool lower) {
         if (adjacent && ((k == 2 && pos1 < 0.2) || (k == 1 && pos2 > 0.8))) return 0;
         const bool onLine = PosOf(m).DistTo(PosOf(a), PosOf(b)) < 0.001;
-        if (onLine && ((lower && pos < 0.3) || (!lower && pos > 0.7)))
+        if (onLine && (strandsM() || (lower && pos < 0.3) || (!lower && pos > 0.7)))
             return lower ? rehang(a, nodeOnHalf(b)) : rehang(b, nodeOnHalf(a));
         return takeM();
     };
@@ -568,11 +575,12 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     if (pos < 0.5) {
         const int x = hashOpr->FindEdgeExistNode(gmEdge(m, b, 0, 0));
         if (x > 0) return rehang(a, x);
-        if (pos > 0.4) return takeM();
+        if (pos > 0.4 && !strandsM()) return takeM();
+        if (pos > 0.4) return rehang(a, nodeOnHalf(b));
         if (pos <= 0.2) return 0;
         const gmPnt3D ref = pos < 0.25 ? PosOf(b) : PosOf(m);
         if (p.DistTo(ref) > minDst) return rehang(a, nodeOnHalf(b));
-        if (pos <= 0.25 && !pullsOtherPoint(EdgeEnd(k)) && !PinnedNear(k, EdgeEnd(k))) {
+        if (pos <= 0.25 && !staysPut(EdgeEnd(k))) {
             MoveVertexOnPt(EdgeEnd(k), k);
             return 0;
         }
@@ -581,11 +589,12 @@ int CsTrmElem::GetAdpEdgeNode(double pos, gmItrPt* point)
     }
     const int x = hashOpr->FindEdgeExistNode(gmEdge(a, m, 0, 0));
     if (x > 0) return rehang(b, x);
-    if (pos < 0.6) return takeM();
+    if (pos < 0.6 && !strandsM()) return takeM();
+    if (pos < 0.6) return rehang(b, nodeOnHalf(a));
     if (pos >= 0.8) return 0;
     const gmPnt3D ref = pos < 0.75 ? PosOf(m) : PosOf(a);
     if (p.DistTo(ref) > minDst) return rehang(b, nodeOnHalf(a));
-    if (pos >= 0.75 && !pullsOtherPoint(EdgeFst(k)) && !PinnedNear(k, EdgeFst(k))) {
+    if (pos >= 0.75 && !staysPut(EdgeFst(k))) {
         MoveVertexOnPt(EdgeFst(k), k);
         return 0;
     }
@@ -805,6 +814,18 @@ bool CsTrmElem::MustStay(int k, int v) const
     return !MayMove(v, Pt(k));
 }
 
+namespace {
+// Whether p lies strictly inside the segment from s to t, away from its ends.
+bool InsideSegment(const gmPnt3D& p, const gmPnt3D& s, const gmPnt3D& t)
+{
+    const gmVec3D st = t - s;
+    const double len2 = st.SqrLen();
+    if (!(len2 > 0.0)) return false;
+    const double u = (p - s).Dot(st) / len2;
+    return u > kFeatOffset && u < 1.0 - kFeatOffset && p.DistTo(s, t) <= kOnVertex * std::sqrt(len2);
+}
+}  // namespace
+
 bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
 {
     const int node = Nd(v);
@@ -845,14 +866,6 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
     dataManage.GetNodeTpyElArr(node, around);
     // Where the neighbours have them, not where this cut plans them.
     const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
-    // Strictly inside the segment from s to t, away from its ends.
-    const auto inside = [](const gmPnt3D& p, const gmPnt3D& s, const gmPnt3D& t) {
-        const gmVec3D st = t - s;
-        const double len2 = st.SqrLen();
-        if (!(len2 > 0.0)) return false;
-        const double u = (p - s).Dot(st) / len2;
-        return u > kFeatOffset && u < 1.0 - kFeatOffset && p.DistTo(s, t) <= kOnVertex * std::sqrt(len2);
-    };
     // An edge at the vertex may carry nodes a neighbour's cut made on the
     // line between its ends (a tip of the line poking out past the edge).
     // Moved, the vertex swings the edge off them: the edge's element, cut
@@ -874,7 +887,7 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
         const auto check = [&](int x) {
             if (x < 1 || x == node || x == w || x == m) return;
             const gmPnt3D p = at(x);
-            if (inside(p, a, b) && !inside(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
+            if (InsideSegment(p, a, b) && !InsideSegment(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
                 std::find(stranded.begin(), stranded.end(), x) == stranded.end()) {
                 stranded.push_back(x);
                 if (a.DistTo(to) > kStayNear * a.DistTo(b) && OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) straight = true;
@@ -894,6 +907,47 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
         }
         return straight || stranded.size() >= (OnTrimLine(PosOf(w)) ? 1u : 2u);
     });
+}
+
+bool CsTrmElem::SwingsOffEdgeNode(int v, const gmPnt3D& to) const
+{
+    // A neighbour's cut may have put a node inside an edge of another
+    // element at this vertex, to be split there later: swung off the edge,
+    // the node is left on neither side, and the mesh opens. The element's
+    // own edges get the cut's own nodes.
+    const int node = Nd(v);
+    const int n = NodeNum();
+    const auto own = [&](int w) { return w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n); };
+    return AnyEdgeAt(node, srcElem, [&](int, int w) { return !own(w) && SwingsOffEdgeNode(node, w, to); });
+}
+
+bool CsTrmElem::SwingsOffEdgeNode(int node, int w, const gmPnt3D& to) const
+{
+    // Where the neighbours have them, before this cut's own moves.
+    const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
+    const gmPnt3D a = at(node);
+    const gmPnt3D b = at(w);
+    // The node may belong only to pieces at the edge's far end, such as the
+    // line's tip a neighbour cut out between two crossings of the edge.
+    std::vector<int> around;
+    std::vector<int> atFar;
+    dataManage.GetNodeTpyElArr(node, around);
+    dataManage.GetNodeTpyElArr(w, atFar);
+    around.insert(around.end(), atFar.begin(), atFar.end());
+    // A hanging node follows its coarse edge's middle on its own.
+    const int m = AdpNodeOn(node, w);
+    for (const int e : around) {
+        if (!dataManage.IsValidElem(e)) continue;
+        const CsDataElem& el = dataManage.GetElem(e);
+        for (int i = 0; i < el.GetNodeNum(); ++i) {
+            const int x = el[i];
+            if (x == node || x == w || (m > 0 && x == m)) continue;
+            const gmPnt3D p = at(x);
+            // Taken as the moved corner's place, the node stays on the edge.
+            if (InsideSegment(p, a, b) && !InsideSegment(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b)) return true;
+        }
+    }
+    return false;
 }
 
 bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const

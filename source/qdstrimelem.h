@@ -178,6 +178,11 @@ protected:
     // Whether moving vertex v to `to` swings a neighbour's edge off nodes of
     // the line lying inside it, which its element's cut would then miss.
     bool StrandsEdgeNode(int v, const gmPnt3D& to) const;
+    // Whether moving vertex v to `to` swings a neighbour's edge off any node
+    // that lies inside it, left there by another neighbour's cut.
+    bool SwingsOffEdgeNode(int v, const gmPnt3D& to) const;
+    // The same for the neighbours' edge from `node` to w.
+    bool SwingsOffEdgeNode(int node, int w, const gmPnt3D& to) const;
     // Whether vertex v, too far from point k to be taken as it, ends a
     // neighbour's coarse edge that moving it onto the point would turn: the
     // hanging node would follow the edge's middle off the line, away from

@@ -142,7 +142,8 @@ TEST(Trim2D, SharpCornersOfAStar)
 // crossings land on corners, on coarse edges with hanging nodes and twice on
 // one edge: 1080 configurations, six seeds to a test so that the blocks run
 // side by side.
-enum SweepShape { kHole, kKeep, kStar };
+// The star also as the curve whose inside is kept, outside the sweep.
+enum SweepShape { kHole, kKeep, kStar, kStarKeep };
 constexpr int kSweepBlock = 6;
 
 // Configurations the cutters still get wrong, with why: skipped unless
@@ -163,7 +164,7 @@ void ExpectSweepTrim(int seed, int levels, SweepShape shape)
     const double phase = 0.37 * seed;
     const Curve curve = shape == kHole   ? Curve{1, Circle(cx, cy, r, 64, phase)}
                         : shape == kKeep ? Curve{-1, Circle(cx, cy, r, 64, phase)}
-                                         : Curve{1, Star(cx, cy, r, 0.45 * r, phase)};
+                                         : Curve{shape == kStar ? 1 : -1, Star(cx, cy, r, 0.45 * r, phase)};
     ExpectTrimmed(job, {curve});
 }
 
@@ -191,12 +192,15 @@ INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 220, kSweepBlo
 // of whose ends would go onto the crossings; a star's tip beside the end of a
 // coarse edge, which a neighbour's crossing near it would have turned; a
 // star's tip beside an edge crossed twice, whose corner moved onto a crossing
-// would have left the tip outside.
+// would have left the tip outside; a kept star's tip poking out across an
+// edge, whose nodes there a corner, or a hanging node moved along its coarse
+// edge, would have left off the edge.
 TEST(Trim2D, SweepConfigurationsOnceWrong)
 {
     for (const auto& [seed, levels, shape] : std::vector<std::array<int, 3>>{
              {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep},
-             {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}})
+             {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}, {106, 2, kStarKeep},
+             {129, 2, kStarKeep}, {169, 2, kStarKeep}})
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 
