@@ -138,17 +138,24 @@ TEST(Trim2D, SharpCornersOfAStar)
 }
 
 // Seeded small blanks with zero, one and two adaptive levels, each cut by a
-// hole, a trim-out circle and a star placed off the grid by the seed, so that
-// crossings land on corners, on coarse edges with hanging nodes and twice on
-// one edge: 1080 configurations, six seeds to a test so that the blocks run
-// side by side.
-// The star also as the curve whose inside is kept, outside the sweep.
+// hole, a trim-out circle, a star hole and a star whose inside is kept, placed
+// off the grid by the seed, so that crossings land on corners, on coarse
+// edges with hanging nodes and twice on one edge: 1440 configurations, six
+// seeds to a test so that the blocks run side by side.
 enum SweepShape { kHole, kKeep, kStar, kStarKeep };
 constexpr int kSweepBlock = 6;
 
 // Configurations the cutters still get wrong, with why: skipped unless
 // CORVEX_SWEEP_ALL is set, which shows whether they still fail.
-const std::set<std::array<int, 3>> kKnownSweepFaults{};
+const std::set<std::array<int, 3>> kKnownSweepFaults{
+    // A kept star's arm over an adaptive zone cracks. In most of these a
+    // coarse edge's end moves onto the line, its hanging node goes back to
+    // the middle, off the line, and the fine side's nodes there are left off
+    // the coarse edge.
+    {112, 2, kStarKeep}, {118, 1, kStarKeep}, {118, 2, kStarKeep}, {141, 2, kStarKeep},
+    {155, 1, kStarKeep}, {170, 2, kStarKeep}, {177, 2, kStarKeep}, {182, 2, kStarKeep},
+    {187, 1, kStarKeep}, {191, 1, kStarKeep}, {199, 2, kStarKeep}, {216, 1, kStarKeep},
+};
 
 // One configuration of the sweep: the blank of the seed and levels, cut by
 // the shape placed off the grid by the seed.
@@ -175,7 +182,7 @@ TEST_P(TrimSweep, SeedsLevelsAndShapes)
     const bool all = std::getenv("CORVEX_SWEEP_ALL") != nullptr;
     for (int seed = GetParam(); seed < GetParam() + kSweepBlock; ++seed) {
         for (int levels = 0; levels <= 2; ++levels) {
-            for (const SweepShape shape : {kHole, kKeep, kStar}) {
+            for (const SweepShape shape : {kHole, kKeep, kStar, kStarKeep}) {
                 if (kKnownSweepFaults.count({seed, levels, shape}) && !all) continue;
                 ExpectSweepTrim(seed, levels, shape);
             }
@@ -199,8 +206,8 @@ TEST(Trim2D, SweepConfigurationsOnceWrong)
 {
     for (const auto& [seed, levels, shape] : std::vector<std::array<int, 3>>{
              {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep},
-             {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}, {106, 2, kStarKeep},
-             {129, 2, kStarKeep}, {169, 2, kStarKeep}})
+             {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}, {286, 2, kStarKeep},
+             {309, 2, kStarKeep}})
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 
