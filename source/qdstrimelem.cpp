@@ -860,12 +860,6 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
 
 bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
 {
-    const int node = Nd(v);
-    const int n = NodeNum();
-    std::vector<int> around;
-    dataManage.GetNodeTpyElArr(node, around);
-    // Where the neighbours have them, not where this cut plans them.
-    const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
     // An edge at the vertex may carry nodes a neighbour's cut made on the
     // line between its ends (a tip of the line poking out past the edge).
     // Moved, the vertex swings the edge off them: the edge's element, cut
@@ -876,36 +870,19 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
     // the line runs straight from the moved corner to it, leaving no
     // crossing between them (a move of a tenth of the edge or less is the
     // corner itself). The element's own edges get this cut's nodes.
+    const int node = Nd(v);
     return AnyEdgeAt(node, srcElem, [&](int, int w) {
-        if (w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n)) return false;
-        const gmPnt3D a = at(node);
-        const gmPnt3D b = at(w);
-        // A hanging node follows its coarse edge's middle on its own.
-        const int m = hashOpr ? AdpNodeOn(node, w) : 0;
-        std::vector<int> stranded;
-        bool straight = false;
-        const auto check = [&](int x) {
-            if (x < 1 || x == node || x == w || x == m) return;
-            const gmPnt3D p = at(x);
-            if (InsideSegment(p, a, b) && !InsideSegment(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
-                std::find(stranded.begin(), stranded.end(), x) == stranded.end()) {
-                stranded.push_back(x);
-                if (a.DistTo(to) > kStayNear * a.DistTo(b) && OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) straight = true;
-            }
-        };
-        for (const int e : around) {
-            if (!dataManage.IsValidElem(e)) continue;
-            const CsDataElem& el = dataManage.GetElem(e);
-            for (int i = 0; i < el.GetNodeNum(); ++i) check(el[i]);
-        }
-        // A tip's nodes may belong only to the piece cut off beyond the edge.
-        if (hashOpr) {
-            const gmEdge edge(node, w, 0, 0);
-            for (const CsItem<gmItrPt>* item = hashOpr->GetItemItrPt(node, w); item; item = item->GetNext()) {
-                if (item->GetData().GetEdge() == edge) check(item->GetData().GetNode());
+        if (IsOwnEdge(v, w)) return false;
+        const std::vector<int> stranded = StrandedOnEdge(node, w, to, false);
+        if (stranded.empty()) return false;
+        const gmPnt3D a = PosInMesh(node);
+        if (a.DistTo(to) > kStayNear * a.DistTo(PosInMesh(w))) {
+            for (const int x : stranded) {
+                const gmPnt3D p = PosInMesh(x);
+                if (OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) return true;
             }
         }
-        return straight || stranded.size() >= (OnTrimLine(PosOf(w)) ? 1u : 2u);
+        return stranded.size() >= 2 || OnTrimLine(PosOf(w));
     });
 }
 
@@ -916,38 +893,61 @@ bool CsTrmElem::SwingsOffEdgeNode(int v, const gmPnt3D& to) const
     // the node is left on neither side, and the mesh opens. The element's
     // own edges get the cut's own nodes.
     const int node = Nd(v);
-    const int n = NodeNum();
-    const auto own = [&](int w) { return w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n); };
-    return AnyEdgeAt(node, srcElem, [&](int, int w) { return !own(w) && SwingsOffEdgeNode(node, w, to); });
+    return AnyEdgeAt(node, srcElem, [&](int, int w) { return !IsOwnEdge(v, w) && SwingsOffEdgeNode(node, w, to); });
 }
 
 bool CsTrmElem::SwingsOffEdgeNode(int node, int w, const gmPnt3D& to) const
 {
-    // Where the neighbours have them, before this cut's own moves.
-    const auto at = [](int x) { return dataManage.GetNode(x).GetPoint(); };
-    const gmPnt3D a = at(node);
-    const gmPnt3D b = at(w);
     // The node may belong only to pieces at the edge's far end, such as the
     // line's tip a neighbour cut out between two crossings of the edge.
-    std::vector<int> around;
-    std::vector<int> atFar;
-    dataManage.GetNodeTpyElArr(node, around);
-    dataManage.GetNodeTpyElArr(w, atFar);
-    around.insert(around.end(), atFar.begin(), atFar.end());
+    return !StrandedOnEdge(node, w, to, true).empty();
+}
+
+bool CsTrmElem::IsOwnEdge(int v, int w) const
+{
+    const int n = NodeNum();
+    return w == Nd((v + 1) % n) || w == Nd((v + n - 1) % n);
+}
+
+gmPnt3D CsTrmElem::PosInMesh(int node) { return dataManage.GetNode(node).GetPoint(); }
+
+std::vector<int> CsTrmElem::StrandedOnEdge(int node, int w, const gmPnt3D& to, bool farEnd) const
+{
+    // Where the neighbours have them, not where this cut plans them.
+    const gmPnt3D a = PosInMesh(node);
+    const gmPnt3D b = PosInMesh(w);
     // A hanging node follows its coarse edge's middle on its own.
     const int m = AdpNodeOn(node, w);
+    std::vector<int> stranded;
+    const auto check = [&](int x) {
+        if (x < 1 || x == node || x == w || x == m) return;
+        const gmPnt3D p = PosInMesh(x);
+        // Taken as the moved corner's place, the node stays on the edge.
+        if (InsideSegment(p, a, b) && !InsideSegment(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b) &&
+            std::find(stranded.begin(), stranded.end(), x) == stranded.end())
+            stranded.push_back(x);
+    };
+    std::vector<int> around;
+    dataManage.GetNodeTpyElArr(node, around);
+    if (farEnd) {
+        std::vector<int> atFar;
+        dataManage.GetNodeTpyElArr(w, atFar);
+        around.insert(around.end(), atFar.begin(), atFar.end());
+    }
     for (const int e : around) {
         if (!dataManage.IsValidElem(e)) continue;
         const CsDataElem& el = dataManage.GetElem(e);
-        for (int i = 0; i < el.GetNodeNum(); ++i) {
-            const int x = el[i];
-            if (x == node || x == w || (m > 0 && x == m)) continue;
-            const gmPnt3D p = at(x);
-            // Taken as the moved corner's place, the node stays on the edge.
-            if (InsideSegment(p, a, b) && !InsideSegment(p, to, b) && p.DistTo(to) > kOnVertex * a.DistTo(b)) return true;
+        for (int i = 0; i < el.GetNodeNum(); ++i) check(el[i]);
+    }
+    // A tip's nodes may belong only to the piece cut off beyond the edge,
+    // which the edge's records still name.
+    if (hashOpr && !farEnd) {
+        const gmEdge edge(node, w, 0, 0);
+        for (const CsItem<gmItrPt>* item = hashOpr->GetItemItrPt(node, w); item; item = item->GetNext()) {
+            if (item->GetData().GetEdge() == edge) check(item->GetData().GetNode());
         }
     }
-    return false;
+    return stranded;
 }
 
 bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const

@@ -183,6 +183,14 @@ protected:
     bool SwingsOffEdgeNode(int v, const gmPnt3D& to) const;
     // The same for the neighbours' edge from `node` to w.
     bool SwingsOffEdgeNode(int node, int w, const gmPnt3D& to) const;
+    // Whether w is a neighbour of vertex v along the element's outline.
+    bool IsOwnEdge(int v, int w) const;
+    // The nodes inside edge node-w, as the mesh has it, that the edge moved
+    // from node to `to` would leave off it, the edge's hanging node aside:
+    // corners of the elements at node (and at w with `farEnd`), or else
+    // nodes the edge's records name.
+    std::vector<int> StrandedOnEdge(int node, int w, const gmPnt3D& to, bool farEnd) const;
+    static gmPnt3D PosInMesh(int node);
     // Whether vertex v, too far from point k to be taken as it, ends a
     // neighbour's coarse edge that moving it onto the point would turn: the
     // hanging node would follow the edge's middle off the line, away from
