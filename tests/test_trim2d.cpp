@@ -154,7 +154,7 @@ const std::set<std::array<int, 3>> kKnownSweepFaults{
     // the coarse edge.
     {112, 2, kStarKeep}, {118, 1, kStarKeep}, {118, 2, kStarKeep},
     {155, 1, kStarKeep}, {170, 2, kStarKeep}, {177, 2, kStarKeep}, {182, 2, kStarKeep},
-    {187, 1, kStarKeep}, {191, 1, kStarKeep}, {199, 2, kStarKeep}, {216, 1, kStarKeep},
+    {187, 1, kStarKeep}, {191, 1, kStarKeep}, {199, 2, kStarKeep},
 };
 
 // One configuration of the sweep: the blank of the seed and levels, cut by
