@@ -871,14 +871,17 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to, bool tipOnly) const
     // the edge, and the element's cut takes it by the edge's record, unless
     // the line runs straight from the moved corner to it, leaving no
     // crossing between them (a move of a tenth of the edge or less is the
-    // corner itself). The element's own edges get this cut's nodes.
+    // corner itself). With tipOnly only such a node counts, and a short move
+    // too where the edge's far end lies off the line: the line crosses the
+    // edge at the node there rather than running along it. The element's
+    // own edges get this cut's nodes.
     const int node = Nd(v);
     return AnyEdgeAt(node, srcElem, [&](int, int w) {
         if (IsOwnEdge(v, w)) return false;
         const std::vector<int> stranded = StrandedOnEdge(node, w, to, false);
         if (stranded.empty()) return false;
         const gmPnt3D a = PosInMesh(node);
-        if (a.DistTo(to) > kStayNear * a.DistTo(PosInMesh(w))) {
+        if (a.DistTo(to) > kStayNear * a.DistTo(PosInMesh(w)) || (tipOnly && !OnTrimLine(PosInMesh(w)))) {
             for (const int x : stranded) {
                 const gmPnt3D p = PosInMesh(x);
                 if (OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) return true;
