@@ -427,8 +427,12 @@ void CsTrmQuad::TrimAdjEndUppr()
     if (CutAlong(itrNode1, Nd(B()))) return;
     const bool moved = OnPoint(B(), 2);
     // Only on a coarse edge, where the fine side's node on its half must stay
-    // on this element's boundary; a lance needs a slit, which this has not.
-    if (moved && itrNode1 > 0 && !IsCorner(itrNode1) && hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) && !trmLine->IsLancing())
+    // on this element's boundary, or for a node a neighbour made (as the
+    // coarse side does on the half this edge is): dropped, it would leave the
+    // neighbour's edge split where this one is not. A lance needs a slit,
+    // which this has not.
+    if (moved && itrNode1 > 0 && !IsCorner(itrNode1) &&
+        (hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) || !IsPlannedNode(itrNode1)) && !trmLine->IsLancing())
         KeepWithEdgeNode(itrNode1, Nd(B()));
 }
 
