@@ -300,7 +300,13 @@ int CsAlgoTrm::TrimElement(gmTrmLine* line, gmElemt& elem, std::vector<gmItrPt>&
     const std::vector<int> before = NodesOf(e);
     const int result = curTrmElem->Trimming(line, &elem, points);
     if (NodesOf(e) != before) SyncTopology(e, before);
-    for (const int added : curTrmElem->GetNewElemMap().NewElemArr) SyncTopology(added, {});
+    // An element waiting to be split at a node a neighbour put on its edge
+    // may be cut first: its pieces, which now have its edges, wait instead.
+    const bool waits = std::find(splitElArr.begin(), splitElArr.end(), e) != splitElArr.end();
+    for (const int added : curTrmElem->GetNewElemMap().NewElemArr) {
+        SyncTopology(added, {});
+        if (waits) splitElArr.push_back(added);
+    }
     return result;
 }
 

@@ -807,7 +807,9 @@ CsTrmElem::PosClass CsTrmElem::ClassAt(int k)
 bool CsTrmElem::MustStay(int k, int v) const
 {
     const double len = k == 1 ? edgeLen1 : edgeLen2;
-    if (DstToVtx(k, v) < kStayNear * len) return false;
+    // A point this near is the vertex itself, unless moving there swings a
+    // neighbour's edge off a tip's node the line reaches straight from it.
+    if (DstToVtx(k, v) < kStayNear * len) return DstToVtx(k, v) > kSamePoint && StrandsEdgeNode(v, Pt(k), true);
     if (OnLineAlready(Nd(v)) && DstToVtx(k, v) > kSamePoint && LineBendsOffVertex(k, v)) return true;
     // Elements already cut around the vertex are shaped by it.
     if (MoveSpoilsNeighbour(v, Pt(k))) return true;
@@ -858,7 +860,7 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
     return StrandsEdgeNode(v, to);
 }
 
-bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
+bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to, bool tipOnly) const
 {
     // An edge at the vertex may carry nodes a neighbour's cut made on the
     // line between its ends (a tip of the line poking out past the edge).
@@ -869,20 +871,23 @@ bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to) const
     // the edge, and the element's cut takes it by the edge's record, unless
     // the line runs straight from the moved corner to it, leaving no
     // crossing between them (a move of a tenth of the edge or less is the
-    // corner itself). The element's own edges get this cut's nodes.
+    // corner itself). With tipOnly only such a node counts, and a short move
+    // too where the edge's far end lies off the line: the line crosses the
+    // edge at the node there rather than running along it. The element's
+    // own edges get this cut's nodes.
     const int node = Nd(v);
     return AnyEdgeAt(node, srcElem, [&](int, int w) {
         if (IsOwnEdge(v, w)) return false;
         const std::vector<int> stranded = StrandedOnEdge(node, w, to, false);
         if (stranded.empty()) return false;
         const gmPnt3D a = PosInMesh(node);
-        if (a.DistTo(to) > kStayNear * a.DistTo(PosInMesh(w))) {
+        if (a.DistTo(to) > kStayNear * a.DistTo(PosInMesh(w)) || (tipOnly && !OnTrimLine(PosInMesh(w)))) {
             for (const int x : stranded) {
                 const gmPnt3D p = PosInMesh(x);
                 if (OnTrimLine(p) && OnTrimLine((p + to) * 0.5)) return true;
             }
         }
-        return stranded.size() >= 2 || OnTrimLine(PosOf(w));
+        return !tipOnly && (stranded.size() >= 2 || OnTrimLine(PosOf(w)));
     });
 }
 

@@ -176,8 +176,9 @@ protected:
     // that has its node as a corner.
     bool MoveSpoilsNeighbour(int v, const gmPnt3D& to) const;
     // Whether moving vertex v to `to` swings a neighbour's edge off nodes of
-    // the line lying inside it, which its element's cut would then miss.
-    bool StrandsEdgeNode(int v, const gmPnt3D& to) const;
+    // the line lying inside it, which its element's cut would then miss;
+    // with tipOnly, only off a node the line runs straight to from `to`.
+    bool StrandsEdgeNode(int v, const gmPnt3D& to, bool tipOnly = false) const;
     // Whether moving vertex v to `to` swings a neighbour's edge off any node
     // that lies inside it, left there by another neighbour's cut.
     bool SwingsOffEdgeNode(int v, const gmPnt3D& to) const;

@@ -427,8 +427,12 @@ void CsTrmQuad::TrimAdjEndUppr()
     if (CutAlong(itrNode1, Nd(B()))) return;
     const bool moved = OnPoint(B(), 2);
     // Only on a coarse edge, where the fine side's node on its half must stay
-    // on this element's boundary; a lance needs a slit, which this has not.
-    if (moved && itrNode1 > 0 && !IsCorner(itrNode1) && hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) && !trmLine->IsLancing())
+    // on this element's boundary, or for a node a neighbour made (as the
+    // coarse side does on the half this edge is): dropped, it would leave the
+    // neighbour's edge split where this one is not. A lance needs a slit,
+    // which this has not.
+    if (moved && itrNode1 > 0 && !IsCorner(itrNode1) &&
+        (hashOpr->GetCsAdpNd(Nd(A()), Nd(B())) || !IsPlannedNode(itrNode1)) && !trmLine->IsLancing())
         KeepWithEdgeNode(itrNode1, Nd(B()));
 }
 
@@ -566,14 +570,18 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
     };
     // A corner an earlier cut put on the line, or one that ends a coarse
     // edge, stays; so does one whose move would swing a neighbour's edge off
-    // a node of the line, except on a coarse edge, whose hanging node a node
-    // of this cut's own would drag along, and one, not taken for the point,
-    // whose move would swing a neighbour's edge off any node inside it. A
-    // point well away from a corner gets a node of its own rather than being
-    // taken for the corner.
-    const bool coarse = AdpNodeOn(na, nb) > 0;
+    // a node of the line, except on a coarse edge whose hanging node, or one
+    // of whose halves, carries a node a cut made: a node of this cut's own
+    // would drag the hanging node, and those nodes with it, along the edge.
+    // And one, not taken for the point, whose move would swing a neighbour's
+    // edge off any node inside it. A point well away from a corner gets a
+    // node of its own rather than being taken for the corner.
+    const int hanging = AdpNodeOn(na, nb);
+    const bool dragsCutNodes =
+        hanging > 0 && (OnLineAlready(hanging) || hashOpr->FindEdgeExistNode(gmEdge(na, hanging, 0, 0)) > 0 ||
+                        hashOpr->FindEdgeExistNode(gmEdge(hanging, nb, 0, 0)) > 0);
     const auto stays = [&](int v) {
-        return HeldAway(v, k) || PinnedByCoarseEdge(v, k) || (!coarse && StrandsEdgeNode(v, Pt(k))) ||
+        return HeldAway(v, k) || PinnedByCoarseEdge(v, k) || (!dragsCutNodes && StrandsEdgeNode(v, Pt(k))) ||
                (DstToVtx(k, v) >= kSamePointEdge * len && SwingsOffEdgeNode(v, Pt(k)));
     };
     switch (ClassOf(t)) {
