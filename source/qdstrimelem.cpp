@@ -239,7 +239,7 @@ int CsTrmElem::InitData()
     const int n = NodeNum();
     if (edge1[0] < 0 || edge1[1] < 0 || edge2[0] < 0 || edge2[1] < 0) return 0;
     if ((edge1[0] + 1) % n != edge1[1] || (edge2[0] + 1) % n != edge2[1]) return 0;
-    if (itrPt1 != itrPt2 && Pt(1).DistTo(Pt(2)) <= kSamePoint) return 0;
+    if (itrPt1 != itrPt2 && Pt(1).DistTo(Pt(2)) <= kSamePoint && !PokesAcrossCoarseEdge()) return 0;
 
     edgeLen1 = Vtx(edge1[0]).DistTo(Vtx(edge1[1]));
     edgeLen2 = Vtx(edge2[0]).DistTo(Vtx(edge2[1]));
@@ -267,6 +267,18 @@ int CsTrmElem::InitData()
     featIdx = featVtx = featEdge = -1;
     featNode = featInner = featDone = 0;
     return 1;
+}
+
+bool CsTrmElem::PokesAcrossCoarseEdge() const
+{
+    // Two points this close on one edge are one crossing seen twice, except
+    // on a coarse edge: the fine side beyond, whose edges are half as long,
+    // cuts the line's corner off at them, and the coarse element must carry
+    // their nodes on its edge. Points on top of each other stay one.
+    if (itrPt1 == itrPt2 || edge1[0] != edge2[0] || edge1[1] != edge2[1]) return false;
+    const double d = Pt(1).DistTo(Pt(2));
+    return d <= kSamePoint && d > kOnVertex * Vtx(edge1[0]).DistTo(Vtx(edge1[1])) &&
+           AdpNodeOn(Nd(edge1[0]), Nd(edge1[1])) > 0;
 }
 
 void CsTrmElem::Exchange()
