@@ -416,7 +416,16 @@ void CsTrmElem::CheckFeatPnt()
     if (featVtx >= 0 && (featVtx == edge1[0] || featVtx == edge1[1]) && edge1[0] == edge2[0]) {
         const bool secondFarther = Pt(2).DistTo(prjPt) > Pt(1).DistTo(prjPt);
         if ((secondFarther && itrNode1 > 0) || itrNode2 > 0) {
-            featEdge = edge1[0];
+            // The corner cannot go to the feature. Only one by the edge is cut
+            // off along it; one well inside is kept as a node there, or the
+            // point without a node would be left off the pieces while the
+            // neighbour across makes one.
+            const gmPnt3D& f = Vtx(edge1[0]);
+            const gmPnt3D& t = Vtx(edge1[1]);
+            if (prjPt.DistTo(f, t) <= kStayNear * f.DistTo(t))
+                featEdge = edge1[0];
+            else
+                featInner = 1;
             featVtx = -1;
         }
     }
@@ -787,7 +796,22 @@ int CsTrmElem::NodeAt(int k)
     }
     // The coarse edge may have moved off the fine one, but not by a quarter.
     if (fine && fine->GetPoint().DistTo(Pt(k)) > 0.25 * Vtx(EdgeFst(k)).DistTo(Vtx(EdgeEnd(k)))) fine = nullptr;
-    if (fine) {
+    // An earlier pair's node shortened the coarse edge: the fine side's
+    // records stay on the half to the old end, but its pieces already end
+    // at the node it made on the point, next to the hanging node.
+    int made = 0;
+    if (!fine && m > 0) {
+        const double tol = kOnVertex * Vtx(EdgeFst(k)).DistTo(Vtx(EdgeEnd(k)));
+        AnyEdgeAt(m, -1, [&](int, int u) {
+            if (u == na || u == nb || IsCorner(u) || PosOf(u).DistTo(Pt(k)) > tol) return false;
+            made = u;
+            return true;
+        });
+    }
+    if (made > 0) {
+        x = made;
+        PlanRecordNode(rec, x);
+    } else if (fine) {
         x = fine->GetNode();
         PlanRecordNode(rec, x);
     } else {
@@ -796,7 +820,7 @@ int CsTrmElem::NodeAt(int k)
     if (m > 0) {
         PlanRemoveAdp(c);
         PlanInsertAdp(nearEnd ? na : nb, x, m);
-        if (!fine) {
+        if (!fine && made < 1) {
             gmItrPt copy(rec ? *rec : (k == 1 ? *itrPt1 : *itrPt2));
             copy.SetEdge(gmEdge(half, m, 0, 0));
             copy.SetNode(x);

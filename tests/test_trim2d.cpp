@@ -204,13 +204,15 @@ INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 220, kSweepBlo
 // edge, would have left off the edge; a star's arm nearly parallel to a grid
 // line and 0.07 beside it, once taken as running along the line's edges; a
 // star's tip 0.026 across a coarse edge, whose two crossings 0.022 apart the
-// coarse element took for one and the fine side cut apart.
+// coarse element took for one and the fine side cut apart; a star's tip
+// 1.4 inside a fine element beside its coarse edge, taken as lying on the
+// edge, which left one crossing without a node.
 TEST(Trim2D, SweepConfigurationsOnceWrong)
 {
     for (const auto& [seed, levels, shape] : std::vector<std::array<int, 3>>{
              {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep},
              {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}, {474, 1, kStar}, {403, 2, kStar},
-             {286, 2, kStarKeep}, {309, 2, kStarKeep}})
+             {457, 1, kStar}, {286, 2, kStarKeep}, {309, 2, kStarKeep}})
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 
