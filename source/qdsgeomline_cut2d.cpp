@@ -26,7 +26,11 @@ constexpr double kEdgeLow = 0.001;
 constexpr double kEdgeHigh = 1.002;
 constexpr double kSegLow = 1e-5;
 constexpr double kSegHigh = 1.001;
-constexpr double kCollinearOffset = 0.1;
+// An edge parallel to a curve segment runs along it when its end lies on the
+// segment's line within the tilt the parallel test allows over the edge's
+// length: an edge a fixed distance beside the line is not on it, however
+// long the segment (whose far start then looks collinear from the edge).
+constexpr double kCollinearShare = 0.0031623;  // sqrt(kSqrSine)
 constexpr double kAhead = 0.001;
 // Past this share of a curve segment, a crossing lies beyond its end.
 constexpr double kPastEnd = 1.0 + 1e-9;
@@ -213,8 +217,7 @@ int gmCut2DLine::SegmntInterSegmt(const gmPnt3D& a, const gmPnt3D& b, const gmPn
     // Parallel: an edge running along the curve reports its end inside the curve segment.
     if (d1d1 < kSqrSine || d2d2 < kSqrSine)
         return 0;
-    if (gmPnt2D(c.x(), c.y()).DistTo(gmPnt2D(a1.x(), a1.y()), gmPnt2D(b1.x(), b1.y())) > kCollinearOffset)
-        return 0;
+    if (gmPnt2D(b1).DistTo(gmPnt2D(c), gmPnt2D(d)) > kCollinearShare * std::sqrt(d1d1)) return 0;
     gmVec2D v = w;
     double q = w.SqrLen();
     if (q < kSqrSine) {

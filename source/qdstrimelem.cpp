@@ -239,7 +239,7 @@ int CsTrmElem::InitData()
     const int n = NodeNum();
     if (edge1[0] < 0 || edge1[1] < 0 || edge2[0] < 0 || edge2[1] < 0) return 0;
     if ((edge1[0] + 1) % n != edge1[1] || (edge2[0] + 1) % n != edge2[1]) return 0;
-    if (itrPt1 != itrPt2 && Pt(1).DistTo(Pt(2)) <= kSamePoint) return 0;
+    if (itrPt1 != itrPt2 && Pt(1).DistTo(Pt(2)) <= kSamePoint && !PokesAcrossCoarseEdge()) return 0;
 
     edgeLen1 = Vtx(edge1[0]).DistTo(Vtx(edge1[1]));
     edgeLen2 = Vtx(edge2[0]).DistTo(Vtx(edge2[1]));
@@ -267,6 +267,18 @@ int CsTrmElem::InitData()
     featIdx = featVtx = featEdge = -1;
     featNode = featInner = featDone = 0;
     return 1;
+}
+
+bool CsTrmElem::PokesAcrossCoarseEdge() const
+{
+    // Two points this close on one edge are one crossing seen twice, except
+    // on a coarse edge: the fine side beyond, whose edges are half as long,
+    // cuts the line's corner off at them, and the coarse element must carry
+    // their nodes on its edge. Points on top of each other stay one.
+    if (itrPt1 == itrPt2 || edge1[0] != edge2[0] || edge1[1] != edge2[1]) return false;
+    const double d = Pt(1).DistTo(Pt(2));
+    return d <= kSamePoint && d > kOnVertex * Vtx(edge1[0]).DistTo(Vtx(edge1[1])) &&
+           AdpNodeOn(Nd(edge1[0]), Nd(edge1[1])) > 0;
 }
 
 void CsTrmElem::Exchange()
@@ -404,7 +416,16 @@ void CsTrmElem::CheckFeatPnt()
     if (featVtx >= 0 && (featVtx == edge1[0] || featVtx == edge1[1]) && edge1[0] == edge2[0]) {
         const bool secondFarther = Pt(2).DistTo(prjPt) > Pt(1).DistTo(prjPt);
         if ((secondFarther && itrNode1 > 0) || itrNode2 > 0) {
-            featEdge = edge1[0];
+            // The corner cannot go to the feature. Only one by the edge is cut
+            // off along it; one well inside is kept as a node there, or the
+            // point without a node would be left off the pieces while the
+            // neighbour across makes one.
+            const gmPnt3D& f = Vtx(edge1[0]);
+            const gmPnt3D& t = Vtx(edge1[1]);
+            if (prjPt.DistTo(f, t) <= kStayNear * f.DistTo(t))
+                featEdge = edge1[0];
+            else
+                featInner = 1;
             featVtx = -1;
         }
     }
@@ -775,7 +796,22 @@ int CsTrmElem::NodeAt(int k)
     }
     // The coarse edge may have moved off the fine one, but not by a quarter.
     if (fine && fine->GetPoint().DistTo(Pt(k)) > 0.25 * Vtx(EdgeFst(k)).DistTo(Vtx(EdgeEnd(k)))) fine = nullptr;
-    if (fine) {
+    // An earlier pair's node shortened the coarse edge: the fine side's
+    // records stay on the half to the old end, but its pieces already end
+    // at the node it made on the point, next to the hanging node.
+    int made = 0;
+    if (!fine && m > 0) {
+        const double tol = kOnVertex * Vtx(EdgeFst(k)).DistTo(Vtx(EdgeEnd(k)));
+        AnyEdgeAt(m, -1, [&](int, int u) {
+            if (u == na || u == nb || IsCorner(u) || PosOf(u).DistTo(Pt(k)) > tol) return false;
+            made = u;
+            return true;
+        });
+    }
+    if (made > 0) {
+        x = made;
+        PlanRecordNode(rec, x);
+    } else if (fine) {
         x = fine->GetNode();
         PlanRecordNode(rec, x);
     } else {
@@ -784,7 +820,7 @@ int CsTrmElem::NodeAt(int k)
     if (m > 0) {
         PlanRemoveAdp(c);
         PlanInsertAdp(nearEnd ? na : nb, x, m);
-        if (!fine) {
+        if (!fine && made < 1) {
             gmItrPt copy(rec ? *rec : (k == 1 ? *itrPt1 : *itrPt2));
             copy.SetEdge(gmEdge(half, m, 0, 0));
             copy.SetNode(x);

@@ -66,6 +66,9 @@ protected:
     // becomes a corner and each point takes the node of its half, shared
     // with the fine neighbour there. 0 when the edge has no hanging node.
     int TrimEdgeAtAdpNd();
+    // The pair is the line's corner poking just across a coarse edge: two
+    // points on it closer than distinct crossings elsewhere may be.
+    bool PokesAcrossCoarseEdge() const;
     void AddElement(int part, int count, const int* nodes);
     void AddNodePrjPt();
 

@@ -791,6 +791,8 @@ int CsTrmQuad::Trim2OnEdge()
 {
     if (NodeNum() != 4) return 0;
     if (TrimEdgeAtAdpNd()) return 1;
+    // Poking across, the corner has no room for the same-edge rules.
+    if (PokesAcrossCoarseEdge()) return 0;
     const gmLin3D line(Vtx(edge1[0]), Vtx(edge1[1]));
     if (std::sqrt(line.SqrDist(Pt(1))) > kOnEdgeLine || std::sqrt(line.SqrDist(Pt(2))) > kOnEdgeLine) return 0;
     if (Pt(2).DistTo(Vtx(edge1[0])) < Pt(1).DistTo(Vtx(edge1[0]))) Exchange();

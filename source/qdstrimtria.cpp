@@ -24,6 +24,8 @@ int CsTrmTria::Trim2ItrPt()
 int CsTrmTria::Trim2OnEdge()
 {
     if (TrimEdgeAtAdpNd()) return 1;
+    // Poking across, the corner has no room for the same-edge rules.
+    if (PokesAcrossCoarseEdge()) return 0;
     // Left whole, the triangle keeps its edge straight past the line's
     // corner; that only stays closed while the neighbour across has no
     // node of its own at the crossings.

@@ -193,6 +193,21 @@ TEST(Cut2DCross, EdgeAlongTheCurveReportsItsEnd)
     EXPECT_EQ(pts[1].GetEdge(), gmEdge(4, 1, 3, 0));
 }
 
+// A long arm nearly parallel to an edge and 0.07 beside it neither crosses
+// nor runs along it: only the edge the arm does cross has a crossing.
+TEST(Cut2DCross, ArmBesideAnEdgeDoesNotRunAlongIt)
+{
+    gmCut2DLine line = PlaneLine({{44.942640, 55.176069, 0}, {44.927566, 37.819427, 0}, {29.478854, 29.908006, 0},
+                                  {60, 30, 0}, {44.942640, 55.176069, 0}});
+    gmElemt e = MakeElem({{40, 35, 0}, {45, 35, 0}, {45, 40, 0}, {40, 40, 0}});
+    std::vector<gmItrPt> pts;
+    line.InterElement(e, pts);
+    for (const gmItrPt& p : pts) EXPECT_LT(p.GetPoint().x(), 44.99);
+    EXPECT_TRUE(std::any_of(pts.begin(), pts.end(), [](const gmItrPt& p) {
+        return std::fabs(p.GetPoint().y() - 40.0) < 1e-9 && std::fabs(p.GetPoint().x() - 44.929) < 1e-3;
+    }));
+}
+
 TEST(Cut2DCross, OneRecordPerEdgeAndSegmentAcrossCells)
 {
     gmCut2DLine line = PlaneLine(geomtest::Square(100));
