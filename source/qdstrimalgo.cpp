@@ -114,7 +114,7 @@ void CsAlgoTrm::ListNeighbours(int elem, const std::vector<gmItrPt>& points, boo
         const int u = p.GetEdge().GetFstNode();
         const int v = p.GetEdge().GetEndNode();
         const int next = acrossCoarse ? NeighbourAcross(elem, u, v) : NextElem(elem, u, v);
-        if (next > 0) splitElArr.push_back(next);
+        if (next > 0) WaitForSplit(next);
     }
 }
 
@@ -131,7 +131,7 @@ void CsAlgoTrm::FileCut(int elem, bool cut, bool again, bool toRepair, std::vect
             AddElemArr();
         }
     } else {
-        if (toRepair) splitElArr.push_back(elem);
+        if (toRepair) WaitForSplit(elem);
         AddElemArr();
     }
     trmElemArr.push_back(elem);
@@ -302,10 +302,10 @@ int CsAlgoTrm::TrimElement(gmTrmLine* line, gmElemt& elem, std::vector<gmItrPt>&
     if (NodesOf(e) != before) SyncTopology(e, before);
     // An element waiting to be split at a node a neighbour put on its edge
     // may be cut first: its pieces, which now have its edges, wait instead.
-    const bool waits = std::find(splitElArr.begin(), splitElArr.end(), e) != splitElArr.end();
+    const bool waits = splitWaiting.count(e) != 0;
     for (const int added : curTrmElem->GetNewElemMap().NewElemArr) {
         SyncTopology(added, {});
-        if (waits) splitElArr.push_back(added);
+        if (waits) WaitForSplit(added);
     }
     return result;
 }
@@ -313,8 +313,19 @@ int CsAlgoTrm::TrimElement(gmTrmLine* line, gmElemt& elem, std::vector<gmItrPt>&
 void CsAlgoTrm::AddElemArr()
 {
     if (!curTrmElem) return;
-    const std::vector<int>& split = curTrmElem->GetSplitElArr();
-    splitElArr.insert(splitElArr.end(), split.begin(), split.end());
+    for (const int e : curTrmElem->GetSplitElArr()) WaitForSplit(e);
+}
+
+void CsAlgoTrm::WaitForSplit(int elem)
+{
+    splitElArr.push_back(elem);
+    splitWaiting.insert(elem);
+}
+
+void CsAlgoTrm::ClearSplitList()
+{
+    splitElArr.clear();
+    splitWaiting.clear();
 }
 
 void CsAlgoTrm::UniqueElemArr()
@@ -400,13 +411,13 @@ void CsAlgoTrm::CheckEdgNode()
                 }
             }
             if (split) {
-                splitElArr.push_back(e);
-                splitElArr.push_back(dataManage.GetElemNumber());
+                WaitForSplit(e);
+                WaitForSplit(dataManage.GetElemNumber());
                 break;
             }
         }
     }
-    splitElArr.clear();
+    ClearSplitList();
 }
 
 void CsAlgoTrm::CheckElement()

@@ -12,6 +12,7 @@
 #include "qdstrimtria.h"
 
 #include <memory>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -99,6 +100,10 @@ protected:
     // Splits a quadrilateral in two at its first corner that is nearly flat
     // (or, with reflexToo, turned the wrong way); true when it split.
     bool SplitBadCorner(int elem, bool reflexToo);
+    // splitElArr is only ever changed through these, which keep
+    // splitWaiting, its members, for the cutter's lookups.
+    void WaitForSplit(int elem);
+    void ClearSplitList();
 
     int elemNum = 0;
     double minDst = 1.0e10;
@@ -106,6 +111,7 @@ protected:
     std::vector<int> elemArr;
     std::vector<int> trmElemArr;
     std::vector<int> splitElArr;
+    std::unordered_set<int> splitWaiting;
     CsTrmTria triaTrm;
     CsTrmQuad quadTrm;
     CsTrmElem* curTrmElem = nullptr;

@@ -99,7 +99,7 @@ int CsAlgoLce::TrimElemArr()
         curLine = line;
         lineStartNode = 0;
         lineEndNode = 0;
-        splitElArr.clear();
+        ClearSplitList();
         trmElemArr.clear();
         sideElemArr.clear();
         triaTrm.SetData(line->GetRatio(), minDst, &hashOper);

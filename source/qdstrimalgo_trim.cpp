@@ -133,7 +133,7 @@ int CsToolTrm::TrimElemArr()
         if (!UsableLine(trmLineArr[j])) continue;
         auto* line = dynamic_cast<gmCut2DLine*>(trmLineArr[j]);
         if (!line) continue;
-        splitElArr.clear();
+        ClearSplitList();
         trmElemArr.clear();
         const CsString id = line->GetExid();
         triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
@@ -254,7 +254,7 @@ int CsLaserTrm::TrimElemArr()
             seedsValid = false;
         }
         if (!seedsValid) continue;
-        splitElArr.clear();
+        ClearSplitList();
         trmElemArr.clear();
         const CsString id = line->GetExid();
         triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
