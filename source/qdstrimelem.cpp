@@ -409,7 +409,7 @@ void CsTrmElem::CheckFeatPnt()
         }
     }
     if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt) ||
-                          TurnsCoarseEdge(featVtx, prjPt))) {
+                          TurnsCoarseEdge(featVtx, prjPt, true))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -965,7 +965,7 @@ bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
     });
 }
 
-bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
+bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo) const
 {
     if (!hashOpr) return false;
     const int node = Nd(v);
@@ -976,8 +976,9 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
     // different places.
     return AnyEdgeAt(node, -1, [&](int, int w) {
         // The element's own coarse edges are left to its cutter's rules,
-        // which put the fine side's nodes on its outline.
-        const int m = IsCorner(w) ? 0 : AdpNodeOn(node, w);
+        // which put the fine side's nodes on its outline, unless the corner
+        // goes onto the line's corner, where no crossing of the edge is left.
+        const int m = IsCorner(w) && !ownToo ? 0 : AdpNodeOn(node, w);
         const auto cutOnHalf = [&](int u) {
             const gmItrPt* p = hashOpr->GetItrPt(m, u);
             if (p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u) return true;

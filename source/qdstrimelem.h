@@ -203,8 +203,10 @@ protected:
     bool PinnedNear(int k, int v) const { return featIdx < 0 && PinnedByCoarseEdge(v, k); }
     // Whether moving vertex v to `to` takes it off the line of a coarse edge
     // it ends whose hanging node a cut put on the line along that edge, or
-    // whose halves carry a node a cut made.
-    bool TurnsCoarseEdge(int v, const gmPnt3D& to) const;
+    // whose halves carry a node a cut made. With ownToo the element's own
+    // coarse edges count as well: a corner moved onto the line's corner
+    // leaves its edge no crossing to meet the fine side's nodes at.
+    bool TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo = false) const;
     // The move check of the caller and the coarse edges' together.
     bool MayMove(int v, const gmPnt3D& to) const
     {
