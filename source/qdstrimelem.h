@@ -14,6 +14,7 @@
 #include "qdsgeombase.h"
 #include "qdstrimbase.h"
 
+#include <array>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -315,6 +316,11 @@ private:
     void StartPlan();
     // Checks the plan; applies it when sound. True when applied.
     bool Commit();
+    // The coarse edges whose ends this plan moves, with their hanging nodes.
+    std::vector<std::array<int, 3>> HangingOnMovedEnds() const;
+    // Hanging nodes follow the middle of their coarse edge at once: the fine
+    // side cut later against the old middle would miss the coarse edge.
+    void KeepHangingOnMiddle(const std::vector<std::array<int, 3>>& followers);
     bool CheckPieces() const;
 
     std::vector<int> nodeArr;
