@@ -978,7 +978,7 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo) const
     return AnyEdgeAt(node, -1, [&](int, int w) {
         // The element's own coarse edges are left to its cutter's rules,
         // which put the fine side's nodes on its outline, unless the corner
-        // goes onto the line's corner, where no crossing of the edge is left.
+        // is moved off the edge, which then has no crossing left there.
         const int m = IsCorner(w) && !ownToo ? 0 : AdpNodeOn(node, w);
         const auto cutOnHalf = [&](int u) {
             const gmItrPt* p = hashOpr->GetItrPt(m, u);

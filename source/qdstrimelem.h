@@ -205,13 +205,15 @@ protected:
     // Whether moving vertex v to `to` takes it off the line of a coarse edge
     // it ends whose hanging node a cut put on the line along that edge, or
     // whose halves carry a node a cut made. With ownToo the element's own
-    // coarse edges count as well: a corner moved onto the line's corner
-    // leaves its edge no crossing to meet the fine side's nodes at.
+    // coarse edges count as well: a corner moved onto the line's corner, or
+    // onto a crossing of its other edge, leaves the coarse edge no crossing
+    // to meet the fine side's nodes at.
     bool TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo = false) const;
-    // The move check of the caller and the coarse edges' together.
+    // The move check of the caller and the coarse edges' together, the
+    // element's own included.
     bool MayMove(int v, const gmPnt3D& to) const
     {
-        return (!mayMove || mayMove(Nd(v), to)) && !TurnsCoarseEdge(v, to);
+        return (!mayMove || mayMove(Nd(v), to)) && !TurnsCoarseEdge(v, to, true);
     }
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
