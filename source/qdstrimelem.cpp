@@ -4,6 +4,7 @@
 #include "qdsgeomline.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -430,7 +431,7 @@ void CsTrmElem::CheckFeatPnt()
         }
     }
     if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt) ||
-                          TurnsCoarseEdge(featVtx, prjPt))) {
+                          TurnsCoarseEdge(featVtx, prjPt, true))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -1006,7 +1007,7 @@ bool CsTrmElem::PinnedByCoarseEdge(int v, int k) const
     });
 }
 
-bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
+bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo) const
 {
     if (!hashOpr) return false;
     const int node = Nd(v);
@@ -1017,8 +1018,9 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to) const
     // different places.
     return AnyEdgeAt(node, -1, [&](int, int w) {
         // The element's own coarse edges are left to its cutter's rules,
-        // which put the fine side's nodes on its outline.
-        const int m = IsCorner(w) ? 0 : AdpNodeOn(node, w);
+        // which put the fine side's nodes on its outline, unless the corner
+        // is moved off the edge, which then has no crossing left there.
+        const int m = IsCorner(w) && !ownToo ? 0 : AdpNodeOn(node, w);
         const auto cutOnHalf = [&](int u) {
             const gmItrPt* p = hashOpr->GetItrPt(m, u);
             if (p && p->GetNode() > 0 && p->GetNode() != m && p->GetNode() != u) return true;
@@ -1148,6 +1150,55 @@ void CsTrmElem::MoveVertex(int i, const gmPnt3D& p)
     vtxArr[static_cast<size_t>(i)] = p;
     moves.emplace_back(Nd(i), p);
     vertexMoves.emplace_back(i, p);
+}
+
+std::vector<std::array<int, 3>> CsTrmElem::HangingOnMovedEnds() const
+{
+    std::vector<std::array<int, 3>> found;
+    const auto moved = [this](int x) {
+        return std::any_of(moves.begin(), moves.end(), [&](const auto& m) {
+            return m.first == x && dataManage.GetNode(x).GetPoint().DistTo(m.second) > 1e-9;
+        });
+    };
+    // Only the element's own coarse edges, and only once the other end is on
+    // the line too (an earlier cut put it there, or this one moves it): an
+    // end still to move would pull the edge again later, when the hanging
+    // node may be a corner of the coarse side's pieces and can no longer
+    // follow.
+    const int count = NodeNum();
+    for (int i = 0; i < count; ++i) {
+        const int n = Nd(i);
+        if (!moved(n)) continue;
+        for (const int w : {Nd((i + 1) % count), Nd((i + count - 1) % count)}) {
+            int d = 0;
+            if (hashOpr->GetAdpNdS(n, w, d) && (OnLineAlready(w) || moved(w))) found.push_back({n, w, d});
+        }
+    }
+    return found;
+}
+
+void CsTrmElem::KeepHangingOnMiddle(const std::vector<std::array<int, 3>>& followers)
+{
+    for (const auto& f : followers) {
+        const int d = f[2];
+        // The constraint went with this cut, or the fine side put the node on
+        // the line (it stands for a crossing there): it follows no middle.
+        if (hashOpr->GetAdpNdS(f[0], f[1]) != d || OnLineAlready(d)) continue;
+        if (std::any_of(moves.begin(), moves.end(), [d](const auto& m) { return m.first == d; })) continue;
+        // The fine side cut at the node already: its pieces and the nodes it
+        // left on the halves were built on the old middle.
+        const auto inPiece = [d](const std::vector<int>& p) { return std::find(p.begin(), p.end(), d) != p.end(); };
+        if (IsCorner(d) || inPiece(rewriteArr) || std::any_of(addArr.begin(), addArr.end(), inPiece) ||
+            AnyEdgeAt(d, -1, [this, d](int, int w) { return hashOpr->GetItrPt(d, w) != nullptr; }))
+            continue;
+        const gmPnt3D& a = dataManage.GetNode(f[0]).GetPoint();
+        const gmPnt3D& b = dataManage.GetNode(f[1]).GetPoint();
+        // Moved along the edge's line, the ends leave the node on the edge.
+        const double length = a.DistTo(b);
+        if ((dataManage.GetNode(d).GetPoint() - a).Cross(b - a).Length() <= 1e-6 * length * length) continue;
+        const gmPnt3D middle = (a + b) * 0.5;
+        dataManage.SetNode(d, middle);
+    }
 }
 
 void CsTrmElem::MoveVertexOnPt(int v, int k)
@@ -1633,6 +1684,7 @@ bool CsTrmElem::Commit()
             hashOpr->InsertItrPt(p);
         }
     }
+    const std::vector<std::array<int, 3>> followers = HangingOnMovedEnds();
     for (const auto& vm : vertexMoves) {
         elemt->SetVertex(vm.second, vm.first);
         hashOpr->InsertItrNd(Nd(vm.first));
@@ -1644,6 +1696,7 @@ bool CsTrmElem::Commit()
         else
             hashOpr->RemoveAdpNd(c.removed);
     }
+    KeepHangingOnMiddle(followers);
     for (const int node : trimNodes) hashOpr->InsertItrNd(node);
     const int part = elemt->GetPartID();
     if (!rewriteArr.empty()) elemt->ResetElement(part, rewriteArr.data(), static_cast<int>(rewriteArr.size()));

@@ -14,6 +14,7 @@
 #include "qdsgeombase.h"
 #include "qdstrimbase.h"
 
+#include <array>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -207,12 +208,16 @@ protected:
     bool PinnedNear(int k, int v) const { return featIdx < 0 && PinnedByCoarseEdge(v, k); }
     // Whether moving vertex v to `to` takes it off the line of a coarse edge
     // it ends whose hanging node a cut put on the line along that edge, or
-    // whose halves carry a node a cut made.
-    bool TurnsCoarseEdge(int v, const gmPnt3D& to) const;
-    // The move check of the caller and the coarse edges' together.
+    // whose halves carry a node a cut made. With ownToo the element's own
+    // coarse edges count as well: a corner moved onto the line's corner, or
+    // onto a crossing of its other edge, leaves the coarse edge no crossing
+    // to meet the fine side's nodes at.
+    bool TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo = false) const;
+    // The move check of the caller and the coarse edges' together, the
+    // element's own included.
     bool MayMove(int v, const gmPnt3D& to) const
     {
-        return (!mayMove || mayMove(Nd(v), to)) && !TurnsCoarseEdge(v, to);
+        return (!mayMove || mayMove(Nd(v), to)) && !TurnsCoarseEdge(v, to, true);
     }
     // The feature node of the path, by the classification: F inside, E on an
     // edge, the moved corner's node, or 0.
@@ -317,6 +322,11 @@ private:
     void StartPlan();
     // Checks the plan; applies it when sound. True when applied.
     bool Commit();
+    // The coarse edges whose ends this plan moves, with their hanging nodes.
+    std::vector<std::array<int, 3>> HangingOnMovedEnds() const;
+    // Hanging nodes follow the middle of their coarse edge at once: the fine
+    // side cut later against the old middle would miss the coarse edge.
+    void KeepHangingOnMiddle(const std::vector<std::array<int, 3>>& followers);
     bool CheckPieces() const;
 
     std::vector<int> nodeArr;

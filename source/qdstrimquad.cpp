@@ -55,6 +55,11 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     const int k = Pt(1).DistTo(prjPt) <= Pt(2).DistTo(prjPt) ? 1 : 2;
     const int region[3] = {k == 1 ? a : b, k == 1 ? b : c, d};
     const auto dst = [this](int v) { return prjPt.DistTo(Vtx(v)); };
+    // The corner that would take the line's corner ends a coarse edge of this
+    // element whose halves carry the fine side's nodes: moved, it would leave
+    // them off the edge. The line's corner is then cut inside: put on an edge
+    // instead, it would drop the tip the corner stood for.
+    bool heldByCoarseEdge = false;
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         const bool onCutEdge = i < 2;
@@ -71,6 +76,10 @@ void CsTrmQuad::CheckAdjctFeatPnt()
         // A corner beyond an adaptive edge stays where it is while the point
         // on that edge has no node: its hanging node would lose its edge.
         if (v == c && itrNode2 < 1 && dst(v) / std::max(dst(b), 1e-12) > 0.4 && AdpNodeOn(Nd(b), Nd(c)) > 0) continue;
+        if (TurnsCoarseEdge(v, prjPt, true)) {
+            heldByCoarseEdge = true;
+            continue;
+        }
         featVtx = v;
     }
     if (featVtx >= 0) {
@@ -90,7 +99,7 @@ void CsTrmQuad::CheckAdjctFeatPnt()
     // A point that is the shared corner itself leaves the line's corner
     // nothing to cut along on the other point's edge: it stays inside.
     const bool alongCut = (itrNode1 == Nd(B()) && e == edge2[0]) || (itrNode2 == Nd(B()) && e == edge1[0]);
-    if (e >= 0 && cutLen > 0.0 && dmin / cutLen < 0.2 && !alongCut) {
+    if (e >= 0 && cutLen > 0.0 && dmin / cutLen < 0.2 && !alongCut && !heldByCoarseEdge) {
         featEdge = e;
         if (e != edge1[0] && e != edge2[0]) SetEdgeItrPt(e);
         return;
@@ -620,6 +629,9 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int o1 = (e0 + 3) % 4;
     const int side = dst(o0) <= dst(o1) ? o0 : o1;
     const int region[3] = {e0, e1, side};
+    // As for adjacent points: a corner held by its own coarse edge leaves the
+    // line's corner inside.
+    bool heldByCoarseEdge = false;
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
         if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt)) continue;
@@ -635,6 +647,10 @@ void CsTrmQuad::CheckOppstFeatPnt()
             // Between 1.3 and 1.7 a corner far from the point keeps its
             // place and the point goes to the side edge.
             featVtx = v;
+        }
+        if (featVtx == v && TurnsCoarseEdge(v, prjPt, true)) {
+            featVtx = -1;
+            heldByCoarseEdge = true;
         }
     }
     if (featVtx >= 0) {
@@ -652,7 +668,7 @@ void CsTrmQuad::CheckOppstFeatPnt()
     const int e = GetMinDstEdge(dmin);
     const double cutLen = k == 1 ? edgeLen1 : edgeLen2;
     const double limit = e == edge1[1] ? 0.5 * ratio : 0.2;
-    if (e >= 0 && cutLen > 0.0 && dmin / cutLen < limit) {
+    if (e >= 0 && cutLen > 0.0 && dmin / cutLen < limit && !heldByCoarseEdge) {
         featEdge = e;
         if (e != edge1[0] && e != edge2[0]) SetEdgeItrPt(e);
         return;

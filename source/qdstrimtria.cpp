@@ -94,7 +94,7 @@ void CsTrmTria::CheckAdjctFeatPnt()
     } else {
         featInner = 1;
     }
-    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || TurnsCoarseEdge(featVtx, prjPt))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || TurnsCoarseEdge(featVtx, prjPt, true))) {
         featVtx = -1;
         featInner = 1;
     }
