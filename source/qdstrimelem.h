@@ -183,6 +183,9 @@ protected:
     // the line lying inside it, which its element's cut would then miss;
     // with tipOnly, only off a node the line runs straight to from `to`.
     bool StrandsEdgeNode(int v, const gmPnt3D& to, bool tipOnly = false) const;
+    // Whether moving hanging node v off its coarse edge to `to` sweeps a
+    // neighbour's edge at it over a sharp corner of the line.
+    bool SweepsLineTip(int v, const gmPnt3D& to) const;
     // Whether moving vertex v to `to` swings a neighbour's edge off any node
     // that lies inside it, left there by another neighbour's cut.
     bool SwingsOffEdgeNode(int v, const gmPnt3D& to) const;

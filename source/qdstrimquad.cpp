@@ -583,14 +583,17 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
     // of whose halves, carries a node a cut made: a node of this cut's own
     // would drag the hanging node, and those nodes with it, along the edge.
     // And one, not taken for the point, whose move would swing a neighbour's
-    // edge off any node inside it. A point well away from a corner gets a
-    // node of its own rather than being taken for the corner.
+    // edge off any node inside it, or a hanging node whose move off its
+    // coarse edge would sweep a neighbour's edge over a tip of the line. A
+    // point well away from a corner gets a node of its own rather than being
+    // taken for the corner.
     const int hanging = AdpNodeOn(na, nb);
     const bool dragsCutNodes =
         hanging > 0 && (OnLineAlready(hanging) || hashOpr->FindEdgeExistNode(gmEdge(na, hanging, 0, 0)) > 0 ||
                         hashOpr->FindEdgeExistNode(gmEdge(hanging, nb, 0, 0)) > 0);
     const auto stays = [&](int v) {
         return HeldAway(v, k) || PinnedByCoarseEdge(v, k) || (!dragsCutNodes && StrandsEdgeNode(v, Pt(k))) ||
+               SweepsLineTip(v, Pt(k)) ||
                (DstToVtx(k, v) >= kSamePointEdge * len && SwingsOffEdgeNode(v, Pt(k)));
     };
     switch (ClassOf(t)) {
