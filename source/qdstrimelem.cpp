@@ -433,7 +433,7 @@ void CsTrmElem::CheckFeatPnt()
         }
     }
     if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt) ||
-                          TurnsCoarseEdge(featVtx, prjPt, true))) {
+                          TurnsCoarseEdge(featVtx, prjPt, true) || JustOffCoarseEdge(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -899,6 +899,26 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
     return StrandsEdgeNode(v, to) || SweepsLineTip(v, to);
 }
 
+double CsTrmElem::OffCoarseEdge(int v, const gmPnt3D& to) const
+{
+    const CsDataAdpv* c = hashOpr ? hashOpr->GetCsAdpNd(Nd(v)) : nullptr;
+    const int n1 = c ? dataManage.GetNdidFromExid(c->GetN1()) : 0;
+    const int n2 = c ? dataManage.GetNdidFromExid(c->GetN2()) : 0;
+    if (n1 < 1 || n2 < 1) return 0.0;
+    const gmPnt3D a = PosInMesh(n1), b = PosInMesh(n2);
+    const double off = to.DistTo(a, b);
+    return off > kOnVertex * a.DistTo(b) ? off : 0.0;
+}
+
+bool CsTrmElem::JustOffCoarseEdge(int v, const gmPnt3D& to) const
+{
+    // A tip this near a coarse edge, yet off it, the coarse element finds
+    // beside its edge too and gives a node of its own; taken by the fine
+    // side for the hanging node, the same place would get two nodes.
+    const double off = OffCoarseEdge(v, to);
+    return off > 0.0 && off <= kSamePoint;
+}
+
 bool CsTrmElem::SweepsLineTip(int v, const gmPnt3D& to) const
 {
     // The fine side may move a hanging node off its coarse edge onto a
@@ -907,13 +927,7 @@ bool CsTrmElem::SweepsLineTip(int v, const gmPnt3D& to) const
     // across, whose edge still runs straight, has no piece there either: the
     // tip's piece is lost and the mesh opens along the moved edges.
     const int node = Nd(v);
-    if (!hashOpr || !trmLine || !elemt || !hashOpr->IsAdptvNode(node)) return false;
-    const CsDataAdpv* c = hashOpr->GetCsAdpNd(node);
-    const int n1 = dataManage.GetNdidFromExid(c->GetN1());
-    const int n2 = dataManage.GetNdidFromExid(c->GetN2());
-    if (n1 < 1 || n2 < 1) return false;
-    const gmPnt3D a = PosInMesh(n1), b = PosInMesh(n2);
-    if (to.DistTo(a, b) <= kOnVertex * a.DistTo(b)) return false;
+    if (!trmLine || !elemt || !(OffCoarseEdge(v, to) > 0.0)) return false;
     const int count = trmLine->GetUcsCount();
     if (count < 3) return false;
     const gmCrdSys& cs = elemt->GetUcs();

@@ -64,7 +64,7 @@ void CsTrmQuad::CheckAdjctFeatPnt()
         const int v = region[i];
         const bool onCutEdge = i < 2;
         if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) ||
-            TurnsCoarseEdge(v, prjPt))
+            TurnsCoarseEdge(v, prjPt) || JustOffCoarseEdge(v, prjPt))
             continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
@@ -637,7 +637,9 @@ void CsTrmQuad::CheckOppstFeatPnt()
     bool heldByCoarseEdge = false;
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
-        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt)) continue;
+        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt) ||
+            JustOffCoarseEdge(v, prjPt))
+            continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
