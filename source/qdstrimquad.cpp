@@ -900,9 +900,14 @@ void CsTrmQuad::TrimEdgeFstNd()
     // Moved onto point 2, b would swing its other edge past a corner of the
     // line inside the element: the corner would be cut off with no piece.
     const bool featureStays = !featInner || StaysInside(prjPt, B(), Pt(2));
+    // With the line's corner by the edge, point 2 is taken as b, unless b is
+    // a hanging node well away from it: the coarse element across makes a
+    // node of its own there, which b, kept at its coarse edge's middle,
+    // would skip.
+    const bool farFromHanging = ClassOf(Pos(2)) != Low && hashOpr && hashOpr->IsAdptvNode(Nd(B()));
     if (ClassAt(2) == Low && featureStays && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
         MoveVertexOnPt(B(), 2);
-    } else if (!(featEdge == A() || FeatCornerIs(A()))) {
+    } else if (!((featEdge == A() && !farFromHanging) || FeatCornerIs(A()))) {
         itrNode2 = 0;
         x2 = NodeAt(2);
     }
