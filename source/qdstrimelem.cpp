@@ -35,6 +35,8 @@ constexpr double kFeatOffset = 0.001;
 constexpr double kStraightCos = -0.8660254;
 // The line turns by less than 30 degrees at each of its points.
 constexpr double kSmoothCos = 0.8660254;
+// A line point where it turns by more than sixty degrees is a tip.
+constexpr double kSharpTurn = 0.5;
 // Pieces below this share of the element's area count as having none.
 constexpr double kMinAreaShare = 1e-6;
 // A node placed on an edge stays this share of the edge away from its ends.
@@ -431,7 +433,7 @@ void CsTrmElem::CheckFeatPnt()
         }
     }
     if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || MoveSpoilsNeighbour(featVtx, prjPt) ||
-                          TurnsCoarseEdge(featVtx, prjPt, true))) {
+                          TurnsCoarseEdge(featVtx, prjPt, true) || JustOffCoarseEdge(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
@@ -894,7 +896,70 @@ bool CsTrmElem::MoveSpoilsNeighbour(int v, const gmPnt3D& to) const
         }
         if (!sound()) return true;
     }
-    return StrandsEdgeNode(v, to);
+    return StrandsEdgeNode(v, to) || SweepsLineTip(v, to);
+}
+
+double CsTrmElem::OffCoarseEdge(int v, const gmPnt3D& to) const
+{
+    const CsDataAdpv* c = hashOpr ? hashOpr->GetCsAdpNd(Nd(v)) : nullptr;
+    const int n1 = c ? dataManage.GetNdidFromExid(c->GetN1()) : 0;
+    const int n2 = c ? dataManage.GetNdidFromExid(c->GetN2()) : 0;
+    if (n1 < 1 || n2 < 1) return 0.0;
+    const gmPnt3D a = PosInMesh(n1), b = PosInMesh(n2);
+    const double off = to.DistTo(a, b);
+    return off > kOnVertex * a.DistTo(b) ? off : 0.0;
+}
+
+bool CsTrmElem::JustOffCoarseEdge(int v, const gmPnt3D& to) const
+{
+    // A tip this near a coarse edge, yet off it, the coarse element finds
+    // beside its edge too and gives a node of its own; taken by the fine
+    // side for the hanging node, the same place would get two nodes.
+    const double off = OffCoarseEdge(v, to);
+    return off > 0.0 && off <= kSamePoint;
+}
+
+bool CsTrmElem::SweepsLineTip(int v, const gmPnt3D& to) const
+{
+    // The fine side may move a hanging node off its coarse edge onto a
+    // crossing. A tip of the line in the triangle a neighbour's edge sweeps
+    // on the way is then left outside that neighbour, and the coarse element
+    // across, whose edge still runs straight, has no piece there either: the
+    // tip's piece is lost and the mesh opens along the moved edges.
+    const int node = Nd(v);
+    if (!trmLine || !elemt || !(OffCoarseEdge(v, to) > 0.0)) return false;
+    const int count = trmLine->GetUcsCount();
+    if (count < 3) return false;
+    const gmCrdSys& cs = elemt->GetUcs();
+    const gmPnt2D from(Vtx(v).InUcs(cs)), onto(to.InUcs(cs));
+    const auto cross = [](const gmPnt2D& p, const gmPnt2D& q, const gmPnt2D& r) {
+        return (q.x() - p.x()) * (r.y() - p.y()) - (q.y() - p.y()) * (r.x() - p.x());
+    };
+    return AnyEdgeAt(node, srcElem, [&](int, int w) {
+        if (IsOwnEdge(v, w)) return false;
+        const gmPnt2D far(PosInMesh(w).InUcs(cs));
+        const double turn = cross(far, from, onto);
+        if (std::fabs(turn) <= kSamePoint * from.DistTo(far)) return false;
+        // A closed line's last point repeats its first; an open line's ends are no tips.
+        const bool open = trmLine->IsLancing();
+        const int segs = count - 1;
+        for (int j = open ? 1 : 0; j < segs; ++j) {
+            const gmPnt2D t(trmLine->GetUcsAt(j));
+            const gmPnt2D p(trmLine->GetUcsAt(open ? j - 1 : (j + segs - 1) % segs));
+            const gmPnt2D q(trmLine->GetUcsAt(open ? j + 1 : (j + 1) % segs));
+            const double in = t.DistTo(p);
+            const double out = q.DistTo(t);
+            if (!(in > 0.0 && out > 0.0)) continue;
+            const double bend = ((t.x() - p.x()) * (q.x() - t.x()) + (t.y() - p.y()) * (q.y() - t.y())) / (in * out);
+            if (bend > kSharpTurn) continue;
+            const double s = turn > 0.0 ? 1.0 : -1.0;
+            // A tip this near the moved edge is taken onto it by the neighbour's cut.
+            if (s * cross(far, from, t) > 0.0 && s * cross(from, onto, t) > 0.0 &&
+                s * cross(onto, far, t) > kSamePoint * onto.DistTo(far))
+                return true;
+        }
+        return false;
+    });
 }
 
 bool CsTrmElem::StrandsEdgeNode(int v, const gmPnt3D& to, bool tipOnly) const

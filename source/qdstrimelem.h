@@ -183,6 +183,15 @@ protected:
     // the line lying inside it, which its element's cut would then miss;
     // with tipOnly, only off a node the line runs straight to from `to`.
     bool StrandsEdgeNode(int v, const gmPnt3D& to, bool tipOnly = false) const;
+    // Whether moving hanging node v off its coarse edge to `to` sweeps a
+    // neighbour's edge at it over a sharp corner of the line.
+    bool SweepsLineTip(int v, const gmPnt3D& to) const;
+    // How far `to` lies off the coarse edge of hanging node v; 0 on it, or
+    // when v is no hanging node.
+    double OffCoarseEdge(int v, const gmPnt3D& to) const;
+    // Whether `to` lies off that coarse edge by no more than a tip the
+    // coarse element takes as its own beside the edge.
+    bool JustOffCoarseEdge(int v, const gmPnt3D& to) const;
     // Whether moving vertex v to `to` swings a neighbour's edge off any node
     // that lies inside it, left there by another neighbour's cut.
     bool SwingsOffEdgeNode(int v, const gmPnt3D& to) const;

@@ -64,7 +64,7 @@ void CsTrmQuad::CheckAdjctFeatPnt()
         const int v = region[i];
         const bool onCutEdge = i < 2;
         if ((v == b && !SharedVertexMayMove()) || OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) ||
-            TurnsCoarseEdge(v, prjPt))
+            TurnsCoarseEdge(v, prjPt) || JustOffCoarseEdge(v, prjPt))
             continue;
         bool nearest = true;
         for (int j = 0; j < 3; ++j) {
@@ -583,14 +583,17 @@ int CsTrmQuad::HndlEdgeItrPnt(gmItrPt* point)
     // of whose halves, carries a node a cut made: a node of this cut's own
     // would drag the hanging node, and those nodes with it, along the edge.
     // And one, not taken for the point, whose move would swing a neighbour's
-    // edge off any node inside it. A point well away from a corner gets a
-    // node of its own rather than being taken for the corner.
+    // edge off any node inside it, or a hanging node whose move off its
+    // coarse edge would sweep a neighbour's edge over a tip of the line. A
+    // point well away from a corner gets a node of its own rather than being
+    // taken for the corner.
     const int hanging = AdpNodeOn(na, nb);
     const bool dragsCutNodes =
         hanging > 0 && (OnLineAlready(hanging) || hashOpr->FindEdgeExistNode(gmEdge(na, hanging, 0, 0)) > 0 ||
                         hashOpr->FindEdgeExistNode(gmEdge(hanging, nb, 0, 0)) > 0);
     const auto stays = [&](int v) {
         return HeldAway(v, k) || PinnedByCoarseEdge(v, k) || (!dragsCutNodes && StrandsEdgeNode(v, Pt(k))) ||
+               SweepsLineTip(v, Pt(k)) ||
                (DstToVtx(k, v) >= kSamePointEdge * len && SwingsOffEdgeNode(v, Pt(k)));
     };
     switch (ClassOf(t)) {
@@ -634,7 +637,9 @@ void CsTrmQuad::CheckOppstFeatPnt()
     bool heldByCoarseEdge = false;
     for (int i = 0; i < 3 && featVtx < 0; ++i) {
         const int v = region[i];
-        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt)) continue;
+        if (OnLineAlready(Nd(v)) || HoldsEdgeNode(v) || MoveSpoilsNeighbour(v, prjPt) || TurnsCoarseEdge(v, prjPt) ||
+            JustOffCoarseEdge(v, prjPt))
+            continue;
         double ratioToOthers = 1.0e30;
         for (int j = 0; j < 3; ++j) {
             if (j != i) ratioToOthers = std::min(ratioToOthers, dst(region[j]) / std::max(dst(v), 1e-12));
@@ -895,9 +900,14 @@ void CsTrmQuad::TrimEdgeFstNd()
     // Moved onto point 2, b would swing its other edge past a corner of the
     // line inside the element: the corner would be cut off with no piece.
     const bool featureStays = !featInner || StaysInside(prjPt, B(), Pt(2));
+    // With the line's corner by the edge, point 2 is taken as b, unless b is
+    // a hanging node well away from it: the coarse element across makes a
+    // node of its own there, which b, kept at its coarse edge's middle,
+    // would skip.
+    const bool farFromHanging = ClassOf(Pos(2)) != Low && hashOpr && hashOpr->IsAdptvNode(Nd(B()));
     if (ClassAt(2) == Low && featureStays && !FeatCornerIs(B()) && !FeatCornerIs(A())) {
         MoveVertexOnPt(B(), 2);
-    } else if (!(featEdge == A() || FeatCornerIs(A()))) {
+    } else if (!((featEdge == A() && !farFromHanging) || FeatCornerIs(A()))) {
         itrNode2 = 0;
         x2 = NodeAt(2);
     }

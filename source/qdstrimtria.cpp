@@ -94,7 +94,8 @@ void CsTrmTria::CheckAdjctFeatPnt()
     } else {
         featInner = 1;
     }
-    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || TurnsCoarseEdge(featVtx, prjPt, true))) {
+    if (featVtx >= 0 && (OnLineAlready(Nd(featVtx)) || HoldsEdgeNode(featVtx) || TurnsCoarseEdge(featVtx, prjPt, true) ||
+                         JustOffCoarseEdge(featVtx, prjPt))) {
         featVtx = -1;
         featInner = 1;
     }
