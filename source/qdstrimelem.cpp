@@ -1139,7 +1139,10 @@ bool CsTrmElem::StandsOffEdgeFor(int m, int a, int b, int k) const
 {
     if (!OnLineAlready(m) || PosOf(m).DistTo(PosOf(a), PosOf(b)) <= kSamePoint) return false;
     bool onLine = false;
-    return !LineBendsOff(k, PosOf(m), &onLine) && onLine;
+    if (LineBendsOff(k, PosOf(m), &onLine) || !onLine) return false;
+    // Standing for the point, the node also starts the piece's edge to the
+    // other point, which must not cut off a bend of the line at this one.
+    return !(itrPtNum == 2 && itrPt1 && itrPt2 && LineBendsOff(3 - k, PosOf(m)));
 }
 
 bool CsTrmElem::OnLineAlready(int node) const

@@ -213,14 +213,17 @@ INSTANTIATE_TEST_SUITE_P(Trim2D, TrimSweep, ::testing::Range(100, 220, kSweepBlo
 // hanging node left at the old middle would have had the fine side cut the
 // line elsewhere; a kept star's arm crossing the far half of a coarse edge,
 // whose near end a neighbour moved onto the line, which turned the edge away
-// from the fine side's crossing.
+// from the fine side's crossing; a kept star's tip 0.12 inside a fine element
+// beside its coarse edge, whose hanging node, moved onto the line before the
+// tip, once stood for the crossing past the tip and cut the tip off.
 TEST(Trim2D, SweepConfigurationsOnceWrong)
 {
     for (const auto& [seed, levels, shape] : std::vector<std::array<int, 3>>{
              {238, 1, kKeep}, {268, 1, kKeep}, {287, 2, kKeep}, {403, 1, kKeep}, {452, 2, kKeep},
              {382, 0, kStar}, {242, 1, kStar}, {264, 2, kStar}, {329, 2, kStar}, {474, 1, kStar}, {403, 2, kStar},
              {457, 1, kStar}, {286, 2, kStarKeep}, {309, 2, kStarKeep}, {242, 1, kStarKeep}, {450, 1, kStarKeep},
-             {243, 2, kStarKeep}, {357, 2, kStarKeep}, {379, 2, kStarKeep}, {445, 2, kStarKeep}})
+             {243, 2, kStarKeep}, {357, 2, kStarKeep}, {379, 2, kStarKeep}, {445, 2, kStarKeep},
+             {254, 2, kStarKeep}})
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 
