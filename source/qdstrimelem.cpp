@@ -1098,10 +1098,21 @@ bool CsTrmElem::TurnsCoarseEdge(int v, const gmPnt3D& to, bool ownToo) const
             }
             return false;
         };
-        if (m < 1 || !(OnLineAlready(m) || cutOnHalf(node) || cutOnHalf(w))) return false;
+        if (m < 1) return false;
         const gmPnt3D a = PosOf(node);
         const gmPnt3D b = PosOf(w);
         const double tol = kOnVertex * a.DistTo(b);
+        // The line crosses the far half well inside, where a fine corner
+        // would not go onto it, and the moved edge's far half no longer
+        // reaches it: the fine side makes its node there, the coarse element
+        // none. A far end on the line already leaves the edge a chord of it.
+        const auto losesCrossing = [&]() {
+            double nearEnd = 1.0;
+            const int far = LineCrossings(PosOf(m), b, &nearEnd);
+            return !IsCorner(w) && !OnLineAlready(w) && far > 0 && nearEnd > ratio &&
+                   LineCrossings((to + b) * 0.5, b) < far;
+        };
+        if (!(OnLineAlready(m) || cutOnHalf(node) || cutOnHalf(w) || losesCrossing())) return false;
         if (PosOf(m).DistTo(a, b) > tol || to.DistTo(a, b) <= tol) return false;
         // Onto a crossing that the line reaches straight from the hanging
         // node, the fine side's edge between them runs along the line: the
@@ -1161,11 +1172,42 @@ bool CsTrmElem::OnTrimLine(const gmPnt3D& p) const
     return false;
 }
 
+int CsTrmElem::LineCrossings(const gmPnt3D& a, const gmPnt3D& b, double* nearEnd) const
+{
+    if (!trmLine || !elemt) return 0;
+    const int count = trmLine->GetUcsCount();
+    const gmPnt2D p(a.InUcs(elemt->GetUcs()));
+    const gmPnt2D q(b.InUcs(elemt->GetUcs()));
+    const auto side = [](const gmPnt2D& o, const gmPnt2D& u, const gmPnt2D& v) {
+        return (u.x() - o.x()) * (v.y() - o.y()) - (u.y() - o.y()) * (v.x() - o.x());
+    };
+    int found = 0;
+    for (int j = 0; j + 1 < count; ++j) {
+        const gmPnt2D c(trmLine->GetUcsAt(j));
+        const gmPnt2D d(trmLine->GetUcsAt(j + 1));
+        const double sc = side(p, q, c);
+        const double sd = side(p, q, d);
+        const double sp = side(c, d, p);
+        const double sq = side(c, d, q);
+        if ((sc > 0.0) == (sd > 0.0) || (sp > 0.0) == (sq > 0.0) || sp == sq) continue;
+        // A crossing at an end belongs to the vertex there.
+        const double t = sp / (sp - sq);
+        const double len = p.DistTo(q);
+        if (t * len <= kSamePoint || (1.0 - t) * len <= kSamePoint) continue;
+        ++found;
+        if (nearEnd) *nearEnd = std::min(*nearEnd, std::min(t, 1.0 - t));
+    }
+    return found;
+}
+
 bool CsTrmElem::StandsOffEdgeFor(int m, int a, int b, int k) const
 {
     if (!OnLineAlready(m) || PosOf(m).DistTo(PosOf(a), PosOf(b)) <= kSamePoint) return false;
     bool onLine = false;
-    return !LineBendsOff(k, PosOf(m), &onLine) && onLine;
+    if (LineBendsOff(k, PosOf(m), &onLine) || !onLine) return false;
+    // Standing for the point, the node also starts the piece's edge to the
+    // other point, which must not cut off a bend of the line at this one.
+    return !(itrPtNum == 2 && itrPt1 && itrPt2 && LineBendsOff(3 - k, PosOf(m)));
 }
 
 bool CsTrmElem::OnLineAlready(int node) const

@@ -252,6 +252,10 @@ protected:
     bool OnLineAlready(int node) const;
     // Whether p lies on the trim line, within a cut's tolerance.
     bool OnTrimLine(const gmPnt3D& p) const;
+    // How often the trim line crosses segment a-b away from its ends.
+    // nearEnd, if given, is lowered to the nearest crossing's share of a-b
+    // from either end.
+    int LineCrossings(const gmPnt3D& a, const gmPnt3D& b, double* nearEnd = nullptr) const;
     // Hanging node m of edge a-b, which the fine side moved off that edge
     // onto the line, stands for point k as it is: the line runs straight from
     // it to the point, so the fine pieces' edges ending there stay on it.
