@@ -47,6 +47,13 @@ double Cross2(const gmPnt3D& a, const gmPnt3D& b, const gmPnt3D& c, const gmVec3
     return (b - a).Cross(c - a).Dot(n);
 }
 
+// Twice the signed area of triangle a-b-c in the plane: positive when c lies
+// left of a-b.
+double Turn2(const gmPnt2D& a, const gmPnt2D& b, const gmPnt2D& c)
+{
+    return (b - a).Cross(c - a);
+}
+
 }  // namespace
 
 CsTrmElem::CsTrmElem(CsHashOpr* opr, gmTrmLine* line) : trmLine(line), hashOpr(opr) {}
@@ -932,13 +939,10 @@ bool CsTrmElem::SweepsLineTip(int v, const gmPnt3D& to) const
     if (count < 3) return false;
     const gmCrdSys& cs = elemt->GetUcs();
     const gmPnt2D from(Vtx(v).InUcs(cs)), onto(to.InUcs(cs));
-    const auto cross = [](const gmPnt2D& p, const gmPnt2D& q, const gmPnt2D& r) {
-        return (q.x() - p.x()) * (r.y() - p.y()) - (q.y() - p.y()) * (r.x() - p.x());
-    };
     return AnyEdgeAt(node, srcElem, [&](int, int w) {
         if (IsOwnEdge(v, w)) return false;
         const gmPnt2D far(PosInMesh(w).InUcs(cs));
-        const double turn = cross(far, from, onto);
+        const double turn = Turn2(far, from, onto);
         if (std::fabs(turn) <= kSamePoint * from.DistTo(far)) return false;
         // A closed line's last point repeats its first; an open line's ends are no tips.
         const bool open = trmLine->IsLancing();
@@ -950,12 +954,12 @@ bool CsTrmElem::SweepsLineTip(int v, const gmPnt3D& to) const
             const double in = t.DistTo(p);
             const double out = q.DistTo(t);
             if (!(in > 0.0 && out > 0.0)) continue;
-            const double bend = ((t.x() - p.x()) * (q.x() - t.x()) + (t.y() - p.y()) * (q.y() - t.y())) / (in * out);
+            const double bend = (t - p).Dot(q - t) / (in * out);
             if (bend > kSharpTurn) continue;
             const double s = turn > 0.0 ? 1.0 : -1.0;
             // A tip this near the moved edge is taken onto it by the neighbour's cut.
-            if (s * cross(far, from, t) > 0.0 && s * cross(from, onto, t) > 0.0 &&
-                s * cross(onto, far, t) > kSamePoint * onto.DistTo(far))
+            if (s * Turn2(far, from, t) > 0.0 && s * Turn2(from, onto, t) > 0.0 &&
+                s * Turn2(onto, far, t) > kSamePoint * onto.DistTo(far))
                 return true;
         }
         return false;
@@ -1178,17 +1182,14 @@ int CsTrmElem::LineCrossings(const gmPnt3D& a, const gmPnt3D& b, double* nearEnd
     const int count = trmLine->GetUcsCount();
     const gmPnt2D p(a.InUcs(elemt->GetUcs()));
     const gmPnt2D q(b.InUcs(elemt->GetUcs()));
-    const auto side = [](const gmPnt2D& o, const gmPnt2D& u, const gmPnt2D& v) {
-        return (u.x() - o.x()) * (v.y() - o.y()) - (u.y() - o.y()) * (v.x() - o.x());
-    };
     int found = 0;
     for (int j = 0; j + 1 < count; ++j) {
         const gmPnt2D c(trmLine->GetUcsAt(j));
         const gmPnt2D d(trmLine->GetUcsAt(j + 1));
-        const double sc = side(p, q, c);
-        const double sd = side(p, q, d);
-        const double sp = side(c, d, p);
-        const double sq = side(c, d, q);
+        const double sc = Turn2(p, q, c);
+        const double sd = Turn2(p, q, d);
+        const double sp = Turn2(c, d, p);
+        const double sq = Turn2(c, d, q);
         if ((sc > 0.0) == (sd > 0.0) || (sp > 0.0) == (sq > 0.0) || sp == sq) continue;
         // A crossing at an end belongs to the vertex there.
         const double t = sp / (sp - sq);
