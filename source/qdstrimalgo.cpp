@@ -163,7 +163,7 @@ void CsAlgoTrm::ShowGrowth(const char* kind, const CsString& id, int from, int t
 
 void CsAlgoTrm::ShowEnd(const char* failed, const char* hint, const char* finished) const
 {
-    if (trmElemArr.empty()) {
+    if (!succeeded) {
         ShowLine(failed);
         if (hint) ShowLine(hint);
     } else {
@@ -269,6 +269,7 @@ int CsAlgoTrm::Trimming()
 
     MessageBegin();
     const int result = TrimElemArr();
+    succeeded = result != 0 && !aborted;
     if (result && !aborted) Update();
     MessageEnd();
     return aborted ? 0 : result;
@@ -339,7 +340,12 @@ void CsAlgoTrm::UniqueElemArr()
 void CsAlgoTrm::Update()
 {
     ShowLine("Begin to update data, please wait...\n");
-    hashOper.UpdateAdpNd(elemNum, trmElemArr);
+    DropStaleConstraints();
+    dataManage.RmvAllAdpNd();
+    if (const CsHash<CsDataAdpv>* table = hashOper.GetHashAdpNd()) {
+        for (int b = 0; b < table->Capacity(); ++b)
+            for (const CsItem<CsDataAdpv>* item = table->GetItem(b); item; item = item->GetNext()) dataManage.AddAdpNd(item->GetData());
+    }
     ShowLine("Success to update\n");
 }
 

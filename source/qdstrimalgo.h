@@ -12,9 +12,12 @@
 #include "qdstrimtria.h"
 
 #include <memory>
+#include <set>
 #include <unordered_set>
 #include <utility>
 #include <vector>
+
+class CsPathCut;
 
 using CsTrmLineOwners = std::vector<std::unique_ptr<gmTrmLine>>;
 
@@ -55,6 +58,13 @@ public:
     // neighbour whose hanging node e holds is appended to work.
     void QuadElement(int e, CsNdElemTpy& tpy, std::vector<int>& work, std::vector<int>& levels);
 
+    // Rewrites src as the first piece and adds the others as elements derived
+    // from it (part, thickness, flags, element map, topology).
+    void ReplaceByPieces(int src, const std::vector<std::vector<int>>& pieces);
+    // Drops the adaptive constraints a cut left without their coarse edge or
+    // without any element on their hanging node.
+    void DropStaleConstraints();
+
     // The operation found the job cannot give a sound result; the run must stop.
     bool IsAborted() const { return aborted; }
 
@@ -69,6 +79,8 @@ protected:
     // False (nothing changed) when a piece would have no area or would face
     // away from src.
     bool SplitElement(int src, const std::vector<int>& srcNodes, const std::vector<int>& newNodes);
+    // Reports that a line could not be cut soundly and stops the run.
+    void ShowCutFailure(const char* operation, const CsString& id, const char* why);
     // The banner that opens an operation and its start line.
     static void ShowBegin(const char* title, const char* start);
     // The result line of an operation (with an optional hint after a
@@ -116,6 +128,8 @@ protected:
     CsTrmQuad quadTrm;
     CsTrmElem* curTrmElem = nullptr;
     bool aborted = false;
+    // The walk cut or removed something (the end message says so).
+    bool succeeded = false;
 };
 
 // The adaptive level of every element, read from the constraints: elements
@@ -166,6 +180,9 @@ public:
 
     void SortTrmLnByArea();
     void CheckElemInOut(const gmCut2DLine& line);
+    // Marks what the line removes: elements along the path by the path's
+    // direction, every other element by its centre.
+    void MarkSides(const gmCut2DLine& line, const std::vector<std::pair<int, int>>& path);
 };
 
 class CsLaserTrm : public CsAlgoTrm {
@@ -190,6 +207,9 @@ private:
     std::vector<int> keepElArr;
     std::vector<char> removedBefore;
     int removedBeforeCount = 0;
+    // The edges the lines' paths run along (the seed fill stops at them) and their nodes.
+    std::set<std::pair<int, int>> barrier;
+    std::set<int> pathNodes;
 };
 
 // Slits the blank along open or closed lancing lines: the walk cuts the
@@ -206,6 +226,9 @@ public:
     // 1 and out when p falls on the element.
     virtual int ProjectToElem(int elem, const gmPnt3D& p, gmPnt3D& out);
 
+    // Opens the slit along a cut path: the elements on each side of it but
+    // one get their own copies of its nodes.
+    void SlitAlong(const CsPathCut& cut);
     int LanceElement(gmTrmLine* line);
     int CheckHshItrNode();
     int SearchItrElemnt();

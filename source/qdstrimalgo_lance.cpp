@@ -2,12 +2,17 @@
 // the line left is closed at the line's inner ends and one side of it gets
 // copies of the chain's nodes, so the blank opens along the line.
 #include "qdstrimalgo.h"
+#include "qdstrimalgo_path.h"
 
 #include "qdsdatabase.h"
 #include "qdsmessage.h"
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
 
 namespace {
 
@@ -91,77 +96,93 @@ bool CsAlgoLce::IsInnerEnd(int node) const
 
 int CsAlgoLce::TrimElemArr()
 {
-    int count = elemNum;
+    int count = dataManage.GetElemNumber();
     int result = 0;
-    for (size_t i = 0; i < trmLineArr.size(); ++i) {
-        gmTrmLine* line = trmLineArr[i];
+    for (gmTrmLine* line : trmLineArr) {
         if (!line || !line->IsLancing()) continue;
-        curLine = line;
-        lineStartNode = 0;
-        lineEndNode = 0;
-        ClearSplitList();
         trmElemArr.clear();
-        sideElemArr.clear();
-        triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
-        quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
-        // A slit removes nothing: a vertex pulled off the outline onto a
-        // crossing would take material with it, and one beside a node that
-        // a neighbour made on its edge would bend the edge away from it.
-        const auto keep = [this](int node, const gmPnt3D& to) {
-            return KeepsOutline(node, to) && !hashOper.HoldsEdgeNode(node);
-        };
-        triaTrm.SetMoveCheck(keep);
-        quadTrm.SetMoveCheck(keep);
-        hashOper.CreateItrHash();
-        std::vector<int> fresh;
-        size_t reported = 0;
-        const size_t limit = (i + 2) * static_cast<size_t>(count);
-
-        for (size_t j = 0; j < elemArr.size(); ++j) {
-            const size_t quotient = (j + 1) / kProgress;
-            if (quotient > reported) {
-                reported = quotient;
-                ShowLineId("Lancing", line->GetExid());
-                ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress));
-                CsMessage().ShowNewLine(1);
-            }
-            const int e = elemArr[j];
-            if (!dataManage.IsValidElem(e)) continue;
-            {
-                const CsDataElem& el = dataManage.GetElem(e);
-                if (el.IsToDel() || !el.IsShell()) continue;
-            }
-            gmElemt elem(e);
-            std::vector<gmItrPt> points;
-            line->InterElement(elem, points);
-            const int n = static_cast<int>(points.size());
-            if (n == 0) continue;
-            hashOper.AddItrPtArr(e, points);
-            ListNeighbours(e, points, true);
-            const bool cut = TrimElement(line, elem, points) != 0;
-            // The pieces of a cut that leaves by the edge it entered still carry the line.
-            FileCut(e, cut, n >= 3 || (cut && curTrmElem->IsOnSameEdge()), n < 3 && static_cast<int>(j) < elemNum, fresh);
-            if (trmElemArr.size() > limit) break;
+        std::vector<CsXYZ> curve;
+        for (const gmPnt3D& p : line->GetPntArr()) curve.push_back({p.x(), p.y(), p.z()});
+        const bool closed = curve.size() > 2 && curve.front().x == curve.back().x && curve.front().y == curve.back().y &&
+                            curve.front().z == curve.back().z;
+        std::unique_ptr<CsCutMesh> mesh;
+        if (const auto* flat = dynamic_cast<const gmCut2DLine*>(line)) mesh = CsCutMesh::Planar(flat->GetUcs());
+        else if (const auto* spatial = dynamic_cast<const gmCut3DLine*>(line)) mesh = CsCutMesh::Spatial(spatial->GetGap());
+        else continue;
+        CsPathCut cut(*this, *mesh, line->GetRatio(), true, {});
+        if (!cut.Cut(curve, closed)) {
+            ShowCutFailure("Lancing", line->GetExid(), cut.Failure());
+            return 0;
         }
-
-        elemArr.insert(elemArr.end(), fresh.begin(), fresh.end());
-        UniqueElemArr();
-        if (static_cast<int>(elemArr.size()) > count) {
-            ShowGrowth("Lancing", line->GetExid(), count, static_cast<int>(elemArr.size()));
-            count = static_cast<int>(elemArr.size());
+        if (!cut.MetBlank()) continue;
+        SlitAlong(cut);
+        DropStaleConstraints();
+        result = 1;
+        if (dataManage.GetElemNumber() > count) {
+            ShowGrowth("Lancing", line->GetExid(), count, dataManage.GetElemNumber());
+            count = dataManage.GetElemNumber();
         }
-        if (!trmElemArr.empty()) {
-            CheckEdgNode();
-            CheckAdpNode();
-            CheckElement();
-            LanceElement(line);
-            result = 1;
-        }
-        hashOper.ReleaseItrHash();
-        hashOper.CreateItrHash();
     }
-    curLine = nullptr;
     return result;
+}
+
+void CsAlgoLce::SlitAlong(const CsPathCut& cut)
+{
+    std::set<std::pair<int, int>> path;
+    for (const auto& [u, v] : cut.Edges()) path.insert({std::min(u, v), std::max(u, v)});
+    CsNdElemTpy& tpy = dataManage.GetTopology();
+    for (const int n : cut.Nodes()) {
+        std::vector<int> around;
+        tpy.GetNodeTpyElArr(n, around);
+        around.erase(std::remove_if(around.begin(), around.end(), [](int e) { return !CsCutMesh::IsLive(e); }),
+                     around.end());
+        std::sort(around.begin(), around.end());
+        around.erase(std::unique(around.begin(), around.end()), around.end());
+        // The elements at n fall into sectors between the path's edges; each
+        // sector but the first gets its own copy of n, which opens the slit.
+        const auto neighbours = [](int e, int node) {
+            const CsDataElem& el = dataManage.GetElem(e);
+            const int m = el.GetNodeNum();
+            const int k = el.GetNodeIdx(node);
+            return std::make_pair(el[(k + 1) % m], el[(k + m - 1) % m]);
+        };
+        std::vector<int> group(around.size());
+        for (size_t i = 0; i < around.size(); ++i) group[i] = static_cast<int>(i);
+        const std::function<int(int)> root = [&](int i) {
+            while (group[static_cast<size_t>(i)] != i) i = group[static_cast<size_t>(i)];
+            return i;
+        };
+        for (size_t i = 0; i < around.size(); ++i) {
+            const auto [ni, pi] = neighbours(around[i], n);
+            for (size_t j = i + 1; j < around.size(); ++j) {
+                const auto [nj, pj] = neighbours(around[j], n);
+                for (const int w : {ni, pi}) {
+                    if (w != nj && w != pj) continue;
+                    if (path.count({std::min(n, w), std::max(n, w)})) continue;
+                    const int a = root(static_cast<int>(i)), b = root(static_cast<int>(j));
+                    group[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
+                }
+            }
+        }
+        std::map<int, int> copies;
+        for (size_t i = 0; i < around.size(); ++i) {
+            const int g = root(static_cast<int>(i));
+            if (g == 0) continue;
+            auto found = copies.find(g);
+            if (found == copies.end()) {
+                const CsDataNode& source = dataManage.GetNode(n);
+                const int copy = dataManage.AddNode(CsDataNode(dataManage.GetNodeMaxNo() + 1, source.GetPoint(), source.GetSpcCode()));
+                found = copies.emplace(g, copy).first;
+            }
+            const int e = around[i];
+            std::vector<int> nodes = NodesOf(e);
+            const std::vector<int> before = nodes;
+            std::replace(nodes.begin(), nodes.end(), n, found->second);
+            dataManage.SetElem(dataManage.GetElem(e).GetPrtid(), e, static_cast<int>(nodes.size()), nodes.data());
+            SyncTopology(e, before);
+            trmElemArr.push_back(e);
+        }
+    }
 }
 
 // ------------------------------------------------------------ hanging nodes
