@@ -4,6 +4,7 @@
 #include "qdstrimbase.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -85,6 +86,13 @@ std::unique_ptr<CsCutMesh> CsCutMesh::Spatial(double gap)
     return std::unique_ptr<CsCutMesh>(new CsCutMesh(false, gmCrdSys(), gap));
 }
 
+std::unique_ptr<CsCutMesh> CsCutMesh::Topology()
+{
+    std::unique_ptr<CsCutMesh> mesh(new CsCutMesh(false, gmCrdSys(), 0.0));
+    mesh->remember_ = false;
+    return mesh;
+}
+
 bool CsCutMesh::IsLive(int elem)
 {
     if (!dataManage.IsValidElem(elem)) return false;
@@ -107,17 +115,27 @@ void Hanging(int a, int b, std::vector<int>& out, int depth)
 
 }  // namespace
 
-const std::vector<int>& CsCutMesh::Outline(int elem)
+void CsCutMesh::OutlineInto(int elem, std::vector<int>& out)
 {
-    const auto found = outlines_.find(elem);
-    if (found != outlines_.end()) return found->second;
-    std::vector<int> out;
+    out.clear();
     const CsDataElem& el = dataManage.GetElem(elem);
     const int n = el.GetNodeNum();
     for (int k = 0; k < n; ++k) {
         out.push_back(el[k]);
         Hanging(el[k], el[(k + 1) % n], out, 0);
     }
+}
+
+const std::vector<int>& CsCutMesh::Outline(int elem)
+{
+    if (!remember_) {
+        OutlineInto(elem, scratch_);
+        return scratch_;
+    }
+    const auto found = outlines_.find(elem);
+    if (found != outlines_.end()) return found->second;
+    std::vector<int> out;
+    OutlineInto(elem, out);
     return outlines_.emplace(elem, std::move(out)).first->second;
 }
 
@@ -282,9 +300,9 @@ void CsCutMesh::BuildGrid()
         if (!IsLive(e)) continue;
         std::array<double, 6> b{};
         BoxOf(e, b.data(), b.data() + 3);
-        for (int a = 0; a < 3; ++a) {
-            glo[a] = faces.empty() ? b[static_cast<size_t>(a)] : std::min(glo[a], b[static_cast<size_t>(a)]);
-            ghi[a] = faces.empty() ? b[static_cast<size_t>(a + 3)] : std::max(ghi[a], b[static_cast<size_t>(a + 3)]);
+        for (size_t a = 0; a < 3; ++a) {
+            glo[a] = faces.empty() ? b[a] : std::min(glo[a], b[a]);
+            ghi[a] = faces.empty() ? b[a + 3] : std::max(ghi[a], b[a + 3]);
         }
         sizes += std::max(b[3] - b[0], std::max(b[4] - b[1], planar_ ? 0.0 : b[5] - b[2]));
         faces.push_back(e);
@@ -292,43 +310,44 @@ void CsCutMesh::BuildGrid()
     }
     if (faces.empty()) return;
     cell_ = std::max(2.0 * sizes / static_cast<double>(faces.size()), 1e-9);
-    // Never more cells than a few per face, however thin the blank.
-    long long total = 1;
-    for (int a = 0; a < 3; ++a) {
-        lo_[a] = glo[a];
-        const double span = (planar_ && a == 2) ? 0.0 : ghi[a] - glo[a];
-        dims_[a] = std::max(1, static_cast<int>(span / cell_) + 1);
-    }
-    total = static_cast<long long>(dims_[0]) * dims_[1] * dims_[2];
-    while (total > 4LL * static_cast<long long>(faces.size()) + 64) {
-        cell_ *= 1.5;
+    const auto dimsFor = [&]() {
+        long long total = 1;
         for (int a = 0; a < 3; ++a) {
             const double span = (planar_ && a == 2) ? 0.0 : ghi[a] - glo[a];
             dims_[a] = std::max(1, static_cast<int>(span / cell_) + 1);
+            total *= dims_[a];
         }
-        total = static_cast<long long>(dims_[0]) * dims_[1] * dims_[2];
-    }
-    cells_.assign(static_cast<size_t>(total), {});
+        return total;
+    };
+    // Never more cells than faces, however thin or spread the blank.
+    while (dimsFor() > static_cast<long long>(faces.size()) + 64) cell_ *= 1.5;
+    for (int a = 0; a < 3; ++a) lo_[a] = glo[a];
     const auto index = [this](double v, int a) {
         return std::clamp(static_cast<int>((v - lo_[a]) / cell_), 0, dims_[a] - 1);
     };
-    for (size_t f = 0; f < faces.size(); ++f) {
-        const std::array<double, 6>& b = boxes[f];
-        for (int i = index(b[0], 0); i <= index(b[3], 0); ++i)
+    const size_t count = static_cast<size_t>(dims_[0]) * static_cast<size_t>(dims_[1]) * static_cast<size_t>(dims_[2]);
+    // Two passes: count each cell's faces, then file them, all in one array.
+    const auto visit = [&](const std::array<double, 6>& b, const auto& use) {
+        for (int k = index(b[2], 2); k <= index(b[5], 2); ++k)
             for (int j = index(b[1], 1); j <= index(b[4], 1); ++j)
-                for (int k = index(b[2], 2); k <= index(b[5], 2); ++k)
-                    cells_[(static_cast<size_t>(k) * static_cast<size_t>(dims_[1]) + static_cast<size_t>(j)) *
-                               static_cast<size_t>(dims_[0]) +
-                           static_cast<size_t>(i)]
-                        .push_back(faces[f]);
-    }
+                for (int i = index(b[0], 0); i <= index(b[3], 0); ++i)
+                    use((static_cast<size_t>(k) * static_cast<size_t>(dims_[1]) + static_cast<size_t>(j)) *
+                            static_cast<size_t>(dims_[0]) +
+                        static_cast<size_t>(i));
+    };
+    cellStart_.assign(count + 1, 0);
+    for (const auto& b : boxes) visit(b, [&](size_t c) { ++cellStart_[c + 1]; });
+    for (size_t c = 0; c < count; ++c) cellStart_[c + 1] += cellStart_[c];
+    cellFaces_.assign(cellStart_[count], 0);
+    std::vector<size_t> fill(cellStart_.begin(), cellStart_.end() - 1);
+    for (size_t f = 0; f < faces.size(); ++f) visit(boxes[f], [&](size_t c) { cellFaces_[fill[c]++] = faces[f]; });
 }
 
 void CsCutMesh::Candidates(const CsXYZ& p, std::vector<int>& out)
 {
     out.clear();
     if (!gridBuilt_) BuildGrid();
-    if (cells_.empty()) return;
+    if (cellFaces_.empty()) return;
     double c[3] = {p.x, p.y, p.z};
     if (planar_) {
         const CsXY f = {Dot(p, FromVec(plane_.GetU())), Dot(p, FromVec(plane_.GetV()))};
@@ -348,11 +367,11 @@ void CsCutMesh::Candidates(const CsXYZ& p, std::vector<int>& out)
     for (int k = std::max(0, at[2] - 1); k <= std::min(dims_[2] - 1, at[2] + 1); ++k) {
         for (int j = std::max(0, at[1] - 1); j <= std::min(dims_[1] - 1, at[1] + 1); ++j) {
             for (int i = std::max(0, at[0] - 1); i <= std::min(dims_[0] - 1, at[0] + 1); ++i) {
-                const std::vector<int>& cell =
-                    cells_[(static_cast<size_t>(k) * static_cast<size_t>(dims_[1]) + static_cast<size_t>(j)) *
-                               static_cast<size_t>(dims_[0]) +
-                           static_cast<size_t>(i)];
-                out.insert(out.end(), cell.begin(), cell.end());
+                const size_t cell = (static_cast<size_t>(k) * static_cast<size_t>(dims_[1]) + static_cast<size_t>(j)) *
+                                        static_cast<size_t>(dims_[0]) +
+                                    static_cast<size_t>(i);
+                out.insert(out.end(), cellFaces_.begin() + static_cast<long>(cellStart_[cell]),
+                           cellFaces_.begin() + static_cast<long>(cellStart_[cell + 1]));
             }
         }
     }

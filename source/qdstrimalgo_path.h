@@ -73,6 +73,9 @@ public:
     // A 3D cut: each face in its own plane; gap is how far off the surface
     // the curve may run.
     static std::unique_ptr<CsCutMesh> Spatial(double gap);
+    // Outlines and neighbours only, remembering nothing: for walks over the
+    // whole blank. An outline it returns holds until the next call.
+    static std::unique_ptr<CsCutMesh> Topology();
 
     bool IsPlanar() const { return planar_; }
     double Gap() const { return gap_; }
@@ -105,6 +108,7 @@ public:
 
 private:
     CsCutMesh(bool planar, const gmCrdSys& cs, double gap) : planar_(planar), plane_(cs), gap_(gap) {}
+    static void OutlineInto(int elem, std::vector<int>& out);
     void BuildGrid();
     // Box of a face in grid coordinates (plane xy for 2D, space for 3D).
     void BoxOf(int face, double lo[3], double hi[3]);
@@ -112,6 +116,8 @@ private:
     bool planar_;
     gmCrdSys plane_;
     double gap_;
+    bool remember_ = true;
+    std::vector<int> scratch_;
     std::unordered_map<int, std::vector<int>> outlines_;
     std::unordered_map<int, Frame> frames_;
     // Grid over the faces.
@@ -119,7 +125,9 @@ private:
     double lo_[3] = {0, 0, 0};
     double cell_ = 1.0;
     int dims_[3] = {1, 1, 1};
-    std::vector<std::vector<int>> cells_;
+    // Faces by cell: those of cell c are cellFaces_[cellStart_[c] .. cellStart_[c + 1]).
+    std::vector<size_t> cellStart_;
+    std::vector<int> cellFaces_;
 };
 
 // Walks a curve over the mesh.

@@ -115,12 +115,6 @@ void CsToolTrm::SortTrmLnByArea()
     trmLineArr.insert(trmLineArr.end(), keepInside.begin(), keepInside.end());
 }
 
-void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
-{
-    std::vector<std::pair<int, int>> none;
-    MarkSides(line, none);
-}
-
 void CsToolTrm::MarkSides(const gmCut2DLine& line, const std::vector<std::pair<int, int>>& path)
 {
     // The curve's turn in its plane says which side of its direction is inside.
@@ -286,10 +280,8 @@ int CsLaserTrm::TrimElemArr()
 
 void CsLaserTrm::GroupElement()
 {
-    const int nodeCount = dataManage.GetNodeNumber();
     const int elemCount = dataManage.GetElemNumber();
-    if (nodeCount == 0 || elemCount == 0) return;
-    visitNdArr.assign(static_cast<size_t>(nodeCount), 0);
+    if (dataManage.GetNodeNumber() == 0 || elemCount == 0) return;
     keepElArr.assign(static_cast<size_t>(elemCount), 0);
 
     // A piece of an element removed before this operation is removed as well;
@@ -306,7 +298,7 @@ void CsLaserTrm::GroupElement()
 
     CsNdElemTpy tpy;
     tpy.CreateNdElemTpy();
-    const std::unique_ptr<CsCutMesh> mesh = CsCutMesh::Spatial(0.0);
+    const std::unique_ptr<CsCutMesh> mesh = CsCutMesh::Topology();
     for (gmTrmLine* base : trmLineArr) {
         if (!base || base->IsStraight()) continue;
         const auto* line = dynamic_cast<const gmCut3DLine*>(base);
@@ -344,7 +336,7 @@ void CsLaserTrm::GroupElement()
                 const size_t k = static_cast<size_t>(e - 1);
                 if (removedBefore[k] || keepElArr[k]) continue;
                 keepElArr[k] = 1;
-                const std::vector<int>& o = mesh->Outline(e);
+                const std::vector<int> o = mesh->Outline(e);
                 for (size_t i = 0; i < o.size(); ++i) {
                     const int u = o[i], v = o[(i + 1) % o.size()];
                     if (barrier.count(Undirected(u, v))) continue;
