@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -74,10 +75,16 @@ bool AnyElementLeft()
 
 CsString qdxGetBulidDate() { return CsString(__DATE__); }
 
-CsString CsHeadMsg::Description() const
+CsString CsHeadMsg::VersionText() const
 {
     CsString version;
     version.Format("VEKSLR%2.1f", static_cast<double>(version_));
+    return version;
+}
+
+CsString CsHeadMsg::Description() const
+{
+    const CsString version = VersionText();
     CsString box;
     box += "    _________________________________________________________\n";
     box += "    |                                                       |\n";
@@ -413,8 +420,62 @@ int CsTrmCtrl::WriteDynain()
 
 // --------------------------------------------------------------- entry
 
+namespace {
+
+const char* const kUsage =
+    "usage: corvexandrilo [DECK.dyn]\n"
+    "\n"
+    "Trims, lances or anneals the blank of a keyword deck (*.dyn) whose *INCLUDE\n"
+    "names a dynain, and writes the new dynain.\n"
+    "\n"
+    "  DECK.dyn      the deck; without it the program asks for one at a prompt\n"
+    "                (\"quit\" ends)\n"
+    "  -h, --help    this text\n"
+    "  --version     the program's name, version and build date\n"
+    "\n"
+    "Written into the deck's directory, named after the deck's job id\n"
+    "(*KEYWORD_ID; without one: dynain, messag, report.json):\n"
+    "  <job id>.dynain        the new dynain\n"
+    "  <job id>.messag        the message log\n"
+    "  <job id>.report.json   the JSON run report\n"
+    "\n"
+    "Exit status: 0 after \"N o r m a l      t e r m i n a t i o n\", 255 otherwise.\n"
+    "\n"
+    "corvexandrilo-view, built beside this program, draws a dynain to PNG or SVG\n"
+    "(corvexandrilo-view --help). Examples: the README's \"Running\" section, and\n"
+    "examples/README.md for the bundled jobs.\n";
+
+// The options every console tool answers. They are answered before the
+// banner and the message log, so asking leaves no file behind. Returns the
+// exit status when an option was found; the first one decides.
+std::optional<int> AnswerOption(const std::vector<CsString>& args)
+{
+    for (const CsString& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            const CsHeadMsg head;
+            std::printf("corvexandrilo Version: %s Date: %s\n", head.VersionText().c_str(), qdxGetBulidDate().c_str());
+            return 0;
+        }
+        if (arg.Left(2) == "--") {
+            std::fprintf(stderr, "corvexandrilo: unknown option %s (--help lists the options)\n", arg.c_str());
+            return -1;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int SolverMain(int argc, const char* const* argv)
 {
+    std::vector<CsString> args;
+    if (argc > 1) args.assign(argv + 1, argv + argc);
+    if (const std::optional<int> answered = AnswerOption(args)) return *answered;
+
     CsMessage head;
     head.Add("VEK Solver Message\n\n");
     CsHeadMsg().HeadMessage();
@@ -423,12 +484,8 @@ int SolverMain(int argc, const char* const* argv)
     CsRunReport report;
     try {
         CsDeckArgs deck;
-        bool fromArguments = false;
-        if (argc > 1) {
-            std::vector<CsString> args(argv + 1, argv + argc);
-            deck = ResolveDeckArgs(args);
-            fromArguments = true;
-        }
+        const bool fromArguments = !args.empty();
+        if (fromArguments) deck = ResolveDeckArgs(args);
         if (!fromArguments || deck.valid) {
             CsTrmCtrl control(deck.path, fromArguments ? 1 : 0);
             control.SetReport(&report);

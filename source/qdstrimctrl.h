@@ -21,6 +21,8 @@ public:
     CsHeadMsg() : version_(1.2f) {}
     void HeadMessage() const;
     CsString Description() const;
+    // The version as the banner shows it ("VEKSLR1.2").
+    CsString VersionText() const;
 
 private:
     float version_;

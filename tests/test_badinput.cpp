@@ -343,6 +343,6 @@ TEST(BadInput, KeyIdCannotLeadOutOfTheDeckDirectory)
     for (const auto& entry : after) {
         if (!before.count(entry.first)) added.push_back(entry.first);
     }
-    EXPECT_EQ(added, (std::vector<std::string>{"a/b/.._.._escape.dynain", "a/b/.._.._escape.messag",
-                                                 "a/b/.._.._escape.report.json"}));
+    EXPECT_EQ(added, (std::vector<std::string>{"a/b/___.._escape.dynain", "a/b/___.._escape.messag",
+                                                 "a/b/___.._escape.report.json"}));
 }
