@@ -21,6 +21,7 @@ import argparse
 import importlib.util
 import math
 import os
+import struct
 import sys
 
 TOPOLOGIES = ("quaddom", "mixed", "tria", "quad")
@@ -115,9 +116,11 @@ def real10(value):
     return real(value, 4, 10)
 
 
-def shown(value):
-    """The value a reader gets back from a 16-column field."""
-    return float(real16(value))
+def single(value):
+    """The nearest single-precision value. A solver writes its state in
+    single precision, and the program reads coordinates and thicknesses in
+    it: values it can hold come back from it unchanged, text and all."""
+    return struct.unpack("<f", struct.pack("<f", value))[0]
 
 
 # ---------------------------------------------------------------------------
@@ -407,7 +410,7 @@ def node_thickness(args, nid, x, y):
     """Thinner where the ground is steep, with a little of every node's own."""
     g = slope(args.shape, x, y)
     jitter = Rng(args.seed, Rng.NODE, nid).range(-0.005, 0.005)
-    return shown(1.0 * (1.0 - 0.08 * g / (1.0 + g) + jitter))
+    return single(1.0 * (1.0 - 0.08 * g / (1.0 + g) + jitter))
 
 
 # ---------------------------------------------------------------------------
@@ -422,7 +425,7 @@ def write(args, points, elements, gmsh_version):
            "$   NODE               X               Y               Z      TC      RC"]
     xyz = []
     for k, (x, y) in enumerate(points, 1):
-        p = (shown(x), shown(y), shown(height(args.shape, x, y)))
+        p = (x, y, single(height(args.shape, x, y)))
         xyz.append(p)
         out.append("%8d%s%s%s" % (k, real16(p[0]), real16(p[1]), real16(p[2])))
 
@@ -517,6 +520,7 @@ def main(argv):
     finally:
         gmsh.finalize()
     points, elements = renumber(nodes, elements)
+    points = [(single(x), single(y)) for x, y in points]
     check(points, elements, args.size)
     write(args, points, elements, version)
     quads = sum(1 for e in elements if len(e) == 4)
