@@ -100,12 +100,34 @@ bool CsCutMesh::IsLive(int elem)
     return el.IsShell() && !el.IsToDel() && !el.IsDeleted() && (el.GetNodeNum() == 3 || el.GetNodeNum() == 4);
 }
 
-namespace {
+CsCutMesh::CsCutMesh(bool planar, const gmCrdSys& cs, double gap) : planar_(planar), plane_(cs), gap_(gap)
+{
+    // Only an edge between two ends of coarse edges can carry a hanging node:
+    // the flags spare the constraint table a lookup for every other edge.
+    if (const CsHash<CsDataAdpv>* table = hashOper.GetHashAdpNd()) {
+        for (int b = 0; b < table->Capacity(); ++b) {
+            for (const CsItem<CsDataAdpv>* item = table->GetItem(b); item; item = item->GetNext()) {
+                for (const int exid : {item->GetData().GetN1(), item->GetData().GetN2(), item->GetData().GetNode()}) {
+                    const int n = dataManage.GetNdidFromExid(exid);
+                    if (n <= 0) continue;
+                    if (static_cast<size_t>(n) >= coarseEnd_.size()) coarseEnd_.resize(static_cast<size_t>(n) + 1, 0);
+                    coarseEnd_[static_cast<size_t>(n)] = 1;
+                }
+            }
+        }
+    }
+}
+
+bool CsCutMesh::MayHang(int a, int b) const
+{
+    const auto flagged = [this](int n) { return n > 0 && static_cast<size_t>(n) < coarseEnd_.size() && coarseEnd_[static_cast<size_t>(n)]; };
+    return flagged(a) && flagged(b);
+}
 
 // The hanging nodes on edge a-b, in order from a, nested ones included.
-void Hanging(int a, int b, std::vector<int>& out, int depth)
+void CsCutMesh::Hanging(int a, int b, std::vector<int>& out, int depth) const
 {
-    if (depth > 4) return;
+    if (depth > 4 || !MayHang(a, b)) return;
     const int h = hashOper.GetAdpNdS(a, b);
     if (h <= 0 || h == a || h == b) return;
     Hanging(a, h, out, depth + 1);
@@ -113,9 +135,7 @@ void Hanging(int a, int b, std::vector<int>& out, int depth)
     Hanging(h, b, out, depth + 1);
 }
 
-}  // namespace
-
-void CsCutMesh::OutlineInto(int elem, std::vector<int>& out)
+void CsCutMesh::OutlineInto(int elem, std::vector<int>& out) const
 {
     out.clear();
     const CsDataElem& el = dataManage.GetElem(elem);
@@ -181,14 +201,19 @@ std::vector<int> CsCutMesh::FacesAt(int node)
 
 const CsCutMesh::Frame& CsCutMesh::FrameOf(int face)
 {
+    // One plane serves every face of a 2D cut.
+    if (planar_) {
+        if (planeFrame_.w.x == 0.0 && planeFrame_.w.y == 0.0 && planeFrame_.w.z == 0.0) {
+            planeFrame_.u = FromVec(plane_.GetU());
+            planeFrame_.v = FromVec(plane_.GetV());
+            planeFrame_.w = FromVec(plane_.GetW());
+        }
+        return planeFrame_;
+    }
     const auto found = frames_.find(face);
     if (found != frames_.end()) return found->second;
     Frame f;
-    if (planar_) {
-        f.u = FromVec(plane_.GetU());
-        f.v = FromVec(plane_.GetV());
-        f.w = FromVec(plane_.GetW());
-    } else {
+    {
         const CsDataElem& el = dataManage.GetElem(face);
         const int n = el.GetNodeNum();
         CsXYZ sum;

@@ -107,8 +107,10 @@ public:
     double CellSize();
 
 private:
-    CsCutMesh(bool planar, const gmCrdSys& cs, double gap) : planar_(planar), plane_(cs), gap_(gap) {}
-    static void OutlineInto(int elem, std::vector<int>& out);
+    CsCutMesh(bool planar, const gmCrdSys& cs, double gap);
+    void OutlineInto(int elem, std::vector<int>& out) const;
+    bool MayHang(int a, int b) const;
+    void Hanging(int a, int b, std::vector<int>& out, int depth) const;
     void BuildGrid();
     // Box of a face in grid coordinates (plane xy for 2D, space for 3D).
     void BoxOf(int face, double lo[3], double hi[3]);
@@ -117,9 +119,11 @@ private:
     gmCrdSys plane_;
     double gap_;
     bool remember_ = true;
+    std::vector<char> coarseEnd_;
     std::vector<int> scratch_;
     std::unordered_map<int, std::vector<int>> outlines_;
     std::unordered_map<int, Frame> frames_;
+    Frame planeFrame_;
     // Grid over the faces.
     bool gridBuilt_ = false;
     double lo_[3] = {0, 0, 0};
