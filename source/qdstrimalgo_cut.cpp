@@ -26,6 +26,9 @@ const double kMoveMinSine = 0.1;
 // shortest edge from the curve: points of the curve closer to the chord than
 // that are left out, so a finely sampled curve does not crumble the element.
 const double kChordShare = 0.05;
+// An outline node slides along the outline only where it runs straight: its
+// two outline edges turn by less than this sine.
+const double kStraightSine = 1e-6;
 // A node that cannot move onto the curve takes the curve when it passes this
 // near: the cut's nodes stay within two hundredths of the curve.
 const double kStickRadius = 0.02;
@@ -138,21 +141,28 @@ std::vector<int> CsPathCut::NodesOnEdge(int a, int b) const
 
 // ---------------------------------------------------------------- moves
 
-bool CsPathCut::Movable(int node) const
+bool CsPathCut::Movable(int node, int along) const
 {
     if (std::binary_search(fixed_.begin(), fixed_.end(), node)) return false;
     if (std::binary_search(coarseEnds_.begin(), coarseEnds_.end(), node)) return false;
     if (hashOper.GetCsAdpNd(node)) return false;
     const std::vector<int> faces = mesh_.FacesAt(node);
     if (faces.empty()) return false;
-    // A node of the blank's outline stays: moving it would move the outline.
+    // A node of the blank's outline moves only along a straight stretch of
+    // it, towards a crossing on it: the outline keeps its shape.
+    std::vector<int> open;
     for (const int f : faces) {
         const std::vector<int>& o = mesh_.Outline(f);
         const size_t m = o.size();
         const size_t i = static_cast<size_t>(std::find(o.begin(), o.end(), node) - o.begin());
-        if (!mesh_.Across(f, node, o[(i + 1) % m]) || !mesh_.Across(f, o[(i + m - 1) % m], node)) return false;
+        if (!mesh_.Across(f, node, o[(i + 1) % m])) open.push_back(o[(i + 1) % m]);
+        if (!mesh_.Across(f, o[(i + m - 1) % m], node)) open.push_back(o[(i + m - 1) % m]);
     }
-    return true;
+    if (open.empty()) return true;
+    if (open.size() != 2 || std::find(open.begin(), open.end(), along) == open.end()) return false;
+    const CsXYZ p = CsNodeXYZ(node);
+    const CsXYZ u = Sub(CsNodeXYZ(open[0]), p), w = Sub(CsNodeXYZ(open[1]), p);
+    return Norm(Cross(u, w)) <= kStraightSine * Norm(u) * Norm(w) && Dot(u, w) < 0.0;
 }
 
 bool CsPathCut::TryMove(int node, const CsXYZ& to)
@@ -194,6 +204,7 @@ void CsPathCut::MoveNodes()
         double share;
         int node;
         CsXYZ to;
+        int along;  // the other end of the edge the target lies on, 0 inside a face
     };
     std::vector<Candidate> candidates;
     std::set<int> onPath;
@@ -202,8 +213,8 @@ void CsPathCut::MoveNodes()
             const CsMeshPlace& p = step.place;
             if (p.kind == CsMeshPlace::kNode) onPath.insert(p.node);
             if (p.kind == CsMeshPlace::kEdge) {
-                if (p.t <= ratio_) candidates.push_back({p.t, p.a, p.point});
-                if (1.0 - p.t <= ratio_) candidates.push_back({1.0 - p.t, p.b, p.point});
+                if (p.t <= ratio_) candidates.push_back({p.t, p.a, p.point, p.b});
+                if (1.0 - p.t <= ratio_) candidates.push_back({1.0 - p.t, p.b, p.point, p.a});
             } else if (p.kind == CsMeshPlace::kFace && step.corner) {
                 // A sharp corner of the curve inside an element: its nearest corner may stand for it.
                 const std::vector<int> corners = CornersOf(p.face);
@@ -213,7 +224,7 @@ void CsPathCut::MoveNodes()
                     const double edge = std::min(Norm(Sub(CsNodeXYZ(corners[(k + 1) % n]), c)),
                                                  Norm(Sub(CsNodeXYZ(corners[(k + n - 1) % n]), c)));
                     const double d = Norm(Sub(p.point, c));
-                    if (edge > 0.0 && d <= ratio_ * edge) candidates.push_back({d / edge, corners[k], p.point});
+                    if (edge > 0.0 && d <= ratio_ * edge) candidates.push_back({d / edge, corners[k], p.point, 0});
                 }
             }
         }
@@ -225,7 +236,7 @@ void CsPathCut::MoveNodes()
     for (const Candidate& c : candidates) {
         if (moved.count(c.node) || onPath.count(c.node)) continue;
         const bool occupied = std::any_of(taken.begin(), taken.end(), [&](const CsXYZ& t) { return Norm(Sub(t, c.to)) <= kSameOnEdge; });
-        if (occupied || !Movable(c.node) || !TryMove(c.node, c.to)) {
+        if (occupied || !Movable(c.node, c.along) || !TryMove(c.node, c.to)) {
             // Where it cannot come to the curve, the curve comes to it, if that is near enough.
             tracer_.Stick(c.node, kStickRadius);
             continue;

@@ -210,7 +210,8 @@ public:
 
 private:
     void MoveNodes();
-    bool Movable(int node) const;
+    // along: the other end of the edge the node would move along (0 for none).
+    bool Movable(int node, int along) const;
     bool TryMove(int node, const CsXYZ& to);
     void Simplify();
     int NodeOf(size_t run, size_t step);
