@@ -2,9 +2,11 @@
 // with a message saying so and exit status 255, leaves nothing behind but its
 // message log, and reads its inputs without changing a byte of them.
 #include "test_helpers.h"
+#include "test_trimcheck.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -17,6 +19,8 @@ using testutil::WriteFile;
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr double kPi = 3.14159265358979323846;
 
 // Every file and directory below a root, by relative path: the bytes of a
 // file, a marker for a directory.
@@ -268,6 +272,52 @@ const std::vector<Case>& Cases()
         list.push_back(iges("IGES file with 2000 curves", "curves.igs", IgesWithLines(2000),
                             {"IGES file holds 2000 curves: only the first 1000 fit", "Number of Curve Set 2D: 1",
                              "Invalid gap or trimming direction", "The solver is terminated"}));
+#ifdef CORVEX_IGESWRITE
+        list.push_back({"IGES curve with a point beyond every range",
+                        [](const ScratchDir& d) {
+                            WriteJob(d, testutil::IgesDeck("curves.igs"), Generated().blank);
+                            const std::string command = "'" CORVEX_IGESWRITE "' -o '" + d.file("curves.igs") +
+                                                        "' polyline 10 10 0 90 10 0 1e300 50 0 10 10 0 > /dev/null";
+                            ASSERT_EQ(std::system(command.c_str()), 0);
+                        },
+                        {"Invalid trim curve point in curve set 1, curve 1: point 3 is (inf, 50, 0)",
+                         "Fail to read the dyna input deck"}});
+#endif
+
+        // Trim curves on the generated blank, around its middle.
+        const trimcheck::Dynain flat = trimcheck::Parse(blank);
+        double cx = 0.0, cy = 0.0;
+        for (const auto& [id, p] : flat.nodes) cx = std::max(cx, 0.5 * p[0]), cy = std::max(cy, 0.5 * p[1]);
+        const double r = 0.4 * std::min(cx, cy);
+        const auto circle = [](double x, double y, double radius) {
+            trimcheck::Poly p;
+            for (int k = 0; k < 16; ++k) p.push_back({x + radius * std::cos(k * kPi / 8), y + radius * std::sin(k * kPi / 8)});
+            return p;
+        };
+        using Curves = std::vector<std::pair<int, trimcheck::Poly>>;
+        const auto curves = [flat](const char* name, const Curves& cards, std::vector<std::string> messages,
+                                   const std::string& control = "") {
+            return Case{name,
+                        [flat, cards, control](const ScratchDir& d) {
+                            WriteJob(d, trimcheck::FlatDeck(flat, cards, "*INCLUDE\nblank.dynain\n", control),
+                                     Generated().blank);
+                        },
+                        std::move(messages)};
+        };
+        trimcheck::Poly withNan = circle(cx, cy, r);
+        withNan[5] = {std::nan(""), 5.0};
+        list.push_back(curves("curve point NaN", {{1, withNan}},
+                              {"Invalid trim curve point in curve set 1, curve 1: point 6 is (nan, 5, 0)",
+                               "Fail to read the dyna input deck"}));
+        trimcheck::Poly far = circle(cx, cy, r);
+        far[5] = {1e30, 5.0};
+        list.push_back(curves("curve point 1e30", {{1, far}},
+                              {"Invalid trim curve point in curve set 1, curve 1: point 6 is (1e+30, 5, 0)",
+                               "Fail to read the dyna input deck"}));
+        list.push_back(curves("3D curve point inf", {},
+                              {"Invalid trim curve point in curve set 4, curve 1: point 2 is (inf, 2, 0)",
+                               "Fail to read the dyna input deck"},
+                              "*DEFINE_CURVE_TRIM_3D\n4,0,1,0,0.25,2.0,2301\n0 0 0\ninf 2 0\n5 5 0\n"));
         return list;
     }();
     return cases;
