@@ -269,9 +269,10 @@ const std::vector<Case>& Cases()
         std::string garbage;
         for (int k = 0; k < 300; ++k) garbage += IgesLine("110,1.0,2.0,garbage;" + std::to_string(k), 'X', k);
         list.push_back(iges("IGES file of garbage", "curves.igs", garbage, unusable));
+        // A straight line cannot be a trim curve: the first one stops the run.
         list.push_back(iges("IGES file with 2000 curves", "curves.igs", IgesWithLines(2000),
                             {"IGES file holds 2000 curves: only the first 1000 fit", "Number of Curve Set 2D: 1",
-                             "Invalid gap or trimming direction", "The solver is terminated"}));
+                             "Trim curve 1_1 is refused: it encloses no area", "The solver is terminated"}));
 #ifdef CORVEX_IGESWRITE
         list.push_back({"IGES curve with a point beyond every range",
                         [](const ScratchDir& d) {
@@ -318,6 +319,26 @@ const std::vector<Case>& Cases()
                               {"Invalid trim curve point in curve set 4, curve 1: point 2 is (inf, 2, 0)",
                                "Fail to read the dyna input deck"},
                               "*DEFINE_CURVE_TRIM_3D\n4,0,1,0,0.25,2.0,2301\n0 0 0\ninf 2 0\n5 5 0\n"));
+        // Curves that cannot say which side of them is which. The two lobes
+        // of the eight meet where the angle is 0 and where it is a half turn:
+        // between points 20 and 21, and on the way from point 40 back to 1.
+        trimcheck::Poly eight;
+        for (int k = 0; k < 40; ++k) {
+            const double a = 2 * kPi * (k + 0.5) / 40;
+            eight.push_back({cx + 1.5 * r * std::sin(a), cy + 0.6 * r * std::sin(2 * a)});
+        }
+        list.push_back(curves("figure eight", {{1, eight}},
+                              {"Trim curve 1_1 is refused: it crosses itself where segment 20 (points 20 to 21) "
+                               "meets segment 40 (points 40 to 1)",
+                               "The solver is terminated"}));
+        list.push_back(curves("curve out and back along one line",
+                              {{-1, {{cx - r, cy - r}, {cx, cy}, {cx + r, cy + r}, {cx, cy}}}},
+                              {"Trim curve 1_1 is refused: it encloses no area", "The solver is terminated"}));
+        list.push_back(curves("lance crossing itself",
+                              {{0, {{cx - r, cy - r}, {cx + r, cy + r}, {cx + r, cy - r}, {cx - r, cy + r}}}},
+                              {"Lance curve 1_1 is refused: it crosses itself where segment 1 (points 1 to 2) "
+                               "meets segment 3 (points 3 to 4)",
+                               "The solver is terminated"}));
         return list;
     }();
     return cases;
