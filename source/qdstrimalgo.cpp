@@ -163,7 +163,7 @@ void CsAlgoTrm::ShowGrowth(const char* kind, const CsString& id, int from, int t
 
 void CsAlgoTrm::ShowEnd(const char* failed, const char* hint, const char* finished) const
 {
-    if (trmElemArr.empty()) {
+    if (trmElemArr.empty() && !lineCut) {
         ShowLine(failed);
         if (hint) ShowLine(hint);
     } else {

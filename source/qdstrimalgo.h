@@ -72,7 +72,7 @@ protected:
     // The banner that opens an operation and its start line.
     static void ShowBegin(const char* title, const char* start);
     // The result line of an operation (with an optional hint after a
-    // failure) and the closing line: failed when nothing was cut.
+    // failure) and the closing line: failed when no line cut anything.
     void ShowEnd(const char* failed, const char* hint, const char* finished) const;
     // "The Current <kind> Line ID" of the line being cut, and the progress
     // line when a pass over it added elements.
@@ -116,6 +116,8 @@ protected:
     CsTrmQuad quadTrm;
     CsTrmElem* curTrmElem = nullptr;
     bool aborted = false;
+    // Some line of this operation cut the blank (trmElemArr holds the last line's cuts only).
+    bool lineCut = false;
 };
 
 // The adaptive level of every element, read from the constraints: elements

@@ -81,6 +81,41 @@ gmPnt3D SideProbe(int elem, const gmCut2DLine& line, const std::vector<char>& on
     return probe;
 }
 
+// A trim curve that cut nothing and changed nothing is most likely placed wrong; the run
+// goes on with the other curves, but says so.
+void ShowMissed(const CsString& id)
+{
+    CsString text;
+    text.Format("Trim curve %s meets no element of the blank", id.c_str());
+    ShowLine(text);
+}
+
+int RemovedCount()
+{
+    int count = 0;
+    for (const CsDataElem& el : dataManage.GetElemArr()) count += el.IsToDel() ? 1 : 0;
+    return count;
+}
+
+// The inner mark means "inside the line being cut" and makes the walk pass an element by;
+// left from an earlier trim-out line, it would keep the next one from cutting what lies
+// inside the first.
+void ForgetInnerMarks()
+{
+    const int count = dataManage.GetElemNumber();
+    for (int e = 1; e <= count; ++e) {
+        if (dataManage.GetElem(e).IsInner()) dataManage.SetOuter(e);
+    }
+}
+
+bool AnyElementKept()
+{
+    for (const CsDataElem& el : dataManage.GetElemArr()) {
+        if (!el.IsToDel() && !el.IsDeleted()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // ================================================================= 2D
@@ -139,6 +174,8 @@ int CsToolTrm::TrimElemArr()
         triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
         quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
         const bool trimOut = line->IsTrmOut();
+        const int removedBefore = trimOut ? 0 : RemovedCount();
+        if (trimOut) ForgetInnerMarks();
         const size_t limit = (j + 2) * static_cast<size_t>(elemNum);
         std::vector<int> newElems;
         size_t reported = 0;
@@ -198,7 +235,14 @@ int CsToolTrm::TrimElemArr()
             CheckElement();
             CheckElemInOut(*line);
             result = 1;
+            lineCut = true;
+        } else if (trimOut) {
+            // What lies outside a trim-out line goes whether the line crossed anything or not.
+            CheckElemInOut(*line);
         }
+        // Without a crossing, the line met the blank only if something lies inside it.
+        const bool met = !trmElemArr.empty() || (trimOut ? AnyElementKept() : RemovedCount() > removedBefore);
+        if (!met) ShowMissed(id);
     }
     return result;
 }
@@ -295,6 +339,9 @@ int CsLaserTrm::TrimElemArr()
             CheckEdgNode();
             CheckElement();
             result = 1;
+            lineCut = true;
+        } else {
+            ShowMissed(id);
         }
     }
     GroupElement();

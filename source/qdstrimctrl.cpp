@@ -415,7 +415,8 @@ int CsTrmCtrl::Run()
             }
             if (done) anySucceeded = true;
         }
-        if (anySucceeded && !AnyElementLeft()) {
+        // Checked first: a trim-out line removes what lies outside it even where it cut nothing.
+        if (!AnyElementLeft()) {
             ShowLine("No element is left after trimming: the trim curves remove the whole blank");
             ShowLine("Fail to trim elements\n");
             ShowLine("The solver is terminated");

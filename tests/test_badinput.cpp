@@ -339,6 +339,12 @@ const std::vector<Case>& Cases()
                               {"Lance curve 1_1 is refused: it crosses itself where segment 1 (points 1 to 2) "
                                "meets segment 3 (points 3 to 4)",
                                "The solver is terminated"}));
+        // Each keeps its inside, so nothing can remain; the smaller one comes
+        // second and finds nothing left to cut.
+        list.push_back(curves("two disjoint trim-out curves",
+                              {{-1, circle(cx - 0.5 * cx, cy, r)}, {-1, circle(cx + 0.5 * cx, cy, 0.8 * r)}},
+                              {"Trim curve 2_1 meets no element of the blank",
+                               "No element is left after trimming: the trim curves remove the whole blank"}));
         return list;
     }();
     return cases;
