@@ -4,8 +4,9 @@
 // may hold.
 //
 // Two curves per size: a wavy loop sampled evenly, and the same loop with half of its points
-// crowded into one hundredth of it (segments a thousand times shorter there), which is the
-// case a grid of one cell size handles worst.
+// crowded into one hundredth of it (segments a hundred times shorter there), which is the
+// case a grid of one cell size handles worst. The loop is large enough that no two points
+// lie within 0.01 of each other, where they would be merged.
 //
 // Usage: bench_curvecheck [largest point count (default 500000)]
 #include "qdsgeomline.h"
@@ -27,7 +28,7 @@ std::vector<gmPnt3D> Loop(int n, bool crowded)
         const double t = static_cast<double>(k) / n;
         const double share = crowded ? (t < 0.5 ? 0.02 * t : 0.01 + 1.98 * (t - 0.5)) : t;
         const double a = 2 * kPi * share;
-        points.emplace_back(300 * std::cos(a) + 5 * std::sin(37 * a), 200 * std::sin(a), 30 * std::cos(2 * a));
+        points.emplace_back(3e5 * std::cos(a) + 5e3 * std::sin(37 * a), 2e5 * std::sin(a), 3e4 * std::cos(2 * a));
     }
     return points;
 }
@@ -46,7 +47,7 @@ int main(int argc, char** argv)
             const gmSelfCrossing crossing = geFindSelfCrossing(plane, true);
             const double area = gePolygonArea(plane);
             const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-            std::printf("%10d %8s %10.1f %14.1f %s (area %.0f)\n", n, crowded ? "yes" : "no", ms,
+            std::printf("%10d %8s %10.1f %14.1f %s (area %.4g)\n", n, crowded ? "yes" : "no", ms,
                         ms * 1e6 / (n * std::log2(static_cast<double>(n))),
                         crossing.Found() ? "crosses itself" : "simple", std::fabs(area));
             if (crossing.Found()) return 1;

@@ -330,11 +330,11 @@ struct gmSelfCrossing {
 
 // The first pair of segments (lowest first, then lowest second) of the polyline that are
 // not neighbours and cross or touch, or are neighbours that fold back onto each other.
-// closed: the polyline returns to its first point (it need not repeat it). Points that
-// repeat the point before them are passed over. accept, when given, may still turn a
+// closed: the polyline returns to its first point (it need not repeat it). A point within
+// 0.01 of the point kept before it is passed over. accept, when given, may still turn a
 // found pair down. Segments are compared only within the cells of a grid they share, so
 // the time grows with the number of points, not its square, for any curve whose segments
-// are of similar length.
+// are of similar length. Points that are not finite give no answer (nothing found).
 gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool closed,
                                   const std::function<bool(int, int)>& accept = nullptr);
 // The signed area of the polygon the points close (positive anticlockwise).

@@ -10,9 +10,12 @@
 
 namespace {
 
-// Points and segments closer than this share of the curve's extent count as touching;
-// consecutive points that close are one point.
+// Points and segments closer than this share of the curve's extent count as touching.
 constexpr double kTouchShare = 1e-9;
+// Consecutive points closer than this are one point, as a curve's ends are snapped together
+// below it: two members of an imported curve that overlap by a hair at their joint must not
+// read as a curve folding back onto itself.
+constexpr double kSamePoint = 0.01;
 // Cells are at least this share of the curve's length per segment, so that a few long
 // segments among many short ones cannot make the grid walk long.
 constexpr double kMinCellShare = 0.25;
@@ -71,8 +74,8 @@ bool SegmentsMeet(const gmPnt2D& a, const gmPnt2D& b, const gmPnt2D& c, const gm
     return false;
 }
 
-// The curve without repeated points: every point closer than tol to the one kept before it
-// goes, and so does a point of a closed curve that close to its first. last[i] is the
+// The curve without repeated points: every point closer than merge to the one kept before
+// it goes, and so does a point of a closed curve that close to its first. last[i] is the
 // index (in the given points) where kept point i was last repeated, so that segment i of
 // the result starts at given point last[i].
 struct Thinned {
@@ -81,13 +84,13 @@ struct Thinned {
     bool closed = false;
 };
 
-Thinned Thin(const std::vector<gmPnt2D>& points, bool closed, double tol)
+Thinned Thin(const std::vector<gmPnt2D>& points, bool closed, double merge)
 {
     Thinned t;
     t.closed = closed;
     const size_t n = points.size() - (closed && points.size() > 1 && Same(points.front(), points.back()) ? 1 : 0);
     for (size_t i = 0; i < n; ++i) {
-        if (!t.points.empty() && t.points.back().DistTo(points[i]) <= tol) {
+        if (!t.points.empty() && t.points.back().DistTo(points[i]) <= merge) {
             t.last.back() = static_cast<int>(i);
             continue;
         }
@@ -95,7 +98,7 @@ Thinned Thin(const std::vector<gmPnt2D>& points, bool closed, double tol)
         t.last.push_back(static_cast<int>(i));
     }
     if (closed) {
-        while (t.points.size() > 1 && t.points.back().DistTo(t.points.front()) <= tol) {
+        while (t.points.size() > 1 && t.points.back().DistTo(t.points.front()) <= merge) {
             t.points.pop_back();
             t.last.pop_back();
         }
@@ -123,6 +126,10 @@ gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool close
 {
     gmSelfCrossing found;
     if (points.size() < 2) return found;
+    // Points are checked to be finite when they are read; a grid over anything else has no cells.
+    for (const gmPnt2D& p : points) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return found;
+    }
     double xmin = points[0].x(), xmax = xmin, ymin = points[0].y(), ymax = ymin;
     for (const gmPnt2D& p : points) {
         xmin = std::min(xmin, p.x());
@@ -131,7 +138,7 @@ gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool close
         ymax = std::max(ymax, p.y());
     }
     const double tol = kTouchShare * std::max(xmax - xmin, ymax - ymin);
-    const Thinned t = Thin(points, closed, tol);
+    const Thinned t = Thin(points, closed, std::max(tol, kSamePoint));
     const int segments = static_cast<int>(t.points.size()) - 1;
     if (segments < 2) return found;
 

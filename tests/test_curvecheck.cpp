@@ -42,20 +42,21 @@ std::pair<int, int> FirstCrossingByAllPairs(const Poly& p, bool closed)
     return {-1, -1};
 }
 
-// A curve around a centre, its radius varying with the angle, its points
-// crowded in places so that segments differ in length by a factor of a
-// thousand: simple while the angles grow; wild swaps a few of them, so that
-// the curve doubles back across itself.
+// A curve around a centre, its radius varying with the angle, half of its
+// points crowded into a hundredth of a turn so that segments differ in length
+// by a factor of a thousand (none shorter than 0.1): simple while the angles
+// grow; wild swaps a few of them, so that the curve doubles back across itself.
 Poly Wobbly(std::mt19937& rng, int n, bool wild)
 {
     std::uniform_real_distribution<double> u(0.0, 1.0);
     std::vector<double> angles;
-    for (int k = 0; k < n; ++k) angles.push_back(u(rng) < 0.5 ? u(rng) * 0.01 : u(rng) * 2 * kPi);
-    std::sort(angles.begin(), angles.end());
+    const int crowd = n / 2;
+    for (int k = 0; k < crowd; ++k) angles.push_back(0.01 * (k + 0.5 * u(rng)) / crowd);
+    for (int k = crowd; k < n; ++k) angles.push_back(0.01 + (2 * kPi - 0.01) * (k - crowd + 0.5 * u(rng)) / (n - crowd));
     for (int k = 0; wild && k < 1 + n / 10; ++k) std::swap(angles[rng() % angles.size()], angles[rng() % angles.size()]);
     Poly p;
     for (const double a : angles) {
-        const double r = 5.0 + std::sin(3 * a) + 0.01 * u(rng);
+        const double r = 1000.0 + 200.0 * std::sin(3 * a) + 2.0 * u(rng);
         p.emplace_back(r * std::cos(a) + 100.0, r * std::sin(a) - 40.0);
     }
     return p;
@@ -86,6 +87,8 @@ TEST(SelfCrossing, TouchingFoldsAndRepeatsAtTheirPlaces)
     // Closed with or without repeating its first point; repeated points are one.
     EXPECT_FALSE(geFindSelfCrossing(square, true).Found());
     EXPECT_FALSE(geFindSelfCrossing({{0, 0}, {4, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 4}, {0, 0}}, true).Found());
+    // A side drawn a hair too long, the next starting on it: no fold.
+    EXPECT_FALSE(geFindSelfCrossing({{0, 0}, {4.005, 0}, {4, 0}, {4, 4}, {0, 4}}, true).Found());
     // Open, its ends meet at a point: the last segment touches the first.
     const gmSelfCrossing loop = geFindSelfCrossing({{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}}, false);
     EXPECT_EQ(loop.first, 0);
@@ -107,11 +110,13 @@ TEST(SelfCrossing, TouchingFoldsAndRepeatsAtTheirPlaces)
     EXPECT_EQ(tie.first, 0);
     EXPECT_EQ(tie.second, 2);
     EXPECT_FALSE(tie.along);
-    // Far from the origin and tiny: the tolerances follow the curve's size.
-    Poly small;
-    for (const gmPnt2D& q : square) small.emplace_back(1e6 + 1e-6 * q.x(), -1e6 + 1e-6 * q.y());
-    EXPECT_FALSE(geFindSelfCrossing(small, true).Found());
-    EXPECT_NEAR(gePolygonArea(small), 16e-12, 1e-15);
+    // Far from the origin: the digits that tell the corners apart are kept.
+    Poly far;
+    for (const gmPnt2D& q : square) far.emplace_back(1e9 + q.x(), -1e9 + q.y());
+    EXPECT_FALSE(geFindSelfCrossing(far, true).Found());
+    EXPECT_NEAR(gePolygonArea(far), 16.0, 1e-6);
+    far.emplace_back(1e9 + 2, -1e9 - 1);
+    EXPECT_TRUE(geFindSelfCrossing(far, true).Found());
 }
 
 // The plane of a tilted, shifted circle is its own plane: W its normal, and
