@@ -82,6 +82,30 @@ bool NearPath(int node, double shortest, const std::vector<std::pair<int, int>>&
 
 std::pair<int, int> Undirected(int u, int v) { return {std::min(u, v), std::max(u, v)}; }
 
+// A trim curve that cut nothing and changed nothing is most likely placed wrong; the run
+// goes on with the other curves, but says so.
+void ShowMissed(const CsString& id)
+{
+    CsString text;
+    text.Format("Trim curve %s meets no element of the blank", id.c_str());
+    ShowLine(text);
+}
+
+int RemovedCount()
+{
+    int count = 0;
+    for (const CsDataElem& el : dataManage.GetElemArr()) count += el.IsToDel() ? 1 : 0;
+    return count;
+}
+
+bool AnyElementKept()
+{
+    for (const CsDataElem& el : dataManage.GetElemArr()) {
+        if (!el.IsToDel() && !el.IsDeleted()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void CsAlgoTrm::ShowCutFailure(const char* operation, const CsString& id, const char* why)
@@ -188,9 +212,15 @@ int CsToolTrm::TrimElemArr()
             ShowCutFailure("2D trimming", id, cut.Failure());
             return 0;
         }
+        const int removedBefore = RemovedCount();
+        // Every line marks its sides, also one that crossed nothing: what lies
+        // outside a trim-out line goes whether the line met the blank or not.
         MarkSides(*line, cut.Edges());
         DropStaleConstraints();
-        if (cut.MetBlank()) result = 1;
+        // Without a crossing, the line met the blank only if something lies inside it.
+        const bool met = cut.MetBlank() || (line->IsTrmOut() ? AnyElementKept() : RemovedCount() > removedBefore);
+        if (met) result = 1;
+        else ShowMissed(id);
         if (dataManage.GetElemNumber() > lastCount) {
             ShowGrowth("Trim", id, lastCount, dataManage.GetElemNumber());
             lastCount = dataManage.GetElemNumber();
@@ -269,6 +299,7 @@ int CsLaserTrm::TrimElemArr()
         }
         DropStaleConstraints();
         if (cut.MetBlank()) result = 1;
+        else ShowMissed(id);
         if (dataManage.GetElemNumber() > lastCount) {
             ShowGrowth("Trim", id, lastCount, dataManage.GetElemNumber());
             lastCount = dataManage.GetElemNumber();
