@@ -749,8 +749,9 @@ bool CsPathTracer::ExitTowards(const CsMeshPlace& from, const CsXYZ& p, CsMeshPl
 
 bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, double& share, CsMeshPlace& place)
 {
-    const double step = 0.25 * mesh_.CellSize();
-    CsXYZ previous = Add(curve[segment], Scale(Sub(curve[segment + 1], curve[segment]), share));
+    const double step = 0.5 * mesh_.CellSize();
+    CsXYZ from = Add(curve[segment], Scale(Sub(curve[segment + 1], curve[segment]), share));
+    std::vector<int> faces, more;
     for (size_t s = segment; s + 1 < curve.size(); ++s) {
         const CsXYZ a = curve[s], b = curve[s + 1];
         const double len = Norm(Sub(b, a));
@@ -758,17 +759,43 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
         for (int k = 1; k <= count; ++k) {
             const double at = static_cast<double>(k) / count;
             if (s == segment && at <= share) continue;
-            const CsXYZ sample = Add(a, Scale(Sub(b, a), at));
-            CsMeshPlace found;
-            if (Locate(sample, found)) {
-                CsMeshPlace entry;
-                if (!ExitTowards(found, previous, entry)) entry = found;
-                place = entry;
-                segment = s;
-                share = at;
-                return true;
+            const CsXYZ to = Add(a, Scale(Sub(b, a), at));
+            // The faces near this step; the first one it passes through is where the curve comes back.
+            mesh_.Candidates(to, faces);
+            mesh_.Candidates(from, more);
+            faces.insert(faces.end(), more.begin(), more.end());
+            std::sort(faces.begin(), faces.end());
+            faces.erase(std::unique(faces.begin(), faces.end()), faces.end());
+            double first = 2.0;
+            for (const int f : faces) {
+                if (!CsCutMesh::IsLive(f)) continue;
+                double hp = 0.0, hq = 0.0;
+                const CsXY p = mesh_.Flat(f, from, &hp);
+                const CsXY q = mesh_.Flat(f, to, &hq);
+                const Seen seen = SeenOf(mesh_, f);
+                double in = 0.0, out = 1.0;
+                for (size_t i = 0; i < seen.Size() && in <= out; ++i) {
+                    const double dp = Inward(seen, i, p), dq = Inward(seen, i, q);
+                    if (dp < 0.0 && dq < 0.0) in = 2.0;
+                    else if (dp < 0.0) in = std::max(in, dp / (dp - dq));
+                    else if (dq < 0.0) out = std::min(out, dp / (dp - dq));
+                }
+                // A step that only grazes the face (the one the walk just left, say) does not enter it.
+                if (in > out || (out - in) * Norm(Sub(to, from)) <= kSnapCap) continue;
+                if (!mesh_.IsPlanar() && std::fabs(hp + in * (hq - hp)) > mesh_.Gap()) continue;
+                first = std::min(first, in);
             }
-            previous = sample;
+            if (first <= 1.0) {
+                const CsXYZ entry = Add(from, Scale(Sub(to, from), first));
+                const CsXYZ inside = Add(from, Scale(Sub(to, from), std::min(1.0, first + 1e-6)));
+                if (Locate(entry, place) || Locate(inside, place)) {
+                    segment = s;
+                    const CsXYZ d = Sub(b, a);
+                    share = std::clamp(Dot(Sub(place.point, a), d) / Dot(d, d), 0.0, 1.0);
+                    return true;
+                }
+            }
+            from = to;
         }
     }
     return false;
@@ -823,7 +850,15 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
     double share = 0.0;
     while (k < n) {
         if (!onBlank) {
+            const size_t leftSegment = segment;
+            const double leftShare = share;
             if (!Reenter(curve, segment, share, at)) break;
+            // The walk must move on along the curve, or it would come back here for ever.
+            if (segment == leftSegment && share <= leftShare) {
+                share = std::min(1.0, leftShare + 1e-6);
+                if (share >= 1.0 && segment + 2 >= n) break;
+                continue;
+            }
             runs.push_back({});
             runs.back().steps.push_back({at, 0, false});
             onBlank = true;
