@@ -2,6 +2,7 @@
 
 #include "qdsdatabase.h"
 #include "qdsmessage.h"
+#include "qdstrimalgo_verify.h"
 
 #include <algorithm>
 #include <cmath>
@@ -244,6 +245,9 @@ int CsAlgoTrm::Trimming()
     // operation's line must not be taken for a crossing of this one.
     hashOper.ReleaseItrHash();
     if (!hashOper.CreateHash()) return 0;
+    // Nothing an operation leaves behind reaches the writer unchecked.
+    CsCutVerify verify(trmLineArr);
+    verify.Begin();
     const double shortest = GetMinDst();
     if (shortest < minDst) minDst = shortest;
 
@@ -257,6 +261,11 @@ int CsAlgoTrm::Trimming()
         RefineMesh();
         ShowLine("Adaptive constrains after refinement: %d\n", hashOper.GetAdpNum());
         ShowLine("Refinements finished\n");
+        if (!verify.Check(CsCutVerify::kRefinement)) {
+            aborted = true;
+            return 0;
+        }
+        verify.Begin();
         // The cutters' length scale must follow the halved edges.
         minDst = std::min(minDst, GetMinDst());
     }
@@ -271,6 +280,7 @@ int CsAlgoTrm::Trimming()
     const int result = TrimElemArr();
     if (result && !aborted) Update();
     MessageEnd();
+    if (!aborted && !verify.Check(CsCutVerify::kCut)) aborted = true;
     return aborted ? 0 : result;
 }
 

@@ -470,7 +470,24 @@ struct EndCase {
     int row;           // -1: the line leaves no chain to close
     bool innerEnd;     // the chain ends at a node at the line's end
     const char* log;   // a text the message log must hold
+    // The fault the mesh check stops the run for, when the row leaves one:
+    // nothing is written then, and the inputs stay as they were.
+    const char* refused = nullptr;
 };
+
+void ExpectRefused(const Job& job, const std::vector<Poly>& curves, const char* fault)
+{
+    const std::string deck = DeckText(job, curves);
+    testutil::WriteFile(job.dir.file("job.dyn"), deck);
+    const std::string blank = testutil::ReadFile(job.dir.file("blank.dynain"));
+    const testutil::RunResult run = testutil::RunProgram(job.dir, "job.dyn");
+    EXPECT_EQ(run.status, 255) << run.out;
+    EXPECT_NE(run.out.find(std::string("Verification failed: 2D lance, curve 1_1: ")), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(fault), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(job.dir.file("job.dynain")));
+    EXPECT_EQ(testutil::ReadFile(job.dir.file("job.dyn")), deck);
+    EXPECT_EQ(testutil::ReadFile(job.dir.file("blank.dynain")), blank);
+}
 
 // Runs each case through the program and checks its output, then checks
 // in-process that the end took the intended row of the table.
@@ -486,7 +503,8 @@ void ExpectEnds(const std::vector<EndCase>& cases)
         Expect want;
         want.slit = c.row >= 0;
         if (c.innerEnd) want.innerEnds = {end};
-        ExpectLanced(job, {c.line}, want);
+        if (c.refused) ExpectRefused(job, {c.line}, c.refused);
+        else ExpectLanced(job, {c.line}, want);
         if (c.log) {
             EXPECT_NE(testutil::ReadFile(job.dir.file("job.messag")).find(c.log), std::string::npos);
         }
@@ -500,7 +518,10 @@ TEST(Lance2D, EveryRowAndThresholdOfTheLineEndTableKeepsTheMeshSound)
     ExpectEnds({
         // The entry point has no node of its own: the neighbour's repair made it a corner.
         {"free end snaps to a vertex", kGrid, {{9.016, -1.731}, {0.640, 1.562}}, L::kEndSnap, true, nullptr},
-        {"free end on the entry edge", kGrid, {{-6.217, -0.169}, {2.496, 2.086}}, L::kEndAtB, false, nullptr},
+        // The chain ends at the entry edge's vertex: the last half element of
+        // the line, up to its end, is left unslit.
+        {"free end on the entry edge", kGrid, {{-6.217, -0.169}, {2.496, 2.086}}, L::kEndAtB, false, nullptr,
+         "the curve is not slit near"},
         {"free end on edge p-a", kGrid, {{-7.313, 1.589}, {1.683, 1.840}}, L::kEndEdgePA, true, nullptr},
         // The end goes onto the edge (it used to stay off it, and the pieces
         // lost area, or were refused and the slit ended half an element short).
@@ -528,7 +549,8 @@ TEST(Lance2D, EveryRowAndThresholdOfTheLineEndTableKeepsTheMeshSound)
         // A single crossing of a free edge at 5 % of its length from a corner
         // makes the corner a chain node; at 15 % there is no chain at all.
         {"entry 5 % from a corner", kGrid, {{-1.0, 0.15}, {0.5, 1.5}}, L::kEndInside, false, nullptr},
-        {"entry 15 % from a corner", kGrid, {{-1.0, 0.45}, {0.5, 1.5}}, -1, false, nullptr},
+        // No chain: the line crosses six tenths of an element of the blank unslit.
+        {"entry 15 % from a corner", kGrid, {{-1.0, 0.45}, {0.5, 1.5}}, -1, false, nullptr, "the curve is not slit near"},
     });
 }
 
@@ -537,7 +559,10 @@ TEST(Lance2D, EveryRowAndThresholdOfTheLineEndTableKeepsTheMeshSound)
 TEST(Lance2D, EndsBesideAHangingNodeKeepTheirConstraints)
 {
     ExpectEnds({
-        {"noded end snaps to a or b", kRefined, {{-3.4951, 10.3915}, {1.7053, 1.8501}}, L::kEndNiSnapAB, true, nullptr},
+        // The end's vertex moves onto the line beside a crossing node: a
+        // quadrilateral keeps three corners on the line.
+        {"noded end snaps to a or b", kRefined, {{-3.4951, 10.3915}, {1.7053, 1.8501}}, L::kEndNiSnapAB, true, nullptr,
+         "has three corners on one line"},
         {"noded end on edge p-a", kRefined, {{1.487, 10.390}, {1.845, 1.397}}, L::kEndNiEdgePA, true, nullptr},
         {"noded end on edge b-q", kRefined, {{4.259, 9.934}, {1.127, 1.496}}, L::kEndNiEdgeBQ, true, nullptr},
         {"noded end on edge q-(q+1)", kRefined, {{-0.406, 9.882}, {1.355, 1.056}}, L::kEndNiEdgeQ, true, nullptr},
@@ -548,8 +573,10 @@ TEST(Lance2D, EndsBesideAHangingNodeKeepTheirConstraints)
         // Refusals leave the element as it is and say so.
         {"a snap that would fold", kRefined, {{0.6062, 11.8050}, {1.2800, 1.8277}}, L::kEndNiSnapAB, true,
          "the line end is not moved onto node"},
+        // ... but the chain then no longer reaches the outline: the line's
+        // entry stretch stays unslit.
         {"a split that would not tile", kRefined, {{4.062, 10.908}, {1.574, 1.223}}, L::kEndNiInside, true,
-         "is left unsplit at the line end, a piece would be flat or folded"},
+         "is left unsplit at the line end, a piece would be flat or folded", "the curve is not slit near"},
     });
 }
 
