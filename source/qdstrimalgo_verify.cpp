@@ -1443,9 +1443,8 @@ void Inspection::CheckCoverage(Plan& plan)
         if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, s.size);
         if (excused) continue;
         if (same) {
-            plan.faults.push_back({CsCutFaultKind::kAcross,
-                                   head + Text("kept element %d reaches across the curve: the curve runs through it uncut "
-                                               "near (%.6g, %.6g, %.6g)",
+            plan.faults.push_back({CsCutFaultKind::kUncut,
+                                   head + Text("the curve runs uncut through kept element %d near (%.6g, %.6g, %.6g)",
                                                ElemId(s.elem), s.at.x(), s.at.y(), s.at.z())});
         } else {
             plan.faults.push_back({CsCutFaultKind::kUncut,
@@ -1734,7 +1733,7 @@ bool CsCutVerify::Check(Stage stage)
 void CsCutVerify::Show(Stage stage) const
 {
     const std::string name = stage == kRefinement ? std::string("adaptive refinement") : name_;
-    ShowLine(Text("The mesh the %s made fails its check (%d faults); nothing is written", name.c_str(),
-                  static_cast<int>(faults_.size())));
+    ShowLine(Text("The mesh the %s made fails its check (%d fault%s); nothing is written", name.c_str(),
+                  static_cast<int>(faults_.size()), faults_.size() == 1 ? "" : "s"));
     for (size_t i = 0; i < faults_.size() && i < kShown; ++i) ShowLine("Verification failed: " + faults_[i].text);
 }

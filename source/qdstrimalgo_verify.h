@@ -27,8 +27,8 @@ enum class CsCutFaultKind {
     kCoarseEdge,      // a coarse edge on no written element, or on several
     kNodeOffCurve,    // a node of the new boundary off the curves
     kEdgeOffCurve,    // a new boundary edge whose ends lie on a curve but which strays from it
-    kUncut,           // a stretch of curve over the blank with no boundary near it
-    kAcross,          // a kept element reaching across a trim curve
+    kUncut,           // a stretch of trim curve over the blank with no boundary near it
+    kAcross,          // a kept element with a corner on the side a trim curve removes
     kNoSlit,          // a stretch of lancing curve without a free edge on each side
 };
 
