@@ -102,6 +102,32 @@ int Corners(const CsDataElem& el)
     return el.IsShell() && (n == 3 || n == 4) ? n : 0;
 }
 
+// The node list of an element, without a heap allocation.
+struct Ring {
+    int count = 0;
+    int node[kMaxElemNodes] = {};
+};
+
+Ring RingOf(int e)
+{
+    const CsDataElem& el = dataManage.GetElem(e);
+    Ring r;
+    r.count = el.GetNodeNum();
+    std::copy(el.NodeList(), el.NodeList() + r.count, r.node);
+    return r;
+}
+
+// Twice the vector area of an element as it is now.
+gmVec3D AreaOf(const Ring& r)
+{
+    gmVec3D sum(0.0, 0.0, 0.0);
+    const gmPnt3D o = dataManage.GetNode(r.node[0]).GetPoint();
+    for (int i = 1; i + 1 < r.count; ++i) {
+        sum += (dataManage.GetNode(r.node[i]).GetPoint() - o).Cross(dataManage.GetNode(r.node[i + 1]).GetPoint() - o);
+    }
+    return sum;
+}
+
 std::vector<int> NodesOf(int e)
 {
     const CsDataElem& el = dataManage.GetElem(e);
@@ -162,7 +188,10 @@ std::vector<CsCutConstraint> CurrentConstraints()
 // when that range is small, lets a miss cost no search.
 class CellGrid {
 public:
-    explicit CellGrid(double cell = 1.0) : cell_(cell > 0.0 && std::isfinite(cell) ? cell : 1.0) {}
+    explicit CellGrid(double cell = 1.0)
+        : cell_(cell > 0.0 && std::isfinite(cell) ? cell : 1.0), inverse_(1.0 / cell_)
+    {
+    }
 
     void Add(int item, const gmPnt3D& lo, const gmPnt3D& hi)
     {
@@ -195,6 +224,35 @@ public:
     }
 
     bool Empty() const { return entries_.empty() && wide_.empty(); }
+
+    // The cell a coordinate falls in.
+    long long Cell(double v) const
+    {
+        const double c = std::floor(v * inverse_);
+        if (!(c > -static_cast<double>(kHalf))) return -kHalf;
+        if (!(c < static_cast<double>(kHalf - 1))) return kHalf - 1;
+        return static_cast<long long>(c);
+    }
+
+    // Whether an item may lie in the cells a to b: the quick test before a
+    // visit, on cell coordinates worked out once.
+    bool Occupied(long long a[3], long long b[3]) const
+    {
+        if (!wide_.empty()) return true;
+        for (int d = 0; d < 3; ++d) {
+            a[d] = std::max(a[d], min_[d]);
+            b[d] = std::min(b[d], max_[d]);
+            if (a[d] > b[d]) return false;
+        }
+        if (bits_.empty() || Volume(a, b) > 64.0) return true;
+        for (long long x = a[0]; x <= b[0]; ++x)
+            for (long long y = a[1]; y <= b[1]; ++y)
+                for (long long z = a[2]; z <= b[2]; ++z) {
+                    const long long c[3] = {x, y, z};
+                    if (bits_[Bit(c)]) return true;
+                }
+        return false;
+    }
 
     // Calls visit(item) for the items of every cell the box touches; an item
     // may come more than once.
@@ -239,18 +297,11 @@ private:
     static constexpr double kWideCells = 65536.0;
     static constexpr double kDenseCells = 4194304.0;
 
-    long long Coord(double v) const
-    {
-        const double c = std::floor(v / cell_);
-        if (!(c > -static_cast<double>(kHalf))) return -kHalf;
-        if (!(c < static_cast<double>(kHalf - 1))) return kHalf - 1;
-        return static_cast<long long>(c);
-    }
     void Cells(const gmPnt3D& lo, const gmPnt3D& hi, long long a[3], long long b[3]) const
     {
         for (int d = 0; d < 3; ++d) {
-            a[d] = Coord(std::min(lo[d], hi[d]));
-            b[d] = Coord(std::max(lo[d], hi[d]));
+            a[d] = Cell(std::min(lo[d], hi[d]));
+            b[d] = Cell(std::max(lo[d], hi[d]));
         }
     }
     static double Volume(const long long a[3], const long long b[3])
@@ -278,6 +329,7 @@ private:
     }
 
     double cell_;
+    double inverse_;
     std::vector<std::pair<Key, int>> entries_;
     std::vector<int> wide_;
     std::vector<std::uint8_t> bits_;
@@ -726,6 +778,12 @@ private:
     double cornerSize_ = 0.0;  // the largest input element holding a corner
     std::vector<int> changed_;
     std::vector<int> removed_;  // elements this operation took out of the output
+    std::vector<char> differs_;  // per element: 0 as it was, 1 changed and written, 2 changed otherwise
+    // Per curve space, the cell of every input node in its grid of samples
+    // (three to a node), so that an element far from the curves costs no
+    // arithmetic on coordinates.
+    std::vector<std::vector<int>> nodeCells_;
+    std::vector<long long> padCells_;
     std::vector<int> region_;
     std::vector<int> context_;
     std::vector<CsCutConstraint> now_;
@@ -733,6 +791,13 @@ private:
     std::vector<int> rnodes_;
     std::vector<double> size_;
     std::vector<gmVec3D> normal_;
+    // Per inspected node, once asked: its distance to the curves (infinite
+    // beyond its element) and whether it stands on them.
+    struct OnCurves {
+        double off = -1.0;
+        bool on = false;
+    };
+    mutable std::vector<OnCurves> onCurve_;
     std::vector<std::pair<int, int>> byNode_;  // (node, region element), sorted
     std::vector<DirEdge> edges_;
     std::vector<size_t> free_;                 // edges used once, no way back
@@ -781,6 +846,36 @@ void Inspection::Diff()
         if (n >= 1 && n <= n1_) mark_[static_cast<size_t>(n)] |= kMarked;
     };
     const bool sampling = !samples_.empty();
+    std::vector<size_t> sampled;
+    nodeCells_.assign(tracks_.spaces.size(), {});
+    padCells_.assign(tracks_.spaces.size(), 0);
+    for (size_t sp = 0; sp < tracks_.spaces.size(); ++sp) {
+        if (tracks_.sampleGrid[sp].Empty()) continue;
+        sampled.push_back(sp);
+        nodeCells_[sp].resize(3 * snap_.points.size());
+        // A 3D curve over an element may run off it by its gap.
+        const CellGrid& grid = tracks_.sampleGrid[sp];
+        if (!tracks_.spaces[sp].flat) padCells_[sp] = grid.Cell(tracks_.maxGap + kOnCurve) - grid.Cell(0.0) + 1;
+    }
+    // One pass over the nodes: those that moved, and the cell of each in
+    // the grids of samples.
+    const std::vector<CsDataNode>& nodes = dataManage.GetNodeArr();
+    for (int n = 1; n <= n0_; ++n) {
+        const gmPnt3D& q = snap_.points[static_cast<size_t>(n - 1)];
+        if (n <= n1_) {
+            const gmPnt3D& p = nodes[static_cast<size_t>(n - 1)].GetPoint();
+            if (p.x() != q.x() || p.y() != q.y() || p.z() != q.z()) mark_[static_cast<size_t>(n)] |= kMarked;
+        }
+        for (const size_t sp : sampled) {
+            const gmPnt3D c = tracks_.spaces[sp].To(q);
+            const CellGrid& grid = tracks_.sampleGrid[sp];
+            int* cell = &nodeCells_[sp][3 * static_cast<size_t>(n - 1)];
+            cell[0] = static_cast<int>(grid.Cell(c.x()));
+            cell[1] = static_cast<int>(grid.Cell(c.y()));
+            cell[2] = tracks_.spaces[sp].flat ? 0 : static_cast<int>(grid.Cell(c.z()));
+        }
+    }
+    differs_.assign(static_cast<size_t>(e1_) + 1, 0);
     const std::vector<CsDataElem>& elems = dataManage.GetElemArr();
     for (int i = 1; i <= e1_; ++i) {
         const CsDataElem& el = elems[static_cast<size_t>(i - 1)];
@@ -789,25 +884,24 @@ void Inspection::Diff()
         bool same = false;
         if (i <= e0_) {
             const CsCutSnapshot::Elem& s = snap_.elems[static_cast<size_t>(i - 1)];
-            same = s.count == count && s.live == live;
-            for (int k = 0; same && k < count; ++k) same = s.node[k] == el[k];
-            if (sampling && s.live) Locate(i);
+            bool sameNodes = s.count == count;
+            const int* ids = el.NodeList();
+            for (int k = 0; sameNodes && k < count; ++k) sameNodes = s.node[k] == ids[k];
+            same = sameNodes && s.live == live;
+            // The curves are looked for over the blank that is kept: an
+            // element removed whole holds none of it.
+            if (sampling && s.live && (live || !sameNodes)) Locate(i);
             if (!same) {
                 for (int k = 0; k < s.count; ++k) mark(s.node[k]);
             }
         }
         if (same) continue;
-        for (int k = 0; k < el.GetNodeNum(); ++k) mark(el[k]);
+        for (int k = 0; k < el.GetNodeNum(); ++k) mark(el.NodeList()[k]);
+        differs_[static_cast<size_t>(i)] = Written(el) ? 1 : 2;
         if (Written(el) && el.IsShell()) changed_.push_back(i);
         else if (count > 0 && (i > e0_ || snap_.elems[static_cast<size_t>(i - 1)].live)) removed_.push_back(i);
     }
-    const std::vector<CsDataNode>& nodes = dataManage.GetNodeArr();
-    const int common = std::min(n0_, n1_);
-    for (int n = 1; n <= common; ++n) {
-        const gmPnt3D& p = nodes[static_cast<size_t>(n - 1)].GetPoint();
-        const gmPnt3D& q = snap_.points[static_cast<size_t>(n - 1)];
-        if (p.x() != q.x() || p.y() != q.y() || p.z() != q.z()) mark_[static_cast<size_t>(n)] |= kMarked;
-    }
+
     for (const Corner& c : tracks_.corners) cornerSize_ = std::max(cornerSize_, samples_[c.sample].size);
     for (const Sample& s : samples_) {
         if (s.elem == 0) continue;
@@ -821,14 +915,32 @@ void Inspection::Diff()
 void Inspection::Locate(int elem)
 {
     const CsCutSnapshot::Elem& e = snap_.elems[static_cast<size_t>(elem - 1)];
-    gmPnt3D g[4];
     for (int k = 0; k < e.count; ++k) {
         if (e.node[k] < 1 || e.node[k] > n0_) return;
-        g[k] = snap_.points[static_cast<size_t>(e.node[k] - 1)];
     }
+    gmPnt3D g[4];
+    bool read = false;
     for (size_t sp = 0; sp < tracks_.spaces.size(); ++sp) {
         const CellGrid& grid = tracks_.sampleGrid[sp];
         if (grid.Empty()) continue;
+        const std::vector<int>& cells = nodeCells_[sp];
+        long long from[3];
+        long long to[3];
+        for (int d = 0; d < 3; ++d) {
+            from[d] = to[d] = cells[3 * static_cast<size_t>(e.node[0] - 1) + static_cast<size_t>(d)];
+            for (int k = 1; k < e.count; ++k) {
+                const long long c = cells[3 * static_cast<size_t>(e.node[k] - 1) + static_cast<size_t>(d)];
+                from[d] = std::min(from[d], c);
+                to[d] = std::max(to[d], c);
+            }
+            from[d] -= padCells_[sp];
+            to[d] += padCells_[sp];
+        }
+        if (!grid.Occupied(from, to)) continue;
+        if (!read) {
+            for (int k = 0; k < e.count; ++k) g[k] = snap_.points[static_cast<size_t>(e.node[k] - 1)];
+            read = true;
+        }
         const Space& space = tracks_.spaces[sp];
         gmPnt3D p[4];
         gmPnt3D lo(kInf, kInf, kInf);
@@ -886,6 +998,8 @@ void Inspection::MarkConstraints()
             if (n >= 1 && n <= n1_) mark_[static_cast<size_t>(n)] |= kMarked;
         }
     }
+    // Without constraints there is nothing to look up by exid.
+    if (now_.empty()) return;
     const int maxExid = dataManage.GetNodeMaxNo();
     if (maxExid >= 0 && maxExid <= 16 * std::max(n1_, 1) + 1024) {
         byExid_.assign(static_cast<size_t>(maxExid) + 1, 0);
@@ -927,11 +1041,28 @@ void Inspection::Gather()
 {
     const std::vector<CsDataElem>& elems = dataManage.GetElemArr();
     for (int i = 1; i <= e1_; ++i) {
+        // An element that is not written now needs no second look; one as it
+        // was is read from the compact copy.
+        if (differs_[static_cast<size_t>(i)] == 2) continue;
+        if (i <= e0_ && !differs_[static_cast<size_t>(i)]) {
+            const CsCutSnapshot::Elem& s = snap_.elems[static_cast<size_t>(i - 1)];
+            if (s.count > 0) {
+                if (!s.live) continue;
+                bool near = false;
+                for (int k = 0; k < s.count; ++k) {
+                    const int n = s.node[k];
+                    mark_[static_cast<size_t>(n)] |= kUsed;
+                    near = near || Touched(n);
+                }
+                if (near) region_.push_back(i);
+                continue;
+            }
+        }
         const CsDataElem& el = elems[static_cast<size_t>(i - 1)];
         if (!Written(el)) continue;
         bool near = false;
         for (int k = 0; k < el.GetNodeNum(); ++k) {
-            const int n = el[k];
+            const int n = el.NodeList()[k];
             if (n < 1 || n > n1_) continue;
             mark_[static_cast<size_t>(n)] |= kUsed;
             near = near || Touched(n);
@@ -996,24 +1127,26 @@ size_t Inspection::Local(int node) const
 void Inspection::Local()
 {
     for (const int e : region_) {
-        for (const int n : NodesOf(e)) {
-            rnodes_.push_back(n);
-            byNode_.emplace_back(n, e);
+        const Ring r = RingOf(e);
+        for (int k = 0; k < r.count; ++k) {
+            rnodes_.push_back(r.node[k]);
+            byNode_.emplace_back(r.node[k], e);
         }
     }
     std::sort(rnodes_.begin(), rnodes_.end());
     rnodes_.erase(std::unique(rnodes_.begin(), rnodes_.end()), rnodes_.end());
     std::sort(byNode_.begin(), byNode_.end());
     size_.assign(rnodes_.size(), 0.0);
+    onCurve_.assign(rnodes_.size(), OnCurves());
     normal_.assign(rnodes_.size(), gmVec3D(0.0, 0.0, 0.0));
     for (const int e : region_) {
-        const std::vector<int> nd = NodesOf(e);
-        std::vector<gmPnt3D> p;
-        for (const int n : nd) p.push_back(NodeAt(n));
+        const Ring r = RingOf(e);
+        gmPnt3D p[kMaxElemNodes];
+        for (int k = 0; k < r.count; ++k) p[k] = NodeAt(r.node[k]);
         // The size at a place is that of the input element there: the pieces
         // a cut leaves may be much smaller.
         double longest = 0.0;
-        for (size_t k = 0; k < p.size(); ++k) longest = std::max(longest, p[k].DistTo(p[(k + 1) % p.size()]));
+        for (int k = 0; k < r.count; ++k) longest = std::max(longest, p[k].DistTo(p[(k + 1) % r.count]));
         if (const int from = Source(e)) {
             const CsCutSnapshot::Elem& was = snap_.elems[static_cast<size_t>(from - 1)];
             for (int k = 0; k < was.count; ++k) {
@@ -1021,13 +1154,13 @@ void Inspection::Local()
                                                 snap_.points[static_cast<size_t>(was.node[(k + 1) % was.count] - 1)]));
             }
         }
-        const gmVec3D area = AreaVector(p);
-        for (const int n : nd) {
-            const size_t l = Local(n);
+        const gmVec3D area = AreaOf(r);
+        for (int k = 0; k < r.count; ++k) {
+            const size_t l = Local(r.node[k]);
             size_[l] = std::max(size_[l], longest);
             normal_[l] += area;
         }
-        for (size_t k = 0; k < nd.size(); ++k) Expand(nd[k], nd[(k + 1) % nd.size()], e, true, 0);
+        for (int k = 0; k < r.count; ++k) Expand(r.node[k], r.node[(k + 1) % r.count], e, true, 0);
     }
     std::sort(edges_.begin(), edges_.end());
     for (size_t i = 0; i < edges_.size(); ++i) {
@@ -1095,12 +1228,19 @@ bool Inspection::OnOutline(const gmPnt3D& p, double tol) const
 
 bool Inspection::OnCurve(int node, double* off) const
 {
+    const size_t l = Local(node);
+    if (l < onCurve_.size() && onCurve_[l].off >= 0.0) {
+        if (off) *off = onCurve_[l].off;
+        return onCurve_[l].on;
+    }
     const gmPnt3D p = NodeAt(node);
     const gmVec3D n = NodeNormal(node);
     const double size = Size(node);
     const double d = tracks_.Distance(p, n, std::max(size, kOnCurve));
+    const bool on = d <= kOnCurve || ByCorner(p, n, size);
+    if (l < onCurve_.size()) onCurve_[l] = {d, on};
     if (off) *off = d;
-    return d <= kOnCurve || ByCorner(p, n, size);
+    return on;
 }
 
 bool Inspection::ByCorner(const gmPnt3D& p, const gmVec3D& normal, double size) const
@@ -1118,10 +1258,8 @@ bool Inspection::CutEdge(int u, int v, int elem) const
 {
     if (!OnCurve(u, nullptr) || !OnCurve(v, nullptr)) return false;
     const gmPnt3D mid = NodeAt(u) + (NodeAt(v) - NodeAt(u)) * 0.5;
-    std::vector<gmPnt3D> p;
-    for (const int n : NodesOf(elem)) p.push_back(NodeAt(n));
     const double reach = std::max(kOnCurve, kQuarter * std::max(Size(u), Size(v)));
-    return tracks_.Distance(mid, Unit(AreaVector(p)), reach) <= reach;
+    return tracks_.Distance(mid, Unit(AreaOf(RingOf(elem))), reach) <= reach;
 }
 
 // A node left at the middle of a coarse edge whose coarse element went: the
@@ -1383,9 +1521,6 @@ void Inspection::CheckCoverage(Plan& plan)
         }
         grids[s].Finish();
     }
-    const bool severalSolid = std::count_if(tracks_.curves.begin(), tracks_.curves.end(), [this](const Curve& c) {
-                                  return !tracks_.spaces[c.space].flat;
-                              }) > 1;
     size_t lastFailed = samples_.size();
     for (size_t i = 0; i < samples_.size(); ++i) {
         const Sample& s = samples_[i];
@@ -1401,11 +1536,10 @@ void Inspection::CheckCoverage(Plan& plan)
             if (SegDist(q, seg.first, seg.second) > r) return;
             any = true;
             if (!lance_) return;
-            std::vector<gmPnt3D> p;
             gmPnt3D c;
-            const std::vector<int> nd = NodesOf(edges_[free_[static_cast<size_t>(k)]].elem);
-            for (const int n : nd) c = c + tracks_.spaces[sp].To(NodeAt(n));
-            c = c / static_cast<double>(nd.size());
+            const Ring owner = RingOf(edges_[free_[static_cast<size_t>(k)]].elem);
+            for (int j = 0; j < owner.count; ++j) c = c + tracks_.spaces[sp].To(NodeAt(owner.node[j]));
+            c = c / static_cast<double>(owner.count);
             const double side = s.along.Cross(c - q).Dot(s.normal);
             if (side > 1e-12 * s.size * s.size) left = true;
             if (side < -1e-12 * s.size * s.size) right = true;
@@ -1438,7 +1572,6 @@ void Inspection::CheckCoverage(Plan& plan)
             const bool inside = tracks_.Inside(c, n, s.at);
             excused = tracks_.curves[c].flag > 0 ? inside : !inside;
         }
-        if (!excused && severalSolid && !Written(now) && same) excused = true;
         // Seeds on both sides of a 3D curve keep both: nothing removed there, no boundary needed.
         if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, s.size);
         if (excused) continue;
@@ -1482,12 +1615,15 @@ bool Inspection::RemovedNear(const gmPnt3D& p, double reach)
 void Inspection::CheckSides(Plan& plan)
 {
     for (const int n : rnodes_) {
+        // A node on a curve, or farther than its element from them all, says
+        // nothing of a side.
+        double off = 0.0;
+        if (OnCurve(n, &off) || !std::isfinite(off)) continue;
         const double size = Size(n);
         const gmPnt3D p = NodeAt(n);
         for (size_t c = 0; c < tracks_.curves.size(); ++c) {
             double dist = 0.0;
-            if (!tracks_.Removes(c, p, 2.0 * size, dist) || dist <= kOnCurve) continue;
-            if (ByCorner(p, gmVec3D(0.0, 0.0, 0.0), size)) continue;
+            if (!tracks_.Removes(c, p, size, dist) || dist <= kOnCurve) continue;
             const auto it = std::lower_bound(byNode_.begin(), byNode_.end(), std::make_pair(n, 0));
             if (plan.faults.size() >= kMaxFaults) return;
             plan.faults.push_back({CsCutFaultKind::kAcross,
@@ -1663,7 +1799,7 @@ void CsCutVerify::Begin()
         CsCutSnapshot::Elem& s = snap->elems[i];
         const int count = Corners(el);
         s.count = static_cast<signed char>(count);
-        for (int k = 0; k < 4; ++k) s.node[k] = k < count ? el[k] : 0;
+        for (int k = 0; k < 4; ++k) s.node[k] = k < count ? el.NodeList()[k] : 0;
         s.live = count > 0 && Written(el);
     }
     const std::vector<CsDataNode>& nodes = dataManage.GetNodeArr();
