@@ -758,6 +758,8 @@ private:
     bool ByCorner(const gmPnt3D& p, const gmVec3D& normal, double size) const;
     bool CutEdge(int u, int v, int elem) const;
     bool HalfOfChord(size_t edge) const;
+    // Whether a free edge starts or ends at the node.
+    bool OnSlit(int node) const;
     bool Marked(int n) const { return (mark_[static_cast<size_t>(n)] & kMarked) != 0; }
     // Looked at: every element on the node, and the coarse element of its
     // hanging node, is inspected.
@@ -1284,6 +1286,15 @@ bool Inspection::HalfOfChord(size_t edge) const
     return false;
 }
 
+bool Inspection::OnSlit(int node) const
+{
+    const auto has = [node](const std::vector<std::pair<int, size_t>>& list) {
+        const auto it = std::lower_bound(list.begin(), list.end(), std::make_pair(node, size_t{0}));
+        return it != list.end() && it->first == node;
+    };
+    return has(freeFrom_) || has(freeTo_);
+}
+
 // ---- the checks
 
 int Inspection::Source(int elem) const
@@ -1455,12 +1466,14 @@ void Inspection::CheckDuplicates(Plan& plan)
             if (a <= n0_ && b <= n0_ &&
                 snap_.points[static_cast<size_t>(a - 1)].DistTo(snap_.points[static_cast<size_t>(b - 1)]) <= tol)
                 continue;
-            // The copies a slit makes stand on its curve.
-            if (lance_ && OnCurve(a, nullptr) && OnCurve(b, nullptr)) continue;
+            // The copies a slit makes are both ends of its free edges; whether
+            // the slit runs where the curve does is judged with those edges.
+            if (lance_ && OnSlit(a) && OnSlit(b)) continue;
             if (a > b) std::swap(a, b);
             Fault(plan, CsCutFaultKind::kDuplicateNode, NodeAt(a),
                   Text("nodes %d and %d are distinct but lie at one point", NodeId(a), NodeId(b)));
-            plan.merges.emplace_back(b, a);
+            // Joining two nodes of a slit would close it.
+            if (!lance_) plan.merges.emplace_back(b, a);
         }
     }
 }

@@ -313,6 +313,30 @@ TEST(MeshCheck, NamesABoundaryOffTheCurveAStretchLeftUncutAndAKeptElementAcrossI
         << Dump(across);
 }
 
+// The two copies a slit makes of a node share its point: a slit through a
+// node left off the line is named, and its copies are not joined, which
+// would close the slit there.
+TEST(MeshCheck, NamesASlitNodeOffTheLineAndNeverJoinsItsCopies)
+{
+    BuildQuadPatch(kSide);
+    std::vector<std::unique_ptr<gmTrmLine>> lines;
+    lines.push_back(Curve({{-1, 3, 0}, {kSide + 1, 3, 0}}, 0, "2_1"));
+    Operation lance(std::move(lines));
+    dataManage.SetNode(N(3, 3), gmPnt3D(3, 3.3, 0));
+    std::vector<int> copies;
+    for (int i = 0; i <= kSide; ++i) copies.push_back(NewNode(dataManage.GetNode(N(i, 3)).GetPoint().x(),
+                                                              dataManage.GetNode(N(i, 3)).GetPoint().y()));
+    for (int i = 0; i < kSide; ++i) {
+        Rewrite(E(i, 2), {N(i, 2), N(i + 1, 2), copies[static_cast<size_t>(i + 1)], copies[static_cast<size_t>(i)]});
+    }
+    const Verdict v = lance.Check();
+    EXPECT_FALSE(v.sound);
+    EXPECT_TRUE(v.repairs.empty()) << Dump(v);
+    EXPECT_TRUE(Names(v, CsCutFaultKind::kNodeOffCurve, {"node " + Id(N(3, 3)), "lies 0.3 off the curve"})) << Dump(v);
+    EXPECT_TRUE(Names(v, CsCutFaultKind::kNodeOffCurve, {"node " + Id(copies[3]), "lies 0.3 off the curve"})) << Dump(v);
+    EXPECT_FALSE(Names(v, CsCutFaultKind::kDuplicateNode, {})) << Dump(v);
+}
+
 TEST(MeshCheck, NamesALanceWithNoSlit)
 {
     BuildQuadPatch(kSide);
