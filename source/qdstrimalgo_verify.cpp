@@ -7,6 +7,7 @@
 
 #include "qdsdatabase.h"
 #include "qdsmessage.h"
+#include "qdstrimalgo_verify_track.h"
 #include "qdstrimbase.h"
 
 #include <algorithm>
@@ -56,13 +57,6 @@ constexpr unsigned char kRegion = 8;    // on an element that is inspected
 constexpr unsigned char kContext = 16;  // a corner of an input element an inspected piece came from
 constexpr unsigned char kLink = 32;     // an end of the coarse edge of a hanging node that is looked at
 
-// A new boundary node this close to a curve lies on it (model units).
-constexpr double kOnCurve = 0.02;
-// The share of the local element size that still counts as "at" a place: a
-// node standing for a sharp corner, a boundary covering a curve.
-constexpr double kQuarter = 0.25;
-// A curve turning by more than 30 degrees at a vertex has a sharp corner there.
-constexpr double kSharpCos = 0.8660254;
 // Two nodes closer than this share of the typical element lie at one point.
 constexpr double kSamePoint = 1e-6;
 // A point this close to an edge, as a share of the edge, lies on it.
@@ -74,9 +68,6 @@ constexpr double kInside = 1e-9;
 constexpr size_t kShown = 10;
 constexpr size_t kMaxFaults = 200;
 constexpr int kRounds = 3;
-// Curve samples at most: the spacing grows for longer curves.
-constexpr double kMaxSamples = 400000.0;
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 std::string Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Text(const char* format, ...)
@@ -136,12 +127,6 @@ std::vector<int> NodesOf(int e)
     return nodes;
 }
 
-gmVec3D Unit(const gmVec3D& v)
-{
-    const double length = v.Length();
-    return length > 0.0 ? v / length : gmVec3D(0.0, 0.0, 0.0);
-}
-
 // Twice the vector area of a polygon; its direction is the facing.
 gmVec3D AreaVector(const std::vector<gmPnt3D>& p)
 {
@@ -150,16 +135,6 @@ gmVec3D AreaVector(const std::vector<gmPnt3D>& p)
     return sum;
 }
 
-double SegDist(const gmPnt3D& p, const gmPnt3D& a, const gmPnt3D& b, double* param = nullptr)
-{
-    const gmVec3D ab = b - a;
-    const double l2 = ab.SqrLen();
-    const double t = l2 > 0.0 ? std::clamp((p - a).Dot(ab) / l2, 0.0, 1.0) : 0.0;
-    if (param) *param = t;
-    return p.DistTo(a + ab * t);
-}
-
-gmPnt3D Shifted(const gmPnt3D& p, double by) { return gmPnt3D(p.x() + by, p.y() + by, p.z() + by); }
 
 std::vector<CsCutConstraint> CurrentConstraints()
 {
@@ -179,477 +154,6 @@ std::vector<CsCutConstraint> CurrentConstraints()
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
-}
-
-// ------------------------------------------------------------ cell grid
-
-// A uniform grid over boxes: each item is listed in every cell its box
-// touches, as sorted (cell, item) pairs. A byte per cell of the occupied range,
-// when that range is small, lets a miss cost no search.
-class CellGrid {
-public:
-    explicit CellGrid(double cell = 1.0)
-        : cell_(cell > 0.0 && std::isfinite(cell) ? cell : 1.0), inverse_(1.0 / cell_)
-    {
-    }
-
-    void Add(int item, const gmPnt3D& lo, const gmPnt3D& hi)
-    {
-        long long a[3], b[3];
-        Cells(lo, hi, a, b);
-        if (Volume(a, b) > kWideCells) {
-            wide_.push_back(item);
-            return;
-        }
-        for (long long x = a[0]; x <= b[0]; ++x)
-            for (long long y = a[1]; y <= b[1]; ++y)
-                for (long long z = a[2]; z <= b[2]; ++z) entries_.emplace_back(Pack(x, y, z), item);
-        for (int d = 0; d < 3; ++d) {
-            min_[d] = std::min(min_[d], a[d]);
-            max_[d] = std::max(max_[d], b[d]);
-        }
-    }
-
-    void Finish()
-    {
-        std::sort(entries_.begin(), entries_.end());
-        bits_.clear();
-        if (entries_.empty() || Volume(min_, max_) > kDenseCells) return;
-        bits_.assign(static_cast<size_t>(Volume(min_, max_)), 0);
-        for (const auto& entry : entries_) {
-            long long c[3];
-            Decode(entry.first, c);
-            bits_[Bit(c)] = 1;
-        }
-    }
-
-    bool Empty() const { return entries_.empty() && wide_.empty(); }
-
-    // The cell a coordinate falls in.
-    long long Cell(double v) const
-    {
-        const double c = std::floor(v * inverse_);
-        if (!(c > -static_cast<double>(kHalf))) return -kHalf;
-        if (!(c < static_cast<double>(kHalf - 1))) return kHalf - 1;
-        return static_cast<long long>(c);
-    }
-
-    // Whether an item may lie in the cells a to b: the quick test before a
-    // visit, on cell coordinates worked out once.
-    bool Occupied(long long a[3], long long b[3]) const
-    {
-        if (!wide_.empty()) return true;
-        for (int d = 0; d < 3; ++d) {
-            a[d] = std::max(a[d], min_[d]);
-            b[d] = std::min(b[d], max_[d]);
-            if (a[d] > b[d]) return false;
-        }
-        if (bits_.empty() || Volume(a, b) > 64.0) return true;
-        for (long long x = a[0]; x <= b[0]; ++x)
-            for (long long y = a[1]; y <= b[1]; ++y)
-                for (long long z = a[2]; z <= b[2]; ++z) {
-                    const long long c[3] = {x, y, z};
-                    if (bits_[Bit(c)]) return true;
-                }
-        return false;
-    }
-
-    // Calls visit(item) for the items of every cell the box touches; an item
-    // may come more than once.
-    template <class F>
-    void Visit(const gmPnt3D& lo, const gmPnt3D& hi, F&& visit) const
-    {
-        for (const int item : wide_) visit(item);
-        if (entries_.empty()) return;
-        long long a[3], b[3];
-        Cells(lo, hi, a, b);
-        for (int d = 0; d < 3; ++d) {
-            a[d] = std::max(a[d], min_[d]);
-            b[d] = std::min(b[d], max_[d]);
-            if (a[d] > b[d]) return;
-        }
-        if (Volume(a, b) > static_cast<double>(entries_.size())) {
-            for (const auto& entry : entries_) {
-                long long c[3];
-                Decode(entry.first, c);
-                if (c[0] >= a[0] && c[0] <= b[0] && c[1] >= a[1] && c[1] <= b[1] && c[2] >= a[2] && c[2] <= b[2])
-                    visit(entry.second);
-            }
-            return;
-        }
-        for (long long x = a[0]; x <= b[0]; ++x) {
-            for (long long y = a[1]; y <= b[1]; ++y) {
-                for (long long z = a[2]; z <= b[2]; ++z) {
-                    const long long c[3] = {x, y, z};
-                    if (!bits_.empty() && !bits_[Bit(c)]) continue;
-                    const Key key = Pack(x, y, z);
-                    auto it = std::lower_bound(entries_.begin(), entries_.end(),
-                                               std::make_pair(key, std::numeric_limits<int>::min()));
-                    for (; it != entries_.end() && it->first == key; ++it) visit(it->second);
-                }
-            }
-        }
-    }
-
-private:
-    using Key = std::uint64_t;
-    static constexpr long long kHalf = 1LL << 20;
-    static constexpr double kWideCells = 65536.0;
-    static constexpr double kDenseCells = 4194304.0;
-
-    void Cells(const gmPnt3D& lo, const gmPnt3D& hi, long long a[3], long long b[3]) const
-    {
-        for (int d = 0; d < 3; ++d) {
-            a[d] = Cell(std::min(lo[d], hi[d]));
-            b[d] = Cell(std::max(lo[d], hi[d]));
-        }
-    }
-    static double Volume(const long long a[3], const long long b[3])
-    {
-        return static_cast<double>(b[0] - a[0] + 1) * static_cast<double>(b[1] - a[1] + 1) *
-               static_cast<double>(b[2] - a[2] + 1);
-    }
-    static Key Pack(long long x, long long y, long long z)
-    {
-        return (static_cast<std::uint64_t>(x + kHalf) << 42) | (static_cast<std::uint64_t>(y + kHalf) << 21) |
-               static_cast<std::uint64_t>(z + kHalf);
-    }
-    static void Decode(Key key, long long c[3])
-    {
-        const std::uint64_t mask = (1ULL << 21) - 1;
-        c[0] = static_cast<long long>((key >> 42) & mask) - kHalf;
-        c[1] = static_cast<long long>((key >> 21) & mask) - kHalf;
-        c[2] = static_cast<long long>(key & mask) - kHalf;
-    }
-    size_t Bit(const long long c[3]) const
-    {
-        const long long nx = max_[0] - min_[0] + 1;
-        const long long ny = max_[1] - min_[1] + 1;
-        return static_cast<size_t>(((c[2] - min_[2]) * ny + (c[1] - min_[1])) * nx + (c[0] - min_[0]));
-    }
-
-    double cell_;
-    double inverse_;
-    std::vector<std::pair<Key, int>> entries_;
-    std::vector<int> wide_;
-    std::vector<std::uint8_t> bits_;
-    long long min_[3] = {kHalf, kHalf, kHalf};
-    long long max_[3] = {-kHalf, -kHalf, -kHalf};
-};
-
-// ------------------------------------------------------------ curves
-
-// Where a curve is judged: the plane of a 2D line (seen along its vector, the
-// depth dropped) or space itself for a 3D line.
-struct Space {
-    bool flat = false;
-    bool identity = false;
-    gmCrdSys cs;
-
-    gmPnt3D To(const gmPnt3D& p) const
-    {
-        if (!flat) return p;
-        if (identity) return gmPnt3D(p.x(), p.y(), 0.0);
-        const gmPnt3D q = p.InUcs(cs);
-        return gmPnt3D(q.x(), q.y(), 0.0);
-    }
-};
-
-struct Curve {
-    std::string id;
-    size_t space = 0;
-    int flag = 0;        // 1 removes the inside, -1 keeps it, 0 slits
-    double gap = 0.0;    // how far a 3D curve may run off the surface
-    bool closed = false;
-    double orientation = 0.0;  // closed flat curve: positive when anticlockwise
-    std::vector<gmPnt3D> pts;  // in its space
-};
-
-struct Sample {
-    gmPnt3D at;       // in its curve's space
-    gmVec3D along;    // unit tangent there
-    size_t curve = 0;
-    int elem = 0;     // the input element it lies over, 0 off the blank
-    double offset = kInf;
-    gmPnt3D foot;     // at, dropped onto that element (3D)
-    gmVec3D normal;   // that element's facing (unit; z for a flat space)
-    double size = 0.0;  // that element's longest edge
-};
-
-struct Corner {
-    gmPnt3D at;     // in its curve's space
-    size_t curve;
-    size_t sample;  // the sample standing at it
-};
-
-struct Near {
-    double dist = kInf;
-    int curve = -1;
-    int seg = -1;
-    double t = 0.0;
-};
-
-// The curves of one operation in their spaces, with grids of their segments,
-// sharp corners and samples.
-class Tracks {
-public:
-    Tracks(const std::vector<gmTrmLine*>& lines, double size);
-
-    bool Empty() const { return curves.empty(); }
-    size_t SpaceOf(size_t curve) const { return curves[curve].space; }
-
-    // The nearest point of the curves of space s (of curve `only` when not
-    // negative) to p, given in that space, within `within`. A 3D curve is
-    // measured across the normal (when given) and may run off the surface
-    // by its gap.
-    Near Nearest(size_t s, const gmPnt3D& p, const gmVec3D& normal, double within, int only = -1) const
-    {
-        Near best;
-        best.dist = within;
-        const bool across = !spaces[s].flat && normal.SqrLen() > 0.0;
-        const double reach = within + (spaces[s].flat ? 0.0 : maxGap + kOnCurve);
-        segGrid_[s].Visit(Shifted(p, -reach), Shifted(p, reach), [&](int g) {
-            const auto [c, i] = segs_[static_cast<size_t>(g)];
-            if (only >= 0 && c != only) return;
-            const Curve& cv = curves[static_cast<size_t>(c)];
-            const gmPnt3D& a = cv.pts[static_cast<size_t>(i)];
-            const gmPnt3D& b = cv.pts[static_cast<size_t>(i) + 1];
-            double t = 0.0;
-            double d = 0.0;
-            if (across) {
-                const gmPnt3D a1 = a - normal * (a - p).Dot(normal);
-                const gmPnt3D b1 = b - normal * (b - p).Dot(normal);
-                d = SegDist(p, a1, b1, &t);
-                const gmPnt3D q = a + (b - a) * t;
-                if (std::fabs((q - p).Dot(normal)) > cv.gap + kOnCurve) return;
-            } else {
-                d = SegDist(p, a, b, &t);
-            }
-            if (d < best.dist || (d == best.dist && (best.curve < 0 || std::tie(c, i) < std::tie(best.curve, best.seg)))) {
-                best.dist = d;
-                best.curve = c;
-                best.seg = i;
-                best.t = t;
-            }
-        });
-        if (best.curve < 0) best.dist = kInf;
-        return best;
-    }
-
-    // Distance from p (global) to the nearest curve within `within`, infinite
-    // beyond; the curve in *curve.
-    double Distance(const gmPnt3D& p, const gmVec3D& normal, double within, int* curve = nullptr) const
-    {
-        Near best;
-        for (size_t s = 0; s < spaces.size(); ++s) {
-            const Near n = Nearest(s, spaces[s].To(p), normal, std::min(within, best.dist));
-            if (n.curve >= 0 && (best.curve < 0 || n.dist < best.dist)) best = n;
-        }
-        if (curve) *curve = best.curve;
-        return best.dist;
-    }
-
-    // Calls visit(corner, distance) for the sharp corners and open ends of
-    // the curves within `within` of p (global).
-    template <class F>
-    void VisitCorners(const gmPnt3D& p, const gmVec3D& normal, double within, F&& visit) const
-    {
-        for (size_t s = 0; s < spaces.size(); ++s) {
-            const gmPnt3D q = spaces[s].To(p);
-            const bool across = !spaces[s].flat && normal.SqrLen() > 0.0;
-            const double reach = within + (spaces[s].flat ? 0.0 : maxGap + kOnCurve);
-            cornerGrid_[s].Visit(Shifted(q, -reach), Shifted(q, reach), [&](int k) {
-                const Corner& c = corners[static_cast<size_t>(k)];
-                const gmVec3D d = c.at - q;
-                double dist = d.Length();
-                if (across) {
-                    const double off = d.Dot(normal);
-                    if (std::fabs(off) > curves[c.curve].gap + kOnCurve) return;
-                    dist = (d - normal * off).Length();
-                }
-                if (dist <= within) visit(static_cast<size_t>(k), dist);
-            });
-        }
-    }
-
-    // Whether p (in the curve's flat space), whose nearest point on the closed
-    // curve is n, lies inside it.
-    bool Inside(size_t curve, const Near& n, const gmPnt3D& p) const
-    {
-        const Curve& c = curves[curve];
-        const size_t m = c.pts.size() - 1;
-        const size_t i = static_cast<size_t>(n.seg);
-        const auto cross = [](const gmVec3D& u, const gmVec3D& w) { return u.x() * w.y() - u.y() * w.x(); };
-        bool left = false;
-        if (n.t > 0.0 && n.t < 1.0) {
-            left = cross(c.pts[i + 1] - c.pts[i], p - c.pts[i]) > 0.0;
-        } else {
-            // Nearest to a vertex: the region on the curve's left there is the
-            // wedge of both segments' left sides at a left turn, their union
-            // at a right turn.
-            const size_t v = n.t <= 0.0 ? i : i + 1;
-            const size_t before = v == 0 ? m - 1 : v - 1;
-            const size_t after = v == m ? 1 : v + 1;
-            const gmVec3D in = c.pts[v] - c.pts[before];
-            const gmVec3D out = c.pts[after] - c.pts[v];
-            const double s1 = cross(in, p - c.pts[v]);
-            const double s2 = cross(out, p - c.pts[v]);
-            left = cross(in, out) >= 0.0 ? (s1 > 0.0 && s2 > 0.0) : (s1 > 0.0 || s2 > 0.0);
-        }
-        return (c.orientation > 0.0) == left;
-    }
-
-    // Whether p (global) lies on the side flat closed trim curve c removes,
-    // and how far from it.
-    bool Removes(size_t c, const gmPnt3D& global, double within, double& dist) const
-    {
-        const Curve& cv = curves[c];
-        dist = kInf;
-        if (!spaces[cv.space].flat || !cv.closed || cv.flag == 0) return false;
-        const gmPnt3D p = spaces[cv.space].To(global);
-        const Near n = Nearest(cv.space, p, gmVec3D(0.0, 0.0, 0.0), within, static_cast<int>(c));
-        if (n.curve < 0) return false;
-        dist = n.dist;
-        const bool inside = Inside(c, n, p);
-        return cv.flag > 0 ? inside : !inside;
-    }
-
-    std::vector<Space> spaces;
-    std::vector<Curve> curves;
-    std::vector<Corner> corners;
-    std::vector<Sample> samples;
-    std::vector<CellGrid> sampleGrid;  // per space
-    double maxGap = 0.0;
-
-private:
-    std::vector<std::pair<int, int>> segs_;          // (curve, segment)
-    std::vector<CellGrid> segGrid_;                  // per space
-    std::vector<CellGrid> cornerGrid_;               // per space
-};
-
-Tracks::Tracks(const std::vector<gmTrmLine*>& lines, double size)
-{
-    for (const gmTrmLine* line : lines) {
-        Curve c;
-        c.id = line->GetExid().str();
-        c.flag = line->IsLancing() ? 0 : line->GetFlag();
-        Space space;
-        std::vector<gmPnt3D> raw;
-        if (const auto* flat = dynamic_cast<const gmCut2DLine*>(line)) {
-            space.flat = true;
-            space.cs = flat->GetUcs();
-            const gmCrdSys& cs = space.cs;
-            space.identity = cs.GetU().x() == 1.0 && cs.GetU().y() == 0.0 && cs.GetU().z() == 0.0 &&
-                             cs.GetV().x() == 0.0 && cs.GetV().y() == 1.0 && cs.GetV().z() == 0.0;
-            for (int i = 0; i < flat->GetUcsCount(); ++i) {
-                const gmPnt3D p = flat->GetUcsAt(i);
-                raw.emplace_back(p.x(), p.y(), 0.0);
-            }
-        } else if (const auto* solid = dynamic_cast<const gmCut3DLine*>(line)) {
-            c.gap = solid->GetGap();
-            raw = solid->GetPntArr();
-        } else {
-            continue;
-        }
-        for (const gmPnt3D& p : raw) {
-            if (c.pts.empty() || c.pts.back().DistTo(p) > 1e-9 * size) c.pts.push_back(p);
-        }
-        if (c.pts.size() < 2) continue;
-        c.closed = c.pts.size() > 3 && c.pts.front().DistTo(c.pts.back()) <= 1e-9 * size;
-        if (c.closed) c.pts.back() = c.pts.front();
-        if (c.closed && space.flat) {
-            for (size_t i = 0; i + 1 < c.pts.size(); ++i)
-                c.orientation += c.pts[i].x() * c.pts[i + 1].y() - c.pts[i + 1].x() * c.pts[i].y();
-        }
-        // Flat curves seen along one vector share a space; 3D curves share space itself.
-        size_t s = 0;
-        for (; s < spaces.size(); ++s) {
-            const Space& o = spaces[s];
-            if (o.flat != space.flat) continue;
-            if (!o.flat) break;
-            const auto same = [](const gmVec3D& a, const gmVec3D& b) {
-                return a.x() == b.x() && a.y() == b.y() && a.z() == b.z();
-            };
-            if (same(o.cs.GetU(), space.cs.GetU()) && same(o.cs.GetV(), space.cs.GetV())) break;
-        }
-        if (s == spaces.size()) spaces.push_back(space);
-        c.space = s;
-        maxGap = std::max(maxGap, c.gap);
-        curves.push_back(std::move(c));
-    }
-
-    const double cell = size > 0.0 ? size : 1.0;
-    segGrid_.assign(spaces.size(), CellGrid(cell));
-    cornerGrid_.assign(spaces.size(), CellGrid(cell));
-    sampleGrid.assign(spaces.size(), CellGrid(cell));
-    double length = 0.0;
-    for (const Curve& c : curves) {
-        for (size_t i = 0; i + 1 < c.pts.size(); ++i) length += c.pts[i].DistTo(c.pts[i + 1]);
-    }
-    const double spacing = std::max(kQuarter * cell, length / kMaxSamples);
-
-    for (size_t ci = 0; ci < curves.size(); ++ci) {
-        const Curve& c = curves[ci];
-        const size_t n = c.pts.size();
-        for (size_t i = 0; i + 1 < n; ++i) {
-            const gmPnt3D& a = c.pts[i];
-            const gmPnt3D& b = c.pts[i + 1];
-            const gmPnt3D lo(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::min(a.z(), b.z()));
-            const gmPnt3D hi(std::max(a.x(), b.x()), std::max(a.y(), b.y()), std::max(a.z(), b.z()));
-            segGrid_[c.space].Add(static_cast<int>(segs_.size()), lo, hi);
-            segs_.emplace_back(static_cast<int>(ci), static_cast<int>(i));
-        }
-        // Sharp corners, and the ends of an open curve, where a node may stand
-        // for the curve a little off it.
-        const size_t vertices = c.closed ? n - 1 : n;
-        for (size_t v = 0; v < vertices; ++v) {
-            bool sharp = !c.closed && (v == 0 || v + 1 == n);
-            if (!sharp) {
-                const gmVec3D in = c.pts[v] - c.pts[v == 0 ? n - 2 : v - 1];
-                const gmVec3D out = c.pts[v + 1] - c.pts[v];
-                sharp = in.Dot(out) < kSharpCos * in.Length() * out.Length();
-            }
-            if (!sharp) continue;
-            // A sample at the corner finds the element it lies in, whose size
-            // says how far off a node may stand for it.
-            Sample s;
-            s.at = c.pts[v];
-            s.along = Unit(c.pts[v + 1 < n ? v + 1 : v] - c.pts[v + 1 < n ? v : v - 1]);
-            s.curve = ci;
-            cornerGrid_[c.space].Add(static_cast<int>(corners.size()), c.pts[v], c.pts[v]);
-            corners.push_back({c.pts[v], ci, samples.size()});
-            sampleGrid[c.space].Add(static_cast<int>(samples.size()), s.at, s.at);
-            samples.push_back(s);
-        }
-        // Samples at an even spacing along the whole curve.
-        double carry = 0.0;
-        for (size_t i = 0; i + 1 < n; ++i) {
-            const gmVec3D d = c.pts[i + 1] - c.pts[i];
-            const double l = d.Length();
-            const gmVec3D along = Unit(d);
-            double t = carry;
-            for (; t < l; t += spacing) {
-                Sample s;
-                s.at = c.pts[i] + along * t;
-                s.along = along;
-                s.curve = ci;
-                sampleGrid[c.space].Add(static_cast<int>(samples.size()), s.at, s.at);
-                samples.push_back(s);
-            }
-            carry = t - l;
-        }
-        if (!c.closed) {
-            Sample s;
-            s.at = c.pts.back();
-            s.along = Unit(c.pts[n - 1] - c.pts[n - 2]);
-            s.curve = ci;
-            sampleGrid[c.space].Add(static_cast<int>(samples.size()), s.at, s.at);
-            samples.push_back(s);
-        }
-    }
-    for (CellGrid& g : segGrid_) g.Finish();
-    for (CellGrid& g : cornerGrid_) g.Finish();
-    for (CellGrid& g : sampleGrid) g.Finish();
 }
 
 // ------------------------------------------------------------ inspection
@@ -705,7 +209,7 @@ struct DirEdge {
 
 class Inspection {
 public:
-    Inspection(const CsCutSnapshot& snap, const Tracks& tracks, const std::string& name, bool lance, double size)
+    Inspection(const CsCutSnapshot& snap, const CsCutTracks& tracks, const std::string& name, bool lance, double size)
         : snap_(snap), tracks_(tracks), name_(name), lance_(lance), h_(size),
           e0_(static_cast<int>(snap.elems.size())), n0_(static_cast<int>(snap.points.size())),
           e1_(dataManage.GetElemNumber()), n1_(dataManage.GetNodeNumber())
@@ -748,7 +252,7 @@ private:
     gmVec3D NodeNormal(int node) const
     {
         const size_t l = Local(node);
-        return l < normal_.size() ? Unit(normal_[l]) : gmVec3D(0.0, 0.0, 0.0);
+        return l < normal_.size() ? geCutUnit(normal_[l]) : gmVec3D(0.0, 0.0, 0.0);
     }
     bool OnOutline(const gmPnt3D& p, double tol) const;
     bool OnCurve(int node, double* off) const;
@@ -766,7 +270,7 @@ private:
     bool Touched(int n) const { return (mark_[static_cast<size_t>(n)] & (kMarked | kZone | kLink)) != 0; }
 
     const CsCutSnapshot& snap_;
-    const Tracks& tracks_;
+    const CsCutTracks& tracks_;
     const std::string& name_;
     const bool lance_;
     const double h_;  // the typical element size of the input
@@ -776,7 +280,7 @@ private:
     const int n1_;
 
     std::vector<unsigned char> mark_;
-    std::vector<Sample> samples_;
+    std::vector<CsCutSample> samples_;
     double cornerSize_ = 0.0;  // the largest input element holding a corner
     std::vector<int> changed_;
     std::vector<int> removed_;  // elements this operation took out of the output
@@ -805,8 +309,8 @@ private:
     std::vector<size_t> free_;                 // edges used once, no way back
     std::vector<std::pair<int, size_t>> freeFrom_;  // (node, free edge) sorted
     std::vector<std::pair<int, size_t>> freeTo_;
-    CellGrid outline_;
-    CellGrid removedGrid_;
+    CsCutGrid outline_;
+    CsCutGrid removedGrid_;
     bool removedIndexed_ = false;
     std::vector<std::pair<gmPnt3D, gmPnt3D>> outlineSegs_;
 };
@@ -834,7 +338,7 @@ void Inspection::Fault(Plan& plan, CsCutFaultKind kind, const gmPnt3D& where, co
     if (plan.faults.size() >= kMaxFaults) return;
     std::string head = name_;
     int curve = -1;
-    if (!tracks_.Empty()) tracks_.Distance(where, gmVec3D(0.0, 0.0, 0.0), kInf, &curve);
+    if (!tracks_.Empty()) tracks_.Distance(where, gmVec3D(0.0, 0.0, 0.0), kCutInf, &curve);
     if (curve >= 0) head += ", curve " + tracks_.curves[static_cast<size_t>(curve)].id;
     plan.faults.push_back({kind, head + ": " + text});
 }
@@ -856,8 +360,8 @@ void Inspection::Diff()
         sampled.push_back(sp);
         nodeCells_[sp].resize(3 * snap_.points.size());
         // A 3D curve over an element may run off it by its gap.
-        const CellGrid& grid = tracks_.sampleGrid[sp];
-        if (!tracks_.spaces[sp].flat) padCells_[sp] = grid.Cell(tracks_.maxGap + kOnCurve) - grid.Cell(0.0) + 1;
+        const CsCutGrid& grid = tracks_.sampleGrid[sp];
+        if (!tracks_.spaces[sp].flat) padCells_[sp] = grid.Cell(tracks_.maxGap + kCutOnCurve) - grid.Cell(0.0) + 1;
     }
     // One pass over the nodes: those that moved, and the cell of each in
     // the grids of samples.
@@ -870,7 +374,7 @@ void Inspection::Diff()
         }
         for (const size_t sp : sampled) {
             const gmPnt3D c = tracks_.spaces[sp].To(q);
-            const CellGrid& grid = tracks_.sampleGrid[sp];
+            const CsCutGrid& grid = tracks_.sampleGrid[sp];
             int* cell = &nodeCells_[sp][3 * static_cast<size_t>(n - 1)];
             cell[0] = static_cast<int>(grid.Cell(c.x()));
             cell[1] = static_cast<int>(grid.Cell(c.y()));
@@ -904,8 +408,8 @@ void Inspection::Diff()
         else if (count > 0 && (i > e0_ || snap_.elems[static_cast<size_t>(i - 1)].live)) removed_.push_back(i);
     }
 
-    for (const Corner& c : tracks_.corners) cornerSize_ = std::max(cornerSize_, samples_[c.sample].size);
-    for (const Sample& s : samples_) {
+    for (const CsCutCorner& c : tracks_.corners) cornerSize_ = std::max(cornerSize_, samples_[c.sample].size);
+    for (const CsCutSample& s : samples_) {
         if (s.elem == 0) continue;
         const CsCutSnapshot::Elem& e = snap_.elems[static_cast<size_t>(s.elem - 1)];
         for (int k = 0; k < e.count; ++k) {
@@ -923,7 +427,7 @@ void Inspection::Locate(int elem)
     gmPnt3D g[4];
     bool read = false;
     for (size_t sp = 0; sp < tracks_.spaces.size(); ++sp) {
-        const CellGrid& grid = tracks_.sampleGrid[sp];
+        const CsCutGrid& grid = tracks_.sampleGrid[sp];
         if (grid.Empty()) continue;
         const std::vector<int>& cells = nodeCells_[sp];
         long long from[3];
@@ -943,10 +447,10 @@ void Inspection::Locate(int elem)
             for (int k = 0; k < e.count; ++k) g[k] = snap_.points[static_cast<size_t>(e.node[k] - 1)];
             read = true;
         }
-        const Space& space = tracks_.spaces[sp];
+        const CsCutSpace& space = tracks_.spaces[sp];
         gmPnt3D p[4];
-        gmPnt3D lo(kInf, kInf, kInf);
-        gmPnt3D hi(-kInf, -kInf, -kInf);
+        gmPnt3D lo(kCutInf, kCutInf, kCutInf);
+        gmPnt3D hi(-kCutInf, -kCutInf, -kCutInf);
         for (int k = 0; k < e.count; ++k) {
             p[k] = space.To(g[k]);
             for (int d = 0; d < 3; ++d) {
@@ -954,9 +458,9 @@ void Inspection::Locate(int elem)
                 hi[d] = std::max(hi[d], p[k][d]);
             }
         }
-        const double pad = space.flat ? 1e-7 * h_ : tracks_.maxGap + kOnCurve;
-        grid.Visit(Shifted(lo, -pad), Shifted(hi, pad), [&](int index) {
-            Sample& s = samples_[static_cast<size_t>(index)];
+        const double pad = space.flat ? 1e-7 * h_ : tracks_.maxGap + kCutOnCurve;
+        grid.Visit(geCutShifted(lo, -pad), geCutShifted(hi, pad), [&](int index) {
+            CsCutSample& s = samples_[static_cast<size_t>(index)];
             if (space.flat && s.elem != 0) return;
             const double gap = tracks_.curves[s.curve].gap;
             for (int t = 1; t + 1 < e.count; ++t) {
@@ -968,7 +472,7 @@ void Inspection::Locate(int elem)
                 if (!(twice > 0.0)) continue;
                 const gmVec3D unit = n / twice;
                 const double off = (s.at - a).Dot(unit);
-                if (!space.flat && std::fabs(off) > gap + kOnCurve) continue;
+                if (!space.flat && std::fabs(off) > gap + kCutOnCurve) continue;
                 const gmPnt3D foot = s.at - unit * off;
                 const double l1 = (c - b).Cross(foot - b).Dot(unit) / twice;
                 const double l2 = (a - c).Cross(foot - c).Dot(unit) / twice;
@@ -1181,7 +685,7 @@ void Inspection::Outline()
 {
     // The outline of the blank as the operation found it, around what
     // changed: edges of the input elements there that no other element met.
-    outline_ = CellGrid(h_);
+    outline_ = CsCutGrid(h_);
     std::vector<DirEdge> edges;
     const unsigned char around = kRegion | kZone | kContext;
     std::vector<int> stack;
@@ -1221,9 +725,9 @@ void Inspection::Outline()
 bool Inspection::OnOutline(const gmPnt3D& p, double tol) const
 {
     bool on = false;
-    outline_.Visit(Shifted(p, -tol), Shifted(p, tol), [&](int i) {
+    outline_.Visit(geCutShifted(p, -tol), geCutShifted(p, tol), [&](int i) {
         const auto& seg = outlineSegs_[static_cast<size_t>(i)];
-        on = on || SegDist(p, seg.first, seg.second) <= tol;
+        on = on || geCutSegDist(p, seg.first, seg.second) <= tol;
     });
     return on;
 }
@@ -1238,8 +742,8 @@ bool Inspection::OnCurve(int node, double* off) const
     const gmPnt3D p = NodeAt(node);
     const gmVec3D n = NodeNormal(node);
     const double size = Size(node);
-    const double d = tracks_.Distance(p, n, std::max(size, kOnCurve));
-    const bool on = d <= kOnCurve || ByCorner(p, n, size);
+    const double d = tracks_.Distance(p, n, std::max(size, kCutOnCurve));
+    const bool on = d <= kCutOnCurve || ByCorner(p, n, size);
     if (l < onCurve_.size()) onCurve_[l] = {d, on};
     if (off) *off = d;
     return on;
@@ -1248,9 +752,9 @@ bool Inspection::OnCurve(int node, double* off) const
 bool Inspection::ByCorner(const gmPnt3D& p, const gmVec3D& normal, double size) const
 {
     bool by = false;
-    tracks_.VisitCorners(p, normal, kQuarter * std::max(size, cornerSize_), [&](size_t k, double dist) {
-        const Sample& at = samples_[tracks_.corners[k].sample];
-        by = by || dist <= kQuarter * std::max(size, at.size);
+    tracks_.VisitCorners(p, normal, kCutQuarter * std::max(size, cornerSize_), [&](size_t k, double dist) {
+        const CsCutSample& at = samples_[tracks_.corners[k].sample];
+        by = by || dist <= kCutQuarter * std::max(size, at.size);
     });
     return by;
 }
@@ -1260,8 +764,8 @@ bool Inspection::CutEdge(int u, int v, int elem) const
 {
     if (!OnCurve(u, nullptr) || !OnCurve(v, nullptr)) return false;
     const gmPnt3D mid = NodeAt(u) + (NodeAt(v) - NodeAt(u)) * 0.5;
-    const double reach = std::max(kOnCurve, kQuarter * std::max(Size(u), Size(v)));
-    return tracks_.Distance(mid, Unit(AreaOf(RingOf(elem))), reach) <= reach;
+    const double reach = std::max(kCutOnCurve, kCutQuarter * std::max(Size(u), Size(v)));
+    return tracks_.Distance(mid, geCutUnit(AreaOf(RingOf(elem))), reach) <= reach;
 }
 
 // A node left at the middle of a coarse edge whose coarse element went: the
@@ -1272,7 +776,7 @@ bool Inspection::HalfOfChord(size_t edge) const
     const auto chord = [this](int a, int m, int b) {
         const gmPnt3D pa = NodeAt(a);
         const gmPnt3D pb = NodeAt(b);
-        if (SegDist(NodeAt(m), pa, pb) > kOnEdge * pa.DistTo(pb)) return false;
+        if (geCutSegDist(NodeAt(m), pa, pb) > kOnEdge * pa.DistTo(pb)) return false;
         return OnCurve(a, nullptr) && OnCurve(b, nullptr);
     };
     for (auto it = std::lower_bound(freeFrom_.begin(), freeFrom_.end(), std::make_pair(e.v, size_t{0}));
@@ -1359,7 +863,7 @@ void Inspection::CheckElements(Plan& plan)
             continue;
         }
         if (count != 4) continue;
-        const gmVec3D facing = Unit(area);
+        const gmVec3D facing = geCutUnit(area);
         for (int k = 0; k < 4; ++k) {
             const gmVec3D in = p[static_cast<size_t>(k)] - p[static_cast<size_t>((k + 3) % 4)];
             const gmVec3D out = p[static_cast<size_t>((k + 1) % 4)] - p[static_cast<size_t>(k)];
@@ -1404,7 +908,7 @@ void Inspection::CheckEdges(Plan& plan)
         if (e.real) {
             const auto stranded = [&](int x) {
                 double t = 0.0;
-                return x != e.u && x != e.v && SegDist(NodeAt(x), a, b, &t) <= kOnEdge * a.DistTo(b) && t > 0.0 && t < 1.0;
+                return x != e.u && x != e.v && geCutSegDist(NodeAt(x), a, b, &t) <= kOnEdge * a.DistTo(b) && t > 0.0 && t < 1.0;
             };
             int found = 0;
             for (auto it = std::lower_bound(freeFrom_.begin(), freeFrom_.end(), std::make_pair(e.v, size_t{0}));
@@ -1521,7 +1025,7 @@ void Inspection::CheckConstraints(Plan& plan)
 void Inspection::CheckCoverage(Plan& plan)
 {
     // The free edges near what changed, in each curve space.
-    std::vector<CellGrid> grids(tracks_.spaces.size(), CellGrid(h_));
+    std::vector<CsCutGrid> grids(tracks_.spaces.size(), CsCutGrid(h_));
     std::vector<std::vector<std::pair<gmPnt3D, gmPnt3D>>> segs(tracks_.spaces.size());
     for (size_t s = 0; s < tracks_.spaces.size(); ++s) {
         for (size_t k = 0; k < free_.size(); ++k) {
@@ -1536,17 +1040,17 @@ void Inspection::CheckCoverage(Plan& plan)
     }
     size_t lastFailed = samples_.size();
     for (size_t i = 0; i < samples_.size(); ++i) {
-        const Sample& s = samples_[i];
+        const CsCutSample& s = samples_[i];
         if (s.elem == 0) continue;
         const size_t sp = tracks_.SpaceOf(s.curve);
-        const double r = kQuarter * s.size;
+        const double r = kCutQuarter * s.size;
         const gmPnt3D q = s.foot;
         bool any = false;
         bool left = false;
         bool right = false;
-        grids[sp].Visit(Shifted(q, -r), Shifted(q, r), [&](int k) {
+        grids[sp].Visit(geCutShifted(q, -r), geCutShifted(q, r), [&](int k) {
             const auto& seg = segs[sp][static_cast<size_t>(k)];
-            if (SegDist(q, seg.first, seg.second) > r) return;
+            if (geCutSegDist(q, seg.first, seg.second) > r) return;
             any = true;
             if (!lance_) return;
             gmPnt3D c;
@@ -1580,7 +1084,7 @@ void Inspection::CheckCoverage(Plan& plan)
         bool excused = false;
         for (size_t c = 0; c < tracks_.curves.size() && !excused; ++c) {
             if (c == s.curve || tracks_.curves[c].space != sp || !tracks_.spaces[sp].flat) continue;
-            const Near n = tracks_.Nearest(sp, s.at, gmVec3D(0.0, 0.0, 0.0), kInf, static_cast<int>(c));
+            const CsCutNear n = tracks_.Nearest(sp, s.at, gmVec3D(0.0, 0.0, 0.0), kCutInf, static_cast<int>(c));
             if (n.curve < 0 || n.dist <= r) continue;
             const bool inside = tracks_.Inside(c, n, s.at);
             excused = tracks_.curves[c].flag > 0 ? inside : !inside;
@@ -1604,10 +1108,10 @@ void Inspection::CheckCoverage(Plan& plan)
 bool Inspection::RemovedNear(const gmPnt3D& p, double reach)
 {
     if (!removedIndexed_) {
-        removedGrid_ = CellGrid(h_);
+        removedGrid_ = CsCutGrid(h_);
         for (const int e : removed_) {
-            gmPnt3D lo(kInf, kInf, kInf);
-            gmPnt3D hi(-kInf, -kInf, -kInf);
+            gmPnt3D lo(kCutInf, kCutInf, kCutInf);
+            gmPnt3D hi(-kCutInf, -kCutInf, -kCutInf);
             for (const int n : NodesOf(e)) {
                 const gmPnt3D q = NodeAt(n);
                 for (int d = 0; d < 3; ++d) {
@@ -1621,7 +1125,7 @@ bool Inspection::RemovedNear(const gmPnt3D& p, double reach)
         removedIndexed_ = true;
     }
     bool near = false;
-    removedGrid_.Visit(Shifted(p, -reach), Shifted(p, reach), [&](int) { near = true; });
+    removedGrid_.Visit(geCutShifted(p, -reach), geCutShifted(p, reach), [&](int) { near = true; });
     return near;
 }
 
@@ -1636,7 +1140,7 @@ void Inspection::CheckSides(Plan& plan)
         const gmPnt3D p = NodeAt(n);
         for (size_t c = 0; c < tracks_.curves.size(); ++c) {
             double dist = 0.0;
-            if (!tracks_.Removes(c, p, size, dist) || dist <= kOnCurve) continue;
+            if (!tracks_.Removes(c, p, size, dist) || dist <= kCutOnCurve) continue;
             const auto it = std::lower_bound(byNode_.begin(), byNode_.end(), std::make_pair(n, 0));
             if (plan.faults.size() >= kMaxFaults) return;
             plan.faults.push_back({CsCutFaultKind::kAcross,
@@ -1659,7 +1163,7 @@ bool SoundPiece(const std::vector<int>& nodes, const gmVec3D& facing, double& wo
     double perimeter = 0.0;
     for (size_t k = 0; k < p.size(); ++k) perimeter += p[k].DistTo(p[(k + 1) % p.size()]);
     if (!(area.Dot(facing) > 1e-10 * perimeter * perimeter * facing.Length())) return false;
-    const gmVec3D unit = Unit(area);
+    const gmVec3D unit = geCutUnit(area);
     worst = 1.0;
     for (size_t k = 0; k < p.size(); ++k) {
         const gmVec3D in = p[k] - p[(k + p.size() - 1) % p.size()];
@@ -1845,7 +1349,7 @@ bool CsCutVerify::Check(Stage stage)
         }
     }
     const double size = TypicalSize(*snap_);
-    const Tracks tracks(used, size);
+    const CsCutTracks tracks(used, size);
     const std::string name = stage == kRefinement ? std::string("adaptive refinement") : name_;
     for (int round = 1;; ++round) {
         Plan plan;
