@@ -313,6 +313,44 @@ TEST(MeshCheck, NamesABoundaryOffTheCurveAStretchLeftUncutAndAKeptElementAcrossI
         << Dump(across);
 }
 
+// A 3D curve 0.4 above the blank with a gap of 0.5: a boundary along its
+// foot lies on it, one 0.3 beside it does not. With seeds on both sides the
+// curve removes nothing and needs no boundary at all.
+TEST(MeshCheck, JudgesA3DCurveAcrossTheSurfaceWithinItsGap)
+{
+    const auto lifted = [](double gap) {
+        std::vector<std::unique_ptr<gmTrmLine>> lines;
+        auto line = std::make_unique<gmCut3DLine>(
+            std::vector<gmPnt3D>{{1, 1, 0.4}, {3, 1, 0.4}, {3, 3, 0.4}, {1, 3, 0.4}, {1, 1, 0.4}}, 1);
+        line->SetGap(gap);
+        line->SetSeed(1);
+        line->SetExid("3_1");
+        lines.push_back(std::move(line));
+        return lines;
+    };
+    BuildQuadPatch(kSide);
+    Operation sound(lifted(0.5));
+    CutHole();
+    const Verdict cut = sound.Check();
+    EXPECT_TRUE(cut.sound) << Dump(cut);
+
+    BuildQuadPatch(kSide);
+    Operation beside(lifted(0.5));
+    CutHole();
+    dataManage.SetNode(N(2, 1), gmPnt3D(2, 0.7, 0));
+    const Verdict off = beside.Check();
+    EXPECT_TRUE(Names(off, CsCutFaultKind::kNodeOffCurve, {"3D trim, curve 3_1", "node " + Id(N(2, 1)), "lies 0.3 off"}))
+        << Dump(off);
+
+    BuildQuadPatch(kSide);
+    Operation bothKept(lifted(0.5));
+    EXPECT_TRUE(bothKept.Check().sound);
+    // The same in 2D: a trim curve always removes a side.
+    BuildQuadPatch(kSide);
+    Operation flat = HoleCut();
+    EXPECT_TRUE(Names(flat.Check(), CsCutFaultKind::kUncut, {"curve 1_1"}));
+}
+
 // The two copies a slit makes of a node share its point: a slit through a
 // node left off the line is named, and its copies are not joined, which
 // would close the slit there.
