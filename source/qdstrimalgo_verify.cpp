@@ -68,6 +68,7 @@ constexpr double kInside = 1e-9;
 constexpr size_t kShown = 10;
 constexpr size_t kMaxFaults = 200;
 constexpr int kRounds = 3;
+constexpr size_t kMaxJoins = 64;
 
 std::string Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Text(const char* format, ...)
@@ -1184,7 +1185,8 @@ bool NamedByConstraint(int node)
     return false;
 }
 
-// The written elements on a node: every one, since the node changed.
+// The written elements on a node, from a pass over the whole model: joins
+// are few.
 std::vector<int> ElemsOn(int node)
 {
     std::vector<int> out;
@@ -1206,6 +1208,7 @@ std::string Merge(int drop, int keep)
 {
     if (drop == keep || NamedByConstraint(drop) || NamedByConstraint(keep)) return std::string();
     const std::vector<int> users = ElemsOn(drop);
+    if (users.empty()) return std::string();
     for (const int e : users) {
         if (dataManage.GetElem(e).GetNodeIdx(keep) >= 0) return std::string();
     }
@@ -1360,6 +1363,9 @@ bool CsCutVerify::Check(Stage stage)
             std::vector<std::pair<int, int>> merges = plan.merges;
             std::sort(merges.begin(), merges.end());
             merges.erase(std::unique(merges.begin(), merges.end()), merges.end());
+            // Each join looks at every element: a mesh with more than a few
+            // such pairs is not one a repair should mend.
+            if (merges.size() > kMaxJoins) merges.clear();
             for (const auto& [drop, keep] : merges) {
                 const std::string done = Merge(drop, keep);
                 if (done.empty()) continue;
