@@ -313,6 +313,23 @@ TEST(MeshCheck, NamesABoundaryOffTheCurveAStretchLeftUncutAndAKeptElementAcrossI
         << Dump(across);
 }
 
+// The hole's corner (1, 1) turns by 90 degrees: its node may stand up to a
+// quarter of the element holding it off the corner, not more.
+TEST(MeshCheck, LetsANodeStandForASharpCornerWithinAQuarterOfItsElement)
+{
+    for (const double off : {0.15, 0.25}) {
+        SCOPED_TRACE(off);
+        BuildQuadPatch(kSide);
+        Operation op = HoleCut();
+        CutHole();
+        dataManage.SetNode(N(1, 1), gmPnt3D(1 + off, 1 + off, 0));
+        const Verdict v = op.Check();
+        const bool near = off * std::sqrt(2.0) <= 0.25;
+        EXPECT_EQ(v.sound, near) << Dump(v);
+        EXPECT_EQ(Names(v, CsCutFaultKind::kNodeOffCurve, {"node " + Id(N(1, 1))}), !near) << Dump(v);
+    }
+}
+
 // A 3D curve 0.4 above the blank with a gap of 0.5: a boundary along its
 // foot lies on it, one 0.3 beside it does not. With seeds on both sides the
 // curve removes nothing and needs no boundary at all.
