@@ -70,6 +70,9 @@ public:
     // node count.
     int operator[](int k) const;
     int GetNodeID(int k) const;
+    // The node list as stored, GetNodeNum() entries: for passes over every
+    // element, where a checked call per entry would cost more than the pass.
+    const int* NodeList() const { return nodes_; }
     // The position of a node in the list, -1 when absent.
     int GetNodeIdx(int nodeIdx) const;
 

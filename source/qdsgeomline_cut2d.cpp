@@ -453,13 +453,17 @@ int gmCut2DLine::IsInside(const gmPnt3D& point) const
     std::sort(segments.begin(), segments.end());
     segments.erase(std::unique(segments.begin(), segments.end()), segments.end());
 
+    // Each segment spans its x range half open, so a ray through a vertex
+    // counts it once where the curve passes and not at all (or twice) where
+    // it only touches and turns back: curve points on round coordinates meet
+    // element centres all the time.
     int count = 0;
     for (const int s : segments) {
         const gmPnt3D a = GetUcsAt(s);
         const gmPnt3D b = GetUcsAt(s + 1);
-        if (std::fabs(a.x() - b.x()) < kVertical && (p.x() < std::min(a.x(), b.x()) || p.x() > std::max(a.x(), b.x())))
-            continue;
-        count += down ? IsBetwUpper(p, a, b) : IsBetwBelow(p, a, b);
+        if ((a.x() > p.x()) == (b.x() > p.x())) continue;
+        const double y = a.y() + (p.x() - a.x()) / (b.x() - a.x()) * (b.y() - a.y());
+        count += down ? (y < p.y() ? 1 : 0) : (y > p.y() ? 1 : 0);
     }
     return count % 2;
 }

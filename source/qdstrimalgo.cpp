@@ -2,6 +2,7 @@
 
 #include "qdsdatabase.h"
 #include "qdsmessage.h"
+#include "qdstrimalgo_verify.h"
 
 #include <algorithm>
 #include <cmath>
@@ -83,6 +84,9 @@ int CsAlgoTrm::Trimming()
     // operation's line must not be taken for a crossing of this one.
     hashOper.ReleaseItrHash();
     if (!hashOper.CreateHash()) return 0;
+    // Nothing an operation leaves behind reaches the writer unchecked.
+    CsCutVerify verify(trmLineArr);
+    verify.Begin();
 
     if (dataManage.IsToRefine()) {
         const int before = dataManage.GetAdpvNumber();
@@ -94,6 +98,11 @@ int CsAlgoTrm::Trimming()
         RefineMesh();
         ShowLine("Adaptive constrains after refinement: %d\n", hashOper.GetAdpNum());
         ShowLine("Refinements finished\n");
+        if (!verify.Check(CsCutVerify::kRefinement)) {
+            aborted = true;
+            return 0;
+        }
+        verify.Begin();
     }
 
     // The lists of the topology follow every split from here on.
@@ -102,8 +111,10 @@ int CsAlgoTrm::Trimming()
 
     MessageBegin();
     const int result = TrimElemArr();
-    succeeded = result != 0 && !aborted;
     if (result && !aborted) Update();
+    // Checked before the end message, so that a refused cut is not announced as a success.
+    if (!aborted && !verify.Check(CsCutVerify::kCut)) aborted = true;
+    succeeded = result != 0 && !aborted;
     MessageEnd();
     return aborted ? 0 : result;
 }
