@@ -243,6 +243,9 @@ void CsPathCut::MoveNodes()
         }
         moved.insert(c.node);
         taken.push_back(c.to);
+        // It now lies on the curve: the second walk, which may run a snap's
+        // width beside the first, takes it rather than a crossing beside it.
+        tracer_.Stick(c.node, kStickRadius);
     }
 }
 
@@ -354,7 +357,7 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     const auto pointOfNode = [&](int node) {
         for (size_t i = 0; i < nodeOfPoint.size(); ++i)
             if (nodeOfPoint[i] == node) return static_cast<int>(i);
-        const CsXY q = mesh_.NodeFlat(face, node);
+        const CsXY q = mesh_.OwnFlat(face, CsNodeXYZ(node));
         points.push_back({q.x, q.y});
         nodeOfPoint.push_back(node);
         placeOfPoint.push_back({SIZE_MAX, 0});
@@ -377,7 +380,8 @@ bool CsPathCut::SplitFace(int face, bool simplified)
                 for (size_t i = 0; i < placeOfPoint.size() && idx < 0; ++i)
                     if (placeOfPoint[i].first == r && placeOfPoint[i].second == key) idx = static_cast<int>(i);
                 if (idx < 0) {
-                    points.push_back({p.flat.x, p.flat.y});
+                    const CsXY q = mesh_.OwnFlat(face, p.point);
+                    points.push_back({q.x, q.y});
                     nodeOfPoint.push_back(0);
                     placeOfPoint.push_back({r, key});
                     idx = static_cast<int>(points.size() - 1);
@@ -411,8 +415,8 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     }
     for (const CsSplitPoint& p : points) in.points.push_back({p.x - cx, p.y - cy});
     in.outline = outlineIdx;
-    const bool reversed = mesh_.Turn(face) < 0;
-    if (reversed) std::reverse(in.outline.begin(), in.outline.end());
+    // The own plane sees the outline counterclockwise.
+    const bool reversed = false;
     in.chains = chains;
     std::vector<std::vector<int>> pieces;
     if (!CsSplitPolygon(in, pieces)) return false;

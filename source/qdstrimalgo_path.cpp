@@ -247,22 +247,48 @@ CsXYZ CsCutMesh::Lift(int face, const CsXY& q)
 {
     const Frame& f = FrameOf(face);
     if (!planar_) return Add(f.origin, Add(Scale(f.u, q.x), Scale(f.v, q.y)));
-    // Along the trim direction onto the plane of the element.
+    // Between the corners as the plane sees them, in the fan of triangles from
+    // the first corner: a warped or steep element is followed where it is.
+    const CsDataElem& el = dataManage.GetElem(face);
+    const int n = el.GetNodeNum();
+    const CsXY c0 = NodeFlat(face, el[0]);
+    CsXYZ best;
+    double bestOut = 1e300;
+    for (int k = 1; k + 1 < n; ++k) {
+        const CsXY c1 = NodeFlat(face, el[k]), c2 = NodeFlat(face, el[k + 1]);
+        const double area = Cross2(Sub2(c1, c0), Sub2(c2, c0));
+        if (area == 0.0) continue;
+        const double b1 = Cross2(Sub2(q, c0), Sub2(c2, c0)) / area;
+        const double b2 = Cross2(Sub2(c1, c0), Sub2(q, c0)) / area;
+        const double b0 = 1.0 - b1 - b2;
+        const double out = std::max({0.0, -b0, -b1, -b2});
+        if (out >= bestOut) continue;
+        bestOut = out;
+        best = Add(Add(Scale(CsNodeXYZ(el[0]), b0), Scale(CsNodeXYZ(el[k]), b1)), Scale(CsNodeXYZ(el[k + 1]), b2));
+    }
+    return best;
+}
+
+CsXY CsCutMesh::OwnFlat(int face, const CsXYZ& p)
+{
+    if (!planar_) return Flat(face, p);
+    // The element's own plane, as a 3D cut sees it.
     const CsDataElem& el = dataManage.GetElem(face);
     const int n = el.GetNodeNum();
     CsXYZ sum;
     CsXYZ normal;
     for (int k = 0; k < n; ++k) {
-        const CsXYZ p = CsNodeXYZ(el[k]);
-        sum = Add(sum, p);
-        normal = Add(normal, Cross(p, CsNodeXYZ(el[(k + 1) % n])));
+        const CsXYZ a = CsNodeXYZ(el[k]);
+        sum = Add(sum, a);
+        normal = Add(normal, Cross(a, CsNodeXYZ(el[(k + 1) % n])));
     }
-    const CsXYZ centre = Scale(sum, 1.0 / n);
-    const CsXYZ base = Add(Scale(f.u, q.x), Scale(f.v, q.y));
-    const double along = Dot(normal, f.w);
-    const double s = std::fabs(along) > 1e-12 * Norm(normal) ? Dot(normal, Sub(centre, base)) / along
-                                                               : Dot(Sub(centre, base), f.w);
-    return Add(base, Scale(f.w, s));
+    const CsXYZ origin = Scale(sum, 1.0 / n);
+    const CsXYZ w = Unit(normal);
+    const CsXYZ edge = Sub(CsNodeXYZ(el[1]), CsNodeXYZ(el[0]));
+    const CsXYZ u = Unit(Sub(edge, Scale(w, Dot(edge, w))));
+    const CsXYZ v = Cross(w, u);
+    const CsXYZ d = Sub(p, origin);
+    return {Dot(d, u), Dot(d, v)};
 }
 
 int CsCutMesh::Turn(int face)
@@ -547,7 +573,7 @@ int CsPathTracer::ChooseFace(const CsMeshPlace& from, const CsXYZ& target, CsMes
         const CsXY t = Sub2(mesh_.Flat(f, target), c);
         const double lt = Len2(t);
         tol = std::min(tol, Tolerance(f));
-        if (lt <= Tolerance(f)) return -2;
+        if (lt <= std::max(Tolerance(f), StickAt(n))) return -2;
         const CsXY toNext = Sub2(s.q[(i + 1) % m], c);
         const CsXY toPrev = Sub2(s.q[(i + m - 1) % m], c);
         const double s1 = Cross2(toNext, t) / (Len2(toNext) * lt);
@@ -698,7 +724,7 @@ bool CsPathTracer::Locate(const CsXYZ& p, CsMeshPlace& place)
         CsMeshPlace at;
         bool hit = false;
         for (size_t i = 0; i < m && !hit; ++i) {
-            if (Len2(Sub2(t, s.q[i])) <= tol) {
+            if (Len2(Sub2(t, s.q[i])) <= std::max(tol, StickAt(s.nodes[i]))) {
                 at = NodePlace(s.nodes[i]);
                 hit = true;
             }
@@ -801,6 +827,17 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
     return false;
 }
 
+bool CsPathTracer::OnOutlineOf(int face, const CsMeshPlace& p)
+{
+    const std::vector<int>& o = mesh_.Outline(face);
+    for (size_t i = 0; i < o.size(); ++i) {
+        const int x = o[i], y = o[(i + 1) % o.size()];
+        if (p.kind == CsMeshPlace::kNode && x == p.node) return true;
+        if (p.kind == CsMeshPlace::kEdge && ((x == p.a && y == p.b) || (x == p.b && y == p.a))) return true;
+    }
+    return false;
+}
+
 namespace {
 
 bool SamePlace(const CsMeshPlace& p, const CsMeshPlace& q)
@@ -848,21 +885,42 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
     }
     size_t segment = 0;
     double share = 0.0;
+    size_t entrySegment = n;
+    double entryShare = 0.0;
     while (k < n) {
         if (!onBlank) {
             const size_t leftSegment = segment;
             const double leftShare = share;
+            const CsMeshPlace left = at;
             if (!Reenter(curve, segment, share, at)) break;
-            // The walk must move on along the curve, or it would come back here for ever.
-            if (segment == leftSegment && share <= leftShare) {
-                share = std::min(1.0, leftShare + 1e-6);
+            // Back on the blank right where the walk left it, inside a face at that
+            // place: the curve never left. The walk, which goes on from a place put on
+            // a node towards the next curve point, ran a snap's width off the curve
+            // past the outline there; the path goes on inside that face.
+            const double reach = kSnapCap / std::max(Norm(Sub(curve[segment + 1], curve[segment])), kSnapCap);
+            if (!runs.empty() && segment == leftSegment && share <= leftShare + 4.0 * reach && at.kind == CsMeshPlace::kFace &&
+                OnOutlineOf(at.face, left)) {
+                runs.back().steps.push_back({at, at.face, false});
+                // Nor may the walk snap back onto that node and leave again.
+                if (left.kind == CsMeshPlace::kNode) sticky_.erase(left.node);
+                onBlank = true;
+                k = segment + 1;
+                entrySegment = segment;
+                entryShare = share;
+            } else if (segment == leftSegment && share <= leftShare) {
+                // The walk must move on along the curve, or it would come back here for ever.
+                share = std::min(1.0, leftShare + 0.5 * mesh_.CellSize() / std::max(Norm(Sub(curve[segment + 1], curve[segment])), kSnapCap));
                 if (share >= 1.0 && segment + 2 >= n) break;
                 continue;
             }
+        }
+        if (!onBlank) {
             runs.push_back({});
             runs.back().steps.push_back({at, 0, false});
             onBlank = true;
             k = segment + 1;
+            entrySegment = segment;
+            entryShare = share;
         }
         int steps = 0;
         while (true) {
@@ -881,13 +939,24 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
                 const CsXYZ a = curve[segment], b = curve[segment + 1];
                 const CsXYZ d = Sub(b, a);
                 share = std::clamp(Dot(Sub(at.point, a), d) / Dot(d, d), 0.0, 1.0);
+                // A curve that only grazes the blank where it came back cannot be
+                // followed there: the search goes on a step further along it.
+                if (runs.back().steps.size() < 2 && segment == entrySegment) {
+                    share = std::min(1.0, std::max(share, entryShare) + 0.5 * mesh_.CellSize() / std::sqrt(Dot(d, d)));
+                }
                 break;
             }
             if (++steps > kStepsPerTarget) {
                 failure_ = "the walk along the curve does not reach its next point";
                 return false;
             }
-            if (!SamePlace(next, at)) runs.back().steps.push_back({next, face, false});
+            // A step that stays where it is has nowhere nearer to go: the curve point is reached.
+            if (SamePlace(next, at)) {
+                runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k);
+                ++k;
+                break;
+            }
+            runs.back().steps.push_back({next, face, false});
             at = next;
         }
     }

@@ -94,6 +94,9 @@ public:
     CsXY NodeFlat(int face, int node);
     // The point of the face's surface that the face sees at q.
     CsXYZ Lift(int face, const CsXY& q);
+    // A point in the face's own plane (for a 3D cut, its frame), where the
+    // outline runs counterclockwise: the plane an element is split in.
+    CsXY OwnFlat(int face, const CsXYZ& p);
     // +1 when the outline runs counterclockwise in the face's frame, else -1.
     int Turn(int face);
     // The shortest outline edge of the face (as seen in its frame).
@@ -163,6 +166,8 @@ private:
     // Walks from inside the blank back towards p until it leaves: the outline point passed.
     bool ExitTowards(const CsMeshPlace& from, const CsXYZ& p, CsMeshPlace& exit);
     double Tolerance(int face);
+    // Whether p (a node or an edge point) lies on the face's outline.
+    bool OnOutlineOf(int face, const CsMeshPlace& p);
 
 public:
     CsMeshPlace NodePlace(int node);
