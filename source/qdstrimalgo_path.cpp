@@ -32,6 +32,9 @@ CsXY Lerp2(const CsXY& a, const CsXY& b, double t) { return {a.x + t * (b.x - a.
 // of the cut on the curve within a hundredth of a millimetre.
 const double kSnapShare = 1e-3;
 const double kSnapCap = 0.005;
+// A stretch of the curve shorter than this over a face, where the walk left
+// the blank, is the walk's own offset from the curve, not a way back onto it.
+const double kGrazing = 0.04;
 // The walk gives up on a curve point after this many steps towards it.
 const int kStepsPerTarget = 200000;
 
@@ -806,8 +809,10 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                     else if (dp < 0.0) in = std::max(in, dp / (dp - dq));
                     else if (dq < 0.0) out = std::min(out, dp / (dp - dq));
                 }
-                // A step that only grazes the face (the one the walk just left, say) does not enter it.
-                if (in > out || (out - in) * Norm(Sub(to, from)) <= kSnapCap) continue;
+                // A step that only grazes the face (the one the walk just left, say)
+                // does not enter it: the walk, which may run a node's snap beside the
+                // curve, leaves a face by a corner the curve passes just inside of.
+                if (in > out || (out - in) * Norm(Sub(to, from)) <= kGrazing) continue;
                 if (!mesh_.IsPlanar() && std::fabs(hp + in * (hq - hp)) > mesh_.Gap()) continue;
                 first = std::min(first, in);
             }
