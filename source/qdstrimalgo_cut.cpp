@@ -22,6 +22,9 @@ double Dist2(const CsXY& a, const CsXY& b) { return std::hypot(a.x - b.x, a.y - 
 // A moved node keeps every corner of its elements at least this far (as a
 // sine, about six degrees) from flat or folded.
 const double kMoveMinSine = 0.1;
+// A move may take a node out of the plane of an element around it by this
+// share of the element's size at most.
+const double kBendShare = 0.002;
 // The chain through an element may stray this share of the element's
 // shortest edge from the curve: points of the curve closer to the chord than
 // that are left out, so a finely sampled curve does not crumble the element.
@@ -178,6 +181,19 @@ bool CsPathCut::TryMove(int node, const CsXYZ& to)
         } else {
             normals.push_back(NormalOf(corners));
         }
+    }
+    // The node stays on the sheet: no element around it may be bent out of
+    // its own plane by more than a small share of its size, which keeps a
+    // node on a crease (a drawn wall meeting its flange) where it is.
+    const CsXYZ from = CsNodeXYZ(node);
+    for (const int f : faces) {
+        const std::vector<int> corners = CornersOf(f);
+        const CsXYZ n = NormalOf(corners);
+        const double ln = Norm(n);
+        double size = 0.0;
+        for (size_t k = 0; k < corners.size(); ++k)
+            size = std::max(size, Norm(Sub(CsNodeXYZ(corners[(k + 1) % corners.size()]), CsNodeXYZ(corners[k]))));
+        if (ln <= 0.0 || std::fabs(Dot(Sub(to, from), n)) / ln > kBendShare * size) return false;
     }
     const gmPnt3D old = dataManage.GetNode(node).GetPoint();
     dataManage.SetNode(node, gmPnt3D(to.x, to.y, to.z));
@@ -366,9 +382,11 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     std::vector<int> outlineIdx;
     for (const int n : ring) outlineIdx.push_back(pointOfNode(n));
     std::vector<std::pair<int, int>> chains;
+    std::vector<std::pair<int, int>> skipped;
     for (size_t r = 0; r < runs_.size(); ++r) {
         const std::vector<CsPathStep>& steps = runs_[r].steps;
         int prev = -1;
+        size_t prevStep = 0;
         for (size_t k = 0; k < steps.size(); ++k) {
             const bool kept = !simplified || keep_[r][k];
             if (!kept && steps[k].place.face == face) continue;
@@ -391,22 +409,28 @@ bool CsPathCut::SplitFace(int face, bool simplified)
             } else if (p.kind != CsMeshPlace::kFace && k + 1 < steps.size() && steps[k + 1].face == face) {
                 idx = pointOfNode(NodeOf(r, k));
             }
-            if (idx >= 0 && prev >= 0 && steps[k].face == face && idx != prev) chains.push_back({prev, idx});
+            if (idx >= 0 && prev >= 0 && steps[k].face == face && idx != prev) {
+                chains.push_back({prev, idx});
+                // Points left out between two places on the outline: the chain
+                // stood off the outline there, and the chord would lose that.
+                if (k > prevStep + 1) skipped.push_back(chains.back());
+            }
             prev = idx;
+            prevStep = k;
             if (idx < 0) prev = -1;
         }
     }
     // A chain between neighbours on the ring runs along the outline already.
     const size_t m = outlineIdx.size();
-    chains.erase(std::remove_if(chains.begin(), chains.end(),
-                                [&](const std::pair<int, int>& c) {
-                                    for (size_t i = 0; i < m; ++i) {
-                                        const int a = outlineIdx[i], b = outlineIdx[(i + 1) % m];
-                                        if ((c.first == a && c.second == b) || (c.first == b && c.second == a)) return true;
-                                    }
-                                    return false;
-                                }),
-                 chains.end());
+    const auto alongRing = [&](const std::pair<int, int>& c) {
+        for (size_t i = 0; i < m; ++i) {
+            const int a = outlineIdx[i], b = outlineIdx[(i + 1) % m];
+            if ((c.first == a && c.second == b) || (c.first == b && c.second == a)) return true;
+        }
+        return false;
+    };
+    if (std::any_of(skipped.begin(), skipped.end(), alongRing)) return false;
+    chains.erase(std::remove_if(chains.begin(), chains.end(), alongRing), chains.end());
     CsSplitInput in;
     double cx = 0.0, cy = 0.0;
     for (const CsSplitPoint& p : points) {
@@ -415,8 +439,6 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     }
     for (const CsSplitPoint& p : points) in.points.push_back({p.x - cx, p.y - cy});
     in.outline = outlineIdx;
-    // The own plane sees the outline counterclockwise.
-    const bool reversed = false;
     in.chains = chains;
     std::vector<std::vector<int>> pieces;
     if (!CsSplitPolygon(in, pieces)) return false;
@@ -426,7 +448,6 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     }
     std::vector<std::vector<int>> nodes;
     for (std::vector<int>& piece : pieces) {
-        if (reversed) std::reverse(piece.begin(), piece.end());
         std::vector<int> n;
         for (const int i : piece) n.push_back(nodeOfPoint[static_cast<size_t>(i)]);
         nodes.push_back(n);

@@ -32,8 +32,9 @@ CsXY Lerp2(const CsXY& a, const CsXY& b, double t) { return {a.x + t * (b.x - a.
 // of the cut on the curve within a hundredth of a millimetre.
 const double kSnapShare = 1e-3;
 const double kSnapCap = 0.005;
-// A stretch of the curve shorter than this over a face, where the walk left
-// the blank, is the walk's own offset from the curve, not a way back onto it.
+// A stretch of the curve shorter than this over a face at the place where the
+// walk left the blank is the walk's own offset from the curve, not a way back
+// onto it; elsewhere the snapping distance decides.
 const double kGrazing = 0.04;
 // The walk gives up on a curve point after this many steps towards it.
 const int kStepsPerTarget = 200000;
@@ -776,7 +777,8 @@ bool CsPathTracer::ExitTowards(const CsMeshPlace& from, const CsXYZ& p, CsMeshPl
     return false;
 }
 
-bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, double& share, CsMeshPlace& place)
+bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, double& share, CsMeshPlace& place,
+                           const CsMeshPlace* left)
 {
     const double step = 0.5 * mesh_.CellSize();
     CsXYZ from = Add(curve[segment], Scale(Sub(curve[segment + 1], curve[segment]), share));
@@ -796,6 +798,8 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
             std::sort(faces.begin(), faces.end());
             faces.erase(std::unique(faces.begin(), faces.end()), faces.end());
             double first = 2.0;
+            CsMeshPlace clipped;
+            bool onEdge = false;
             for (const int f : faces) {
                 if (!CsCutMesh::IsLive(f)) continue;
                 double hp = 0.0, hq = 0.0;
@@ -803,23 +807,41 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 const CsXY q = mesh_.Flat(f, to, &hq);
                 const Seen seen = SeenOf(mesh_, f);
                 double in = 0.0, out = 1.0;
+                size_t by = seen.Size();
                 for (size_t i = 0; i < seen.Size() && in <= out; ++i) {
                     const double dp = Inward(seen, i, p), dq = Inward(seen, i, q);
-                    if (dp < 0.0 && dq < 0.0) in = 2.0;
-                    else if (dp < 0.0) in = std::max(in, dp / (dp - dq));
-                    else if (dq < 0.0) out = std::min(out, dp / (dp - dq));
+                    if (dp < 0.0 && dq < 0.0) {
+                        in = 2.0;
+                    } else if (dp < 0.0 && dp / (dp - dq) > in) {
+                        in = dp / (dp - dq);
+                        by = i;
+                    } else if (dq < 0.0) {
+                        out = std::min(out, dp / (dp - dq));
+                    }
                 }
                 // A step that only grazes the face (the one the walk just left, say)
                 // does not enter it: the walk, which may run a node's snap beside the
                 // curve, leaves a face by a corner the curve passes just inside of.
-                if (in > out || (out - in) * Norm(Sub(to, from)) <= kGrazing) continue;
+                const double grazing = left && OnOutlineOf(f, *left) ? kGrazing : kSnapCap;
+                if (in > out || (out < 1.0 && (out - in) * Norm(Sub(to, from)) <= grazing)) continue;
                 if (!mesh_.IsPlanar() && std::fabs(hp + in * (hq - hp)) > mesh_.Gap()) continue;
-                first = std::min(first, in);
+                if (in >= first) continue;
+                first = in;
+                onEdge = by < seen.Size();
+                if (!onEdge) continue;
+                // The way in is the edge that clipped the step: that edge of the
+                // outline takes the entry, not another edge ending near it.
+                const CsXY x = Lerp2(p, q, in);
+                const CsXY ea = seen.q[by], eb = seen.q[(by + 1) % seen.Size()];
+                const CsXY d = Sub2(eb, ea);
+                const double tau = std::clamp(((x.x - ea.x) * d.x + (x.y - ea.y) * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+                clipped = EdgePlace(seen.nodes[by], seen.nodes[(by + 1) % seen.Size()], tau);
             }
             if (first <= 1.0) {
                 const CsXYZ entry = Add(from, Scale(Sub(to, from), first));
                 const CsXYZ inside = Add(from, Scale(Sub(to, from), std::min(1.0, first + 1e-6)));
-                if (Locate(entry, place) || Locate(inside, place)) {
+                if (onEdge) place = clipped;
+                if (onEdge || Locate(entry, place) || Locate(inside, place)) {
                     segment = s;
                     const CsXYZ d = Sub(b, a);
                     share = std::clamp(Dot(Sub(place.point, a), d) / Dot(d, d), 0.0, 1.0);
@@ -897,7 +919,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
             const size_t leftSegment = segment;
             const double leftShare = share;
             const CsMeshPlace left = at;
-            if (!Reenter(curve, segment, share, at)) break;
+            if (!Reenter(curve, segment, share, at, runs.empty() ? nullptr : &left)) break;
             // Back on the blank right where the walk left it, inside a face at that
             // place: the curve never left. The walk, which goes on from a place put on
             // a node towards the next curve point, ran a snap's width off the curve

@@ -161,8 +161,10 @@ private:
     int Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace& to, int& face);
     int ChooseFace(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace& along);
     // Finds where the curve comes back onto the blank after curve position
-    // (segment, share); false when it does not.
-    bool Reenter(const std::vector<CsXYZ>& curve, size_t& segment, double& share, CsMeshPlace& place);
+    // (segment, share), the walk having left it at left (null at the start);
+    // false when it does not.
+    bool Reenter(const std::vector<CsXYZ>& curve, size_t& segment, double& share, CsMeshPlace& place,
+                 const CsMeshPlace* left);
     // Walks from inside the blank back towards p until it leaves: the outline point passed.
     bool ExitTowards(const CsMeshPlace& from, const CsXYZ& p, CsMeshPlace& exit);
     double Tolerance(int face);
