@@ -113,7 +113,9 @@ bool CsPathCut::Cut(const std::vector<CsXYZ>& curve, bool closed)
         return false;
     }
     if (runs_.empty()) return true;
+    if (lance_) KeepSlitsOpen();
     Simplify();
+    if (lance_) KeepSlitsOpen();
     if (!SplitFaces()) return false;
     mesh_.Forget();
     CollectEdges();
@@ -266,6 +268,35 @@ void CsPathCut::MoveNodes()
 }
 
 // ---------------------------------------------------------------- chains
+
+// A slit opens at the nodes between its ends; one that runs inside a single
+// element from end to end has none, and gets one halfway.
+void CsPathCut::KeepSlitsOpen()
+{
+    for (size_t r = 0; r < runs_.size(); ++r) {
+        std::vector<CsPathStep>& steps = runs_[r].steps;
+        if (runs_[r].closed || steps.size() < 2) continue;
+        const bool inside = steps.front().place.kind == CsMeshPlace::kFace && steps.back().place.kind == CsMeshPlace::kFace;
+        if (!inside) continue;
+        if (!keep_.empty()) {
+            size_t kept = 0;
+            for (const char k : keep_[r]) kept += k ? 1 : 0;
+            if (kept > 2) continue;
+            if (steps.size() > 2) {
+                keep_[r][steps.size() / 2] = 1;
+                continue;
+            }
+        } else if (steps.size() > 2) {
+            continue;
+        }
+        const CsMeshPlace& a = steps.front().place;
+        const CsMeshPlace& b = steps.back().place;
+        if (a.face != b.face) continue;
+        const CsXY mid{0.5 * (a.flat.x + b.flat.x), 0.5 * (a.flat.y + b.flat.y)};
+        steps.insert(steps.begin() + 1, CsPathStep{tracer_.FacePlace(a.face, mid), a.face, false});
+        if (!keep_.empty()) keep_[r].insert(keep_[r].begin() + 1, 1);
+    }
+}
 
 void CsPathCut::Simplify()
 {

@@ -221,6 +221,7 @@ private:
     bool Movable(int node, int along) const;
     bool TryMove(int node, const CsXYZ& to);
     void Simplify();
+    void KeepSlitsOpen();
     int NodeOf(size_t run, size_t step);
     int EdgeNode(int a, int b, double t, const CsXYZ& p);
     bool SplitFaces();
