@@ -1043,9 +1043,10 @@ void Inspection::CheckCoverage(Plan& plan)
     for (size_t i = 0; i < samples_.size(); ++i) {
         const CsCutSample& s = samples_[i];
         if (s.elem == 0) continue;
-        // A trim curve running along the blank's outline, within the cut's own
-        // tolerance of it, may be cut by that outline.
-        if (!lance_ && OnOutline(s.foot, kCutOnCurve)) continue;
+        // A curve running along the blank's outline, within the cut's own
+        // tolerance of it, is cut there by that outline: a trim needs no new
+        // boundary, a slit has no second side to open.
+        if (OnOutline(s.foot, kCutOnCurve)) continue;
         const size_t sp = tracks_.SpaceOf(s.curve);
         const double r = kCutQuarter * s.size;
         const gmPnt3D q = s.foot;
