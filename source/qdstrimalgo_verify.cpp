@@ -1028,6 +1028,31 @@ void Inspection::CheckCoverage(Plan& plan)
     // The free edges near what changed, in each curve space.
     std::vector<CsCutGrid> grids(tracks_.spaces.size(), CsCutGrid(h_));
     std::vector<std::vector<std::pair<gmPnt3D, gmPnt3D>>> segs(tracks_.spaces.size());
+    // The input's outline there too, as each curve space sees it.
+    std::vector<CsCutGrid> rims(tracks_.spaces.size(), CsCutGrid(h_));
+    std::vector<std::vector<std::pair<gmPnt3D, gmPnt3D>>> rimSegs(tracks_.spaces.size());
+    const auto boxOf = [](const gmPnt3D& a, const gmPnt3D& b) {
+        return std::make_pair(gmPnt3D(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::min(a.z(), b.z())),
+                              gmPnt3D(std::max(a.x(), b.x()), std::max(a.y(), b.y()), std::max(a.z(), b.z())));
+    };
+    for (size_t s = 0; s < tracks_.spaces.size(); ++s) {
+        for (const auto& seg : outlineSegs_) {
+            const gmPnt3D a = tracks_.spaces[s].To(seg.first);
+            const gmPnt3D b = tracks_.spaces[s].To(seg.second);
+            const auto box = boxOf(a, b);
+            rims[s].Add(static_cast<int>(rimSegs[s].size()), box.first, box.second);
+            rimSegs[s].emplace_back(a, b);
+        }
+        rims[s].Finish();
+    }
+    const auto onRim = [&](size_t sp, const gmPnt3D& q, double tol) {
+        bool on = false;
+        rims[sp].Visit(geCutShifted(q, -tol), geCutShifted(q, tol), [&](int k) {
+            const auto& seg = rimSegs[sp][static_cast<size_t>(k)];
+            on = on || geCutSegDist(q, seg.first, seg.second) <= tol;
+        });
+        return on;
+    };
     for (size_t s = 0; s < tracks_.spaces.size(); ++s) {
         for (size_t k = 0; k < free_.size(); ++k) {
             const DirEdge& e = edges_[free_[k]];
@@ -1046,8 +1071,8 @@ void Inspection::CheckCoverage(Plan& plan)
         // A curve running along the blank's outline, within the cut's own
         // tolerance of it, is cut there by that outline: a trim needs no new
         // boundary, a slit has no second side to open.
-        if (OnOutline(s.foot, kCutOnCurve)) continue;
         const size_t sp = tracks_.SpaceOf(s.curve);
+        if (onRim(sp, s.foot, kCutOnCurve)) continue;
         const double r = kCutQuarter * s.size;
         const gmPnt3D q = s.foot;
         bool any = false;
