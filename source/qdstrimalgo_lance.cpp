@@ -93,6 +93,30 @@ void CsAlgoLce::SlitAlong(const CsPathCut& cut)
                 }
             }
         }
+        // On the blank's outline the fan is open: its two end sectors lie on one
+        // side of the path when an even number of path edges separates them
+        // (the curve comes to the outline and turns back), and stay together.
+        int pathEdges = 0;
+        std::vector<int> ends;
+        for (size_t i = 0; i < around.size(); ++i) {
+            const auto [ni, pi] = neighbours(around[i], n);
+            for (const int w : {ni, pi}) {
+                const bool onPath = path.count({std::min(n, w), std::max(n, w)}) > 0;
+                bool shared = false;
+                for (size_t j = 0; j < around.size() && !shared; ++j) {
+                    if (j == i) continue;
+                    const auto [nj, pj] = neighbours(around[j], n);
+                    shared = w == nj || w == pj;
+                }
+                if (onPath && (w == ni)) ++pathEdges;
+                if (onPath && !shared && w == pi) ++pathEdges;
+                if (!shared && !onPath) ends.push_back(static_cast<int>(i));
+            }
+        }
+        if (ends.size() == 2 && pathEdges % 2 == 0) {
+            const int a = root(ends[0]), b = root(ends[1]);
+            group[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
+        }
         std::map<int, int> copies;
         for (size_t i = 0; i < around.size(); ++i) {
             const int g = root(static_cast<int>(i));
