@@ -60,6 +60,7 @@ void CsAlgoLce::SlitAlong(const CsPathCut& cut)
     std::set<std::pair<int, int>> path;
     for (const auto& [u, v] : cut.Edges()) path.insert({std::min(u, v), std::max(u, v)});
     CsNdElemTpy& tpy = dataManage.GetTopology();
+    std::map<int, int> original;
     for (const int n : cut.Nodes()) {
         std::vector<int> around;
         tpy.GetNodeTpyElArr(n, around);
@@ -96,17 +97,22 @@ void CsAlgoLce::SlitAlong(const CsPathCut& cut)
         // On the blank's outline the fan is open: its two end sectors lie on one
         // side of the path when an even number of path edges separates them
         // (the curve comes to the outline and turns back), and stay together.
+        // Nodes the slit has doubled already count as the nodes they copy.
+        const auto source = [&original](int x) {
+            const auto found = original.find(x);
+            return found == original.end() ? x : found->second;
+        };
         int pathEdges = 0;
         std::vector<int> ends;
         for (size_t i = 0; i < around.size(); ++i) {
             const auto [ni, pi] = neighbours(around[i], n);
             for (const int w : {ni, pi}) {
-                const bool onPath = path.count({std::min(n, w), std::max(n, w)}) > 0;
+                const bool onPath = path.count({std::min(n, source(w)), std::max(n, source(w))}) > 0;
                 bool shared = false;
                 for (size_t j = 0; j < around.size() && !shared; ++j) {
                     if (j == i) continue;
                     const auto [nj, pj] = neighbours(around[j], n);
-                    shared = w == nj || w == pj;
+                    shared = source(w) == source(nj) || source(w) == source(pj);
                 }
                 if (onPath && (w == ni)) ++pathEdges;
                 if (onPath && !shared && w == pi) ++pathEdges;
@@ -123,9 +129,10 @@ void CsAlgoLce::SlitAlong(const CsPathCut& cut)
             if (g == 0) continue;
             auto found = copies.find(g);
             if (found == copies.end()) {
-                const CsDataNode& source = dataManage.GetNode(n);
-                const int copy = dataManage.AddNode(CsDataNode(dataManage.GetNodeMaxNo() + 1, source.GetPoint(), source.GetSpcCode()));
+                const CsDataNode& from = dataManage.GetNode(n);
+                const int copy = dataManage.AddNode(CsDataNode(dataManage.GetNodeMaxNo() + 1, from.GetPoint(), from.GetSpcCode()));
                 found = copies.emplace(g, copy).first;
+                original[copy] = n;
             }
             const int e = around[i];
             std::vector<int> nodes = NodesOf(e);
