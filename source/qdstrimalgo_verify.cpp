@@ -1083,13 +1083,20 @@ void Inspection::CheckCoverage(Plan& plan)
             if (geCutSegDist(q, seg.first, seg.second) > r) return;
             any = true;
             if (!lance_) return;
-            gmPnt3D c;
-            const Ring owner = RingOf(edges_[free_[static_cast<size_t>(k)]].elem);
-            for (int j = 0; j < owner.count; ++j) c = c + tracks_.spaces[sp].To(NodeAt(owner.node[j]));
-            c = c / static_cast<double>(owner.count);
-            const double side = s.along.Cross(c - q).Dot(s.normal);
-            if (side > 1e-12 * s.size * s.size) left = true;
-            if (side < -1e-12 * s.size * s.size) right = true;
+            // The element lies left of its edge as it runs it; which way the
+            // edge runs against the curve says which side that is. (Its centre
+            // would mislead for a sliver between a chord and the curve.)
+            const DirEdge& edge = edges_[free_[static_cast<size_t>(k)]];
+            const Ring owner = RingOf(edge.elem);
+            gmVec3D facing(0.0, 0.0, 0.0);
+            const gmPnt3D o = tracks_.spaces[sp].To(NodeAt(owner.node[0]));
+            for (int j = 1; j + 1 < owner.count; ++j) {
+                facing += (tracks_.spaces[sp].To(NodeAt(owner.node[j])) - o).Cross(tracks_.spaces[sp].To(NodeAt(owner.node[j + 1])) - o);
+            }
+            const gmVec3D run = seg.second - seg.first;
+            const double side = run.Dot(s.along) * facing.Dot(s.normal);
+            if (side > 0.0) left = true;
+            if (side < 0.0) right = true;
         });
         const bool failed = lance_ ? !(left && right) : !any;
         if (!failed) continue;
