@@ -680,7 +680,36 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
         to = FacePlace(chosen, t);
         return 1;
     }
-    const CsXY x = Lerp2(p, t, exit);
+    CsXY x = Lerp2(p, t, exit);
+    // Where the curve's own segment, as this face sees it, leaves the face: a
+    // walk that entered a snap's width or a projection's difference beside the
+    // segment comes back onto it instead of aiming at its far end from there.
+    if (origin_) {
+        const CsXY o = mesh_.Flat(chosen, *origin_);
+        const CsXY along = Sub2(t, o);
+        double low = -1e300, high = 1e300;
+        size_t leave = m;
+        for (size_t i = 0; i < m && low <= high; ++i) {
+            const double d0 = Inward(s, i, o);
+            const double slope = Inward(s, i, t) - d0;
+            if (slope == 0.0) {
+                if (d0 < 0.0) low = 1e300;
+                continue;
+            }
+            const double at = -d0 / slope;
+            if (slope > 0.0) low = std::max(low, at);
+            else if (at < high) {
+                high = at;
+                leave = i;
+            }
+        }
+        const double len2 = along.x * along.x + along.y * along.y;
+        const double here = len2 > 0.0 ? ((p.x - o.x) * along.x + (p.y - o.y) * along.y) / len2 : 0.0;
+        const bool startEdge = leave < m && ((from.kind == CsMeshPlace::kNode && (s.nodes[leave] == from.node || s.nodes[(leave + 1) % m] == from.node)) ||
+                                             (from.kind == CsMeshPlace::kEdge && ((s.nodes[leave] == from.a && s.nodes[(leave + 1) % m] == from.b) ||
+                                                                                  (s.nodes[leave] == from.b && s.nodes[(leave + 1) % m] == from.a))));
+        if (low <= high && leave < m && high < 1.0 && high > here && !startEdge) x = {o.x + high * along.x, o.y + high * along.y};
+    }
     // Edges on one line (a coarse edge's halves) leave at the same share: the
     // way out is the one whose segment holds the exit point.
     double nearest = 1e300;
@@ -953,7 +982,9 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
         while (true) {
             CsMeshPlace next;
             int face = 0;
+            origin_ = &curve[k - 1];
             const int r = Step(at, curve[k], next, face);
+            origin_ = nullptr;
             if (r == 0) {
                 runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k);
                 ++k;

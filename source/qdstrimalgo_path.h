@@ -177,6 +177,8 @@ public:
     CsMeshPlace FacePlace(int face, const CsXY& q);
 
 private:
+    // The curve point the segment being followed starts at (null outside a walk along the curve).
+    const CsXYZ* origin_ = nullptr;
     double StickAt(int node) const
     {
         const auto found = sticky_.find(node);
