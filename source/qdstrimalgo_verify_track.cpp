@@ -22,7 +22,12 @@ CsCutNear CsCutTracks::Nearest(size_t s, const gmPnt3D& p, const gmVec3D& normal
             const gmPnt3D b1 = b - normal * (b - p).Dot(normal);
             d = geCutSegDist(p, a1, b1, &t);
             const gmPnt3D q = a + (b - a) * t;
-            if (std::fabs((q - p).Dot(normal)) > cv.gap + kCutOnCurve) return;
+            const double height = std::fabs((q - p).Dot(normal));
+            if (height > cv.gap + kCutOnCurve) return;
+            // A curve off the surface is dropped onto each element along that
+            // element's own normal; where the normals turn (a crease, a dome)
+            // the foot moves sideways by the height times the turn.
+            d = std::max(0.0, d - kCutAcrossSlack * height);
         } else {
             d = geCutSegDist(p, a, b, &t);
         }
