@@ -442,9 +442,19 @@ bool CsPathCut::SplitFace(int face, bool simplified)
             }
             if (idx >= 0 && prev >= 0 && steps[k].face == face && idx != prev) {
                 chains.push_back({prev, idx});
-                // Points left out between two places on the outline: the chain
-                // stood off the outline there, and the chord would lose that.
-                if (k > prevStep + 1) skipped.push_back(chains.back());
+                // Points left out between two places on the outline: where the
+                // chain stood clearly off the outline, the chord would lose that.
+                if (k > prevStep + 1) {
+                    // How far the left-out points stood off the chord.
+                    const CsSplitPoint& a = points[static_cast<size_t>(prev)];
+                    const CsSplitPoint& b = points[static_cast<size_t>(idx)];
+                    double off = 0.0;
+                    for (size_t j = prevStep + 1; j < k; ++j) {
+                        const CsXY q = mesh_.OwnFlat(face, steps[j].place.point);
+                        off = std::max(off, SegDist(q, {a.x, a.y}, {b.x, b.y}));
+                    }
+                    if (off > kStickRadius) skipped.push_back(chains.back());
+                }
             }
             prev = idx;
             prevStep = k;
