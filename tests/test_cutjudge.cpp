@@ -211,9 +211,14 @@ TEST(CutJudge, HangingNodesPairWithTheirHalves)
     // The whole patch kept by a curve round it passes with its constraint.
     const Job all = OneCurve(Op::kTrim2D, {{-1, -1, 0}, {21, -1, 0}, {21, 11, 0}, {-1, 11, 0}, {-1, -1, 0}});
     EXPECT_TRUE(Judge(in, in, all).ok()) << Rules(Judge(in, in, all));
-    // A fine element lost beside the hanging node leaves its half of the coarse edge unpaired.
+    // A fine element lost beside the hanging node leaves its half of the coarse edge open off the cut.
     const Judge half(in, Keep(in, {1, 2}), all);
-    EXPECT_TRUE(half.rules().count("hanging-half")) << Rules(half);
+    EXPECT_TRUE(half.rules().count("open-edge") && half.rules().count("area")) << Rules(half);
+    // Both fine elements lost, the constraint kept.
+    Dynain bare = Keep(in, {1});
+    bare.nodes[8] = in.nodes.at(8);
+    const Judge none(in, bare, all);
+    EXPECT_TRUE(none.rules().count("hanging")) << Rules(none);
 }
 
 }  // namespace

@@ -284,8 +284,8 @@ public:
         for (const int e : Holding(p, 1e-6 * h_)) size = std::max(size, longest_[static_cast<size_t>(e)]);
         return size > 0.0 ? size : h_;
     }
-    // How far a point lies from the input's surface in z, where it lies over
-    // the input; 0 elsewhere. Triangles of both diagonals of a quadrilateral
+    // How far a point lies from the input's surface, where it lies over the
+    // input; 0 elsewhere. Triangles of both diagonals of a quadrilateral
     // are tried, so a slightly warped element takes either.
     double SurfaceGap(const P3& p) const
     {
@@ -305,7 +305,15 @@ public:
                     const double v = ((b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0])) / det;
                     if (u < -1e-6 || v < -1e-6 || u + v > 1 + 1e-6) continue;
                     over = true;
-                    best = std::min(best, std::fabs(a[2] + u * (b[2] - a[2]) + v * (c[2] - a[2]) - p[2]));
+                    // Measured across the triangle, not along z: on a steep wall a
+                    // small slip along the surface is a large step in z.
+                    const P3 ab{b[0] - a[0], b[1] - a[1], b[2] - a[2]},
+                        ac{c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+                    const P3 up{ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
+                                ab[0] * ac[1] - ab[1] * ac[0]};
+                    const double length = std::hypot(up[0], up[1], up[2]);
+                    const double z = a[2] + u * (b[2] - a[2]) + v * (c[2] - a[2]);
+                    best = std::min(best, std::fabs(z - p[2]) * std::fabs(up[2]) / length);
                 }
             }
         }
@@ -367,8 +375,7 @@ inline PlanCurve PlanOf(const Curve& c)
 // The rules, by the names the findings carry:
 //   ids               element ids unique, new ids above the input's; every node written and used
 //   hanging           a constraint names written nodes, its node sits at the middle of its
-//                     coarse edge, and one element has that edge
-//   hanging-half      both halves of a constrained coarse edge belong to elements
+//                     coarse edge, one element has that edge and some element a half of it
 //   edge-twice        no edge is used twice the same way
 //   open-edge         an edge used once lies on the input's outline or on the cut: its ends on a
 //                     curve, its middle within the curve's sag over a chord that long (a slit:
@@ -584,11 +591,11 @@ private:
                 Fault("hanging", what + ": the coarse edge belongs to " +
                                      std::to_string(coarse == raw.end() ? 0 : coarse->second) +
                                      " elements, not one");
-            for (const int end : {c[1], c[2]}) {
-                if (!raw.count({std::min(c[0], end), std::max(c[0], end)}))
-                    Fault("hanging-half", what + ": no element has the half edge " + std::to_string(c[0]) +
-                                              "-" + std::to_string(end));
-            }
+            // A half without its fine element is an open edge, which the
+            // closed-mesh rule judges; with neither the constraint ties nothing.
+            const bool halves = raw.count({std::min(c[0], c[1]), std::max(c[0], c[1])}) ||
+                                raw.count({std::min(c[0], c[2]), std::max(c[0], c[2])});
+            if (!halves) Fault("hanging", what + ": no element has either half of the coarse edge");
         }
     }
 
