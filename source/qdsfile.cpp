@@ -392,11 +392,15 @@ int CsWrtMsg::WriteFile()
 
 CsString SafeFileName(const CsString& name)
 {
-    if (name == "." || name == "..") return CsString(std::string(static_cast<size_t>(name.GetLength()), '_'));
     CsString safe = name;
-    for (char& c : safe.str()) {
+    std::string& text = safe.str();
+    for (char& c : text) {
         if (c == '/' || c == '\\' || c == '\0') c = '_';
     }
+    // A name starting with a dot is hidden from a plain listing, and the
+    // output would seem to be missing; this also keeps "." and ".." from
+    // naming a directory.
+    for (size_t k = 0; k < text.size() && text[k] == '.'; ++k) text[k] = '_';
     return safe;
 }
 

@@ -134,8 +134,8 @@ public:
     int WriteFile() override;
 };
 
-// The key id as part of a file name: separators and NUL become '_', and "."
-// or ".." cannot name a directory.
+// The key id as part of a file name: separators, NUL and leading dots become
+// '_', so the name stays in its directory and shows in a listing.
 CsString SafeFileName(const CsString& name);
 
 // Removes a leading zero of a formatted number's exponent in place ("e+02"

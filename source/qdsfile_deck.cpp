@@ -583,6 +583,33 @@ bool ReadTransformation(CsTextFile& file, KeyTransform& key)
 
 // ------------------------------------------------------------- curve cards
 
+// A coordinate of a curve point: any number the C library reads, "nan", "inf" and values
+// beyond every range included, rounded to single precision like the other card values
+// where it fits. A point line holding such a number is a point, not the end of the
+// curve: the curve check refuses it by its place in the deck rather than letting the
+// curve end there unnoticed.
+bool ParsePointValue(std::string_view text, double& out)
+{
+    const std::string field(Trim(text));
+    if (field.empty()) return false;
+    char* end = nullptr;
+    const double value = std::strtod(field.c_str(), &end);
+    if (*end != '\0') return false;
+    out = std::fabs(value) <= FLT_MAX ? static_cast<double>(static_cast<float>(value)) : value;
+    return true;
+}
+
+// The first count values of a point line, in free format.
+bool PointValues(const CsString& line, size_t count, double* out)
+{
+    const std::vector<std::string> values = Values(line);
+    if (values.size() < count) return false;
+    for (size_t k = 0; k < count; ++k) {
+        if (!ParsePointValue(values[k], out[k])) return false;
+    }
+    return true;
+}
+
 // Point lines of a 2D curve: "x y" until a line that is no point.
 std::vector<gmPnt3D> ReadCurvePoints(CsTextFile& file)
 {
@@ -597,7 +624,7 @@ std::vector<gmPnt3D> ReadCurvePoints(CsTextFile& file)
             break;
         }
         double v[2] = {};
-        if (line.Find('*') >= 0 || ScanValues(line, "ff", v) != 2) break;
+        if (line.Find('*') >= 0 || !PointValues(line, 2, v)) break;
         points.emplace_back(v[0], v[1], 0.0);
     }
     return points;
@@ -610,7 +637,7 @@ std::vector<gmPnt3D> ReadCurvePoints(CsTextFile& file)
 bool PointLine3D(const CsString& line, gmPnt3D& point)
 {
     double v[3] = {};
-    if (ScanValues(line, "fff", v) == 3) {
+    if (PointValues(line, 3, v)) {
         point = gmPnt3D(v[0], v[1], v[2]);
         return true;
     }
@@ -622,7 +649,7 @@ bool PointLine3D(const CsString& line, gmPnt3D& point)
         const std::string_view field = k * width < text.size() ? text.substr(k * width, width) : std::string_view();
         if (Trim(field).empty()) {
             v[k] = 0.0;
-        } else if (!ParseSingle(field, v[k])) {
+        } else if (!ParsePointValue(field, v[k])) {
             return false;
         }
     }
@@ -649,6 +676,33 @@ std::vector<gmPnt3D> ReadCurvePoints3D(CsTextFile& file)
         points.push_back(point);
     }
     return points;
+}
+
+// Beyond this a coordinate leaves the cut lines' arithmetic no digit to tell two nearby
+// points apart, and no blank lies there.
+constexpr double kMaxCurveCoordinate = 1e15;
+
+// Every point of the set's curves is finite and within kMaxCurveCoordinate; otherwise the
+// first one that is not is shown, by set, curve and point, and the answer is false.
+bool CurvePointsValid(const CsCrvSet& set)
+{
+    for (const CsTrmCrv* curve : set.TrmCrvArr()) {
+        const std::vector<gmPnt3D>& points = curve->GetPoints();
+        for (size_t k = 0; k < points.size(); ++k) {
+            const gmPnt3D& p = points[k];
+            // Written so that NaN fails too.
+            bool valid = true;
+            for (int c = 0; c < 3; ++c) valid = valid && std::fabs(p[c]) <= kMaxCurveCoordinate;
+            if (valid) continue;
+            CsString text;
+            text.Format("Invalid trim curve point in curve set %d, curve %d: point %d is (%g, %g, %g); "
+                        "coordinates must be finite and within 1e15",
+                        set.GetId(), curve->GetExid(), static_cast<int>(k) + 1, p.x(), p.y(), p.z());
+            ShowLine(text);
+            return false;
+        }
+    }
+    return true;
 }
 
 CsString NextTrimmedLine(CsTextFile& file)
@@ -969,8 +1023,10 @@ int CsReadDyna::SetLineData()
     };
     const auto store = [](CsCrvSet& set) {
         set.SetCrvData();
+        if (!CurvePointsValid(set)) return false;
         for (const CsTrmCrv* curve : set.TrmCrvArr()) dataManage.AddLine(*curve);
         set.Release();
+        return true;
     };
     for (CsCrvSet2D& set : crvSets2D_) {
         if (set.GetId() < 1) continue;
@@ -985,7 +1041,7 @@ int CsReadDyna::SetLineData()
             discard("Fail to Get the Curve Data, Defined Curve Set ID = %d\n", set.GetId());
             continue;
         }
-        store(set);
+        if (!store(set)) return 0;
     }
     for (CsCrvSet3D& set : crvSets3D_) {
         if (set.GetId() < 1) continue;
@@ -994,7 +1050,7 @@ int CsReadDyna::SetLineData()
             discard("Fail to Get the Curve Data, the Curve Set ID = %d", set.GetId());
             continue;
         }
-        store(set);
+        if (!store(set)) return 0;
     }
     return dataManage.GetLineArr().empty() ? 0 : 1;
 }

@@ -56,11 +56,12 @@ bool ParseInt(const char* begin, const char* end, int& value)
     return ParseWholeInt(begin, end, value);
 }
 
-// A real filling [begin, end) apart from blanks; taken as a double and then
-// rounded to single precision, as the model's input precision is. "nan",
-// "inf" and values beyond the single range are no coordinates or thicknesses:
-// they would be written out as text no later stage reads back.
-bool ParseReal(const char* begin, const char* end, float& value)
+// A real filling [begin, end) apart from blanks, as the double nearest to its
+// text: node coordinates and thicknesses keep every digit they were written
+// with, so that a value no operation changes is written back as it was read.
+// "nan", "inf" and values beyond the single range are no coordinates or
+// thicknesses: they would be written out as text no later stage reads back.
+bool ParseReal(const char* begin, const char* end, double& value)
 {
     while (begin < end && IsBlank(*begin)) ++begin;
     while (end > begin && IsBlank(end[-1])) --end;
@@ -68,6 +69,16 @@ bool ParseReal(const char* begin, const char* end, float& value)
     if (begin == end) return false;
     double d = 0.0;
     if (!ParseWholeDouble(begin, end, d) || !(std::fabs(d) <= FLT_MAX)) return false;
+    value = d;
+    return true;
+}
+
+// The same, rounded to single precision: the precision of the values read
+// for coordinate systems, which are written with four digits.
+bool ParseReal(const char* begin, const char* end, float& value)
+{
+    double d = 0.0;
+    if (!ParseReal(begin, end, d)) return false;
     value = static_cast<float>(d);
     return true;
 }
@@ -135,7 +146,7 @@ bool FitsInt(const char* b, const char* e)
 
 bool FitsReal(const char* b, const char* e)
 {
-    float v = 0.0f;
+    double v = 0.0;
     return ParseReal(b, e, v);
 }
 
@@ -169,9 +180,9 @@ int ReadInts(const CsString& line, int width, int count, int* out)
     return ReadValues(line, width, count, out, ParseInt, FitsInt);
 }
 
-int ReadReals(const CsString& line, int width, int count, float* out)
+int ReadReals(const CsString& line, int width, int count, double* out)
 {
-    return ReadValues(line, width, count, out, ParseReal, FitsReal);
+    return ReadValues<double>(line, width, count, out, ParseReal, FitsReal);
 }
 
 // A field of FindValidField as a real; 0 for a blank or unreadable field.
@@ -257,7 +268,7 @@ void CsReadData::ReadNodes()
         const char* text = line.c_str();
         const int length = line.GetLength();
         int id = 0;
-        float xyz[3] = {0.0f, 0.0f, 0.0f};
+        double xyz[3] = {0.0, 0.0, 0.0};
         bool ok = length > 0 && ParseInt(text, text + std::min(length, 8), id);
         for (int k = 0; ok && k < 3; ++k) {
             const int start = 8 + 16 * k;
@@ -269,7 +280,7 @@ void CsReadData::ReadNodes()
         }
         if (!ok) {
             // Not in the fixed columns: blank- or comma-separated values.
-            float values[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+            double values[4] = {0.0, 0.0, 0.0, 0.0};
             int firstInt = 0;
             const int n = ReadInts(line, 8, 1, &firstInt);
             if (n != 1 || ReadReals(line, 16, 4, values) < 4) continue;
@@ -356,7 +367,7 @@ void CsReadData::ReadElements(EleType type, bool withThickness)
     while (NextSectionLine(line)) {
         int v[10];
         const bool ok = ReadInts(line, 8, wanted, v) >= wanted;
-        float thick[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        double thick[4] = {0.0, 0.0, 0.0, 0.0};
         if (withThickness) {
             // The thickness card belongs to the element card before it,
             // whether that one was readable or not.
@@ -388,7 +399,7 @@ void CsReadData::ReadElements(EleType type, bool withThickness)
         }
         CsDataElem elem(v[1], v[0], count, nodes, type);
         const int index = dataManage.AddElem(elem);
-        const double t = withThickness ? static_cast<double>(thick[3]) : dataManage.GetPartThk(v[1]);
+        const double t = withThickness ? thick[3] : dataManage.GetPartThk(v[1]);
         dataManage.SetThickness(index, t);
     }
 }

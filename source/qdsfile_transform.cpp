@@ -111,24 +111,26 @@ void CsTransform::SetRotate(const float* p)
     SetRotateMat4x4(p + 3, p, p[6], m_matrix, 1);
 }
 
-void CsTransform::Trans(float& x, float& y, float& z) const
+namespace {
+
+template <class Real>
+void Apply(int kind, const float (&m)[4][4], Real& x, Real& y, Real& z)
 {
-    const float (&m)[4][4] = m_matrix;
-    switch (m_kind) {
-    case kTranslation:
+    switch (kind) {
+    case CsTransform::kTranslation:
         x += m[0][3];
         y += m[1][3];
         z += m[2][3];
         break;
-    case kScaling:
+    case CsTransform::kScaling:
         x *= m[3][0];
         y *= m[3][1];
         z *= m[3][2];
         break;
-    case kRotation: {
-        const float nx = m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3];
-        const float ny = m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3];
-        const float nz = m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3];
+    case CsTransform::kRotation: {
+        const Real nx = m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3];
+        const Real ny = m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3];
+        const Real nz = m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3];
         x = nx;
         y = ny;
         z = nz;
@@ -139,7 +141,21 @@ void CsTransform::Trans(float& x, float& y, float& z) const
     }
 }
 
+}  // namespace
+
+void CsTransform::Trans(float& x, float& y, float& z) const { Apply(m_kind, m_matrix, x, y, z); }
+
+void CsTransform::Trans(double& x, double& y, double& z) const { Apply(m_kind, m_matrix, x, y, z); }
+
 void KeyTransform::Trans(float& x, float& y, float& z) const
+{
+    if (m_id <= 0)
+        return;
+    for (const CsTransform& t : m_list)
+        t.Trans(x, y, z);
+}
+
+void KeyTransform::Trans(double& x, double& y, double& z) const
 {
     if (m_id <= 0)
         return;

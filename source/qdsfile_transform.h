@@ -1,6 +1,6 @@
 // Placement transformations of included state files: elementary translations, rotations and
-// scalings, and the ordered chains of them that a deck defines under one id. All arithmetic is
-// in single precision, the precision of the node coordinates they are applied to.
+// scalings, and the ordered chains of them that a deck defines under one id. The parameters
+// are held in single precision; a point is moved in the precision it is given in.
 
 #ifndef QDSFILE_TRANSFORM_H
 #define QDSFILE_TRANSFORM_H
@@ -28,6 +28,8 @@ public:
 
     // Applies the transformation to one point in place.
     void Trans(float& x, float& y, float& z) const;
+    // The same in double arithmetic (the parameters are those stored).
+    void Trans(double& x, double& y, double& z) const;
 
     int GetKind() const { return m_kind; }
     const float (&GetMatrix() const)[4][4] { return m_matrix; }
@@ -52,6 +54,7 @@ public:
     // With a positive id, applies every elementary transformation in order (the first option
     // line first); otherwise does nothing.
     void Trans(float& x, float& y, float& z) const;
+    void Trans(double& x, double& y, double& z) const;
 
 private:
     int m_id;

@@ -10,6 +10,7 @@
 #include "qdsgeombase.h"
 #include "qdxstring.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -310,5 +311,41 @@ private:
     std::unique_ptr<Index> m_index;
     unsigned long m_indexRevision = 0;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Curve soundness: a curve that meets itself, or closes around no area, cannot tell the
+// cutters which side of it is which.
+// ---------------------------------------------------------------------------------------------
+
+// Where a polyline meets itself. Segment k runs from point k to point k + 1 (0-based); a
+// closed polyline's last segment runs back to its first point.
+struct gmSelfCrossing {
+    int first = -1;
+    int second = -1;
+    // The two lie on one line where they meet (a fold, or a piece run over again), rather
+    // than meeting at an angle.
+    bool along = false;
+    bool Found() const { return first >= 0; }
+};
+
+// The first pair of segments (lowest first, then lowest second) of the polyline that are
+// not neighbours and cross or touch, or are neighbours that fold back onto each other.
+// closed: the polyline returns to its first point (it need not repeat it). A point within
+// 0.01 of the point kept before it is passed over. accept, when given, may still turn a
+// found pair down. Segments are compared only within the cells of a grid they share, so
+// the time grows with the number of points, not its square, for any curve whose segments
+// are of similar length. Points that are not finite give no answer (nothing found).
+gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool closed,
+                                  const std::function<bool(int, int)>& accept = nullptr);
+// The signed area of the polygon the points close (positive anticlockwise).
+double gePolygonArea(const std::vector<gmPnt2D>& points);
+double gePolylineLength(const std::vector<gmPnt2D>& points, bool closed);
+// The plane of the points' two largest principal directions: U and V along them, W their
+// normal, the origin at the points' mean.
+gmCrdSys geBestFitPlane(const std::vector<gmPnt3D>& points);
+// The points' coordinates along U and V of the plane, about its origin.
+std::vector<gmPnt2D> geInPlane(const std::vector<gmPnt3D>& points, const gmCrdSys& plane);
+// The shortest distance between segments a-b and c-d.
+double geSegmentDistance(const gmPnt3D& a, const gmPnt3D& b, const gmPnt3D& c, const gmPnt3D& d);
 
 #endif

@@ -1,25 +1,36 @@
 // 2D trimming (inside test along the trim direction) and 3D trimming (seed fill
 // bounded by the nodes on the trim line).
 #include "qdstrimalgo.h"
+#include "qdstrimalgo_path.h"
 
 #include "qdsdatabase.h"
 #include "qdsmessage.h"
 
 #include <algorithm>
 #include <deque>
+#include <map>
+#include <memory>
+#include <set>
 
 namespace {
 
-const int kProgress2D = 20000;
-const int kProgress3D = 10000;
-// More crossings than this mean the line runs back and forth inside one element.
-const int kMaxItrPts3D = 9;
-
 bool UsableLine(const gmTrmLine* line) { return line && !line->IsStraight() && !line->IsLancing(); }
 
-// The mean of a piece's corners, each counted once: a sliver between the cut
-// and a corner on the line is judged by a point inside it, not one pulled
-// towards its first corner.
+// The curve's points for the walk, closed by its first point again when it closes.
+std::vector<CsXYZ> CurveOf(const gmTrmLine& line, bool& closed)
+{
+    std::vector<CsXYZ> curve;
+    for (const gmPnt3D& p : line.GetPntArr()) curve.push_back({p.x(), p.y(), p.z()});
+    closed = !line.IsLancing() || (curve.size() > 2 && curve.front().x == curve.back().x &&
+                                   curve.front().y == curve.back().y && curve.front().z == curve.back().z);
+    if (closed && curve.size() > 1) {
+        const CsXYZ& a = curve.front();
+        const CsXYZ& b = curve.back();
+        if (a.x != b.x || a.y != b.y || a.z != b.z) curve.push_back(a);
+    }
+    return curve;
+}
+
 gmPnt3D PieceCentre(int elem)
 {
     const CsDataElem& el = dataManage.GetElem(elem);
@@ -28,60 +39,82 @@ gmPnt3D PieceCentre(int elem)
     return el.GetNodeNum() > 0 ? sum / static_cast<double>(el.GetNodeNum()) : sum;
 }
 
-// Nodes the cuts put on the line: crossings that got nodes, and corners and
-// feature nodes moved onto it.
-std::vector<char> NodesOnLine(const CsHashOpr& hash)
+// Whether element e runs from u to v (in its own order).
+bool RunsFrom(int e, int u, int v)
 {
-    std::vector<char> on(static_cast<size_t>(dataManage.GetNodeNumber()) + 1, 0);
-    const auto mark = [&on](int node) {
-        if (node > 0 && static_cast<size_t>(node) < on.size()) on[static_cast<size_t>(node)] = 1;
-    };
-    if (const CsHash<gmItrPt>* points = hash.GetHashItrPt()) {
-        for (int b = 0; b < points->Capacity(); ++b) {
-            for (const CsItem<gmItrPt>* item = points->GetItem(b); item; item = item->GetNext()) mark(item->GetData().GetNode());
-        }
-    }
-    if (const CsHash<int>* nodes = hash.GetHashItrNd()) {
-        for (int b = 0; b < nodes->Capacity(); ++b) {
-            for (const CsItem<int>* item = nodes->GetItem(b); item; item = item->GetNext()) mark(item->GetData());
-        }
-    }
-    return on;
+    const CsDataElem& el = dataManage.GetElem(e);
+    const int n = el.GetNodeNum();
+    const int k = el.GetNodeIdx(u);
+    return k >= 0 && el[(k + 1) % n] == v;
 }
 
-// A piece is judged by whichever of its centre and its corners off the line
-// lies farthest from the curve: the cut is a chord between crossings, so a
-// curve that bulges past it can come near the piece's centre, or put it on the
-// wrong side, while a corner off the line still lies clearly on the chord's
-// side. Corners on the line (crossings, and the line's corners put on an edge)
-// say nothing of the side.
-gmPnt3D SideProbe(int elem, const gmCut2DLine& line, const std::vector<char>& onLine)
+using EdgeSet = std::set<std::pair<int, int>>;
+
+// The shortest edge at a node, 0 when it has none.
+double ShortestAt(int node)
 {
-    const CsDataElem& el = dataManage.GetElem(elem);
-    const int n = el.GetNodeNum();
-    // Whole elements, away from every cut, keep the plain test.
-    bool cut = false;
-    for (int k = 0; k < n && !cut; ++k) cut = onLine[static_cast<size_t>(el[k])] != 0;
-    if (!cut) return PieceCentre(elem);
-    double size = 0.0;
-    for (int k = 0; k < n; ++k) {
-        size = std::max(size, dataManage.GetNode(el[k]).GetPoint().DistTo(dataManage.GetNode(el[(k + 1) % n]).GetPoint()));
+    const gmPnt3D& p = dataManage.GetNode(node).GetPoint();
+    double shortest = 0.0;
+    std::vector<int> around;
+    dataManage.GetNodeAdjNdArr(node, around);
+    for (const int n : around) {
+        const double d = p.DistTo(dataManage.GetNode(n).GetPoint());
+        shortest = shortest == 0.0 ? d : std::min(shortest, d);
     }
-    gmPnt3D probe = PieceCentre(elem);
-    double probeDst = line.DistTo(probe, size);
-    for (int k = 0; k < n; ++k) {
-        if (onLine[static_cast<size_t>(el[k])]) continue;
-        const gmPnt3D& corner = dataManage.GetNode(el[k]).GetPoint();
-        const double d = line.DistTo(corner, size);
-        if (d > probeDst) {
-            probeDst = d;
-            probe = corner;
-        }
+    return shortest;
+}
+
+// Whether the path passes node closer than a tenth of its shortest edge
+// (as it was before the cut).
+bool NearPath(int node, double shortest, const std::vector<std::pair<int, int>>& path)
+{
+    const gmPnt3D& p = dataManage.GetNode(node).GetPoint();
+    for (const auto& [u, v] : path) {
+        const gmPnt3D& a = dataManage.GetNode(u).GetPoint();
+        const gmPnt3D& b = dataManage.GetNode(v).GetPoint();
+        const gmVec3D ab = b - a;
+        const double l2 = ab.Dot(ab);
+        const double t = l2 > 0.0 ? std::clamp((p - a).Dot(ab) / l2, 0.0, 1.0) : 0.0;
+        if (p.DistTo(a + ab * t) < 0.1 * shortest) return true;
     }
-    return probe;
+    return false;
+}
+
+std::pair<int, int> Undirected(int u, int v) { return {std::min(u, v), std::max(u, v)}; }
+
+// A trim curve that cut nothing and changed nothing is most likely placed wrong; the run
+// goes on with the other curves, but says so.
+void ShowMissed(const CsString& id)
+{
+    CsString text;
+    text.Format("Trim curve %s meets no element of the blank", id.c_str());
+    ShowLine(text);
+}
+
+int RemovedCount()
+{
+    int count = 0;
+    for (const CsDataElem& el : dataManage.GetElemArr()) count += el.IsToDel() ? 1 : 0;
+    return count;
+}
+
+bool AnyElementKept()
+{
+    for (const CsDataElem& el : dataManage.GetElemArr()) {
+        if (!el.IsToDel() && !el.IsDeleted()) return true;
+    }
+    return false;
 }
 
 }  // namespace
+
+void CsAlgoTrm::ShowCutFailure(const char* operation, const CsString& id, const char* why)
+{
+    CsString text;
+    text.Format("%s stopped: trim curve %s cannot be cut soundly: %s", operation, id.c_str(), why);
+    ShowLine(text);
+    aborted = true;
+}
 
 // ================================================================= 2D
 
@@ -106,98 +139,91 @@ void CsToolTrm::SortTrmLnByArea()
     trmLineArr.insert(trmLineArr.end(), keepInside.begin(), keepInside.end());
 }
 
-void CsToolTrm::CheckElemInOut(const gmCut2DLine& line)
+void CsToolTrm::MarkSides(const gmCut2DLine& line, const std::vector<std::pair<int, int>>& path)
 {
-    const std::vector<char> onLine = NodesOnLine(hashOper);
-    if (!line.IsTrmOut()) {
-        for (const int e : trmElemArr) {
-            if (line.IsInside(SideProbe(e, line, onLine))) dataManage.SetToDel(e);
-            else dataManage.SetOuter(e);
-        }
-        return;
+    // The curve's turn in its plane says which side of its direction is inside.
+    double area = 0.0;
+    const int count = line.GetUcsCount();
+    for (int i = 0; i + 1 < count; ++i) {
+        const gmPnt3D a = line.GetUcsAt(i), b = line.GetUcsAt(i + 1);
+        area += a.x() * b.y() - b.x() * a.y();
     }
-    const int count = dataManage.GetElemNumber();
-    for (int e = 1; e <= count; ++e) {
-        if (dataManage.GetElem(e).IsToDel()) continue;
-        if (line.IsInside(SideProbe(e, line, onLine))) dataManage.SetInner(e);
-        else dataManage.SetToDel(e);
+    const bool ccw = area > 0.0;
+    const gmVec3D w = line.GetUcs().GetW();
+    // Elements along the path know their side from the path's direction: no
+    // point test can be fooled by a sliver there.
+    std::map<int, int> side;
+    const CsNdElemTpy& tpy = dataManage.GetTopology();
+    for (const auto& [u, v] : path) {
+        std::vector<int> around;
+        tpy.GetNodeTpyElArr(u, around);
+        for (const int e : around) {
+            if (!CsCutMesh::IsLive(e)) continue;
+            const bool forward = RunsFrom(e, u, v);
+            if (!forward && !RunsFrom(e, v, u)) continue;
+            gmVec3D normal(0.0, 0.0, 0.0);
+            const CsDataElem& el = dataManage.GetElem(e);
+            for (int k = 0; k < el.GetNodeNum(); ++k) {
+                const gmPnt3D& p = dataManage.GetNode(el[k]).GetPoint();
+                const gmPnt3D& q = dataManage.GetNode(el[(k + 1) % el.GetNodeNum()]).GetPoint();
+                normal += gmVec3D(p.x(), p.y(), p.z()).Cross(gmVec3D(q.x(), q.y(), q.z()));
+            }
+            const bool left = forward == (normal.Dot(w) > 0.0);
+            const int inside = left == ccw ? 1 : -1;
+            int& known = side[e];
+            known = known == 0 ? inside : (known == inside ? inside : 2);
+        }
+    }
+    double xmin = 0.0, ymin = 0.0, xmax = 0.0, ymax = 0.0;
+    line.GetCorner(xmin, ymin, xmax, ymax);
+    const gmCrdSys& cs = line.GetUcs();
+    const int elems = dataManage.GetElemNumber();
+    for (int e = 1; e <= elems; ++e) {
+        if (!CsCutMesh::IsLive(e)) continue;
+        const auto found = side.find(e);
+        bool inside = false;
+        if (found != side.end() && found->second != 2) {
+            inside = found->second > 0;
+        } else {
+            const gmPnt3D c = PieceCentre(e);
+            const gmPnt3D local = c.InUcs(cs);
+            inside = local.x() >= xmin && local.x() <= xmax && local.y() >= ymin && local.y() <= ymax && line.IsInside(c);
+        }
+        if (inside != line.IsTrmOut()) dataManage.SetToDel(e);
     }
 }
 
 int CsToolTrm::TrimElemArr()
 {
     SortTrmLnByArea();
-    int lastCount = elemNum;
+    int lastCount = dataManage.GetElemNumber();
     int result = 0;
-    for (size_t j = 0; j < trmLineArr.size(); ++j) {
-        if (!UsableLine(trmLineArr[j])) continue;
-        auto* line = dynamic_cast<gmCut2DLine*>(trmLineArr[j]);
+    for (gmTrmLine* base : trmLineArr) {
+        if (!UsableLine(base)) continue;
+        auto* line = dynamic_cast<gmCut2DLine*>(base);
         if (!line) continue;
-        ClearSplitList();
         trmElemArr.clear();
         const CsString id = line->GetExid();
-        triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
-        quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
-        const bool trimOut = line->IsTrmOut();
-        const size_t limit = (j + 2) * static_cast<size_t>(elemNum);
-        std::vector<int> newElems;
-        size_t reported = 0;
-
-        for (size_t i = 0; i < elemArr.size(); ++i) {
-            const size_t quotient = (i + 1) / kProgress2D;
-            if (quotient > reported) {
-                reported = quotient;
-                ShowLineId("Trim", id);
-                ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress2D));
-                CsMessage().ShowNewLine(1);
-            }
-            const int e = elemArr[i];
-            {
-                const CsDataElem& el = dataManage.GetElem(e);
-                if (el.IsToDel() || (trimOut && el.IsInner()) || !el.IsShell()) continue;
-            }
-            gmElemt elem(e);
-            std::vector<gmItrPt> points;
-            line->InterElement(elem, points);
-            const int n = static_cast<int>(points.size());
-            if (n < 2) {
-                if (line->IsInside(PieceCentre(e))) {
-                    if (trimOut) dataManage.SetInner(e);
-                    else dataManage.SetToDel(e);
-                }
-                if (n == 0) continue;
-            }
-            AddItrPtArr(e, points);
-            ListNeighbours(e, points, false);
-            const bool cut = TrimElement(line, elem, points) != 0;
-            if (cut && n == 1 && !trimOut && dataManage.GetElem(e).IsInner()) {
-                const std::vector<int>& added = curTrmElem->GetNewElemMap().NewElemArr;
-                if (!added.empty()) dataManage.SetToDel(added.front());
-            }
-            if (!cut) {
-                if (line->IsInside(PieceCentre(e))) {
-                    if (trimOut) dataManage.SetInner(e);
-                    else dataManage.SetToDel(e);
-                } else {
-                    dataManage.SetOuter(e);
-                }
-            }
-            // With three crossings or more the pieces still carry the rest of the line.
-            FileCut(e, cut, n >= 3, n < 3 && static_cast<int>(i) < elemNum, newElems);
-            if (trmElemArr.size() > limit) break;
+        bool closed = true;
+        const std::vector<CsXYZ> curve = CurveOf(*line, closed);
+        const std::unique_ptr<CsCutMesh> mesh = CsCutMesh::Planar(line->GetUcs());
+        CsPathCut cut(*this, *mesh, line->GetRatio(), false, {});
+        if (!cut.Cut(curve, true)) {
+            ShowCutFailure("2D trimming", id, cut.Failure());
+            return 0;
         }
-
-        elemArr.insert(elemArr.end(), newElems.begin(), newElems.end());
-        UniqueElemArr();
-        if (static_cast<int>(elemArr.size()) > lastCount) {
-            ShowGrowth("Trim", id, lastCount, static_cast<int>(elemArr.size()));
-            lastCount = static_cast<int>(elemArr.size());
-        }
-        if (!trmElemArr.empty()) {
-            CheckEdgNode();
-            CheckElement();
-            CheckElemInOut(*line);
-            result = 1;
+        const int removedBefore = RemovedCount();
+        // Every line marks its sides, also one that crossed nothing: what lies
+        // outside a trim-out line goes whether the line met the blank or not.
+        MarkSides(*line, cut.Edges());
+        DropStaleConstraints();
+        // Without a crossing, the line met the blank only if something lies inside it.
+        const bool met = cut.MetBlank() || (line->IsTrmOut() ? AnyElementKept() : RemovedCount() > removedBefore);
+        if (met) result = 1;
+        else ShowMissed(id);
+        if (dataManage.GetElemNumber() > lastCount) {
+            ShowGrowth("Trim", id, lastCount, dataManage.GetElemNumber());
+            lastCount = dataManage.GetElemNumber();
         }
     }
     return result;
@@ -209,30 +235,6 @@ void CsLaserTrm::MessageBegin() { ShowBegin("*                3D Trimming       
 
 void CsLaserTrm::MessageEnd() { ShowEnd("3D trimming failed. No element trimmed", "Inappropriate gap value can result in this failure", "3D trimming finished successfully"); }
 
-void CsLaserTrm::CollectTrimNodes()
-{
-    const CsHash<gmItrPt>* table = hashOper.GetHashItrPt();
-    if (!table) return;
-    for (int b = 0; b < table->Capacity(); ++b) {
-        for (const CsItem<gmItrPt>* item = table->GetItem(b); item; item = item->GetNext()) {
-            const gmItrPt& p = item->GetData();
-            if (p.GetNode() > 0) {
-                hashOper.InsertItrNd(p.GetNode());
-                continue;
-            }
-            const int first = p.GetEdge().GetFstNode();
-            const int end = p.GetEdge().GetEndNode();
-            if (!dataManage.IsValidNode(first) || !dataManage.IsValidNode(end)) continue;
-            const double toFirst = p.GetPoint().DistTo(dataManage.GetNode(first).GetPoint());
-            const double toEnd = p.GetPoint().DistTo(dataManage.GetNode(end).GetPoint());
-            // A crossing next to a corner that got no node still closes the barrier there.
-            if (std::min(toFirst, toEnd) < 0.1 * (toFirst + toEnd)) {
-                hashOper.InsertItrNd(toFirst <= toEnd ? first : end);
-            }
-        }
-    }
-}
-
 int CsLaserTrm::TrimElemArr()
 {
     removedBefore.assign(static_cast<size_t>(dataManage.GetElemNumber()), 0);
@@ -240,61 +242,67 @@ int CsLaserTrm::TrimElemArr()
         const CsDataElem& el = dataManage.GetElem(e);
         removedBefore[static_cast<size_t>(e - 1)] = (el.IsToDel() || el.IsDeleted()) ? 1 : 0;
     }
-
-    int lastCount = elemNum;
+    barrier.clear();
+    pathNodes.clear();
+    int lastCount = dataManage.GetElemNumber();
     int result = 0;
-    for (size_t j = 0; j < trmLineArr.size(); ++j) {
-        if (!UsableLine(trmLineArr[j])) continue;
-        auto* line = dynamic_cast<gmCut3DLine*>(trmLineArr[j]);
+    for (gmTrmLine* base : trmLineArr) {
+        if (!UsableLine(base)) continue;
+        auto* line = dynamic_cast<gmCut3DLine*>(base);
         if (!line) continue;
         bool seedsValid = true;
+        std::vector<int> seeds;
         for (const int seed : line->Seeds()) {
-            if (dataManage.IsValidNode(dataManage.GetNdidFromExid(seed))) continue;
+            const int node = dataManage.GetNdidFromExid(seed);
+            if (dataManage.IsValidNode(node)) {
+                seeds.push_back(node);
+                continue;
+            }
             ShowLine("Invalid Seed Node ID: %d\n", seed);
             seedsValid = false;
         }
         if (!seedsValid) continue;
-        ClearSplitList();
         trmElemArr.clear();
         const CsString id = line->GetExid();
-        triaTrm.SetData(line->GetRatio(), minDst, &hashOper);
-        quadTrm.SetData(line->GetRatio(), minDst, &hashOper);
-        const double limit = (1.5 + static_cast<double>(j)) * elemNum;
-        std::vector<int> newElems;
-        size_t reported = 0;
-
-        for (size_t i = 0; i < elemArr.size(); ++i) {
-            const size_t quotient = (i + 1) / kProgress3D;
-            if (quotient > reported) {
-                reported = quotient;
-                ShowLineId("Trim", id);
-                ShowLine("Number of Elements Processed: %d\n", static_cast<int>(quotient * kProgress3D));
+        bool closed = true;
+        const std::vector<CsXYZ> curve = CurveOf(*line, closed);
+        const std::unique_ptr<CsCutMesh> mesh = CsCutMesh::Spatial(line->GetGap());
+        std::vector<double> reach;
+        for (const int seed : seeds) reach.push_back(ShortestAt(seed));
+        CsPathCut cut(*this, *mesh, line->GetRatio(), false, seeds);
+        if (!cut.Cut(curve, closed)) {
+            ShowCutFailure("3D trimming", id, cut.Failure());
+            return 0;
+        }
+        // An earlier line's barrier edge that this cut split is barred in its halves.
+        EdgeSet split;
+        for (const auto& e : barrier) {
+            const std::vector<int> on = cut.NodesOnEdge(e.first, e.second);
+            if (on.empty()) {
+                split.insert(e);
+                continue;
             }
-            const int e = elemArr[i];
-            if (!dataManage.GetElem(e).IsShell()) continue;
-            gmElemt elem(e);
-            std::vector<gmItrPt> points;
-            line->InterElement(elem, points);
-            const int n = static_cast<int>(points.size());
-            if (n < 1 || n >= kMaxItrPts3D) continue;
-            AddItrPtArr(e, points);
-            ListNeighbours(e, points, true);
-            const bool cut = TrimElement(line, elem, points) != 0;
-            FileCut(e, cut, n >= 3, n < 3 && static_cast<int>(i) < elemNum, newElems);
-            if (static_cast<double>(elemArr.size()) > limit && elemNum > 10000) break;
+            int prev = e.first;
+            for (const int n : on) {
+                split.insert(Undirected(prev, n));
+                prev = n;
+            }
+            split.insert(Undirected(prev, e.second));
         }
-
-        CollectTrimNodes();
-        elemArr.insert(elemArr.end(), newElems.begin(), newElems.end());
-        UniqueElemArr();
-        if (static_cast<int>(elemArr.size()) > lastCount) {
-            ShowGrowth("Trim", id, lastCount, static_cast<int>(elemArr.size()));
-            lastCount = static_cast<int>(elemArr.size());
+        barrier.swap(split);
+        for (const auto& [u, v] : cut.Edges()) barrier.insert(Undirected(u, v));
+        for (const int n : cut.Nodes()) pathNodes.insert(n);
+        // A seed the path passes closer than a tenth of its elements' edges
+        // cannot say which side it stands for: it counts as on the line.
+        for (size_t i = 0; i < seeds.size(); ++i) {
+            if (NearPath(seeds[i], reach[i], cut.Edges())) pathNodes.insert(seeds[i]);
         }
-        if (!trmElemArr.empty()) {
-            CheckEdgNode();
-            CheckElement();
-            result = 1;
+        DropStaleConstraints();
+        if (cut.MetBlank()) result = 1;
+        else ShowMissed(id);
+        if (dataManage.GetElemNumber() > lastCount) {
+            ShowGrowth("Trim", id, lastCount, dataManage.GetElemNumber());
+            lastCount = dataManage.GetElemNumber();
         }
     }
     GroupElement();
@@ -303,10 +311,8 @@ int CsLaserTrm::TrimElemArr()
 
 void CsLaserTrm::GroupElement()
 {
-    const int nodeCount = dataManage.GetNodeNumber();
     const int elemCount = dataManage.GetElemNumber();
-    if (nodeCount == 0 || elemCount == 0) return;
-    visitNdArr.assign(static_cast<size_t>(nodeCount), 0);
+    if (dataManage.GetNodeNumber() == 0 || elemCount == 0) return;
     keepElArr.assign(static_cast<size_t>(elemCount), 0);
 
     // A piece of an element removed before this operation is removed as well;
@@ -323,6 +329,7 @@ void CsLaserTrm::GroupElement()
 
     CsNdElemTpy tpy;
     tpy.CreateNdElemTpy();
+    const std::unique_ptr<CsCutMesh> mesh = CsCutMesh::Topology();
     for (gmTrmLine* base : trmLineArr) {
         if (!base || base->IsStraight()) continue;
         const auto* line = dynamic_cast<const gmCut3DLine*>(base);
@@ -335,7 +342,7 @@ void CsLaserTrm::GroupElement()
         if (!allValid) continue;
         for (const int exid : seeds) {
             const int seed = dataManage.GetNdidFromExid(exid);
-            if (hashOper.GetItemItrNd(seed)) {
+            if (pathNodes.count(seed)) {
                 // Both sides of the line touch the seed, so the seed cannot say which to keep.
                 CsString text;
                 text.Format("3D trimming stopped: the seed node %d of trim curve %s lies on the trim line", exid,
@@ -345,13 +352,29 @@ void CsLaserTrm::GroupElement()
                 aborted = true;
                 return;
             }
-            std::vector<int> around;
-            tpy.GetNodeTpyElArr(seed, around);
-            if (around.empty()) {
+            std::vector<int> start;
+            tpy.GetNodeTpyElArr(seed, start);
+            if (start.empty()) {
                 const int onto = dataManage.GetProjectedElem(seed);
-                if (onto > 0) tpy.AddNodeTpyElemt(seed, onto, 0);
+                if (onto > 0) start.push_back(onto);
             }
-            GroupElement(seed, tpy);
+            // Element by element, across every edge the path does not run along.
+            std::deque<int> queue(start.begin(), start.end());
+            while (!queue.empty()) {
+                const int e = queue.front();
+                queue.pop_front();
+                if (!dataManage.IsValidElem(e) || !CsCutMesh::IsLive(e)) continue;
+                const size_t k = static_cast<size_t>(e - 1);
+                if (removedBefore[k] || keepElArr[k]) continue;
+                keepElArr[k] = 1;
+                const std::vector<int> o = mesh->Outline(e);
+                for (size_t i = 0; i < o.size(); ++i) {
+                    const int u = o[i], v = o[(i + 1) % o.size()];
+                    if (barrier.count(Undirected(u, v))) continue;
+                    const int g = mesh->Across(e, u, v);
+                    if (g > 0 && !keepElArr[static_cast<size_t>(g - 1)]) queue.push_back(g);
+                }
+            }
         }
     }
 
@@ -362,43 +385,3 @@ void CsLaserTrm::GroupElement()
     }
 }
 
-void CsLaserTrm::GroupElement(int node, const CsNdElemTpy& tpy)
-{
-    std::deque<int> queue{node};
-    std::vector<int> next;
-    while (!queue.empty()) {
-        const int current = queue.front();
-        queue.pop_front();
-        if (!dataManage.IsValidNode(current) || visitNdArr[static_cast<size_t>(current - 1)]) continue;
-        visitNdArr[static_cast<size_t>(current - 1)] = 1;
-        if (GroupElement(current, tpy, next)) queue.insert(queue.end(), next.begin(), next.end());
-    }
-}
-
-int CsLaserTrm::GroupElement(int node, const CsNdElemTpy& tpy, std::vector<int>& next)
-{
-    next.clear();
-    std::vector<int> around;
-    tpy.GetNodeTpyElArr(node, around);
-    for (const int e : around) {
-        if (!dataManage.IsValidElem(e)) continue;
-        const size_t k = static_cast<size_t>(e - 1);
-        // The fill never enters what an earlier operation removed.
-        if (removedBefore[k] || keepElArr[k]) continue;
-        const CsDataElem& el = dataManage.GetElem(e);
-        for (int c = 0; c < el.GetNodeNum(); ++c) {
-            const int corner = el[c];
-            if (corner == node || !dataManage.IsValidNode(corner)) continue;
-            if (visitNdArr[static_cast<size_t>(corner - 1)] || hashOper.GetItemItrNd(corner)) continue;
-            next.push_back(corner);
-        }
-    }
-    for (const int e : around) {
-        if (dataManage.IsValidElem(e) && !removedBefore[static_cast<size_t>(e - 1)]) {
-            keepElArr[static_cast<size_t>(e - 1)] = 1;
-        }
-    }
-    std::sort(next.begin(), next.end());
-    next.erase(std::unique(next.begin(), next.end()), next.end());
-    return next.empty() ? 0 : 1;
-}

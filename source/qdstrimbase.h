@@ -311,9 +311,6 @@ public:
     // The first constraint of the node, from the dependent-node table only.
     void RemoveAdpNd(int node);
     bool IsAdptvNode(int node) const;
-    // Whether an edge at node carries a node this table gives it, other than
-    // its ends and besides: a move of node would leave that node off the edge.
-    bool HoldsEdgeNode(int node, int besides = 0) const;
     const CsDataAdpv* GetCsAdpNd(int node) const;
     // The constraint hanging on edge n1-n2 (node indices), null when none.
     const CsDataAdpv* GetCsAdpNd(int n1, int n2) const;
@@ -321,12 +318,6 @@ public:
     int GetAdpNdS(int n1, int n2, int& node) const;
     int GetAdpNdS(int n1, int n2) const;
     int GetAdpNum() const;
-    // After an operation: splits coarse elements whose hanging node the cut
-    // made a corner, moves the other hanging nodes back to the middle of
-    // their edge and rewrites the model's constraint list. Elements above
-    // elemNum are this operation's; new elements are appended to newElems.
-    int UpdateAdpNd(int elemNum, std::vector<int>& newElems);
-
     // Records that map.SrcElem became map.NewElemArr. The elements made from
     // a piece are filed under the input element the piece descends from, so
     // each input element owns one list of everything ever cut from it.
@@ -346,13 +337,6 @@ public:
     CsNdElemTpy& GetTopology() { return topology_; }
 
 private:
-    // Splits element elem at the hanging node of c; the new element or 0.
-    int SplitAtHangingNode(const CsDataAdpv& c, int elem, int d, int n1, int n2, std::vector<CsDataAdpv>& kept);
-    // Pieces a hanging node's return to its edge or a split there left with
-    // no area go where the mesh stays closed without them; constraints left
-    // with one side go with them.
-    void DropFlatPieces(std::vector<CsDataAdpv>& kept);
-
     std::unique_ptr<CsHash<CsDataAdpv>> HashAdpNd;
     std::unique_ptr<CsHash<CsDataAdpv>> HashAdpEdge;
     std::unique_ptr<CsHash<gmItrPt>> HashItrPt;

@@ -15,7 +15,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -59,6 +61,61 @@ bool SameFile(const CsString& a, const CsString& b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// A closed curve encloses no area when its area is below this share of its length squared
+// (a circle has 1 / (4 pi) of it).
+constexpr double kNoAreaShare = 1e-6;
+
+// Segment k of a line (0-based) in words, by its points as the deck numbers them; the
+// closing segment (-1 for an open line) runs back to point 1.
+CsString SegmentText(int k, int closing)
+{
+    const int to = k == closing ? 1 : k + 2;
+    CsString text;
+    text.Format("segment %d (points %d to %d)", k + 1, k + 1, to);
+    return text;
+}
+
+// A cutting line that meets itself, or a trim line that closes around no area, cannot
+// tell the cutters which side of it is which: such a line is refused with what is wrong
+// and where. A 2D line is judged in its trim plane, a 3D line in its best-fit plane,
+// where two segments crossing only count when they also pass within the gap of each other.
+bool SoundLine(const gmTrmLine& line)
+{
+    std::vector<gmPnt2D> plane;
+    std::function<bool(int, int)> near;
+    const int count = line.GetCount();
+    if (line.IsTrm3DLine()) {
+        const std::vector<gmPnt3D>& points = line.GetPntArr();
+        plane = geInPlane(points, geBestFitPlane(points));
+        const double gap = static_cast<const gmCut3DLine&>(line).GetGap();
+        near = [&points, count, gap](int a, int b) {
+            const auto at = [&points, count](int k) { return points[static_cast<size_t>(k % count)]; };
+            return geSegmentDistance(at(a), at(a + 1), at(b), at(b + 1)) <= gap;
+        };
+    } else {
+        for (int i = 0; i < line.GetUcsCount(); ++i) plane.emplace_back(line.GetUcsAt(i).x(), line.GetUcsAt(i).y());
+    }
+    const bool lance = line.IsLancing();
+    const bool repeats = count > 1 && line.GetFirst().DistTo(line.GetLast()) == 0.0;
+    const bool closed = !lance || repeats;
+    const int closing = !closed ? -1 : repeats ? count - 2 : count - 1;
+    const gmSelfCrossing crossing = geFindSelfCrossing(plane, closed, near);
+    const double length = gePolylineLength(plane, closed);
+    const bool noArea = !lance && std::fabs(gePolygonArea(plane)) <= kNoAreaShare * length * length;
+    const CsString kind = lance ? "Lance curve " : "Trim curve ";
+    CsString text;
+    if (crossing.Found() && (!crossing.along || !noArea)) {
+        text.Format("%s%s is refused: it crosses itself where %s meets %s", kind.c_str(), line.GetExid().c_str(),
+                    SegmentText(crossing.first, closing).c_str(), SegmentText(crossing.second, closing).c_str());
+    } else if (noArea) {
+        text.Format("%s%s is refused: it encloses no area", kind.c_str(), line.GetExid().c_str());
+    } else {
+        return true;
+    }
+    ShowLine(text);
+    return false;
+}
+
 // Whether the model still holds an element the dynain would carry.
 bool AnyElementLeft()
 {
@@ -74,10 +131,16 @@ bool AnyElementLeft()
 
 CsString qdxGetBulidDate() { return CsString(__DATE__); }
 
-CsString CsHeadMsg::Description() const
+CsString CsHeadMsg::VersionText() const
 {
     CsString version;
     version.Format("VEKSLR%2.1f", static_cast<double>(version_));
+    return version;
+}
+
+CsString CsHeadMsg::Description() const
+{
+    const CsString version = VersionText();
     CsString box;
     box += "    _________________________________________________________\n";
     box += "    |                                                       |\n";
@@ -177,8 +240,19 @@ bool CsTrmCtrl::GetLine(CsString& line)
 
 bool CsTrmCtrl::DoAnneal() const { return reader_.IsAnneal(); }
 
+bool CsTrmCtrl::RefuseLines()
+{
+    trim2D_.clear();
+    trim3D_.clear();
+    lance2D_.clear();
+    lance3D_.clear();
+    curveRefused_ = true;
+    return false;
+}
+
 bool CsTrmCtrl::SetTrimLine()
 {
+    curveRefused_ = false;
     trim2D_.clear();
     trim3D_.clear();
     lance2D_.clear();
@@ -200,6 +274,7 @@ bool CsTrmCtrl::SetTrimLine()
             line->SetGap(c3.GetGap());
             line->AutoClose();
             line->SetExid(id);
+            if (!SoundLine(*line)) return RefuseLines();
             (lance ? lance3D_ : trim3D_).push_back(std::move(line));
         } else {
             auto line = std::make_unique<gmCut2DLine>(points, curve->GetFlag());
@@ -209,6 +284,7 @@ bool CsTrmCtrl::SetTrimLine()
             line->SetPntLcs(1);
             line->SetUcs(plane);
             line->SetExid(id);
+            if (!SoundLine(*line)) return RefuseLines();
             (lance ? lance2D_ : trim2D_).push_back(std::move(line));
         }
     }
@@ -320,7 +396,7 @@ int CsTrmCtrl::Run()
     const bool anneal = DoAnneal();
     if (!anneal) {
         if (!SetTrimLine()) {
-            ShowLine("Fail to Get Line data\n");
+            if (!curveRefused_) ShowLine("Fail to Get Line data\n");
             ShowLine("The solver is terminated");
             return 0;
         }
@@ -346,7 +422,8 @@ int CsTrmCtrl::Run()
             }
             if (done) anySucceeded = true;
         }
-        if (anySucceeded && !AnyElementLeft()) {
+        // Checked first: a trim-out line removes what lies outside it even where it cut nothing.
+        if (!AnyElementLeft()) {
             ShowLine("No element is left after trimming: the trim curves remove the whole blank");
             ShowLine("Fail to trim elements\n");
             ShowLine("The solver is terminated");
@@ -413,8 +490,62 @@ int CsTrmCtrl::WriteDynain()
 
 // --------------------------------------------------------------- entry
 
+namespace {
+
+const char* const kUsage =
+    "usage: corvexandrilo [DECK.dyn]\n"
+    "\n"
+    "Trims, lances or anneals the blank of a keyword deck (*.dyn) whose *INCLUDE\n"
+    "names a dynain, and writes the new dynain.\n"
+    "\n"
+    "  DECK.dyn      the deck; without it the program asks for one at a prompt\n"
+    "                (\"quit\" ends)\n"
+    "  -h, --help    this text\n"
+    "  --version     the program's name, version and build date\n"
+    "\n"
+    "Written into the deck's directory, named after the deck's job id\n"
+    "(*KEYWORD_ID; without one: dynain, messag, report.json):\n"
+    "  <job id>.dynain        the new dynain\n"
+    "  <job id>.messag        the message log\n"
+    "  <job id>.report.json   the JSON run report\n"
+    "\n"
+    "Exit status: 0 after \"N o r m a l      t e r m i n a t i o n\", 255 otherwise.\n"
+    "\n"
+    "corvexandrilo-view, built beside this program, draws a dynain to PNG or SVG\n"
+    "(corvexandrilo-view --help). Examples: the README's \"Running\" section, and\n"
+    "examples/README.md for the bundled jobs.\n";
+
+// The options every console tool answers. They are answered before the
+// banner and the message log, so asking leaves no file behind. Returns the
+// exit status when an option was found; the first one decides.
+std::optional<int> AnswerOption(const std::vector<CsString>& args)
+{
+    for (const CsString& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            const CsHeadMsg head;
+            std::printf("corvexandrilo Version: %s Date: %s\n", head.VersionText().c_str(), qdxGetBulidDate().c_str());
+            return 0;
+        }
+        if (arg.Left(2) == "--") {
+            std::fprintf(stderr, "corvexandrilo: unknown option %s (--help lists the options)\n", arg.c_str());
+            return -1;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int SolverMain(int argc, const char* const* argv)
 {
+    std::vector<CsString> args;
+    if (argc > 1) args.assign(argv + 1, argv + argc);
+    if (const std::optional<int> answered = AnswerOption(args)) return *answered;
+
     CsMessage head;
     head.Add("VEK Solver Message\n\n");
     CsHeadMsg().HeadMessage();
@@ -423,12 +554,8 @@ int SolverMain(int argc, const char* const* argv)
     CsRunReport report;
     try {
         CsDeckArgs deck;
-        bool fromArguments = false;
-        if (argc > 1) {
-            std::vector<CsString> args(argv + 1, argv + argc);
-            deck = ResolveDeckArgs(args);
-            fromArguments = true;
-        }
+        const bool fromArguments = !args.empty();
+        if (fromArguments) deck = ResolveDeckArgs(args);
         if (!fromArguments || deck.valid) {
             CsTrmCtrl control(deck.path, fromArguments ? 1 : 0);
             control.SetReport(&report);

@@ -21,6 +21,8 @@ public:
     CsHeadMsg() : version_(1.2f) {}
     void HeadMessage() const;
     CsString Description() const;
+    // The version as the banner shows it ("VEKSLR1.2").
+    CsString VersionText() const;
 
 private:
     float version_;
@@ -56,8 +58,11 @@ public:
     int ReadData();
     bool DoAnneal() const;
     // Turns every valid trim curve of the model into a trim line of one of the four lists;
-    // false when all four stay empty.
+    // false when all four stay empty. A curve that meets itself, or a trim curve that
+    // encloses no area, is refused with a message: then all four lists stay empty.
     bool SetTrimLine();
+    // SetTrimLine refused a curve.
+    bool IsCurveRefused() const { return curveRefused_; }
     const CsTrmLineList& GetTrim2D() const { return trim2D_; }
     const CsTrmLineList& GetTrim3D() const { return trim3D_; }
     const CsTrmLineList& GetLance2D() const { return lance2D_; }
@@ -71,6 +76,8 @@ private:
     int ReadDataFromArgs();
     int ReadDataFromPrompt();
     int WriteDynain();
+    // Empties the four lists after a refused curve; false.
+    bool RefuseLines();
 
     int mode_ = 0;
     CsReadDyna reader_;
@@ -80,6 +87,7 @@ private:
     CsTrmLineList lance2D_;
     CsTrmLineList lance3D_;
     CsRunReport* report_ = nullptr;
+    bool curveRefused_ = false;
 };
 
 #endif

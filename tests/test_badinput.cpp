@@ -2,9 +2,11 @@
 // with a message saying so and exit status 255, leaves nothing behind but its
 // message log, and reads its inputs without changing a byte of them.
 #include "test_helpers.h"
+#include "test_trimcheck.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -17,6 +19,8 @@ using testutil::WriteFile;
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr double kPi = 3.14159265358979323846;
 
 // Every file and directory below a root, by relative path: the bytes of a
 // file, a marker for a directory.
@@ -265,9 +269,82 @@ const std::vector<Case>& Cases()
         std::string garbage;
         for (int k = 0; k < 300; ++k) garbage += IgesLine("110,1.0,2.0,garbage;" + std::to_string(k), 'X', k);
         list.push_back(iges("IGES file of garbage", "curves.igs", garbage, unusable));
+        // A straight line cannot be a trim curve: the first one stops the run.
         list.push_back(iges("IGES file with 2000 curves", "curves.igs", IgesWithLines(2000),
                             {"IGES file holds 2000 curves: only the first 1000 fit", "Number of Curve Set 2D: 1",
-                             "Invalid gap or trimming direction", "The solver is terminated"}));
+                             "Trim curve 1_1 is refused: it encloses no area", "The solver is terminated"}));
+#ifdef CORVEX_IGESWRITE
+        list.push_back({"IGES curve with a point beyond every range",
+                        [](const ScratchDir& d) {
+                            WriteJob(d, testutil::IgesDeck("curves.igs"), Generated().blank);
+                            const std::string command = "'" CORVEX_IGESWRITE "' -o '" + d.file("curves.igs") +
+                                                        "' polyline 10 10 0 90 10 0 1e300 50 0 10 10 0 > /dev/null";
+                            ASSERT_EQ(std::system(command.c_str()), 0);
+                        },
+                        {"Invalid trim curve point in curve set 1, curve 1: point 3 is (inf, 50, 0)",
+                         "Fail to read the dyna input deck"}});
+#endif
+
+        // Trim curves on the generated blank, around its middle.
+        const trimcheck::Dynain flat = trimcheck::Parse(blank);
+        double cx = 0.0, cy = 0.0;
+        for (const auto& [id, p] : flat.nodes) cx = std::max(cx, 0.5 * p[0]), cy = std::max(cy, 0.5 * p[1]);
+        const double r = 0.4 * std::min(cx, cy);
+        const auto circle = [](double x, double y, double radius) {
+            trimcheck::Poly p;
+            for (int k = 0; k < 16; ++k) p.push_back({x + radius * std::cos(k * kPi / 8), y + radius * std::sin(k * kPi / 8)});
+            return p;
+        };
+        using Curves = std::vector<std::pair<int, trimcheck::Poly>>;
+        const auto curves = [flat](const char* name, const Curves& cards, std::vector<std::string> messages,
+                                   const std::string& control = "") {
+            return Case{name,
+                        [flat, cards, control](const ScratchDir& d) {
+                            WriteJob(d, trimcheck::FlatDeck(flat, cards, "*INCLUDE\nblank.dynain\n", control),
+                                     Generated().blank);
+                        },
+                        std::move(messages)};
+        };
+        trimcheck::Poly withNan = circle(cx, cy, r);
+        withNan[5] = {std::nan(""), 5.0};
+        list.push_back(curves("curve point NaN", {{1, withNan}},
+                              {"Invalid trim curve point in curve set 1, curve 1: point 6 is (nan, 5, 0)",
+                               "Fail to read the dyna input deck"}));
+        trimcheck::Poly far = circle(cx, cy, r);
+        far[5] = {1e30, 5.0};
+        list.push_back(curves("curve point 1e30", {{1, far}},
+                              {"Invalid trim curve point in curve set 1, curve 1: point 6 is (1e+30, 5, 0)",
+                               "Fail to read the dyna input deck"}));
+        list.push_back(curves("3D curve point inf", {},
+                              {"Invalid trim curve point in curve set 4, curve 1: point 2 is (inf, 2, 0)",
+                               "Fail to read the dyna input deck"},
+                              "*DEFINE_CURVE_TRIM_3D\n4,0,1,0,0.25,2.0,2301\n0 0 0\ninf 2 0\n5 5 0\n"));
+        // Curves that cannot say which side of them is which. The two lobes
+        // of the eight meet where the angle is 0 and where it is a half turn:
+        // between points 20 and 21, and on the way from point 40 back to 1.
+        trimcheck::Poly eight;
+        for (int k = 0; k < 40; ++k) {
+            const double a = 2 * kPi * (k + 0.5) / 40;
+            eight.push_back({cx + 1.5 * r * std::sin(a), cy + 0.6 * r * std::sin(2 * a)});
+        }
+        list.push_back(curves("figure eight", {{1, eight}},
+                              {"Trim curve 1_1 is refused: it crosses itself where segment 20 (points 20 to 21) "
+                               "meets segment 40 (points 40 to 1)",
+                               "The solver is terminated"}));
+        list.push_back(curves("curve out and back along one line",
+                              {{-1, {{cx - r, cy - r}, {cx, cy}, {cx + r, cy + r}, {cx, cy}}}},
+                              {"Trim curve 1_1 is refused: it encloses no area", "The solver is terminated"}));
+        list.push_back(curves("lance crossing itself",
+                              {{0, {{cx - r, cy - r}, {cx + r, cy + r}, {cx + r, cy - r}, {cx - r, cy + r}}}},
+                              {"Lance curve 1_1 is refused: it crosses itself where segment 1 (points 1 to 2) "
+                               "meets segment 3 (points 3 to 4)",
+                               "The solver is terminated"}));
+        // Each keeps its inside, so nothing can remain; the smaller one comes
+        // second and finds nothing left to cut.
+        list.push_back(curves("two disjoint trim-out curves",
+                              {{-1, circle(cx - 0.5 * cx, cy, r)}, {-1, circle(cx + 0.5 * cx, cy, 0.8 * r)}},
+                              {"Trim curve 2_1 meets no element of the blank",
+                               "No element is left after trimming: the trim curves remove the whole blank"}));
         return list;
     }();
     return cases;
@@ -343,6 +420,6 @@ TEST(BadInput, KeyIdCannotLeadOutOfTheDeckDirectory)
     for (const auto& entry : after) {
         if (!before.count(entry.first)) added.push_back(entry.first);
     }
-    EXPECT_EQ(added, (std::vector<std::string>{"a/b/.._.._escape.dynain", "a/b/.._.._escape.messag",
-                                                 "a/b/.._.._escape.report.json"}));
+    EXPECT_EQ(added, (std::vector<std::string>{"a/b/___.._escape.dynain", "a/b/___.._escape.messag",
+                                                 "a/b/___.._escape.report.json"}));
 }

@@ -162,3 +162,32 @@ TEST_F(CurveSet, IgesPolylinesBecomeCurvesOfTheSet)
         EXPECT_GE(lines[i]->GetPoints().size(), 2u);
     }
 }
+
+// A point that is no finite number, or lies beyond 1e15, is still a point of
+// its curve (not the curve's end): the conversion stops at it and names it.
+TEST_F(CurveSet, PointsBeyondEveryBlankStopTheConversionByTheirPlace)
+{
+    struct Row {
+        const char* deck;
+        const char* point;
+    };
+    for (const Row& row : {
+             Row{"*DEFINE_CURVE_TRIM\n4 0 1 0 0.5\n0 0\n1 0\ninf 2\n1 1\n", "curve set 4, curve 1: point 3 is (inf, 2, 0)"},
+             Row{"*DEFINE_CURVE_TRIM\n4 0 1 0 0.5\n0 0\n1e400 2\n", "curve set 4, curve 1: point 2 is (inf, 2, 0)"},
+             Row{"*DEFINE_CURVE_TRIM\n4 0 1 0 0.5\n0 0\n1 0\n1 2e15\n", "curve set 4, curve 1: point 3 is (1, 2e+15, 0)"},
+             Row{"*DEFINE_CURVE_TRIM_3D\n5 0 1 0 0.25 2.0 7\n"
+                 "       0.0       0.0       0.0\n       1.0       nan       3.0\n",
+                 "curve set 5, curve 1: point 2 is (1, nan, 3)"},
+         }) {
+        SCOPED_TRACE(row.deck);
+        EXPECT_EQ(Convert(row.deck), 0);
+        EXPECT_TRUE(Logged("Invalid trim curve point in " + std::string(row.point) +
+                           "; coordinates must be finite and within 1e15"));
+        CsMessage::Free();
+        dataManage.Release();
+    }
+    // The bound itself is a coordinate.
+    EXPECT_EQ(Convert("*DEFINE_CURVE_TRIM\n4 0 1 0 0.5\n0 0\n1e15 0\n1 1\n"), 1);
+    ASSERT_EQ(dataManage.GetLineArr().size(), 1u);
+    EXPECT_EQ(dataManage.GetLineArr()[0]->GetPoints().size(), 3u);
+}

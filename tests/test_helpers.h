@@ -27,7 +27,13 @@ public:
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
-    ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
+    // CORVEX_KEEP_SCRATCH keeps the directories, to run a failing job by hand.
+    ~ScratchDir()
+    {
+        if (std::getenv("CORVEX_KEEP_SCRATCH")) return;
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 

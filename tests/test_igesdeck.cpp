@@ -47,7 +47,8 @@ TEST(IgesCurveSets, DiscardedWithoutTheLibraryAndTheRunGoesOn)
     std::filesystem::create_directory(dir.path() / "bin");
     std::filesystem::copy_file(CORVEX_EXE, dir.path() / "bin" / "corvexandrilo");
     const std::string command = "cd '" + dir.path().string() + "' && ./bin/corvexandrilo job.dyn < /dev/null > out.txt 2>&1";
-    EXPECT_NE(std::system(command.c_str()), 0);
+    // The set given by points cuts a hole inside the one element.
+    EXPECT_EQ(std::system(command.c_str()), 0);
     const std::string out = testutil::ReadFile(dir.file("out.txt"));
     EXPECT_NE(out.find("No IGES Dll found\n"
                        "Fail to Get the Curve Data, Defined Curve Set ID = 1\n\n"

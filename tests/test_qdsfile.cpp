@@ -325,13 +325,17 @@ TEST_F(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
     EXPECT_EQ(CsMessage().GetMsgArr().size(), 1u);
 }
 
-TEST(SafeFileName, KeyIdsCannotLeaveTheDirectory)
+TEST(SafeFileName, KeyIdsStayVisibleInTheirDirectory)
 {
     EXPECT_EQ(SafeFileName("part1"), "part1");
-    EXPECT_EQ(SafeFileName("../x"), ".._x");
+    EXPECT_EQ(SafeFileName("../X"), "___X");
     EXPECT_EQ(SafeFileName("a\\b/c"), "a_b_c");
     EXPECT_EQ(SafeFileName(".."), "__");
     EXPECT_EQ(SafeFileName("."), "_");
+    EXPECT_EQ(SafeFileName(".hidden"), "_hidden");
+    // Only the leading dots: inner ones are part of the name.
+    EXPECT_EQ(SafeFileName("job.v2"), "job.v2");
+    EXPECT_EQ(SafeFileName("../../up"), "___.._up");
 }
 
 // The fast paths decline to the exact conversions near ties; whatever path a

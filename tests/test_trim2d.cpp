@@ -228,6 +228,38 @@ TEST(Trim2D, SweepConfigurationsOnceWrong)
         ExpectSweepTrim(seed, levels, static_cast<SweepShape>(shape));
 }
 
+// Two trim-out curves that overlap keep what lies inside both: the second
+// cuts through what the first kept.
+TEST(Trim2D, OverlappingTrimOutCurvesKeepWhatLiesInsideBoth)
+{
+    Job job;
+    trimcheck::MakeFlat(job, 31, 0);
+    ExpectTrimmed(job, {{-1, Circle(0.4 * job.width, 0.5 * job.height + 0.3, 0.4 * job.height, 48)},
+                        {-1, Circle(0.6 * job.width - 0.2, 0.5 * job.height, 0.35 * job.height, 40)}});
+}
+
+// A curve that misses the blank is named in the log and the report; the other
+// still cuts, and the operation ends as finished although the line that came
+// last (the smaller) cut nothing.
+TEST(Trim2D, CurveMissingTheBlankIsNamedAndTheOtherStillCuts)
+{
+    Job job;
+    trimcheck::MakeFlat(job, 30, 0);
+    const Curve hole{1, Circle(0.5 * job.width, 0.5 * job.height, 0.3 * job.height, 40)};
+    const Curve away{1, Circle(3 * job.width, 3 * job.height, 0.1 * job.height, 16)};
+    const Outcome o = RunJob(job, {hole, away});
+    ASSERT_EQ(o.run.status, 0) << o.run.out;
+    ASSERT_TRUE(o.written);
+    EXPECT_NE(o.run.out.find("Trim curve 2_1 meets no element of the blank"), std::string::npos) << o.run.out;
+    EXPECT_EQ(o.run.out.find("Trim curve 1_1 meets"), std::string::npos);
+    EXPECT_NE(o.run.out.find("2D trimming finished successfully"), std::string::npos);
+    EXPECT_EQ(o.run.out.find("2D trimming failed"), std::string::npos);
+    EXPECT_NE(testutil::ReadFile(job.dir.file("job.report.json")).find(
+                  "\"warnings\": [\"Trim curve 2_1 meets no element of the blank\"]"),
+              std::string::npos);
+    trimcheck::ExpectFlatTrim(job.input, o.output, JobOf({hole}), job.h);
+}
+
 // A square whose sides run along grid lines and whose corners sit on nodes.
 TEST(Trim2D, CurveAlongElementEdgesAndThroughCorners)
 {

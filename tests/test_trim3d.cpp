@@ -277,6 +277,22 @@ TEST(Trim3DDeck, PointLinesCutLikeTheSameIgesPolyline)
     EXPECT_EQ(deck.text, iges.text);
 }
 
+// A second curve far above the cup meets nothing: it is named, and the output
+// is that of the first curve alone.
+TEST(Trim3DDeck, CurveMissingTheBlankIsNamedAndChangesNothing)
+{
+    Cup cup;
+    MakeCup(cup);
+    const std::string wall = Curve3DPoints(1, cup.bottomSeed, 0, CirclePoints(0.0, cup.rc, cup.zc, 90));
+    const Outcome alone = RunJob(cup, wall);
+    ASSERT_TRUE(alone.written) << alone.run.out;
+    const Outcome both = RunJob(cup, wall + Curve3DPoints(2, cup.bottomSeed, 0, CirclePoints(0.0, cup.rc, cup.zc + 1000, 40)));
+    ASSERT_EQ(both.run.status, 0) << both.run.out;
+    EXPECT_NE(both.run.out.find("Trim curve 2_1 meets no element of the blank"), std::string::npos) << both.run.out;
+    EXPECT_NE(both.run.out.find("3D trimming finished successfully"), std::string::npos);
+    EXPECT_EQ(both.text, alone.text);
+}
+
 // A seed on the bottom keeps the bottom, one on the flange the flange, and
 // both together the whole blank.
 TEST(Trim3D, EachSeedKeepsItsSideAndTwoSeedsKeepEverything)

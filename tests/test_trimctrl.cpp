@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -155,4 +156,58 @@ TEST(Program, RefusedArgumentsAndMissingDecks)
     r = RunProgram(dir, "folder.dyn", "");
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.out.find("Fail to open the file"), std::string::npos);
+}
+
+// What a first-time user tries: the usual options are answered without a
+// banner and without leaving a log or report behind.
+TEST(FrontDoor, HelpAndVersionAnswerAndWriteNothing)
+{
+    ScratchDir dir("front-door");
+    const RunResult help = RunProgram(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* topic : {"DECK.dyn", "prompt", "--version", ".dynain", ".messag", ".report.json", "255",
+                              "corvexandrilo-view", "examples/README.md"}) {
+        EXPECT_NE(help.out.find(topic), std::string::npos) << topic;
+    }
+    EXPECT_EQ(help.out.find("Corvexandrilo, A"), std::string::npos);
+    EXPECT_EQ(RunProgram(dir, "-h").out, help.out);
+    // An option wins over a deck named with it.
+    EXPECT_EQ(RunProgram(dir, "deck.dyn --help").out, help.out);
+
+    const RunResult version = RunProgram(dir, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "corvexandrilo Version: " + CsHeadMsg().VersionText().str() +
+                               " Date: " + qdxGetBulidDate().str() + "\n");
+    EXPECT_EQ(testutil::ListDir(dir), "");
+}
+
+TEST(FrontDoor, UnknownOptionIsRefusedWithoutARun)
+{
+    ScratchDir dir("front-door-unknown");
+    testutil::CopyExample(dir, "anneal");
+    const std::string files = testutil::ListDir(dir);
+    for (const char* args : {"--frobnicate", "anneal.dyn --verbose", "--"}) {
+        const RunResult r = RunProgram(dir, args);
+        EXPECT_EQ(r.status, 255) << args;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        const std::string option = std::string(args).substr(std::string(args).find("--"));
+        EXPECT_NE(r.out.find("unknown option " + option + " "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("--help"), std::string::npos) << r.out;
+        EXPECT_EQ(testutil::ListDir(dir), files) << args;
+    }
+}
+
+// A job id climbing out of the directory still names outputs a plain listing
+// shows, beside the deck.
+TEST(FrontDoor, DottedKeyIdGivesVisibleOutputsBesideTheDeck)
+{
+    ScratchDir dir("front-door-keyid");
+    testutil::CopyExample(dir, "anneal");
+    std::string deck = ReadFile(dir.file("anneal.dyn"));
+    deck.replace(deck.find("anneal_demo"), 11, "../X");
+    testutil::WriteFile(dir.file("anneal.dyn"), deck);
+    const RunResult r = RunProgram(dir, "anneal.dyn");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("N o r m a l      t e r m i n a t i o n"), std::string::npos);
+    EXPECT_EQ(testutil::ListDir(dir), "___X.dynain ___X.messag ___X.report.json anneal.dyn blank.dynain ");
 }

@@ -1,0 +1,875 @@
+#include "qdstrimalgo_path.h"
+
+#include "qdsdatabase.h"
+#include "qdstrimbase.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+CsXYZ Sub(const CsXYZ& a, const CsXYZ& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+CsXYZ Add(const CsXYZ& a, const CsXYZ& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+CsXYZ Scale(const CsXYZ& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+double Dot(const CsXYZ& a, const CsXYZ& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+CsXYZ Cross(const CsXYZ& a, const CsXYZ& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double Norm(const CsXYZ& a) { return std::sqrt(Dot(a, a)); }
+CsXYZ Unit(const CsXYZ& a)
+{
+    const double n = Norm(a);
+    return n > 0.0 ? Scale(a, 1.0 / n) : a;
+}
+CsXYZ FromVec(const gmVec3D& v) { return {v.x(), v.y(), v.z()}; }
+
+double Cross2(const CsXY& a, const CsXY& b) { return a.x * b.y - a.y * b.x; }
+CsXY Sub2(const CsXY& a, const CsXY& b) { return {a.x - b.x, a.y - b.y}; }
+double Len2(const CsXY& a) { return std::hypot(a.x, a.y); }
+CsXY Lerp2(const CsXY& a, const CsXY& b, double t) { return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}; }
+
+// The snapping distance: a curve point this near a node or an edge is put on
+// it. A thousandth of the element keeps slivers out; the cap keeps every node
+// of the cut on the curve within a hundredth of a millimetre.
+const double kSnapShare = 1e-3;
+const double kSnapCap = 0.005;
+// The walk gives up on a curve point after this many steps towards it.
+const int kStepsPerTarget = 200000;
+
+// A face's outline as the walk sees it: counterclockwise in the face's frame.
+struct Seen {
+    std::vector<int> nodes;
+    std::vector<CsXY> q;
+    size_t Size() const { return nodes.size(); }
+    size_t IndexOf(int node) const
+    {
+        return static_cast<size_t>(std::find(nodes.begin(), nodes.end(), node) - nodes.begin());
+    }
+};
+
+Seen SeenOf(CsCutMesh& mesh, int face)
+{
+    Seen s;
+    s.nodes = mesh.Outline(face);
+    if (mesh.Turn(face) < 0) std::reverse(s.nodes.begin(), s.nodes.end());
+    s.q.reserve(s.nodes.size());
+    for (const int n : s.nodes) s.q.push_back(mesh.NodeFlat(face, n));
+    return s;
+}
+
+// Inward distance of p from the edge i -> i+1 of a counterclockwise outline.
+double Inward(const Seen& s, size_t i, const CsXY& p)
+{
+    const CsXY& a = s.q[i];
+    const CsXY& b = s.q[(i + 1) % s.Size()];
+    const CsXY d = Sub2(b, a);
+    const double len = Len2(d);
+    return len > 0.0 ? Cross2(d, Sub2(p, a)) / len : 0.0;
+}
+
+}  // namespace
+
+CsXYZ CsNodeXYZ(int node)
+{
+    const gmPnt3D& p = dataManage.GetNode(node).GetPoint();
+    return {p.x(), p.y(), p.z()};
+}
+
+// ================================================================ mesh
+
+std::unique_ptr<CsCutMesh> CsCutMesh::Planar(const gmCrdSys& cs)
+{
+    return std::unique_ptr<CsCutMesh>(new CsCutMesh(true, cs, 0.0));
+}
+
+std::unique_ptr<CsCutMesh> CsCutMesh::Spatial(double gap)
+{
+    return std::unique_ptr<CsCutMesh>(new CsCutMesh(false, gmCrdSys(), gap));
+}
+
+std::unique_ptr<CsCutMesh> CsCutMesh::Topology()
+{
+    std::unique_ptr<CsCutMesh> mesh(new CsCutMesh(false, gmCrdSys(), 0.0));
+    mesh->remember_ = false;
+    return mesh;
+}
+
+bool CsCutMesh::IsLive(int elem)
+{
+    if (!dataManage.IsValidElem(elem)) return false;
+    const CsDataElem& el = dataManage.GetElem(elem);
+    return el.IsShell() && !el.IsToDel() && !el.IsDeleted() && (el.GetNodeNum() == 3 || el.GetNodeNum() == 4);
+}
+
+CsCutMesh::CsCutMesh(bool planar, const gmCrdSys& cs, double gap) : planar_(planar), plane_(cs), gap_(gap)
+{
+    // Only an edge between two ends of coarse edges can carry a hanging node:
+    // the flags spare the constraint table a lookup for every other edge.
+    if (const CsHash<CsDataAdpv>* table = hashOper.GetHashAdpNd()) {
+        for (int b = 0; b < table->Capacity(); ++b) {
+            for (const CsItem<CsDataAdpv>* item = table->GetItem(b); item; item = item->GetNext()) {
+                for (const int exid : {item->GetData().GetN1(), item->GetData().GetN2(), item->GetData().GetNode()}) {
+                    const int n = dataManage.GetNdidFromExid(exid);
+                    if (n <= 0) continue;
+                    if (static_cast<size_t>(n) >= coarseEnd_.size()) coarseEnd_.resize(static_cast<size_t>(n) + 1, 0);
+                    coarseEnd_[static_cast<size_t>(n)] = 1;
+                }
+            }
+        }
+    }
+}
+
+bool CsCutMesh::MayHang(int a, int b) const
+{
+    const auto flagged = [this](int n) { return n > 0 && static_cast<size_t>(n) < coarseEnd_.size() && coarseEnd_[static_cast<size_t>(n)]; };
+    return flagged(a) && flagged(b);
+}
+
+// The hanging nodes on edge a-b, in order from a, nested ones included.
+void CsCutMesh::Hanging(int a, int b, std::vector<int>& out, int depth) const
+{
+    if (depth > 4 || !MayHang(a, b)) return;
+    const int h = hashOper.GetAdpNdS(a, b);
+    if (h <= 0 || h == a || h == b) return;
+    Hanging(a, h, out, depth + 1);
+    out.push_back(h);
+    Hanging(h, b, out, depth + 1);
+}
+
+void CsCutMesh::OutlineInto(int elem, std::vector<int>& out) const
+{
+    out.clear();
+    const CsDataElem& el = dataManage.GetElem(elem);
+    const int n = el.GetNodeNum();
+    for (int k = 0; k < n; ++k) {
+        out.push_back(el[k]);
+        Hanging(el[k], el[(k + 1) % n], out, 0);
+    }
+}
+
+const std::vector<int>& CsCutMesh::Outline(int elem)
+{
+    if (!remember_) {
+        OutlineInto(elem, scratch_);
+        return scratch_;
+    }
+    const auto found = outlines_.find(elem);
+    if (found != outlines_.end()) return found->second;
+    std::vector<int> out;
+    OutlineInto(elem, out);
+    return outlines_.emplace(elem, std::move(out)).first->second;
+}
+
+int CsCutMesh::Across(int elem, int u, int v)
+{
+    const CsNdElemTpy& tpy = dataManage.GetTopology();
+    for (const int node : {u, v}) {
+        std::vector<int> around;
+        tpy.GetNodeTpyElArr(node, around);
+        for (const int g : around) {
+            if (g == elem || !IsLive(g)) continue;
+            const std::vector<int>& o = Outline(g);
+            for (size_t i = 0; i < o.size(); ++i) {
+                if (o[i] == v && o[(i + 1) % o.size()] == u) return g;
+            }
+        }
+    }
+    return 0;
+}
+
+std::vector<int> CsCutMesh::FacesAt(int node)
+{
+    std::vector<int> nodes{node};
+    if (const CsDataAdpv* c = hashOper.GetCsAdpNd(node)) {
+        nodes.push_back(dataManage.GetNdidFromExid(c->GetN1()));
+        nodes.push_back(dataManage.GetNdidFromExid(c->GetN2()));
+    }
+    std::vector<int> faces;
+    const CsNdElemTpy& tpy = dataManage.GetTopology();
+    for (const int n : nodes) {
+        if (!dataManage.IsValidNode(n)) continue;
+        std::vector<int> around;
+        tpy.GetNodeTpyElArr(n, around);
+        for (const int g : around) {
+            if (!IsLive(g) || std::find(faces.begin(), faces.end(), g) != faces.end()) continue;
+            const std::vector<int>& o = Outline(g);
+            if (std::find(o.begin(), o.end(), node) != o.end()) faces.push_back(g);
+        }
+    }
+    std::sort(faces.begin(), faces.end());
+    return faces;
+}
+
+const CsCutMesh::Frame& CsCutMesh::FrameOf(int face)
+{
+    // One plane serves every face of a 2D cut.
+    if (planar_) {
+        if (planeFrame_.w.x == 0.0 && planeFrame_.w.y == 0.0 && planeFrame_.w.z == 0.0) {
+            planeFrame_.u = FromVec(plane_.GetU());
+            planeFrame_.v = FromVec(plane_.GetV());
+            planeFrame_.w = FromVec(plane_.GetW());
+        }
+        return planeFrame_;
+    }
+    const auto found = frames_.find(face);
+    if (found != frames_.end()) return found->second;
+    Frame f;
+    {
+        const CsDataElem& el = dataManage.GetElem(face);
+        const int n = el.GetNodeNum();
+        CsXYZ sum;
+        CsXYZ normal;
+        for (int k = 0; k < n; ++k) {
+            const CsXYZ p = CsNodeXYZ(el[k]);
+            const CsXYZ q = CsNodeXYZ(el[(k + 1) % n]);
+            sum = Add(sum, p);
+            normal = Add(normal, Cross(p, q));
+        }
+        f.origin = Scale(sum, 1.0 / n);
+        f.w = Unit(normal);
+        const CsXYZ edge = Sub(CsNodeXYZ(el[1]), CsNodeXYZ(el[0]));
+        f.u = Unit(Sub(edge, Scale(f.w, Dot(edge, f.w))));
+        f.v = Cross(f.w, f.u);
+    }
+    return frames_.emplace(face, f).first->second;
+}
+
+CsXY CsCutMesh::Flat(int face, const CsXYZ& p, double* height)
+{
+    const Frame& f = FrameOf(face);
+    const CsXYZ d = planar_ ? p : Sub(p, f.origin);
+    if (height) *height = planar_ ? 0.0 : Dot(d, f.w);
+    return {Dot(d, f.u), Dot(d, f.v)};
+}
+
+CsXY CsCutMesh::NodeFlat(int face, int node) { return Flat(face, CsNodeXYZ(node)); }
+
+CsXYZ CsCutMesh::Lift(int face, const CsXY& q)
+{
+    const Frame& f = FrameOf(face);
+    if (!planar_) return Add(f.origin, Add(Scale(f.u, q.x), Scale(f.v, q.y)));
+    // Along the trim direction onto the plane of the element.
+    const CsDataElem& el = dataManage.GetElem(face);
+    const int n = el.GetNodeNum();
+    CsXYZ sum;
+    CsXYZ normal;
+    for (int k = 0; k < n; ++k) {
+        const CsXYZ p = CsNodeXYZ(el[k]);
+        sum = Add(sum, p);
+        normal = Add(normal, Cross(p, CsNodeXYZ(el[(k + 1) % n])));
+    }
+    const CsXYZ centre = Scale(sum, 1.0 / n);
+    const CsXYZ base = Add(Scale(f.u, q.x), Scale(f.v, q.y));
+    const double along = Dot(normal, f.w);
+    const double s = std::fabs(along) > 1e-12 * Norm(normal) ? Dot(normal, Sub(centre, base)) / along
+                                                               : Dot(Sub(centre, base), f.w);
+    return Add(base, Scale(f.w, s));
+}
+
+int CsCutMesh::Turn(int face)
+{
+    const std::vector<int>& o = Outline(face);
+    double a = 0.0;
+    for (size_t i = 0; i < o.size(); ++i) a += Cross2(NodeFlat(face, o[i]), NodeFlat(face, o[(i + 1) % o.size()]));
+    return a >= 0.0 ? 1 : -1;
+}
+
+double CsCutMesh::ShortestEdge(int face)
+{
+    const std::vector<int>& o = Outline(face);
+    double best = 1e300;
+    for (size_t i = 0; i < o.size(); ++i) {
+        best = std::min(best, Len2(Sub2(NodeFlat(face, o[(i + 1) % o.size()]), NodeFlat(face, o[i]))));
+    }
+    return best;
+}
+
+void CsCutMesh::Forget()
+{
+    outlines_.clear();
+    frames_.clear();
+}
+
+void CsCutMesh::BoxOf(int face, double lo[3], double hi[3])
+{
+    const CsDataElem& el = dataManage.GetElem(face);
+    for (int k = 0; k < el.GetNodeNum(); ++k) {
+        const CsXYZ p = CsNodeXYZ(el[k]);
+        double c[3] = {p.x, p.y, p.z};
+        if (planar_) {
+            const CsXY f = Flat(face, p);
+            c[0] = f.x;
+            c[1] = f.y;
+            c[2] = 0.0;
+        }
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = k == 0 ? c[a] : std::min(lo[a], c[a]);
+            hi[a] = k == 0 ? c[a] : std::max(hi[a], c[a]);
+        }
+    }
+    if (!planar_) {
+        for (int a = 0; a < 3; ++a) {
+            lo[a] -= gap_;
+            hi[a] += gap_;
+        }
+    }
+}
+
+void CsCutMesh::BuildGrid()
+{
+    gridBuilt_ = true;
+    std::vector<int> faces;
+    std::vector<std::array<double, 6>> boxes;
+    double glo[3] = {0, 0, 0}, ghi[3] = {0, 0, 0};
+    double sizes = 0.0;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
+        if (!IsLive(e)) continue;
+        std::array<double, 6> b{};
+        BoxOf(e, b.data(), b.data() + 3);
+        for (size_t a = 0; a < 3; ++a) {
+            glo[a] = faces.empty() ? b[a] : std::min(glo[a], b[a]);
+            ghi[a] = faces.empty() ? b[a + 3] : std::max(ghi[a], b[a + 3]);
+        }
+        sizes += std::max(b[3] - b[0], std::max(b[4] - b[1], planar_ ? 0.0 : b[5] - b[2]));
+        faces.push_back(e);
+        boxes.push_back(b);
+    }
+    if (faces.empty()) return;
+    cell_ = std::max(2.0 * sizes / static_cast<double>(faces.size()), 1e-9);
+    const auto dimsFor = [&]() {
+        long long total = 1;
+        for (int a = 0; a < 3; ++a) {
+            const double span = (planar_ && a == 2) ? 0.0 : ghi[a] - glo[a];
+            dims_[a] = std::max(1, static_cast<int>(span / cell_) + 1);
+            total *= dims_[a];
+        }
+        return total;
+    };
+    // Never more cells than faces, however thin or spread the blank.
+    while (dimsFor() > static_cast<long long>(faces.size()) + 64) cell_ *= 1.5;
+    for (int a = 0; a < 3; ++a) lo_[a] = glo[a];
+    const auto index = [this](double v, int a) {
+        return std::clamp(static_cast<int>((v - lo_[a]) / cell_), 0, dims_[a] - 1);
+    };
+    const size_t count = static_cast<size_t>(dims_[0]) * static_cast<size_t>(dims_[1]) * static_cast<size_t>(dims_[2]);
+    // Two passes: count each cell's faces, then file them, all in one array.
+    const auto visit = [&](const std::array<double, 6>& b, const auto& use) {
+        for (int k = index(b[2], 2); k <= index(b[5], 2); ++k)
+            for (int j = index(b[1], 1); j <= index(b[4], 1); ++j)
+                for (int i = index(b[0], 0); i <= index(b[3], 0); ++i)
+                    use((static_cast<size_t>(k) * static_cast<size_t>(dims_[1]) + static_cast<size_t>(j)) *
+                            static_cast<size_t>(dims_[0]) +
+                        static_cast<size_t>(i));
+    };
+    cellStart_.assign(count + 1, 0);
+    for (const auto& b : boxes) visit(b, [&](size_t c) { ++cellStart_[c + 1]; });
+    for (size_t c = 0; c < count; ++c) cellStart_[c + 1] += cellStart_[c];
+    cellFaces_.assign(cellStart_[count], 0);
+    std::vector<size_t> fill(cellStart_.begin(), cellStart_.end() - 1);
+    for (size_t f = 0; f < faces.size(); ++f) visit(boxes[f], [&](size_t c) { cellFaces_[fill[c]++] = faces[f]; });
+}
+
+void CsCutMesh::Candidates(const CsXYZ& p, std::vector<int>& out)
+{
+    out.clear();
+    if (!gridBuilt_) BuildGrid();
+    if (cellFaces_.empty()) return;
+    double c[3] = {p.x, p.y, p.z};
+    if (planar_) {
+        const CsXY f = {Dot(p, FromVec(plane_.GetU())), Dot(p, FromVec(plane_.GetV()))};
+        c[0] = f.x;
+        c[1] = f.y;
+        c[2] = lo_[2];
+    }
+    int at[3];
+    for (int a = 0; a < 3; ++a) {
+        const double r = (c[a] - lo_[a]) / cell_;
+        // A point beyond the grid by more than a cell lies off the blank.
+        if (r < -1.0 || r > dims_[a] + 1.0) return;
+        at[a] = std::clamp(static_cast<int>(r), 0, dims_[a] - 1);
+    }
+    // The cells around too: a node moved onto the curve since the grid was
+    // made may have taken its faces a little beyond their cells.
+    for (int k = std::max(0, at[2] - 1); k <= std::min(dims_[2] - 1, at[2] + 1); ++k) {
+        for (int j = std::max(0, at[1] - 1); j <= std::min(dims_[1] - 1, at[1] + 1); ++j) {
+            for (int i = std::max(0, at[0] - 1); i <= std::min(dims_[0] - 1, at[0] + 1); ++i) {
+                const size_t cell = (static_cast<size_t>(k) * static_cast<size_t>(dims_[1]) + static_cast<size_t>(j)) *
+                                        static_cast<size_t>(dims_[0]) +
+                                    static_cast<size_t>(i);
+                out.insert(out.end(), cellFaces_.begin() + static_cast<long>(cellStart_[cell]),
+                           cellFaces_.begin() + static_cast<long>(cellStart_[cell + 1]));
+            }
+        }
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+double CsCutMesh::CellSize()
+{
+    if (!gridBuilt_) BuildGrid();
+    return cell_;
+}
+
+// ================================================================ walk
+
+double CsPathTracer::Tolerance(int face) { return std::min(kSnapShare * mesh_.ShortestEdge(face), kSnapCap); }
+
+CsMeshPlace CsPathTracer::NodePlace(int node)
+{
+    CsMeshPlace p;
+    p.kind = CsMeshPlace::kNode;
+    p.node = node;
+    p.point = CsNodeXYZ(node);
+    return p;
+}
+
+CsMeshPlace CsPathTracer::EdgePlace(int u, int v, double t)
+{
+    if (u > v) {
+        std::swap(u, v);
+        t = 1.0 - t;
+    }
+    const CsXYZ a = CsNodeXYZ(u);
+    const CsXYZ b = CsNodeXYZ(v);
+    const double len = Norm(Sub(b, a));
+    const double tol = std::min(kSnapShare * len, kSnapCap);
+    if (t * len <= std::max(tol, StickAt(u))) return NodePlace(u);
+    if ((1.0 - t) * len <= std::max(tol, StickAt(v))) return NodePlace(v);
+    CsMeshPlace p;
+    p.kind = CsMeshPlace::kEdge;
+    p.a = u;
+    p.b = v;
+    p.t = t;
+    p.point = Add(a, Scale(Sub(b, a), t));
+    return p;
+}
+
+CsMeshPlace CsPathTracer::FacePlace(int face, const CsXY& q)
+{
+    CsMeshPlace p;
+    p.kind = CsMeshPlace::kFace;
+    p.face = face;
+    p.flat = q;
+    p.point = mesh_.Lift(face, q);
+    return p;
+}
+
+namespace {
+
+// The place as the face sees it.
+CsXY FlatOf(CsCutMesh& mesh, int face, const CsMeshPlace& p)
+{
+    switch (p.kind) {
+    case CsMeshPlace::kNode:
+        return mesh.NodeFlat(face, p.node);
+    case CsMeshPlace::kEdge:
+        return Lerp2(mesh.NodeFlat(face, p.a), mesh.NodeFlat(face, p.b), p.t);
+    case CsMeshPlace::kFace:
+        return p.face == face ? p.flat : mesh.Flat(face, p.point);
+    }
+    return {};
+}
+
+}  // namespace
+
+// Which way the curve goes on from a place: the face it enters (> 0), a step
+// along an edge (0, with the place reached in along), out of the blank (-1),
+// or nowhere because it is there already (-2).
+int CsPathTracer::ChooseFace(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace& along)
+{
+    if (from.kind == CsMeshPlace::kFace) {
+        const CsXY t = mesh_.Flat(from.face, target);
+        return Len2(Sub2(t, from.flat)) <= Tolerance(from.face) ? -2 : from.face;
+    }
+    if (from.kind == CsMeshPlace::kEdge) {
+        const int a = from.a, b = from.b;
+        std::vector<int> faces;
+        for (const int f : mesh_.FacesAt(a)) {
+            const std::vector<int>& o = mesh_.Outline(f);
+            for (size_t i = 0; i < o.size(); ++i) {
+                const int x = o[i], y = o[(i + 1) % o.size()];
+                if ((x == a && y == b) || (x == b && y == a)) faces.push_back(f);
+            }
+        }
+        if (faces.empty()) return -1;
+        int best = 0;
+        double bestIn = -1e300;
+        double tol = 1e300;
+        for (const int f : faces) {
+            const Seen s = SeenOf(mesh_, f);
+            const size_t ia = s.IndexOf(a), ib = s.IndexOf(b);
+            const size_t i = (ia + 1) % s.Size() == ib ? ia : ib;
+            const CsXY t = mesh_.Flat(f, target);
+            tol = std::min(tol, Tolerance(f));
+            if (Len2(Sub2(t, FlatOf(mesh_, f, from))) <= Tolerance(f)) return -2;
+            const double in = Inward(s, i, t);
+            if (in > bestIn) {
+                bestIn = in;
+                best = f;
+            }
+        }
+        if (bestIn > tol) return best;
+        if (bestIn < -tol && faces.size() == 1) return -1;
+        // On the edge's line as every face sees it: along the edge.
+        const CsXYZ pa = CsNodeXYZ(a), pb = CsNodeXYZ(b);
+        const CsXYZ d = Sub(pb, pa);
+        double tau = 0.0;
+        if (mesh_.IsPlanar()) {
+            const CsXY fa = mesh_.NodeFlat(best, a), fb = mesh_.NodeFlat(best, b);
+            const CsXY fd = Sub2(fb, fa);
+            const CsXY ft = Sub2(mesh_.Flat(best, target), fa);
+            tau = (ft.x * fd.x + ft.y * fd.y) / (fd.x * fd.x + fd.y * fd.y);
+        } else {
+            tau = Dot(Sub(target, pa), d) / Dot(d, d);
+        }
+        if (std::fabs(tau - from.t) * Norm(d) <= tol) return -2;
+        along = tau >= 1.0 ? NodePlace(b) : tau <= 0.0 ? NodePlace(a) : EdgePlace(a, b, tau);
+        return 0;
+    }
+    // At a node: the face whose corner there opens towards the target.
+    const int n = from.node;
+    const std::vector<int> faces = mesh_.FacesAt(n);
+    if (faces.empty()) return -1;
+    int best = 0;
+    double bestScore = -1e300;
+    double tol = 1e300;
+    bool outline = false;
+    int alongTo = 0;
+    double alongCos = -2.0;
+    for (const int f : faces) {
+        const Seen s = SeenOf(mesh_, f);
+        const size_t i = s.IndexOf(n);
+        const size_t m = s.Size();
+        const int next = s.nodes[(i + 1) % m];
+        const int prev = s.nodes[(i + m - 1) % m];
+        if (!mesh_.Across(f, n, next) || !mesh_.Across(f, prev, n)) outline = true;
+        const CsXY c = s.q[i];
+        const CsXY t = Sub2(mesh_.Flat(f, target), c);
+        const double lt = Len2(t);
+        tol = std::min(tol, Tolerance(f));
+        if (lt <= Tolerance(f)) return -2;
+        const CsXY toNext = Sub2(s.q[(i + 1) % m], c);
+        const CsXY toPrev = Sub2(s.q[(i + m - 1) % m], c);
+        const double s1 = Cross2(toNext, t) / (Len2(toNext) * lt);
+        const double s2 = Cross2(t, toPrev) / (Len2(toPrev) * lt);
+        const double score = std::min(s1, s2);
+        if (score > bestScore) {
+            bestScore = score;
+            best = f;
+        }
+        const double c1 = (toNext.x * t.x + toNext.y * t.y) / (Len2(toNext) * lt);
+        const double c2 = (toPrev.x * t.x + toPrev.y * t.y) / (Len2(toPrev) * lt);
+        if (c1 > alongCos) {
+            alongCos = c1;
+            alongTo = next;
+        }
+        if (c2 > alongCos) {
+            alongCos = c2;
+            alongTo = prev;
+        }
+    }
+    const CsXYZ pt = target;
+    const CsXYZ pn = CsNodeXYZ(n);
+    const double reach = Norm(Sub(pt, pn));
+    const double sinTol = reach > 0.0 ? tol / reach : 1.0;
+    if (bestScore > sinTol) return best;
+    if (bestScore < -sinTol && outline) return -1;
+    if (alongTo <= 0 || alongCos <= 0.0) return outline ? -1 : best;
+    // Along the edge that points at the target.
+    const CsXYZ d = Sub(CsNodeXYZ(alongTo), pn);
+    double tau = 0.0;
+    if (mesh_.IsPlanar()) {
+        const CsXY fn = mesh_.NodeFlat(best, n), fw = mesh_.NodeFlat(best, alongTo);
+        const CsXY fd = Sub2(fw, fn);
+        const CsXY ft = Sub2(mesh_.Flat(best, target), fn);
+        tau = (ft.x * fd.x + ft.y * fd.y) / (fd.x * fd.x + fd.y * fd.y);
+    } else {
+        tau = Dot(Sub(pt, pn), d) / Dot(d, d);
+    }
+    if (tau <= 0.0) return outline ? -1 : best;
+    along = tau >= 1.0 ? NodePlace(alongTo) : EdgePlace(n, alongTo, tau);
+    return 0;
+}
+
+int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace& to, int& face)
+{
+    face = 0;
+    const int chosen = ChooseFace(from, target, to);
+    if (chosen == -2) return 0;
+    if (chosen == -1) return -1;
+    if (chosen == 0) return 1;
+    face = chosen;
+    const Seen s = SeenOf(mesh_, chosen);
+    const size_t m = s.Size();
+    const double tol = Tolerance(chosen);
+    const CsXY t = mesh_.Flat(chosen, target);
+    // The target within the face: on a corner, on an edge, or inside.
+    for (size_t i = 0; i < m; ++i) {
+        if (Len2(Sub2(t, s.q[i])) <= std::max(tol, StickAt(s.nodes[i]))) {
+            to = NodePlace(s.nodes[i]);
+            return 1;
+        }
+    }
+    bool inside = true;
+    for (size_t i = 0; i < m; ++i) {
+        const double in = Inward(s, i, t);
+        if (in > tol) continue;
+        inside = false;
+        if (in < -tol) continue;
+        const CsXY a = s.q[i], b = s.q[(i + 1) % m];
+        const CsXY d = Sub2(b, a);
+        const double tau = ((t.x - a.x) * d.x + (t.y - a.y) * d.y) / (d.x * d.x + d.y * d.y);
+        if (tau > 0.0 && tau < 1.0) {
+            to = EdgePlace(s.nodes[i], s.nodes[(i + 1) % m], tau);
+            return 1;
+        }
+    }
+    if (inside) {
+        to = FacePlace(chosen, t);
+        return 1;
+    }
+    // Out of the face: the first edge line the segment leaves by.
+    const CsXY p = FlatOf(mesh_, chosen, from);
+    double exit = 1e300;
+    size_t by = m;
+    for (size_t i = 0; i < m; ++i) {
+        const int x = s.nodes[i], y = s.nodes[(i + 1) % m];
+        // The edges at the start cannot be the way out.
+        if (from.kind == CsMeshPlace::kNode && (x == from.node || y == from.node)) continue;
+        if (from.kind == CsMeshPlace::kEdge && ((x == from.a && y == from.b) || (x == from.b && y == from.a))) continue;
+        const double dp = Inward(s, i, p);
+        const double dt = Inward(s, i, t);
+        if (dt >= 0.0) continue;
+        const double share = std::max(0.0, dp) / (std::max(0.0, dp) - dt);
+        if (share < exit) {
+            exit = share;
+            by = i;
+        }
+    }
+    if (by == m) {
+        to = FacePlace(chosen, t);
+        return 1;
+    }
+    const CsXY x = Lerp2(p, t, exit);
+    // Edges on one line (a coarse edge's halves) leave at the same share: the
+    // way out is the one whose segment holds the exit point.
+    double nearest = 1e300;
+    for (size_t i = 0; i < m; ++i) {
+        if (Inward(s, i, t) >= 0.0) continue;
+        const CsXY a = s.q[i], b = s.q[(i + 1) % m];
+        const CsXY d = Sub2(b, a);
+        const double tau = std::clamp(((x.x - a.x) * d.x + (x.y - a.y) * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+        const double off = Len2(Sub2(x, Lerp2(a, b, tau)));
+        if (off < nearest - 1e-12 * Len2(d)) {
+            nearest = off;
+            by = i;
+        }
+    }
+    const CsXY a = s.q[by], b = s.q[(by + 1) % m];
+    if (Len2(Sub2(x, a)) <= std::max(tol, StickAt(s.nodes[by]))) {
+        to = NodePlace(s.nodes[by]);
+        return 1;
+    }
+    if (Len2(Sub2(x, b)) <= std::max(tol, StickAt(s.nodes[(by + 1) % m]))) {
+        to = NodePlace(s.nodes[(by + 1) % m]);
+        return 1;
+    }
+    const CsXY d = Sub2(b, a);
+    const double tau = std::clamp(((x.x - a.x) * d.x + (x.y - a.y) * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+    to = EdgePlace(s.nodes[by], s.nodes[(by + 1) % m], tau);
+    return 1;
+}
+
+bool CsPathTracer::Locate(const CsXYZ& p, CsMeshPlace& place)
+{
+    std::vector<int> faces;
+    mesh_.Candidates(p, faces);
+    bool found = false;
+    double bestHeight = 1e300;
+    for (const int f : faces) {
+        if (!CsCutMesh::IsLive(f)) continue;
+        double height = 0.0;
+        const CsXY t = mesh_.Flat(f, p, &height);
+        if (!mesh_.IsPlanar() && std::fabs(height) > mesh_.Gap()) continue;
+        if (found && std::fabs(height) >= bestHeight) continue;
+        const Seen s = SeenOf(mesh_, f);
+        const size_t m = s.Size();
+        const double tol = Tolerance(f);
+        CsMeshPlace at;
+        bool hit = false;
+        for (size_t i = 0; i < m && !hit; ++i) {
+            if (Len2(Sub2(t, s.q[i])) <= tol) {
+                at = NodePlace(s.nodes[i]);
+                hit = true;
+            }
+        }
+        bool inside = true;
+        for (size_t i = 0; i < m && !hit; ++i) {
+            const double in = Inward(s, i, t);
+            if (in > tol) continue;
+            inside = false;
+            if (in < -tol) break;
+            const CsXY a = s.q[i], b = s.q[(i + 1) % m];
+            const CsXY d = Sub2(b, a);
+            const double tau = ((t.x - a.x) * d.x + (t.y - a.y) * d.y) / (d.x * d.x + d.y * d.y);
+            if (tau > 0.0 && tau < 1.0) {
+                at = EdgePlace(s.nodes[i], s.nodes[(i + 1) % m], tau);
+                hit = true;
+            }
+        }
+        if (!hit && inside) {
+            at = FacePlace(f, t);
+            hit = true;
+        }
+        if (!hit) continue;
+        place = at;
+        found = true;
+        bestHeight = std::fabs(height);
+        if (mesh_.IsPlanar()) break;
+    }
+    return found;
+}
+
+bool CsPathTracer::ExitTowards(const CsMeshPlace& from, const CsXYZ& p, CsMeshPlace& exit)
+{
+    CsMeshPlace at = from;
+    for (int k = 0; k < kStepsPerTarget; ++k) {
+        CsMeshPlace next;
+        int face = 0;
+        const int r = Step(at, p, next, face);
+        if (r == -1) {
+            exit = at;
+            return true;
+        }
+        if (r == 0) return false;
+        at = next;
+    }
+    return false;
+}
+
+bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, double& share, CsMeshPlace& place)
+{
+    const double step = 0.25 * mesh_.CellSize();
+    CsXYZ previous = Add(curve[segment], Scale(Sub(curve[segment + 1], curve[segment]), share));
+    for (size_t s = segment; s + 1 < curve.size(); ++s) {
+        const CsXYZ a = curve[s], b = curve[s + 1];
+        const double len = Norm(Sub(b, a));
+        const int count = std::max(1, static_cast<int>(std::ceil(len / step)));
+        for (int k = 1; k <= count; ++k) {
+            const double at = static_cast<double>(k) / count;
+            if (s == segment && at <= share) continue;
+            const CsXYZ sample = Add(a, Scale(Sub(b, a), at));
+            CsMeshPlace found;
+            if (Locate(sample, found)) {
+                CsMeshPlace entry;
+                if (!ExitTowards(found, previous, entry)) entry = found;
+                place = entry;
+                segment = s;
+                share = at;
+                return true;
+            }
+            previous = sample;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+bool SamePlace(const CsMeshPlace& p, const CsMeshPlace& q)
+{
+    if (p.kind != q.kind) return false;
+    switch (p.kind) {
+    case CsMeshPlace::kNode:
+        return p.node == q.node;
+    case CsMeshPlace::kEdge:
+        return p.a == q.a && p.b == q.b && Norm(Sub(p.point, q.point)) <= kSnapCap;
+    case CsMeshPlace::kFace:
+        return p.face == q.face && Len2(Sub2(p.flat, q.flat)) <= kSnapCap;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vector<CsPathRun>& runs)
+{
+    runs.clear();
+    failure_ = "";
+    const size_t n = curve.size();
+    if (n < 2) return true;
+    // Whether curve point k is a sharp corner: turning by more than 30 degrees.
+    const auto sharp = [&](size_t k) {
+        if (!closed && (k == 0 || k + 1 == n)) return true;
+        const size_t prev = k == 0 ? n - 2 : k - 1;
+        const size_t next = k + 1 == n ? 1 : k + 1;
+        const CsXYZ u = Sub(curve[k], curve[prev]);
+        const CsXYZ w = Sub(curve[next], curve[k]);
+        const double lu = Norm(u), lw = Norm(w);
+        return lu > 0.0 && lw > 0.0 && Dot(u, w) / (lu * lw) < 0.8660254;
+    };
+
+    bool onBlank = false;
+    bool startsAtFirst = false;
+    CsMeshPlace at;
+    size_t k = 1;
+    if (Locate(curve[0], at)) {
+        runs.push_back({});
+        runs.back().steps.push_back({at, 0, sharp(0)});
+        onBlank = true;
+        startsAtFirst = true;
+    }
+    size_t segment = 0;
+    double share = 0.0;
+    while (k < n) {
+        if (!onBlank) {
+            if (!Reenter(curve, segment, share, at)) break;
+            runs.push_back({});
+            runs.back().steps.push_back({at, 0, false});
+            onBlank = true;
+            k = segment + 1;
+        }
+        int steps = 0;
+        while (true) {
+            CsMeshPlace next;
+            int face = 0;
+            const int r = Step(at, curve[k], next, face);
+            if (r == 0) {
+                runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k);
+                ++k;
+                break;
+            }
+            if (r == -1) {
+                onBlank = false;
+                // Resume the search just past where the walk left, on the segment it was following.
+                segment = k - 1;
+                const CsXYZ a = curve[segment], b = curve[segment + 1];
+                const CsXYZ d = Sub(b, a);
+                share = std::clamp(Dot(Sub(at.point, a), d) / Dot(d, d), 0.0, 1.0);
+                break;
+            }
+            if (++steps > kStepsPerTarget) {
+                failure_ = "the walk along the curve does not reach its next point";
+                return false;
+            }
+            if (!SamePlace(next, at)) runs.back().steps.push_back({next, face, false});
+            at = next;
+        }
+    }
+    // Drop runs that never left their first place.
+    runs.erase(std::remove_if(runs.begin(), runs.end(), [](const CsPathRun& r) { return r.steps.size() < 2; }),
+               runs.end());
+    if (closed && startsAtFirst && onBlank && !runs.empty()) {
+        CsPathRun& last = runs.back();
+        CsPathRun& first = runs.front();
+        if (runs.size() == 1 && SamePlace(last.steps.back().place, first.steps.front().place)) {
+            last.steps.back().place = first.steps.front().place;
+            last.closed = true;
+        } else if (runs.size() > 1 && SamePlace(last.steps.back().place, first.steps.front().place)) {
+            // The curve's first point lies on a stretch that began before it: join the two.
+            for (size_t i = 1; i < first.steps.size(); ++i) last.steps.push_back(first.steps[i]);
+            runs.erase(runs.begin());
+        }
+    }
+    return true;
+}
