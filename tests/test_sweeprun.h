@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -375,12 +377,30 @@ inline void WriteConfig(const std::filesystem::path& dir, const Config& c,
     testutil::WriteFile((dir / "job.dyn").string(), deck);
 }
 
+// A job of the sweeps takes milliseconds; a cutter caught in a loop is
+// stopped and its configuration counted wrong rather than stalling the sweep.
+constexpr int kSecondsPerJob = 30;
+
+inline testutil::RunResult RunWithin(const testutil::ScratchDir& dir, int seconds)
+{
+    const std::string command = "cd '" + dir.path().string() + "' && timeout -k 5 " +
+                                std::to_string(seconds) + " '" + CORVEX_EXE +
+                                "' job.dyn < /dev/null > .stdout 2>&1";
+    const int raw = std::system(command.c_str());
+    testutil::RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = testutil::ReadFile(dir.file(".stdout"));
+    if (r.status == 124) r.out += "\nstopped after " + std::to_string(seconds) + " s\n";
+    std::filesystem::remove(dir.file(".stdout"));
+    return r;
+}
+
 // Runs the program on a configuration in a scratch directory and judges what it wrote.
 inline Outcome Run(const testutil::ScratchDir& dir, const Config& c, std::set<std::string>& written)
 {
     Outcome o;
     WriteConfig(dir.path(), c, &written);
-    const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
+    const testutil::RunResult run = RunWithin(dir, kSecondsPerJob);
     o.log = run.out;
     const std::string result = dir.file("job.dynain");
     if (run.status != 0 || !std::filesystem::exists(result)) {
