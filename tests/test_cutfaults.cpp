@@ -142,10 +142,10 @@ Config Make(const std::string& name, int)
     return c;
 }
 
-// Every stored case was cut wrongly by the cutters of 0d0507a; those the
-// cutters of e92fc50 still cut wrongly are listed here. A normal run skips
-// them, a report (CORVEX_SWEEP_REPORT=1) runs them and says which have come
-// right. Mended cutters empty this table.
+// Every stored case was cut wrongly once; those the cutters still cut wrongly
+// when this table was last measured (tools/sweep-report.sh --update-tables)
+// are listed here. A normal run skips them, a report runs them and says which
+// have come right. Mended cutters empty this table.
 const sweep::Known kKnown{
     {"gmsh-trim-curve-along-edges", {0}},
 };

@@ -281,9 +281,10 @@ Config Make(const std::string& generator, int seed)
     return c;
 }
 
-// The configurations the cutters of e92fc50 cut wrongly, generator by
-// generator, as CORVEX_SWEEP_REPORT=1 measured them: a normal run skips them,
-// a report runs them and says which have come right. Mended cutters empty it.
+// The configurations the cutters cut wrongly when this table was last
+// measured (tools/sweep-report.sh --update-tables), generator by generator: a
+// normal run skips them, a report runs them and says which have come right.
+// Mended cutters empty it.
 const sweep::Known kKnown{
     {"diamond/lance2d", {5, 10, 12, 14, 15, 26, 33, 35, 40, 46, 48, 50, 51, 52, 63, 66, 68, 71}},
     {"diamond/lance3d", {3, 12, 20, 28, 29, 31, 39, 40, 48, 55, 66, 67, 69, 70}},

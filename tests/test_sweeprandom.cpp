@@ -229,9 +229,10 @@ Config Make(const std::string& generator, int seed)
     return c;
 }
 
-// The configurations the cutters of e92fc50 cut wrongly, generator by
-// generator, as CORVEX_SWEEP_REPORT=1 measured them: a normal run skips them,
-// a report runs them and says which have come right. Mended cutters empty it.
+// The configurations the cutters cut wrongly when this table was last
+// measured (tools/sweep-report.sh --update-tables), generator by generator: a
+// normal run skips them, a report runs them and says which have come right.
+// Mended cutters empty it.
 const sweep::Known kKnown{
     {"ellipse/lance2d", {9, 16}},   {"ellipse/lance3d", {24}},
     {"polyline/lance2d", {4}},      {"rect/lance2d", {3}},
