@@ -380,7 +380,7 @@ inline PlanCurve PlanOf(const Curve& c)
 //   open-edge         an edge used once lies on the input's outline or on the cut: its ends on a
 //                     curve, its middle within the curve's sag over a chord that long (a slit:
 //                     every point within a tenth of an element)
-//   coincident        no two nodes at one point, but the two sides of a slit on the curve
+//   coincident        no two nodes at one point, but the sides of a slit on the curve
 //   parent, records, flipped, flat, concave
 //                     every piece lies by an input element with its part, thickness and records,
 //                     faces like it, is not flat and, a quadrilateral, strictly convex
@@ -703,20 +703,19 @@ private:
                 if (v < u) continue;
                 const bool before =
                     in_.nodes.count(u) && in_.nodes.count(v) && in_.nodes.at(u) == in_.nodes.at(v);
-                const bool slit =
-                    lance_ && others.size() == 1 && with.at(v).size() == 1 && NodeOnCurve(Plan(p));
+                // The sides of a slit each have a copy of its nodes: two along
+                // the slit, more where sides meet only at one point, as where a
+                // closed lance touches the outline at a vertex. A copy too many
+                // leaves an open edge off the cut, which the closed-mesh rule finds.
+                const bool slit = lance_ && NodeOnCurve(Plan(p));
                 if (before) continue;
                 if (slit) {
                     twin_[u] = v;
                     twin_[v] = u;
                     continue;
                 }
-                Fault("coincident",
-                      "nodes " + std::to_string(u) + " and " + std::to_string(v) + " both lie at " + At(p) +
-                          (lance_ ? (others.size() > 1
-                                         ? " (" + std::to_string(others.size() + 1) + " nodes there)"
-                                         : " off the slit")
-                                  : ""));
+                Fault("coincident", "nodes " + std::to_string(u) + " and " + std::to_string(v) +
+                                        " both lie at " + At(p) + (lance_ ? " off the slit" : ""));
             }
         }
     }
