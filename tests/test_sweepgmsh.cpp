@@ -84,8 +84,12 @@ Poly Turned(const P2& c, double turn, const std::vector<P2>& local)
 
 Poly Circle(Rng& r, const Blank& b)
 {
+    // Every draw in its own statement: argument order is the compiler's.
     const double radius = r.Range(0.12, 0.4) * Span(b);
-    return Polar(PointOn(r, b, 0.0), r.Between(16, 72), r.Range(0, 1), [&](int, double) { return radius; });
+    const P2 c = PointOn(r, b, 0.0);
+    const int n = r.Between(16, 72);
+    const double phase = r.Range(0, 1);
+    return Polar(c, n, phase, [&](int, double) { return radius; });
 }
 
 Poly Ellipse(Rng& r, const Blank& b)
@@ -114,8 +118,9 @@ Poly Star(Rng& r, const Blank& b)
     const int tips = thin ? r.Between(7, 12) : r.Between(5, 8);
     const double outer = r.Range(0.2, 0.45) * Span(b),
                  inner = (thin ? r.Range(0.2, 0.4) : r.Range(0.35, 0.6)) * outer;
-    return Polar(PointOn(r, b, 0.0), 2 * tips, r.Range(0, 2 * kPi),
-                 [&](int k, double) { return k % 2 ? inner : outer; });
+    const P2 c = PointOn(r, b, 0.0);
+    const double phase = r.Range(0, 2 * kPi);
+    return Polar(c, 2 * tips, phase, [&](int k, double) { return k % 2 ? inner : outer; });
 }
 
 Poly Wavy(Rng& r, const Blank& b)
@@ -136,7 +141,9 @@ Poly Polyline(Rng& r, const Blank& b)
         const double across = k == 0 || k == n - 1 ? r.Range(-0.3, 0.3) * step : r.Range(-0.8, 0.8) * step;
         local.push_back({-0.5 * length + k * step, across});
     }
-    return Turned(PointOn(r, b, 0.0), r.Range(0, 2 * kPi), local);
+    const P2 c = PointOn(r, b, 0.0);
+    const double turn = r.Range(0, 2 * kPi);
+    return Turned(c, turn, local);
 }
 
 // A polygon through nodes of the mesh: the nodes nearest to points on a
@@ -303,27 +310,26 @@ Config Make(const std::string& generator, int seed)
 // normal run skips them, a report runs them and says which have come right.
 // Mended cutters empty it.
 const sweep::Known kKnown{
-    {"circle/lance2d", {2, 7}},
-    {"circle/lance3d", {2, 7, 9, 14}},
-    {"circle/trim2d", {2}},
-    {"circle/trim3d", {2, 7, 9}},
+    {"circle/lance2d", {7, 9}},
+    {"circle/lance3d", {2, 18}},
+    {"circle/trim2d", {2, 7, 8, 18}},
+    {"circle/trim3d", {2, 7, 9, 18}},
     {"edges/lance3d", {3, 5, 7, 9, 18}},
     {"edges/trim3d", {5, 7, 9}},
     {"ellipse/lance2d", {7}},
     {"ellipse/lance3d", {5, 18}},
     {"ellipse/trim2d", {2, 18}},
     {"ellipse/trim3d", {2, 5, 6}},
-    {"nodes/lance2d", {16}},
     {"nodes/lance3d", {0, 4, 8, 18}},
     {"nodes/trim3d", {5, 9, 16, 18}},
-    {"polyline/lance3d", {2, 7}},
+    {"polyline/lance3d", {2, 7, 18}},
     {"rect/lance2d", {7}},
     {"rect/lance3d", {2, 7, 9, 18}},
     {"rect/trim3d", {2, 7, 9, 12, 18}},
-    {"star/lance2d", {7, 9, 18}},
-    {"star/lance3d", {2, 3, 7, 9, 11, 18, 19}},
-    {"star/trim2d", {7, 18}},
-    {"star/trim3d", {2, 5, 7, 8, 12, 19}},
+    {"star/lance2d", {2, 6, 7, 9}},
+    {"star/lance3d", {0, 2, 7, 8, 9, 18}},
+    {"star/trim2d", {2, 7, 18}},
+    {"star/trim3d", {2, 9, 13, 18, 19}},
     {"wavy/lance2d", {2, 7, 9, 14}},
     {"wavy/lance3d", {0, 2, 3, 7}},
     {"wavy/trim2d", {2, 7, 9, 11, 18}},
