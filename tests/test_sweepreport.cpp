@@ -48,7 +48,8 @@ TEST(SweepJob, WritesOneConfigurationToRunByHand)
     ASSERT_FALSE(c.skip) << "the generator makes no configuration for this seed";
     sweep::WriteConfig(dir, c, nullptr, "blank.dynain");
     std::filesystem::remove(dir / "job.dynain");
-    const std::string command = "cd '" + dir.string() + "' && '" CORVEX_EXE "' job.dyn > job.log 2>&1";
+    const std::string command =
+        "cd '" + dir.string() + "' && '" + sweep::Program() + "' job.dyn > job.log 2>&1";
     const int status = std::system(command.c_str());
     std::printf("wrote %s/blank.dynain and job.dyn; the program's output: %s/job.dynain, its log: job.log\n",
                 dir.string().c_str(), dir.string().c_str());

@@ -7,7 +7,8 @@
 // lists and fails on any other wrong one. With CORVEX_SWEEP_REPORT set every
 // configuration runs and the report says, per family and generator, how many
 // are wrong, which ones, and which listed ones have come right. A value other
-// than 1 also names a file the report is written to.
+// than 1 also names a file the report is written to. CORVEX_SWEEP_PROGRAM
+// runs another build of the program instead of this one.
 #ifndef TEST_SWEEPRUN_H
 #define TEST_SWEEPRUN_H
 
@@ -381,10 +382,18 @@ inline void WriteConfig(const std::filesystem::path& dir, const Config& c,
 // stopped and its configuration counted wrong rather than stalling the sweep.
 constexpr int kSecondsPerJob = 30;
 
+// The program the sweeps run: this build's, or the one CORVEX_SWEEP_PROGRAM
+// names, so that one judge can measure two builds side by side.
+inline std::string Program()
+{
+    const char* other = std::getenv("CORVEX_SWEEP_PROGRAM");
+    return other && *other ? other : CORVEX_EXE;
+}
+
 inline testutil::RunResult RunWithin(const testutil::ScratchDir& dir, int seconds)
 {
     const std::string command = "cd '" + dir.path().string() + "' && timeout -k 5 " +
-                                std::to_string(seconds) + " '" + CORVEX_EXE +
+                                std::to_string(seconds) + " '" + Program() +
                                 "' job.dyn < /dev/null > .stdout 2>&1";
     const int raw = std::system(command.c_str());
     testutil::RunResult r;

@@ -12,7 +12,8 @@
 # filter picks tests ('Cuts/LatticeSweep.*'); without one every sweep runs,
 # as --update-tables wants. The report is
 # also kept in BUILD_DIR/sweep-report.txt. The tests must be built (BUILD_DIR,
-# default build/).
+# default build/). CORVEX_SWEEP_PROGRAM=/path/to/corvexandrilo measures
+# another build of the program with the same sweeps and judge.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
