@@ -6,6 +6,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -361,6 +362,69 @@ TEST(GeneratedBlankRefinement, LevelsNestAsDeepAsAsked)
     EXPECT_TRUE(ConstrainedEdgeLengths("--levels 0").empty());
 }
 
+// Whole cells of whole sizes put every node on a lattice of a quarter cell,
+// exactly; bending the sheet changes the heights only, and keeps the mesh.
+TEST(GeneratedBlankLattice, WholeCellsLieOnTheLatticeAndBendingKeepsThePlanView)
+{
+    ScratchDir dir("genblank");
+    std::map<std::string, ParsedBlank> blanks;
+    for (const std::string bend : {"", "cylinder", "dome"}) {
+        const std::string path = dir.file("lattice" + bend + ".dynain");
+        ASSERT_EQ(Generate("--shape flat --size 10 --cells 10x6 --levels 2 --seed 3" + (bend.empty() ? "" : " --bend " + bend) +
+                           " -o '" + path + "'"),
+                  0);
+        blanks[bend] = Parse(path);
+        const ParsedBlank& b = blanks[bend];
+        ExpectWellFormed(b);
+        ExpectHangingNodesAtEdgeMiddles(b);
+        ExpectConsistentOrientation(b);
+    }
+    const ParsedBlank& flat = blanks[""];
+    std::set<int> hanging;
+    for (const auto& [d, a, c] : flat.adaptive)
+        hanging.insert(d);
+    EXPECT_FALSE(hanging.empty());
+    double high[2] = {0.0, 0.0};
+    for (const auto& [id, p] : flat.nodes) {
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(p[static_cast<std::size_t>(k)], 2.5 * std::round(p[static_cast<std::size_t>(k)] / 2.5)) << "node " << id;
+            high[k] = std::max(high[k], p[static_cast<std::size_t>(k)]);
+        }
+        EXPECT_EQ(p[2], 0.0);
+    }
+    EXPECT_EQ(high[0], 100.0);
+    EXPECT_EQ(high[1], 60.0);
+    for (const std::string bend : {"cylinder", "dome"}) {
+        const ParsedBlank& b = blanks[bend];
+        ASSERT_EQ(b.nodes.size(), flat.nodes.size()) << bend;
+        ASSERT_EQ(b.elements.size(), flat.elements.size()) << bend;
+        for (std::size_t k = 0; k < b.elements.size(); ++k)
+            EXPECT_EQ(b.elements[k].nodes, flat.elements[k].nodes) << bend;
+        // The surface rises from the middle by a tenth of the half width
+        // (half diagonal) to the edge, and a cylinder's height follows x alone.
+        const double rise = bend == "cylinder" ? 5.0 : 0.1 * std::hypot(50.0, 30.0);
+        std::map<double, double> heightAt;
+        for (const auto& [id, p] : b.nodes) {
+            const Point& q = flat.nodeAt.at(id);
+            EXPECT_EQ(p[0], q[0]);
+            EXPECT_EQ(p[1], q[1]);
+            if (hanging.count(id))
+                continue;
+            EXPECT_GE(p[2], 0.0);
+            EXPECT_LE(p[2], rise + 1e-9);
+            if (bend == "cylinder" && !heightAt.emplace(p[0], p[2]).second) {
+                EXPECT_EQ(heightAt[p[0]], p[2]) << "node " << id;
+            }
+        }
+        const auto corner = std::find_if(b.nodes.begin(), b.nodes.end(), [](const auto& n) { return n.second[0] == 0 && n.second[1] == 0; });
+        ASSERT_NE(corner, b.nodes.end());
+        EXPECT_NEAR(corner->second[2], rise, 1e-8) << bend;
+    }
+    EXPECT_EQ(Generate("--shape cup --cells 10x6"), 2);
+    EXPECT_EQ(Generate("--shape flat --bend saddle"), 2);
+    EXPECT_EQ(Generate("--shape flat --cells 10"), 2);
+}
+
 TEST(GeneratedBlankRuns, SameArgumentsSameBytesOtherSeedOtherBytes)
 {
     ScratchDir dir("genblank");
@@ -382,7 +446,7 @@ TEST(GeneratedBlankRuns, HelpNamesEveryOptionAndBadValuesAreRefused)
     ASSERT_EQ(Generate("--help", dir.file("help.txt")), 0);
     const std::string help = ReadFile(dir.file("help.txt"));
     for (const char* option : {"--shape", "--elements", "--levels", "--nthick", "--nhisv", "--seed", "--size",
-                               "--thickness", "--no-state", "--deck", "--output"})
+                               "--cells", "--bend", "--thickness", "--no-state", "--deck", "--output"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     EXPECT_EQ(Generate("--nthick 8"), 2);
     EXPECT_EQ(Generate("--nhisv 5"), 2);

@@ -275,6 +275,10 @@ private:
 
 enum class Shape { Flat, Cup, Hat };
 
+// A flat sheet may be laid onto a curved surface: its plan view keeps the grid
+// (so lattice coordinates stay exact in x and y), only the heights change.
+enum class Bend { None, Cylinder, Dome };
+
 struct Options {
     Shape shape = Shape::Cup;
     long elements = 2000;
@@ -283,6 +287,9 @@ struct Options {
     int nhisv = 4;
     std::uint64_t seed = 1;
     double size = 0.0;  // coarse element size; 0 = chosen from the element count
+    int cellsU = 0;     // flat: coarse cells along x and y; 0 = chosen from the element count
+    int cellsV = 0;
+    Bend bend = Bend::None;
     double thickness = 1.0;
     bool state = true;
     std::string output = "blank.dynain";
@@ -298,6 +305,17 @@ const char* ShapeName(Shape shape)
     case Shape::Hat: return "hat";
     }
     return "?";
+}
+
+// The shape as the blank's first comment names it.
+std::string ShapeText(const Options& options)
+{
+    switch (options.bend) {
+    case Bend::None: break;
+    case Bend::Cylinder: return "flat bent";
+    case Bend::Dome: return "flat domed";
+    }
+    return ShapeName(options.shape);
 }
 
 // ---------------------------------------------------------------------------
@@ -426,8 +444,8 @@ public:
         const double draft = rng.Range(4.0, 12.0) * kPi / 180.0;
         switch (options.shape) {
         case Shape::Flat:
-            cellsU_ = std::max(8, scale);
-            cellsV_ = std::max(6, static_cast<int>(std::lround(0.7 * cellsU_)));
+            cellsU_ = options.cellsU > 0 ? options.cellsU : std::max(8, scale);
+            cellsV_ = options.cellsV > 0 ? options.cellsV : std::max(6, static_cast<int>(std::lround(0.7 * cellsU_)));
             break;
         case Shape::Cup:
             PlanCup(std::max(4, scale / 4), draft);
@@ -514,7 +532,7 @@ public:
         Sample out;
         switch (options_.shape) {
         case Shape::Flat:
-            out.point = {gx * h_, gy * h_, 0.0};
+            out.point = {gx * h_, gy * h_, Height(gx, gy)};
             out.s = gx * h_;
             break;
         case Shape::Cup: {
@@ -592,6 +610,24 @@ public:
     }
 
 private:
+    // The height of a bent flat sheet at grid coordinates: a cylinder round the
+    // middle line along y, or a sphere round the middle point, rising by a tenth
+    // of the half width (a tenth of the half diagonal for the dome) to the edge;
+    // slopes stay below one half, so a view along z sees every element unfolded.
+    double Height(double gx, double gy) const
+    {
+        if (options_.bend == Bend::None)
+            return 0.0;
+        const double x = (gx - 0.5 * cellsU_) * h_;
+        const double y = (gy - 0.5 * cellsV_) * h_;
+        const double halfU = 0.5 * cellsU_ * h_;
+        const double reach = options_.bend == Bend::Cylinder ? halfU : std::hypot(halfU, 0.5 * cellsV_ * h_);
+        const double rise = 0.1 * reach;
+        const double radius = (reach * reach + rise * rise) / (2.0 * rise);
+        const double d2 = options_.bend == Bend::Cylinder ? x * x : x * x + y * y;
+        return radius - std::sqrt(radius * radius - d2);
+    }
+
     std::size_t Cell(int ci, int cj) const
     {
         return static_cast<std::size_t>(cj) * static_cast<std::size_t>(cellsU_) + static_cast<std::size_t>(ci);
@@ -1088,7 +1124,7 @@ public:
         out.Text("*KEYWORD\n");
         char note[160];
         std::snprintf(note, sizeof note, "$ formed %s blank: seed %llu, %d integration points, %d history variables\n",
-                      ShapeName(options_.shape), static_cast<unsigned long long>(options_.seed), options_.nthick,
+                      ShapeText(options_).c_str(), static_cast<unsigned long long>(options_.seed), options_.nthick,
                       options_.nhisv);
         out.Text(note);
         NodeResult nodes = WriteNodes(out);
@@ -1515,6 +1551,10 @@ const char* const kHelp =
     "  --seed N               seed of all random choices (default 1)\n"
     "  --size H               coarse element size in mm (the cup: in its bottom), 1 to 20\n"
     "                         (default: from --elements)\n"
+    "  --cells UxV            flat: exactly U by V coarse cells (default: from --elements);\n"
+    "                         with a whole --size every node lies on a lattice of size/4\n"
+    "  --bend cylinder|dome   flat: lay the sheet onto a cylinder round its middle line\n"
+    "                         along y, or onto a dome; x and y stay those of the flat grid\n"
     "  --thickness T          initial sheet thickness in mm (default 1.0)\n"
     "  --no-state             leave out the initial stresses and strains\n"
     "  --deck anneal|trim2d|trim3d\n"
@@ -1591,6 +1631,19 @@ Options ParseArguments(int argc, char** argv)
             o.seed = static_cast<std::uint64_t>(ParseInteger(option, value, 0, 2147483647L));
         } else if (option == "--size") {
             o.size = ParseReal(option, value, 1.0, 20.0);
+        } else if (option == "--cells") {
+            const std::size_t cross = value.find('x');
+            if (cross == std::string::npos)
+                Usage("--cells wants UxV, not '" + value + "'");
+            o.cellsU = static_cast<int>(ParseInteger(option, value.substr(0, cross), 1, 10000));
+            o.cellsV = static_cast<int>(ParseInteger(option, value.substr(cross + 1), 1, 10000));
+        } else if (option == "--bend") {
+            if (value == "cylinder")
+                o.bend = Bend::Cylinder;
+            else if (value == "dome")
+                o.bend = Bend::Dome;
+            else
+                Usage("--bend wants cylinder or dome, not '" + value + "'");
         } else if (option == "--thickness") {
             o.thickness = ParseReal(option, value, 0.1, 10.0);
         } else if (option == "--deck") {
@@ -1605,8 +1658,10 @@ Options ParseArguments(int argc, char** argv)
             Usage("unknown option " + option);
         }
     }
-    if (o.deck == "trim3d" && o.shape != Shape::Flat)
-        Usage("--deck trim3d wants --shape flat: its curve lies in the plane of the flat blank");
+    if ((o.cellsU > 0 || o.bend != Bend::None) && o.shape != Shape::Flat)
+        Usage("--cells and --bend want --shape flat");
+    if (o.deck == "trim3d" && (o.shape != Shape::Flat || o.bend != Bend::None))
+        Usage("--deck trim3d wants --shape flat without --bend: its curve lies in the plane of the flat blank");
     // The program writes <job id>.dynain into the deck's directory; it must not be the blank.
     if (!o.deck.empty() && FileName(o.output) == DeckJobId(o) + ".dynain")
         Usage("the blank may not be named " + FileName(o.output) + ": the deck's result would overwrite it");

@@ -1,0 +1,1104 @@
+// The judge of a cut: reads any output dynain against its input and the
+// curves of the job, on any mesh (no grid is assumed), and says what is wrong
+// where. It returns findings instead of failing a test, so that a sweep can
+// count wrong configurations and still run the rest.
+//
+// It shares nothing with the program's geometry: the parser and the plane
+// geometry are those of test_trimcheck.h. Everything is judged in the view
+// along z: 2D trims and lances in the sweeps project along z, and the blanks
+// they cut (flat, bent or domed graphs over the x-y plane with gentle slopes)
+// show every element unfolded in that view, so a 3D curve lying on such a
+// blank cuts there what its plan view cuts in the plane.
+#ifndef TEST_CUTJUDGE_H
+#define TEST_CUTJUDGE_H
+
+#include "test_trimcheck.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cutjudge {
+
+using trimcheck::Dynain;
+using trimcheck::P2;
+using trimcheck::P3;
+using trimcheck::Poly;
+using trimcheck::Shell;
+
+enum class Op { kTrim2D, kTrim3D, kLance2D, kLance3D };
+
+inline const char* OpName(Op op)
+{
+    switch (op) {
+        case Op::kTrim2D:
+            return "trim2d";
+        case Op::kTrim3D:
+            return "trim3d";
+        case Op::kLance2D:
+            return "lance2d";
+        case Op::kLance3D:
+            return "lance3d";
+    }
+    return "?";
+}
+
+inline bool IsLance(Op op)
+{
+    return op == Op::kLance2D || op == Op::kLance3D;
+}
+inline bool Is3D(Op op)
+{
+    return op == Op::kTrim3D || op == Op::kLance3D;
+}
+
+// One curve card: 2D curves have z = 0; a closed curve repeats its first point.
+struct Curve {
+    Op op = Op::kTrim2D;
+    int flag = -1;  // 2D trims: -1 keeps the inside, 1 removes it
+    std::vector<P3> points;
+    int seed = 0;  // 3D trims: the input node whose side is kept
+};
+
+// Every curve of a job does the same operation.
+struct Job {
+    std::vector<Curve> curves;
+    Op op() const { return curves.empty() ? Op::kTrim2D : curves.front().op; }
+};
+
+inline std::string Fixed(double v, int decimals = 3)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+inline std::string At(const P3& p)
+{
+    return "(" + Fixed(p[0], 4) + ", " + Fixed(p[1], 4) + ", " + Fixed(p[2], 4) + ")";
+}
+
+inline std::string At(const P2& p)
+{
+    return "(" + Fixed(p[0], 4) + ", " + Fixed(p[1], 4) + ")";
+}
+
+inline P2 Plan(const P3& p)
+{
+    return {p[0], p[1]};
+}
+
+// The program keeps coordinates in single precision: a node it did not move
+// may come back rounded to float.
+inline bool SamePoint(const P3& a, const P3& b)
+{
+    for (int k = 0; k < 3; ++k)
+        if (std::fabs(a[k] - b[k]) > 3e-7 * std::max(std::fabs(a[k]), std::fabs(b[k])) + 1e-9) return false;
+    return true;
+}
+
+inline double Dist(const P2& a, const P2& b)
+{
+    return std::hypot(a[0] - b[0], a[1] - b[1]);
+}
+
+inline double Cross(const P2& o, const P2& a, const P2& b)
+{
+    return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
+}
+
+// ------------------------------------------------------------ plane buckets
+
+// Items by the square cells their boxes touch, for nearness queries on
+// meshes of any layout.
+class Buckets {
+public:
+    Buckets() = default;
+    Buckets(double x0, double y0, double x1, double y1, double cell)
+        : x0_(x0), y0_(y0), cell_(std::max(cell, 1e-9))
+    {
+        nx_ = std::clamp(static_cast<int>((x1 - x0) / cell_) + 1, 1, 4096);
+        ny_ = std::clamp(static_cast<int>((y1 - y0) / cell_) + 1, 1, 4096);
+        cells_.resize(static_cast<size_t>(nx_) * static_cast<size_t>(ny_));
+    }
+    void Add(int item, double xa, double ya, double xb, double yb)
+    {
+        ForCells(xa, ya, xb, yb, [&](size_t c) { cells_[c].push_back(item); });
+    }
+    // Calls f for each item in a cell the box touches; an item may come twice.
+    template <typename F>
+    void Visit(double xa, double ya, double xb, double yb, F f) const
+    {
+        ForCells(xa, ya, xb, yb, [&](size_t c) {
+            for (const int i : cells_[c]) f(i);
+        });
+    }
+
+private:
+    template <typename F>
+    void ForCells(double xa, double ya, double xb, double yb, F f) const
+    {
+        if (cells_.empty()) return;
+        const int i0 = Index(xa, x0_, nx_), i1 = Index(xb, x0_, nx_);
+        const int j0 = Index(ya, y0_, ny_), j1 = Index(yb, y0_, ny_);
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i)
+                f(static_cast<size_t>(j) * static_cast<size_t>(nx_) + static_cast<size_t>(i));
+    }
+    int Index(double v, double origin, int n) const
+    {
+        const double k = std::floor((v - origin) / cell_);
+        return static_cast<int>(std::clamp(k, 0.0, static_cast<double>(n - 1)));
+    }
+    double x0_ = 0, y0_ = 0, cell_ = 1;
+    int nx_ = 0, ny_ = 0;
+    std::vector<std::vector<int>> cells_;
+};
+
+// Plane segments with their nearness queries.
+class Segments {
+public:
+    Segments() = default;
+    Segments(std::vector<std::array<P2, 2>> segments, double cell) : seg_(std::move(segments))
+    {
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        for (const auto& s : seg_)
+            for (const P2& p : s)
+                x0 = std::min(x0, p[0]), y0 = std::min(y0, p[1]), x1 = std::max(x1, p[0]),
+                y1 = std::max(y1, p[1]);
+        if (seg_.empty()) return;
+        index_ = Buckets(x0, y0, x1, y1, cell);
+        for (size_t i = 0; i < seg_.size(); ++i) {
+            const auto& s = seg_[i];
+            index_.Add(static_cast<int>(i), std::min(s[0][0], s[1][0]), std::min(s[0][1], s[1][1]),
+                       std::max(s[0][0], s[1][0]), std::max(s[0][1], s[1][1]));
+        }
+    }
+    // The distance to the nearest segment, or `within` when none is nearer.
+    double Nearest(const P2& p, double within) const
+    {
+        double best = within;
+        index_.Visit(p[0] - within, p[1] - within, p[0] + within, p[1] + within, [&](int i) {
+            best = std::min(best, trimcheck::SegDist(p, seg_[static_cast<size_t>(i)][0],
+                                                     seg_[static_cast<size_t>(i)][1]));
+        });
+        return best;
+    }
+    // The segments within r of p, each once.
+    std::vector<int> Near(const P2& p, double r) const
+    {
+        std::set<int> found;
+        index_.Visit(p[0] - r, p[1] - r, p[0] + r, p[1] + r, [&](int i) {
+            if (trimcheck::SegDist(p, seg_[static_cast<size_t>(i)][0], seg_[static_cast<size_t>(i)][1]) <= r)
+                found.insert(i);
+        });
+        return {found.begin(), found.end()};
+    }
+    const std::array<P2, 2>& operator[](size_t i) const { return seg_[i]; }
+    size_t size() const { return seg_.size(); }
+
+private:
+    std::vector<std::array<P2, 2>> seg_;
+    Buckets index_;
+};
+
+// ------------------------------------------------------------ the input mesh
+
+// The input seen along z: its elements, their sizes, and its outline.
+class PlanMesh {
+public:
+    explicit PlanMesh(const Dynain& d) : d_(d)
+    {
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        std::vector<double> edges;
+        for (const Shell& s : d.shells) {
+            Poly p = trimcheck::PolyOf(d, s);
+            double longest = 0.0;
+            for (size_t i = 0; i < p.size(); ++i) {
+                const double l = Dist(p[i], p[(i + 1) % p.size()]);
+                longest = std::max(longest, l);
+                edges.push_back(l);
+                x0 = std::min(x0, p[i][0]), y0 = std::min(y0, p[i][1]), x1 = std::max(x1, p[i][0]),
+                y1 = std::max(y1, p[i][1]);
+            }
+            poly_.push_back(p);
+            longest_.push_back(longest);
+            area_.push_back(trimcheck::SignedArea(p));
+        }
+        std::sort(edges.begin(), edges.end());
+        h_ = edges.empty() ? 1.0 : edges[edges.size() / 2];
+        index_ = Buckets(x0, y0, x1, y1, h_);
+        for (size_t e = 0; e < poly_.size(); ++e) {
+            double a = 1e300, b = 1e300, c = -1e300, f = -1e300;
+            for (const P2& p : poly_[e])
+                a = std::min(a, p[0]), b = std::min(b, p[1]), c = std::max(c, p[0]), f = std::max(f, p[1]);
+            index_.Add(static_cast<int>(e), a, b, c, f);
+        }
+        std::vector<std::array<P2, 2>> outline;
+        const auto edgesIn = trimcheck::DirectedEdges(d);
+        for (const auto& [e, n] : edgesIn) {
+            if (!edgesIn.count({e.second, e.first}))
+                outline.push_back({Plan(d.nodes.at(e.first)), Plan(d.nodes.at(e.second))});
+        }
+        outline_ = Segments(outline, h_);
+        std::vector<std::array<P2, 2>> all;
+        for (const Poly& p : poly_)
+            for (size_t i = 0; i < p.size(); ++i) all.push_back({p[i], p[(i + 1) % p.size()]});
+        edges_ = Segments(all, h_);
+    }
+
+    double h() const { return h_; }
+    size_t size() const { return poly_.size(); }
+    const Poly& poly(size_t e) const { return poly_[e]; }
+    double area(size_t e) const { return area_[e]; }
+    double longest(size_t e) const { return longest_[e]; }
+    const Shell& shell(size_t e) const { return d_.shells[e]; }
+    const Segments& outline() const { return outline_; }
+    const Segments& edges() const { return edges_; }
+
+    // The elements holding p, or lying within tol of it.
+    std::vector<int> Holding(const P2& p, double tol = 0.0) const
+    {
+        std::set<int> found;
+        index_.Visit(p[0] - tol, p[1] - tol, p[0] + tol, p[1] + tol, [&](int e) {
+            const Poly& q = poly_[static_cast<size_t>(e)];
+            bool in = trimcheck::Inside(p, q);
+            for (size_t i = 0; i < q.size() && !in && tol > 0.0; ++i)
+                in = trimcheck::SegDist(p, q[i], q[(i + 1) % q.size()]) <= tol;
+            if (in) found.insert(e);
+        });
+        return {found.begin(), found.end()};
+    }
+    bool OnBlank(const P2& p) const { return !Holding(p, 1e-9 * h_).empty(); }
+    // The size of an element at p: the longest edge of the largest element
+    // holding it (the coarse side on a refinement border), or the typical one.
+    double SizeAt(const P2& p) const
+    {
+        double size = 0.0;
+        for (const int e : Holding(p, 1e-6 * h_)) size = std::max(size, longest_[static_cast<size_t>(e)]);
+        return size > 0.0 ? size : h_;
+    }
+    // How far a point lies from the input's surface, where it lies over the
+    // input; 0 elsewhere. Triangles of both diagonals of a quadrilateral
+    // are tried, so a slightly warped element takes either.
+    double SurfaceGap(const P3& p) const
+    {
+        double best = 1e300;
+        bool over = false;
+        for (const int e : Holding(Plan(p), 1e-6 * h_)) {
+            const Shell& s = d_.shells[static_cast<size_t>(e)];
+            const size_t n = s.nodes.size();
+            for (size_t first = 0; first < (n == 4 ? 2u : 1u); ++first) {
+                for (size_t k = 1; k + 1 < n; ++k) {
+                    const P3& a = d_.nodes.at(s.nodes[first]);
+                    const P3& b = d_.nodes.at(s.nodes[(first + k) % n]);
+                    const P3& c = d_.nodes.at(s.nodes[(first + k + 1) % n]);
+                    const double det = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+                    if (std::fabs(det) < 1e-30) continue;
+                    const double u = ((p[0] - a[0]) * (c[1] - a[1]) - (p[1] - a[1]) * (c[0] - a[0])) / det;
+                    const double v = ((b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0])) / det;
+                    if (u < -1e-6 || v < -1e-6 || u + v > 1 + 1e-6) continue;
+                    over = true;
+                    // Measured across the triangle, not along z: on a steep wall a
+                    // small slip along the surface is a large step in z.
+                    const P3 ab{b[0] - a[0], b[1] - a[1], b[2] - a[2]},
+                        ac{c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+                    const P3 up{ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
+                                ab[0] * ac[1] - ab[1] * ac[0]};
+                    const double length = std::hypot(up[0], up[1], up[2]);
+                    const double z = a[2] + u * (b[2] - a[2]) + v * (c[2] - a[2]);
+                    best = std::min(best, std::fabs(z - p[2]) * std::fabs(up[2]) / length);
+                }
+            }
+        }
+        return over ? best : 0.0;
+    }
+
+private:
+    const Dynain& d_;
+    std::vector<Poly> poly_;
+    std::vector<double> longest_;
+    std::vector<double> area_;
+    double h_ = 1.0;
+    Buckets index_;
+    Segments outline_;
+    Segments edges_;
+};
+
+// ------------------------------------------------------------ the curves
+
+struct PlanCurve {
+    Poly points;
+    bool closed = false;
+    std::vector<size_t> sharp;  // vertices where the curve turns by more than 30 degrees
+};
+
+// Whether the curve turns by more than 30 degrees at vertex k (an open
+// curve's ends do not turn).
+inline bool TurnsSharply(const PlanCurve& c, size_t k)
+{
+    if (c.closed) return trimcheck::SharpAt(c.points, k);
+    if (k == 0 || k + 1 >= c.points.size()) return false;
+    const P2& a = c.points[k - 1];
+    const P2& v = c.points[k];
+    const P2& b = c.points[k + 1];
+    const double ux = v[0] - a[0], uy = v[1] - a[1], wx = b[0] - v[0], wy = b[1] - v[1];
+    const double l = std::hypot(ux, uy) * std::hypot(wx, wy);
+    return l > 0 && (ux * wx + uy * wy) / l < 0.866;
+}
+
+inline PlanCurve PlanOf(const Curve& c)
+{
+    PlanCurve p;
+    for (const P3& q : c.points) {
+        const P2 x = Plan(q);
+        if (p.points.empty() || Dist(p.points.back(), x) > 0.0) p.points.push_back(x);
+    }
+    // A trim line is closed whether or not the card repeats its first point.
+    const bool repeats = p.points.size() > 2 && Dist(p.points.front(), p.points.back()) < 1e-9;
+    p.closed = repeats || !IsLance(c.op);
+    if (p.closed && !repeats) p.points.push_back(p.points.front());
+    const size_t n = p.closed ? p.points.size() - 1 : p.points.size();
+    for (size_t k = 0; k < n; ++k)
+        if (TurnsSharply(p, k)) p.sharp.push_back(k);
+    return p;
+}
+
+// ------------------------------------------------------------ the judge
+
+// The rules, by the names the findings carry:
+//   ids               element ids unique, new ids above the input's; every node written and used
+//   hanging           a constraint names written nodes, its node sits at the middle of its
+//                     coarse edge, one element has that edge and some element a half of it
+//   edge-twice        no edge is used twice the same way
+//   open-edge         an edge used once lies on the input's outline or on the cut: its ends on a
+//                     curve, its middle within the curve's sag over a chord that long (a slit:
+//                     every point within a tenth of an element)
+//   coincident        no two nodes at one point, but the sides of a slit on the curve
+//   parent, records, flipped, flat, concave
+//                     every piece lies by an input element with its part, thickness and records,
+//                     faces like it, is not flat and, a quadrilateral, strictly convex
+//   removed-piece     no piece lies in the removed region, half an element clear of the curve
+//   node-off-curve    new and moved nodes, and every node of the new boundary, lie on a curve
+//                     (0.02) or stand for one of its sharp corners (within a quarter element of
+//                     it; a slit's within a tenth)
+//   node-off-surface  new and moved nodes lie on the input's surface (a fiftieth of an element)
+//   coverage          every point of a curve over the blank where the kept region ends lies within
+//                     a quarter element of a new free edge; along a slit, on both sides
+//   outline           the input's outline stays wherever the kept region meets it off the curve
+//   area, lance-area  the kept area is the exact clip of the input within the chord allowance;
+//                     a lance removes nothing
+//   far-changed       elements 2.5 elements clear of every curve are kept or removed whole
+//   slit-end          a slit reaches within a tenth of an element of its line's inner end, with a
+//                     node at the end where the end lies on an element edge
+//   slit-end-doubled  the inner end's node is shared by both sides
+//   slit-not-doubled  every other node along a slit has its copy
+class Judge {
+public:
+    Judge(const Dynain& in, const Dynain& out, const Job& job) : in_(in), out_(out), job_(job), mesh_(in)
+    {
+        h_ = mesh_.h();
+        lance_ = IsLance(job.op());
+        SetUpCurves();
+        if (out.shells.empty()) {
+            Fault("empty", "the output has no element");
+            return;
+        }
+        SetUpOutput();
+        CheckIds();
+        CheckConstraints();
+        CheckEdges();
+        CheckCoincidentNodes();
+        CheckElements();
+        CheckNodes();
+        CheckCoverage();
+        CheckOutline();
+        CheckArea();
+        CheckUntouched();
+        if (lance_) CheckSlit();
+    }
+
+    const std::vector<std::string>& faults() const { return faults_; }
+    // The rules broken, by their short names.
+    const std::set<std::string>& rules() const { return rules_; }
+    bool ok() const { return faults_.empty(); }
+    // The first findings, one a line, and how many more there were.
+    std::string Summary(size_t most = 8) const
+    {
+        std::string text;
+        for (size_t i = 0; i < faults_.size() && i < most; ++i) text += "  " + faults_[i] + "\n";
+        if (faults_.size() > most) text += "  ... and " + std::to_string(faults_.size() - most) + " more\n";
+        return text;
+    }
+
+private:
+    // ---------------------------------------------------------- set-up
+
+    // A finding: the rule it breaks, and what is wrong where.
+    void Fault(const char* rule, const std::string& what)
+    {
+        rules_.insert(rule);
+        // The first few findings of a rule say enough; a flood hides the cause.
+        if (++perRule_[rule] <= 6) faults_.push_back(std::string("[") + rule + "] " + what);
+    }
+
+    void SetUpCurves()
+    {
+        std::vector<std::array<P2, 2>> segments;
+        for (const Curve& c : job_.curves) {
+            const PlanCurve p = PlanOf(c);
+            for (size_t i = 0; i + 1 < p.points.size(); ++i)
+                segments.push_back({p.points[i], p.points[i + 1]});
+            if (!lance_) {
+                bool keepInside = c.flag == -1;
+                if (c.op == Op::kTrim3D) {
+                    const auto seed = in_.nodes.find(c.seed);
+                    keepInside = seed != in_.nodes.end() && trimcheck::Inside(Plan(seed->second), p.points);
+                }
+                (keepInside ? region_.keepInside : region_.removeInside).push_back(p.points);
+            }
+            for (const size_t k : p.sharp) {
+                const P2& v = p.points[k];
+                // A lance's corner must be followed to a tenth of an element, a trim's to a quarter.
+                corners_.push_back({v, (lance_ ? 0.1 : 0.25) * mesh_.SizeAt(v)});
+            }
+            curves_.push_back(p);
+        }
+        curveSegments_ = Segments(segments, h_);
+    }
+
+    double OffCurve(const P2& p) const { return curveSegments_.Nearest(p, 1e300); }
+
+    // How far from a sharp corner it stands for p may lie, or 0 when none is near.
+    double CornerReach(const P2& p) const
+    {
+        for (const auto& [c, reach] : corners_)
+            if (Dist(p, c) <= reach) return reach;
+        return 0.0;
+    }
+
+    bool NodeOnCurve(const P2& p) const { return OffCurve(p) <= kOnCurve || CornerReach(p) > 0.0; }
+
+    bool Kept(const P2& p) const { return lance_ || trimcheck::KeptPoint(region_, p); }
+
+    void SetUpOutput()
+    {
+        // Directed edges with every coarse edge replaced by its halves, and
+        // the elements that use each.
+        std::map<std::pair<int, int>, int> hanging;
+        for (const auto& c : out_.adaptive) hanging[{std::min(c[1], c[2]), std::max(c[1], c[2])}] = c[0];
+        for (size_t e = 0; e < out_.shells.size(); ++e) {
+            const Shell& s = out_.shells[e];
+            std::vector<std::pair<int, int>> todo;
+            for (size_t i = 0; i < s.nodes.size(); ++i)
+                todo.push_back({s.nodes[i], s.nodes[(i + 1) % s.nodes.size()]});
+            while (!todo.empty()) {
+                const auto [u, v] = todo.back();
+                todo.pop_back();
+                const auto m = hanging.find({std::min(u, v), std::max(u, v)});
+                if (m == hanging.end() || m->second == u || m->second == v) {
+                    edges_[{u, v}].push_back(static_cast<int>(e));
+                } else {
+                    todo.push_back({u, m->second});
+                    todo.push_back({m->second, v});
+                }
+            }
+        }
+        for (const auto& c : out_.adaptive) dependents_.insert(c[0]);
+        for (const Shell& s : out_.shells) ids_[s.id] = &s;
+    }
+
+    bool HasNode(int id) const { return out_.nodes.count(id) > 0; }
+    P3 Node(int id) const { return out_.nodes.at(id); }
+    P2 PlanNode(int id) const { return Plan(out_.nodes.at(id)); }
+
+    bool OnOutline(const P2& a, const P2& b) const
+    {
+        const double tol = 1e-4 * h_;
+        const P2 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
+        return mesh_.outline().Nearest(a, tol) < tol && mesh_.outline().Nearest(b, tol) < tol &&
+               mesh_.outline().Nearest(m, tol) < tol;
+    }
+
+    // ---------------------------------------------------------- ids
+
+    void CheckIds()
+    {
+        std::set<int> ids;
+        std::set<int> used;
+        for (const Shell& s : out_.shells) {
+            if (!ids.insert(s.id).second)
+                Fault("ids", "element id " + std::to_string(s.id) + " is written twice");
+            if (s.nodes.size() != 3 && s.nodes.size() != 4)
+                Fault("ids", "element " + std::to_string(s.id) + " has " + std::to_string(s.nodes.size()) +
+                                 " distinct nodes");
+            for (const int n : s.nodes) {
+                if (!HasNode(n))
+                    Fault("ids", "element " + std::to_string(s.id) + " uses node " + std::to_string(n) +
+                                     ", which is not written");
+                used.insert(n);
+            }
+            if (s.id <= in_.maxElem && !std::any_of(in_.shells.begin(), in_.shells.end(),
+                                                    [&](const Shell& t) { return t.id == s.id; }))
+                Fault("ids", "element " + std::to_string(s.id) +
+                                 " is neither an input element nor above the input's ids");
+        }
+        for (const auto& [id, p] : out_.nodes) {
+            if (!used.count(id))
+                Fault("ids",
+                      "node " + std::to_string(id) + " at " + At(p) + " is written but used by no element");
+            if (!in_.nodes.count(id) && id <= in_.maxNode)
+                Fault("ids", "new node " + std::to_string(id) + " at " + At(p) +
+                                 " does not lie above the input's node ids");
+        }
+    }
+
+    // ---------------------------------------------------------- hanging nodes
+
+    void CheckConstraints()
+    {
+        std::map<std::pair<int, int>, int> raw;  // undirected element edges as written
+        for (const Shell& s : out_.shells)
+            for (size_t i = 0; i < s.nodes.size(); ++i) {
+                const int u = s.nodes[i], v = s.nodes[(i + 1) % s.nodes.size()];
+                ++raw[{std::min(u, v), std::max(u, v)}];
+            }
+        std::set<int> seen;
+        for (const auto& c : out_.adaptive) {
+            const std::string what = "hanging node " + std::to_string(c[0]) + " on " + std::to_string(c[1]) +
+                                     "-" + std::to_string(c[2]);
+            if (!seen.insert(c[0]).second) Fault("hanging", what + ": the node hangs twice");
+            if (!HasNode(c[0]) || !HasNode(c[1]) || !HasNode(c[2])) {
+                Fault("hanging", what + ": the constraint names a node that is not written");
+                continue;
+            }
+            const P3 d = Node(c[0]), a = Node(c[1]), b = Node(c[2]);
+            const double len = std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+            const double off = std::hypot(d[0] - 0.5 * (a[0] + b[0]), d[1] - 0.5 * (a[1] + b[1]),
+                                          d[2] - 0.5 * (a[2] + b[2]));
+            const double scale = std::max({1.0, std::fabs(a[0]), std::fabs(a[1]), std::fabs(a[2])});
+            if (off > 1e-6 * scale + 1e-6 * len)
+                Fault("hanging", what + ": the node at " + At(d) + " is " + Fixed(off, 4) +
+                                     " off the middle of its edge");
+            const auto coarse = raw.find({std::min(c[1], c[2]), std::max(c[1], c[2])});
+            if (coarse == raw.end() || coarse->second != 1)
+                Fault("hanging", what + ": the coarse edge belongs to " +
+                                     std::to_string(coarse == raw.end() ? 0 : coarse->second) +
+                                     " elements, not one");
+            // A half without its fine element is an open edge, which the
+            // closed-mesh rule judges; with neither the constraint ties nothing.
+            const bool halves = raw.count({std::min(c[0], c[1]), std::max(c[0], c[1])}) ||
+                                raw.count({std::min(c[0], c[2]), std::max(c[0], c[2])});
+            if (!halves) Fault("hanging", what + ": no element has either half of the coarse edge");
+        }
+    }
+
+    // ---------------------------------------------------------- closed mesh
+
+    // Whether an open edge lies on the cut: its ends on a curve and its
+    // points no farther from the curves than the curve strays from a chord
+    // of that length (a slit: a tenth of an element everywhere).
+    bool OnCut(const P2& a, const P2& b) const
+    {
+        if (!NodeOnCurve(a) || !NodeOnCurve(b)) return false;
+        const double size = mesh_.SizeAt({0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])});
+        if (lance_) {
+            for (const double t : {0.25, 0.5, 0.75}) {
+                if (OffCurve({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])}) > 0.1 * size) return false;
+            }
+            return true;
+        }
+        double sag = 0.0;
+        for (const PlanCurve& c : curves_) {
+            double segment = 0.0;
+            for (size_t i = 0; i + 1 < c.points.size(); ++i)
+                segment = std::max(segment, Dist(c.points[i], c.points[i + 1]));
+            sag = std::max(sag, trimcheck::Sag(c.points, Dist(a, b)) + trimcheck::Sag(c.points, segment));
+        }
+        const double corner = 0.5 * std::max(CornerReach(a), CornerReach(b));
+        const P2 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
+        return OffCurve(m) <= sag + corner + kOnCurve + 0.5 * (OffCurve(a) + OffCurve(b));
+    }
+
+    // A node left at the middle of a chord of the cut, where the coarse
+    // element of a hanging node went or was slit: its open neighbours on both
+    // sides make the chord.
+    bool MiddleOfChord(int node) const
+    {
+        const auto from = openFrom_.equal_range(node);
+        const auto to = openTo_.equal_range(node);
+        for (auto a = to.first; a != to.second; ++a) {
+            for (auto b = from.first; b != from.second; ++b) {
+                const P2 pa = PlanNode(a->second), pb = PlanNode(b->second);
+                if (trimcheck::SegDist(PlanNode(node), pa, pb) < 1e-5 * h_ && OnCut(pa, pb)) return true;
+            }
+        }
+        return false;
+    }
+
+    void CheckEdges()
+    {
+        for (const auto& [e, owners] : edges_) {
+            if (owners.size() > 1) {
+                Fault("edge-twice",
+                      "edge " + std::to_string(e.first) + "-" + std::to_string(e.second) + " is used " +
+                          std::to_string(owners.size()) + " times the same way (elements " +
+                          std::to_string(out_.shells[static_cast<size_t>(owners[0])].id) + " and " +
+                          std::to_string(out_.shells[static_cast<size_t>(owners[1])].id) + ")");
+            }
+            if (edges_.count({e.second, e.first}) || !HasNode(e.first) || !HasNode(e.second)) continue;
+            openFrom_.emplace(e.first, e.second);
+            openTo_.emplace(e.second, e.first);
+        }
+        std::vector<std::array<P2, 2>> fresh;
+        for (const auto& [e, owners] : edges_) {
+            if (edges_.count({e.second, e.first}) || !HasNode(e.first) || !HasNode(e.second)) continue;
+            const P2 a = PlanNode(e.first), b = PlanNode(e.second);
+            if (OnOutline(a, b)) continue;
+            fresh.push_back({a, b});
+            freshOwner_.push_back(owners.front());
+            freshEnds_.push_back({e.first, e.second});
+            const bool chord = MiddleOfChord(e.first) || MiddleOfChord(e.second);
+            if (!OnCut(a, b) && !chord) {
+                const P2 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
+                Fault("open-edge", "open edge " + std::to_string(e.first) + "-" + std::to_string(e.second) +
+                                       " of element " +
+                                       std::to_string(out_.shells[static_cast<size_t>(owners.front())].id) +
+                                       " from " + At(Node(e.first)) + " to " + At(Node(e.second)) +
+                                       " is neither on the outline nor on the cut (ends " +
+                                       Fixed(OffCurve(a)) + " and " + Fixed(OffCurve(b)) + ", middle " +
+                                       Fixed(OffCurve(m)) + " off the curve)");
+            }
+        }
+        fresh_ = Segments(fresh, h_);
+    }
+
+    // ---------------------------------------------------------- coincident nodes
+
+    void CheckCoincidentNodes()
+    {
+        std::vector<std::pair<P3, int>> points;
+        for (const auto& [id, p] : out_.nodes) points.push_back({p, id});
+        std::sort(points.begin(), points.end());
+        const double tol = 1e-5 * h_;
+        std::map<int, std::vector<int>> with;
+        for (size_t i = 0; i < points.size(); ++i) {
+            for (size_t j = i + 1; j < points.size() && points[j].first[0] - points[i].first[0] < tol; ++j) {
+                const P3& p = points[i].first;
+                const P3& q = points[j].first;
+                if (std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) >= tol) continue;
+                with[points[i].second].push_back(points[j].second);
+                with[points[j].second].push_back(points[i].second);
+            }
+        }
+        for (const auto& [u, others] : with) {
+            const P3 p = Node(u);
+            for (const int v : others) {
+                if (v < u) continue;
+                const bool before =
+                    in_.nodes.count(u) && in_.nodes.count(v) && in_.nodes.at(u) == in_.nodes.at(v);
+                // The sides of a slit each have a copy of its nodes: two along
+                // the slit, more where sides meet only at one point, as where a
+                // closed lance touches the outline at a vertex. A copy too many
+                // leaves an open edge off the cut, which the closed-mesh rule finds.
+                const bool slit = lance_ && NodeOnCurve(Plan(p));
+                if (before) continue;
+                if (slit) {
+                    twin_[u] = v;
+                    twin_[v] = u;
+                    continue;
+                }
+                Fault("coincident", "nodes " + std::to_string(u) + " and " + std::to_string(v) +
+                                        " both lie at " + At(p) + (lance_ ? " off the slit" : ""));
+            }
+        }
+    }
+
+    // ---------------------------------------------------------- elements
+
+    // The input element a piece comes from: the same id, or, for a new
+    // element, the input element with its part, thickness and records that
+    // holds the piece (placed with its old nodes where they were) or lies
+    // nearest to it.
+    const Shell* ParentOf(const Shell& s, double& parentArea) const
+    {
+        if (s.id <= in_.maxElem) {
+            for (size_t e = 0; e < mesh_.size(); ++e)
+                if (mesh_.shell(e).id == s.id) return parentArea = mesh_.area(e), &mesh_.shell(e);
+            return nullptr;
+        }
+        Poly before;
+        for (const int n : s.nodes) {
+            const auto old = in_.nodes.find(n);
+            before.push_back(Plan(old != in_.nodes.end() ? old->second : out_.nodes.at(n)));
+        }
+        const P2 home = trimcheck::Centroid(before);
+        const Shell* parent = nullptr;
+        double nearest = 0.5 * h_;
+        for (const int e : mesh_.Holding(home, 0.5 * h_)) {
+            const Shell& t = mesh_.shell(static_cast<size_t>(e));
+            const bool records = (!out_.stress.count(s.id) ||
+                                  (in_.stress.count(t.id) && in_.stress.at(t.id) == out_.stress.at(s.id))) &&
+                                 (!out_.strain.count(s.id) ||
+                                  (in_.strain.count(t.id) && in_.strain.at(t.id) == out_.strain.at(s.id)));
+            if (!records || t.pid != s.pid || std::fabs(t.thick - s.thick) > 1e-6 * std::fabs(t.thick))
+                continue;
+            const Poly& tp = mesh_.poly(static_cast<size_t>(e));
+            double d = trimcheck::Inside(home, tp) ? 0.0 : 1e300;
+            for (size_t i = 0; i < tp.size() && d > 0.0; ++i)
+                d = std::min(d, trimcheck::SegDist(home, tp[i], tp[(i + 1) % tp.size()]));
+            if (d < nearest || (d == 0.0 && !parent)) {
+                nearest = d;
+                parent = &t;
+                parentArea = mesh_.area(static_cast<size_t>(e));
+            }
+        }
+        return parent;
+    }
+
+    void CheckElements()
+    {
+        for (const Shell& s : out_.shells) {
+            if (s.nodes.size() < 3 ||
+                !std::all_of(s.nodes.begin(), s.nodes.end(), [&](int n) { return HasNode(n); }))
+                continue;
+            const std::string name = "element " + std::to_string(s.id);
+            const Poly piece = trimcheck::PolyOf(out_, s);
+            const double area = trimcheck::SignedArea(piece);
+            const P2 centre = trimcheck::Centroid(piece);
+            keptArea_ += std::fabs(area);
+            double parentArea = 0.0;
+            const Shell* parent = ParentOf(s, parentArea);
+            if (!parent) {
+                Fault("parent", name + " at " + At(centre) +
+                                    " lies by no input element with its part, thickness and records");
+                continue;
+            }
+            double longest = 0.0;
+            for (size_t i = 0; i < piece.size(); ++i)
+                longest = std::max(longest, Dist(piece[i], piece[(i + 1) % piece.size()]));
+            if (std::fabs(area) < 1e-4 * longest * longest) {
+                Fault("flat", name + " at " + At(centre) + " is flat (area " + Fixed(std::fabs(area), 6) +
+                                  ", longest edge " + Fixed(longest) + ")");
+            } else if (area * parentArea <= 0.0) {
+                Fault("flipped", name + " at " + At(centre) + " faces the other way than its parent " +
+                                     std::to_string(parent->id));
+            } else if (piece.size() == 4) {
+                const double sign = area > 0 ? 1.0 : -1.0;
+                for (size_t k = 0; k < 4; ++k) {
+                    const P2& a = piece[(k + 3) % 4];
+                    const P2& v = piece[k];
+                    const P2& b = piece[(k + 1) % 4];
+                    const double turn = sign * Cross(a, v, b) / (Dist(a, v) * Dist(v, b));
+                    if (turn < 1e-3) {
+                        Fault("concave",
+                              name + " is " +
+                                  (turn < -1e-3 ? "concave or folded"
+                                                : "a quadrilateral with three corners on one line") +
+                                  " at node " + std::to_string(s.nodes[k]) + " " + At(Node(s.nodes[k])));
+                        break;
+                    }
+                }
+            }
+            if (s.pid != parent->pid)
+                Fault("records", name + " has part " + std::to_string(s.pid) + ", its parent " +
+                                     std::to_string(parent->id) + " part " + std::to_string(parent->pid));
+            if (std::fabs(s.thick - parent->thick) > 1e-6 * std::fabs(parent->thick))
+                Fault("records", name + " has thickness " + Fixed(s.thick, 6) + ", its parent " +
+                                     std::to_string(parent->id) + " " + Fixed(parent->thick, 6));
+            if (in_.stress.count(parent->id) &&
+                (!out_.stress.count(s.id) || out_.stress.at(s.id) != in_.stress.at(parent->id)))
+                Fault("records",
+                      name + " does not carry the stress record of its parent " + std::to_string(parent->id));
+            if (in_.strain.count(parent->id) &&
+                (!out_.strain.count(s.id) || out_.strain.at(s.id) != in_.strain.at(parent->id)))
+                Fault("records",
+                      name + " does not carry the strain record of its parent " + std::to_string(parent->id));
+            if (!lance_ && !Kept(centre) && OffCurve(centre) > 0.5 * mesh_.SizeAt(centre))
+                Fault("removed-piece", name + " at " + At(centre) + " lies in the removed region, " +
+                                           Fixed(OffCurve(centre)) + " from the curve");
+        }
+    }
+
+    // ---------------------------------------------------------- nodes
+
+    void CheckNodes()
+    {
+        std::set<int> onCut;
+        for (const auto& ends : freshEnds_) onCut.insert(ends.begin(), ends.end());
+        for (const auto& [id, p] : out_.nodes) {
+            const auto old = in_.nodes.find(id);
+            const bool fresh = old == in_.nodes.end();
+            const bool moved = !fresh && !SamePoint(old->second, p);
+            if (!fresh && !moved && !onCut.count(id)) continue;
+            // A hanging node is judged with its constraint.
+            if (dependents_.count(id)) continue;
+            // One that lost its constraint where its coarse element went stays at the middle of the coarse
+            // edge.
+            const auto was = std::find_if(in_.adaptive.begin(), in_.adaptive.end(),
+                                          [&](const auto& a) { return a[0] == id; });
+            if (was != in_.adaptive.end() && HasNode((*was)[1]) && HasNode((*was)[2])) {
+                const P3 a = Node((*was)[1]), b = Node((*was)[2]);
+                if (std::hypot(0.5 * (a[0] + b[0]) - p[0], 0.5 * (a[1] + b[1]) - p[1]) < 1e-5 * h_) continue;
+            }
+            const P2 q = Plan(p);
+            if (!NodeOnCurve(q) && !MiddleOfChord(id)) {
+                Fault("node-off-curve", std::string(fresh   ? "new"
+                                                    : moved ? "moved"
+                                                            : "cut") +
+                                            " node " + std::to_string(id) + " at " + At(p) + " lies " +
+                                            Fixed(OffCurve(q)) + " off the curve" +
+                                            (onCut.count(id) ? " on the new boundary" : ""));
+            }
+            if (fresh || moved) {
+                const double gap = mesh_.SurfaceGap(p);
+                // The cutters place nodes a few thousandths of an element off
+                // the element's plane; a node off by a fiftieth is misplaced.
+                if (gap > 0.02 * mesh_.SizeAt(q))
+                    Fault("node-off-surface", std::string(fresh ? "new" : "moved") + " node " +
+                                                  std::to_string(id) + " at " + At(p) + " lies " +
+                                                  Fixed(gap, 4) + " off the blank's surface");
+            }
+        }
+    }
+
+    // ---------------------------------------------------------- the cut covers the curve
+
+    // The side of the curve the owner of a new free edge lies on, seen along
+    // the curve where it passes the edge: +1 left, -1 right.
+    int SideOf(size_t fresh) const
+    {
+        const auto& seg = fresh_[fresh];
+        const P2 m{0.5 * (seg[0][0] + seg[1][0]), 0.5 * (seg[0][1] + seg[1][1])};
+        double best = 1e300;
+        P2 dir{0, 0};
+        for (const PlanCurve& c : curves_) {
+            for (size_t i = 0; i + 1 < c.points.size(); ++i) {
+                const double d = trimcheck::SegDist(m, c.points[i], c.points[i + 1]);
+                if (d < best)
+                    best = d,
+                    dir = {c.points[i + 1][0] - c.points[i][0], c.points[i + 1][1] - c.points[i][1]};
+            }
+        }
+        const Poly owner = trimcheck::PolyOf(out_, out_.shells[static_cast<size_t>(freshOwner_[fresh])]);
+        const P2 o = trimcheck::Centroid(owner);
+        const double side = dir[0] * (o[1] - m[1]) - dir[1] * (o[0] - m[0]);
+        return side > 0 ? 1 : -1;
+    }
+
+    void CheckCoverage()
+    {
+        std::vector<int> sides;
+        if (lance_)
+            for (size_t i = 0; i < fresh_.size(); ++i) sides.push_back(SideOf(i));
+        for (size_t k = 0; k < curves_.size(); ++k) {
+            const PlanCurve& c = curves_[k];
+            int missing = 0;
+            double worst = 0.0;
+            P2 worstAt{0, 0};
+            std::string worstSide;
+            for (size_t i = 0; i + 1 < c.points.size(); ++i) {
+                const P2 a = c.points[i], b = c.points[i + 1];
+                const double len = Dist(a, b);
+                const int steps = std::max(1, static_cast<int>(std::ceil(len / (0.1 * h_))));
+                const P2 normal{-(b[1] - a[1]) / len, (b[0] - a[0]) / len};
+                for (int s = 0; s <= steps; ++s) {
+                    if (s == steps && i + 2 < c.points.size()) continue;
+                    const double t = static_cast<double>(s) / steps;
+                    const P2 p{a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])};
+                    if (!mesh_.OnBlank(p) || mesh_.outline().Nearest(p, 1e-3 * h_) < 1e-3 * h_) continue;
+                    const double eps = 1e-3 * h_;
+                    if (!lance_ && Kept({p[0] + eps * normal[0], p[1] + eps * normal[1]}) ==
+                                       Kept({p[0] - eps * normal[0], p[1] - eps * normal[1]}))
+                        continue;
+                    const double reach = 0.25 * mesh_.SizeAt(p);
+                    double gap = 0.0;
+                    std::string side;
+                    if (!lance_) {
+                        gap = fresh_.Nearest(p, 10 * reach);
+                    } else {
+                        double left = 10 * reach, right = 10 * reach;
+                        for (const int f : fresh_.Near(p, 10 * reach)) {
+                            const double d = trimcheck::SegDist(p, fresh_[static_cast<size_t>(f)][0],
+                                                                fresh_[static_cast<size_t>(f)][1]);
+                            (sides[static_cast<size_t>(f)] > 0 ? left : right) =
+                                std::min(sides[static_cast<size_t>(f)] > 0 ? left : right, d);
+                        }
+                        gap = std::max(left, right);
+                        side = left > right ? " on its left side" : " on its right side";
+                    }
+                    if (gap > reach) {
+                        ++missing;
+                        if (gap - reach > worst) worst = gap - reach, worstAt = p, worstSide = side;
+                    }
+                }
+            }
+            if (missing > 0) {
+                Fault("coverage",
+                      "curve " + std::to_string(k + 1) + ": " + std::to_string(missing) +
+                          " points over the blank lie farther than a quarter element from a new free edge" +
+                          ", the worst " + At(worstAt) + worstSide + ", " +
+                          Fixed(worst + 0.25 * mesh_.SizeAt(worstAt)) + " from one");
+            }
+        }
+    }
+
+    // ---------------------------------------------------------- the outline stays
+
+    void CheckOutline()
+    {
+        std::vector<std::array<P2, 2>> open;
+        for (const auto& [from, to] : openFrom_) open.push_back({PlanNode(from), PlanNode(to)});
+        const Segments free(open, h_);
+        const Segments& outline = mesh_.outline();
+        int lost = 0;
+        P2 first{0, 0};
+        for (size_t i = 0; i < outline.size(); ++i) {
+            for (int s = 0; s < 8; ++s) {
+                const double t = (s + 0.5) / 8;
+                const P2 p{outline[i][0][0] + t * (outline[i][1][0] - outline[i][0][0]),
+                           outline[i][0][1] + t * (outline[i][1][1] - outline[i][0][1])};
+                if (!Kept(p) || OffCurve(p) <= kOnCurve + 1e-3 * h_ || CornerReach(p) > 0.0) continue;
+                if (free.Nearest(p, 1e-5 * h_) < 1e-5 * h_) continue;
+                if (lost++ == 0) first = p;
+            }
+        }
+        if (lost > 0)
+            Fault("outline", "the kept part's outline leaves the input's outline: " + std::to_string(lost) +
+                                 " points of it are lost, the first at " + At(first));
+    }
+
+    // ---------------------------------------------------------- area
+
+    void CheckArea()
+    {
+        double whole = 0.0;
+        for (size_t e = 0; e < mesh_.size(); ++e) whole += std::fabs(mesh_.area(e));
+        if (lance_) {
+            if (std::fabs(keptArea_ - whole) > 1e-6 * whole)
+                Fault("lance-area",
+                      "the lanced blank has area " + Fixed(keptArea_) + ", the input " + Fixed(whole));
+            std::set<int> ids;
+            for (const Shell& s : out_.shells) ids.insert(s.id);
+            for (const Shell& s : in_.shells)
+                if (!ids.count(s.id)) Fault("lance-area", "lancing removed element " + std::to_string(s.id));
+            return;
+        }
+        const double exact = trimcheck::ExactKeptArea(in_, region_);
+        const double tolerance = trimcheck::ChordTolerance(in_, region_, h_) + 1e-6 * whole;
+        if (std::fabs(keptArea_ - exact) > tolerance)
+            Fault("area", "kept area " + Fixed(keptArea_) + ", exactly " + Fixed(exact) + ": off by " +
+                              Fixed(keptArea_ - exact) + ", allowed " + Fixed(tolerance));
+    }
+
+    // ---------------------------------------------------------- away from the curves
+
+    void CheckUntouched()
+    {
+        for (size_t e = 0; e < mesh_.size(); ++e) {
+            const Shell& s = mesh_.shell(e);
+            double near = 1e300;
+            for (const P2& v : mesh_.poly(e)) near = std::min(near, OffCurve(v));
+            if (near < 2.5 * mesh_.longest(e)) continue;
+            const bool kept = Kept(trimcheck::Centroid(mesh_.poly(e)));
+            const auto found = ids_.find(s.id);
+            if ((found != ids_.end()) != kept) {
+                Fault("far-changed", "element " + std::to_string(s.id) + " at " +
+                                         At(trimcheck::Centroid(mesh_.poly(e))) +
+                                         ", far from the curves, was " + (kept ? "removed" : "kept"));
+                continue;
+            }
+            if (!kept) continue;
+            if (found->second->nodes != s.nodes)
+                Fault("far-changed",
+                      "element " + std::to_string(s.id) + ", far from the curves, changed its nodes");
+            for (const int n : s.nodes)
+                if (HasNode(n) && !SamePoint(Node(n), in_.nodes.at(n)))
+                    Fault("far-changed",
+                          "node " + std::to_string(n) + ", far from the curves, moved to " + At(Node(n)));
+        }
+    }
+
+    // ---------------------------------------------------------- the slit
+
+    void CheckSlit()
+    {
+        std::set<int> slitNodes;
+        for (const auto& ends : freshEnds_) slitNodes.insert(ends.begin(), ends.end());
+        std::set<int> innerEnds;
+        for (const Curve& card : job_.curves) {
+            const PlanCurve c = PlanOf(card);
+            if (c.closed) continue;
+            for (const P2& end : {c.points.front(), c.points.back()}) {
+                if (!mesh_.OnBlank(end) || mesh_.outline().Nearest(end, 1e-3 * h_) < 1e-3 * h_) continue;
+                int nearest = 0;
+                double best = 1e300;
+                for (const int n : slitNodes) {
+                    const double d = Dist(PlanNode(n), end);
+                    if (d < best) best = d, nearest = n;
+                }
+                const double size = mesh_.SizeAt(end);
+                const bool onEdge = mesh_.edges().Nearest(end, 1e-3 * h_) < 1e-3 * h_;
+                if (!nearest || best > 0.1 * size) {
+                    Fault("slit-end",
+                          "the slit stops " + Fixed(best) + " short of the line's inner end " + At(end));
+                    continue;
+                }
+                if (onEdge && best > kOnCurve)
+                    Fault("slit-end", "the line's inner end " + At(end) +
+                                          " lies on an element edge but has no node there (nearest " +
+                                          Fixed(best) + ")");
+                innerEnds.insert(nearest);
+                if (twin_.count(nearest))
+                    Fault("slit-end-doubled", "the slit's inner end node " + std::to_string(nearest) +
+                                                  " at " + At(Node(nearest)) +
+                                                  " is doubled: the slit opens past its end");
+            }
+        }
+        int single = 0;
+        int firstSingle = 0;
+        for (const int n : slitNodes) {
+            if (innerEnds.count(n) || twin_.count(n)) continue;
+            if (single++ == 0) firstSingle = n;
+        }
+        if (single > 0)
+            Fault("slit-not-doubled", std::to_string(single) +
+                                          " nodes along the slit are not doubled, the first " +
+                                          std::to_string(firstSingle) + " at " + At(Node(firstSingle)));
+    }
+
+    static constexpr double kOnCurve = 0.02;
+
+    const Dynain& in_;
+    const Dynain& out_;
+    const Job& job_;
+    PlanMesh mesh_;
+    double h_ = 1.0;
+    bool lance_ = false;
+    std::vector<PlanCurve> curves_;
+    Segments curveSegments_;
+    std::vector<std::pair<P2, double>> corners_;
+    trimcheck::FlatJob region_;
+    std::map<std::pair<int, int>, std::vector<int>> edges_;
+    std::multimap<int, int> openFrom_, openTo_;
+    Segments fresh_;  // new free edges: open, and not on the input's outline
+    std::vector<int> freshOwner_;
+    std::vector<std::array<int, 2>> freshEnds_;
+    std::set<int> dependents_;
+    std::map<int, const Shell*> ids_;
+    std::map<int, int> twin_;
+    double keptArea_ = 0.0;
+    std::vector<std::string> faults_;
+    std::set<std::string> rules_;
+    std::map<std::string, int> perRule_;
+};
+
+}  // namespace cutjudge
+
+#endif
