@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -19,6 +20,12 @@ const double kOnSegment = 1e-9;
 // lattice four points are often cocircular, and a tie must not flip back and
 // forth.
 const double kInCircle = 1e-9;
+// A diagonal passing closer than this share of its length to a point would
+// make a sliver with it: such diagonals are only taken where nothing else
+// closes the triangulation (a straight run of chain points otherwise fans
+// into triangles of no area that no flip can mend, each flip quadrilateral
+// being as flat as they are).
+const double kSliverClearance = 0.01;
 // A quadrilateral joined from two triangles keeps every corner below this
 // cosine's angle away from flat (about 150 degrees), as the corner repair
 // of whole elements demands.
@@ -134,12 +141,31 @@ private:
 
     void AddFixed(int a, int b) { fixed_.insert(Key(a, b)); }
 
-    // Every segment that crosses nothing, shortest first: the triangulation
-    // that results is refined into the constrained Delaunay one by flips.
+    // How close a-b passes to a point between its ends, as a share of its
+    // length (large when no point lies beside it).
+    double Clearance(int a, int b) const
+    {
+        const double dx = P(b).x - P(a).x, dy = P(b).y - P(a).y;
+        const double len2 = dx * dx + dy * dy;
+        double clearance = 1.0;
+        for (size_t k = 0; k < in_.points.size(); ++k) {
+            const int p = static_cast<int>(k);
+            if (p == a || p == b) continue;
+            const double t = ((P(p).x - P(a).x) * dx + (P(p).y - P(a).y) * dy) / len2;
+            if (t > 0.0 && t < 1.0) clearance = std::min(clearance, std::fabs(Side(a, b, p)) / std::sqrt(len2));
+        }
+        return clearance;
+    }
+
+    // Every segment that crosses nothing, shortest first; those that graze a
+    // point come last, the least grazing first, so that a strip too thin for
+    // any clear diagonal still fans from its far corner rather than into
+    // triangles of three points in a row. The triangulation that results is
+    // refined into the constrained Delaunay one by flips.
     bool Triangulate()
     {
         const int count = static_cast<int>(in_.points.size());
-        std::vector<std::pair<double, Edge>> candidates;
+        std::vector<std::tuple<bool, double, Edge>> candidates;
         for (int a = 0; a < count; ++a) {
             for (int b = a + 1; b < count; ++b) {
                 if (fixed_.count({a, b})) continue;
@@ -148,12 +174,15 @@ private:
                 bool through = false;
                 for (int k = 0; k < count && !through; ++k) through = OnSegment(a, b, k);
                 if (through) continue;
-                candidates.push_back({std::hypot(P(b).x - P(a).x, P(b).y - P(a).y), {a, b}});
+                const double clearance = Clearance(a, b);
+                const bool grazes = clearance < kSliverClearance;
+                candidates.push_back(
+                    {grazes, grazes ? -clearance : std::hypot(P(b).x - P(a).x, P(b).y - P(a).y), Edge{a, b}});
             }
         }
         std::sort(candidates.begin(), candidates.end());
         for (const auto& candidate : candidates) {
-            const Edge& e = candidate.second;
+            const Edge& e = std::get<2>(candidate);
             const bool crosses = std::any_of(edges_.begin(), edges_.end(), [&](const Edge& f) {
                 return Meet(e.first, e.second, f.first, f.second);
             });
@@ -243,6 +272,8 @@ private:
                 if (InCircle(u, v, w, x) <= kInCircle * s * s) continue;
                 // The new diagonal w-x must separate u from v.
                 if (Side(x, w, u) >= -kOnSegment * scale_ || Side(x, w, v) <= kOnSegment * scale_) continue;
+                // Nor may a flip trade a clear diagonal for one that makes a sliver.
+                if (Clearance(w, x) < std::min(kSliverClearance, Clearance(u, v))) continue;
                 triangles_[t1] = {u, x, w};
                 triangles_[t2] = {x, v, w};
                 flipped = true;

@@ -147,7 +147,6 @@ Config Make(const std::string& name, int)
 // are listed here. A normal run skips them, a report runs them and says which
 // have come right. Mended cutters empty this table.
 const sweep::Known kKnown{
-    {"gmsh-trim-curve-along-edges", {0}},
 };
 
 const sweep::RegisterFamily kRegistered({"cutfaults", Make, &kKnown});

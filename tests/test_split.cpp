@@ -106,6 +106,27 @@ TEST(Split, ChainsThatCannotBeEdgesAreRefused)
     EXPECT_FALSE(CsSplitPolygon(Square({}, {0, 3, 2, 1}, {}), pieces));
 }
 
+// A chain running close beside a side, through corners nearly in a row,
+// leaves a thin strip between them: it must fan from the strip's far end, not
+// into triangles of three chain points, which have no area a solver can use.
+TEST(Split, ThinStripBesideASideHasNoSlivers)
+{
+    const CsSplitInput in = Square({{0.02, 0.2}, {0.0405, 0.4}, {0.0615, 0.6}, {0.0, 0.95}}, {0, 1, 2, 3, 7},
+                                   {{0, 4}, {4, 5}, {5, 6}, {6, 7}});
+    ExpectSoundSplit(in);
+    std::vector<std::vector<int>> pieces;
+    ASSERT_TRUE(CsSplitPolygon(in, pieces));
+    for (const auto& piece : pieces) {
+        double longest = 0.0;
+        for (size_t i = 0; i < piece.size(); ++i) {
+            const CsSplitPoint& p = in.points[static_cast<size_t>(piece[i])];
+            const CsSplitPoint& q = in.points[static_cast<size_t>(piece[(i + 1) % piece.size()])];
+            longest = std::max(longest, std::hypot(q.x - p.x, q.y - p.y));
+        }
+        EXPECT_GT(Area(in, piece), 1e-3 * longest * longest) << "a sliver of " << piece.size() << " points";
+    }
+}
+
 // Random convex polygons, with and without points on their sides, cut by a
 // random polyline between two sides through a few inner corners.
 TEST(Split, RandomChainsThroughRandomConvexElements)

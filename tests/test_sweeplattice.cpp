@@ -295,12 +295,6 @@ Config Make(const std::string& generator, int seed)
 // normal run skips them, a report runs them and says which have come right.
 // Mended cutters empty it.
 const sweep::Known kKnown{
-    {"hull/trim2d", {6, 21, 40, 64, 66}},
-    {"ngon/lance2d", {9}},
-    {"ngon/trim2d", {42}},
-    {"ngon/trim3d", {15}},
-    {"triangle/trim2d", {10, 11, 12, 19, 20, 30, 41, 44, 48, 52}},
-    {"triangle/trim3d", {23}},
 };
 
 const sweep::RegisterFamily kRegistered({"lattice", Make, &kKnown});
