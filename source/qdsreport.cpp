@@ -3,6 +3,7 @@
 #include "qdsdatabase.h"
 #include "qdsfile.h"
 #include "qdsmessage.h"
+#include "qdstrimalgo_verify.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -186,12 +187,17 @@ void CsRunReport::TakeMessages()
     CsMessage reader;
     const std::vector<CsString>& list = reader.GetMsgArr();
     messages_ = static_cast<long long>(list.size());
+    // A mesh the check refused fails for the check's first finding, whatever the
+    // operation says after it.
+    std::string refusal;
     for (const CsString& entry : list) {
         const std::string text = Trimmed(entry.str());
         if (text.empty() || !IsWarning(text)) continue;
         warnings_.push_back(text);
         if (!IsGeneric(text)) failure_ = text;
+        if (refusal.empty() && text.rfind(kCsCutRefusalHead, 0) == 0) refusal = text;
     }
+    if (!refusal.empty()) failure_ = refusal;
 }
 
 std::string CsRunReport::ToJson() const

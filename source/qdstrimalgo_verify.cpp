@@ -1430,5 +1430,5 @@ void CsCutVerify::Show(Stage stage) const
     const std::string name = stage == kRefinement ? std::string("adaptive refinement") : name_;
     ShowLine(Text("The mesh the %s made fails its check (%d fault%s); nothing is written", name.c_str(),
                   static_cast<int>(faults_.size()), faults_.size() == 1 ? "" : "s"));
-    for (size_t i = 0; i < faults_.size() && i < kShown; ++i) ShowLine("Verification failed: " + faults_[i].text);
+    for (size_t i = 0; i < faults_.size() && i < kShown; ++i) ShowLine(kCsCutRefusalHead + faults_[i].text);
 }

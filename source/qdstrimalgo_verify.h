@@ -37,6 +37,10 @@ struct CsCutFault {
     std::string text;
 };
 
+// Every finding that stops a run is logged after this head, so the run
+// report can name the first as the run's failure.
+constexpr const char* kCsCutRefusalHead = "Verification failed: ";
+
 // The model as an operation found it; defined with the check.
 struct CsCutSnapshot;
 
