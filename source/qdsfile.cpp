@@ -679,8 +679,8 @@ bool SplitWritten16(const char* begin, const char* end, bool& negative, unsigned
     const long n = end - p;
     if (n != 14 && n != 15) return false;
     auto notDigit = [](char c) { return static_cast<unsigned>(c - '0') > 9u; };
-    bool bad = notDigit(p[0]) | (p[1] != '.') | (p[11] != 'e') | ((p[12] != '+') & (p[12] != '-')) |
-               notDigit(p[13]) | notDigit(p[n - 1]);
+    bool bad = notDigit(p[0]) || p[1] != '.' || p[11] != 'e' || (p[12] != '+' && p[12] != '-') ||
+               notDigit(p[13]) || notDigit(p[n - 1]);
     unsigned long long digits = static_cast<unsigned long long>(Digit(p[0]));
     for (int i = 2; i <= 10; ++i) {
         bad |= notDigit(p[i]);

@@ -12,9 +12,6 @@ namespace {
 
 // Bucket count of the per-run tables.
 constexpr int kRunTableSize = 1349;
-// Corners within this share of a piece's length of one line leave it no area
-// (rounding only: pieces flattened by a move lie on the line exactly).
-constexpr double kFlatShare = 1e-6;
 
 bool Contains(const std::vector<int>& list, int value)
 {
