@@ -739,6 +739,39 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
     return 1;
 }
 
+bool CsPathTracer::PlaceIn(int f, const CsXYZ& p, CsMeshPlace& place, double& height)
+{
+    height = 0.0;
+    const CsXY t = mesh_.Flat(f, p, &height);
+    if (!mesh_.IsPlanar() && std::fabs(height) > mesh_.Gap()) return false;
+    const Seen s = SeenOf(mesh_, f);
+    const size_t m = s.Size();
+    const double tol = Tolerance(f);
+    for (size_t i = 0; i < m; ++i) {
+        if (Len2(Sub2(t, s.q[i])) <= std::max(tol, StickAt(s.nodes[i]))) {
+            place = NodePlace(s.nodes[i]);
+            return true;
+        }
+    }
+    bool inside = true;
+    for (size_t i = 0; i < m; ++i) {
+        const double in = Inward(s, i, t);
+        if (in > tol) continue;
+        inside = false;
+        if (in < -tol) return false;
+        const CsXY a = s.q[i], b = s.q[(i + 1) % m];
+        const CsXY d = Sub2(b, a);
+        const double tau = ((t.x - a.x) * d.x + (t.y - a.y) * d.y) / (d.x * d.x + d.y * d.y);
+        if (tau > 0.0 && tau < 1.0) {
+            place = EdgePlace(s.nodes[i], s.nodes[(i + 1) % m], tau);
+            return true;
+        }
+    }
+    if (!inside) return false;
+    place = FacePlace(f, t);
+    return true;
+}
+
 bool CsPathTracer::Locate(const CsXYZ& p, CsMeshPlace& place)
 {
     std::vector<int> faces;
@@ -747,40 +780,10 @@ bool CsPathTracer::Locate(const CsXYZ& p, CsMeshPlace& place)
     double bestHeight = 1e300;
     for (const int f : faces) {
         if (!CsCutMesh::IsLive(f)) continue;
-        double height = 0.0;
-        const CsXY t = mesh_.Flat(f, p, &height);
-        if (!mesh_.IsPlanar() && std::fabs(height) > mesh_.Gap()) continue;
-        if (found && std::fabs(height) >= bestHeight) continue;
-        const Seen s = SeenOf(mesh_, f);
-        const size_t m = s.Size();
-        const double tol = Tolerance(f);
         CsMeshPlace at;
-        bool hit = false;
-        for (size_t i = 0; i < m && !hit; ++i) {
-            if (Len2(Sub2(t, s.q[i])) <= std::max(tol, StickAt(s.nodes[i]))) {
-                at = NodePlace(s.nodes[i]);
-                hit = true;
-            }
-        }
-        bool inside = true;
-        for (size_t i = 0; i < m && !hit; ++i) {
-            const double in = Inward(s, i, t);
-            if (in > tol) continue;
-            inside = false;
-            if (in < -tol) break;
-            const CsXY a = s.q[i], b = s.q[(i + 1) % m];
-            const CsXY d = Sub2(b, a);
-            const double tau = ((t.x - a.x) * d.x + (t.y - a.y) * d.y) / (d.x * d.x + d.y * d.y);
-            if (tau > 0.0 && tau < 1.0) {
-                at = EdgePlace(s.nodes[i], s.nodes[(i + 1) % m], tau);
-                hit = true;
-            }
-        }
-        if (!hit && inside) {
-            at = FacePlace(f, t);
-            hit = true;
-        }
-        if (!hit) continue;
+        double height = 0.0;
+        if (!PlaceIn(f, p, at, height)) continue;
+        if (found && std::fabs(height) >= bestHeight) continue;
         place = at;
         found = true;
         bestHeight = std::fabs(height);
@@ -827,6 +830,7 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
             std::sort(faces.begin(), faces.end());
             faces.erase(std::unique(faces.begin(), faces.end()), faces.end());
             double first = 2.0;
+            int firstFace = 0;
             CsMeshPlace clipped;
             bool onEdge = false;
             for (const int f : faces) {
@@ -856,6 +860,7 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 if (!mesh_.IsPlanar() && std::fabs(hp + in * (hq - hp)) > mesh_.Gap()) continue;
                 if (in >= first) continue;
                 first = in;
+                firstFace = f;
                 onEdge = by < seen.Size();
                 if (!onEdge) continue;
                 // The way in is the edge that clipped the step: that edge of the
@@ -870,7 +875,12 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 const CsXYZ entry = Add(from, Scale(Sub(to, from), first));
                 const CsXYZ inside = Add(from, Scale(Sub(to, from), std::min(1.0, first + 1e-6)));
                 if (onEdge) place = clipped;
-                if (onEdge || Locate(entry, place) || Locate(inside, place)) {
+                // A step starting on the face is placed in that face: where two outlines
+                // meet at one place, as the sides of an open slit do, the other may be
+                // the one the walk just left.
+                double height = 0.0;
+                if (onEdge || PlaceIn(firstFace, entry, place, height) || PlaceIn(firstFace, inside, place, height) ||
+                    Locate(entry, place) || Locate(inside, place)) {
                     segment = s;
                     const CsXYZ d = Sub(b, a);
                     share = std::clamp(Dot(Sub(place.point, a), d) / Dot(d, d), 0.0, 1.0);
@@ -963,7 +973,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
                 k = segment + 1;
                 entrySegment = segment;
                 entryShare = share;
-            } else if (segment == leftSegment && share <= leftShare) {
+            } else if (segment == leftSegment && share <= leftShare ) {
                 // The walk must move on along the curve, or it would come back here for ever.
                 share = std::min(1.0, leftShare + 0.5 * mesh_.CellSize() / std::max(Norm(Sub(curve[segment + 1], curve[segment])), kSnapCap));
                 if (share >= 1.0 && segment + 2 >= n) break;

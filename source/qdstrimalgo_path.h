@@ -151,6 +151,9 @@ public:
     // Where p lies on the blank: a node, an edge point or a face point; false
     // when it lies off the blank.
     bool Locate(const CsXYZ& p, CsMeshPlace& place);
+    // Where p lies on face f (its height over the face in `height`); false when
+    // it lies off the face or, for a 3D cut, beyond the gap.
+    bool PlaceIn(int f, const CsXYZ& p, CsMeshPlace& place, double& height);
     // The curve passing this near the node goes through it: a node that
     // cannot move onto the curve takes it instead of a sliver beside it.
     void Stick(int node, double radius) { sticky_[node] = radius; }

@@ -3,6 +3,7 @@
 // kind gives it: an IGES file as a job's trim curves, a deck as the deck, a
 // state file as the state file an annealing deck includes. The program must
 // end the run itself, with its own verdict.
+#include "qdstrimalgo_verify.h"
 #include "test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,8 @@ TEST(Regress, FuzzFindingsEndInTheProgramsOwnVerdict)
         EXPECT_TRUE(r.status == 0 || r.status == 255) << r.status << "\n" << r.out;
         const bool normal = r.out.find("N o r m a l      t e r m i n a t i o n") != std::string::npos;
         EXPECT_EQ(normal, r.status == 0) << r.out;
+        // Whatever the input, the cutters never make a mesh their own check refuses.
+        EXPECT_EQ(r.out.find(kCsCutRefusalHead), std::string::npos) << r.out;
         for (const auto& left : fs::directory_iterator(dir.path())) {
             EXPECT_NE(left.path().extension(), ".tmp") << left.path();
         }

@@ -10,7 +10,7 @@ build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_textfile fuzz_deck fuzz_state fuzz_iges)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_textfile fuzz_deck fuzz_state fuzz_iges fuzz_cut)
 
 CXX=${CXX:-clang++-14} CC=${CC:-clang-14} BUILD_DIR=$build "$root/tools/setup.sh" \
   -DCORVEX_FUZZ=ON -DCORVEX_TESTS=OFF -DCORVEX_WERROR=ON
@@ -19,7 +19,7 @@ CXX=${CXX:-clang++-14} CC=${CC:-clang-14} BUILD_DIR=$build "$root/tools/setup.sh
 # test files, and every kept regression input.
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/text" "$seeds/deck" "$seeds/state" "$seeds/iges"
+mkdir -p "$seeds/text" "$seeds/deck" "$seeds/state" "$seeds/iges" "$seeds/cut"
 gen=$build/tools/corvex_genblank
 for shape in flat cup hat; do
   (cd "$seeds/state" && "$gen" --shape "$shape" --elements 100 --levels 1 --nthick 3 --nhisv 4 \
@@ -41,6 +41,8 @@ if [ -d "$root/tests/data/regress" ]; then
   done
 fi
 cp "$seeds"/deck/* "$seeds"/state/* "$seeds/text/"
+# The cutting target reads its bytes as curve choices: any bytes will do to start.
+for i in 1 2 3 4 5 6 7 8; do head -c $((16 * i)) /dev/urandom > "$seeds/cut/random$i"; done
 
 status=0
 for target in "${targets[@]}"; do
@@ -49,6 +51,7 @@ for target in "${targets[@]}"; do
     fuzz_deck) seed=deck ;;
     fuzz_state) seed=state ;;
     fuzz_iges) seed=iges ;;
+    fuzz_cut) seed=cut ;;
     *) echo "unknown target $target" >&2; exit 2 ;;
   esac
   mkdir -p "$build/corpus/$target" "$build/artifacts"
@@ -61,6 +64,12 @@ for target in "${targets[@]}"; do
     # child process: such crashes are kept as artifacts and the run goes on. Check the stack
     # of each artifact for frames of iges/.
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+    extra+=(-fork=1 -ignore_crashes=1)
+  fi
+  if [ "$target" = fuzz_cut ]; then
+    # Each finding is a cut the mesh check refused; the run goes on to collect
+    # them all (build-fuzz/artifacts/fuzz_cut-crash-*), and CORVEX_FUZZ_DUMP
+    # turns one into a deck.
     extra+=(-fork=1 -ignore_crashes=1)
   fi
   if ! "$build/fuzz/$target" "$build/corpus/$target" "$seeds/$seed" "${extra[@]}" \
