@@ -335,8 +335,9 @@ struct gmSelfCrossing {
 // found pair down. Segments are compared only within the cells of a grid they share, so
 // the time grows with the number of points, not its square, for any curve whose segments
 // are of similar length. Points that are not finite give no answer (nothing found).
+// Segments passing within `touch` of each other touch.
 gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool closed,
-                                  const std::function<bool(int, int)>& accept = nullptr);
+                                  const std::function<bool(int, int)>& accept = nullptr, double touch = 0.0);
 // The signed area of the polygon the points close (positive anticlockwise).
 double gePolygonArea(const std::vector<gmPnt2D>& points);
 double gePolylineLength(const std::vector<gmPnt2D>& points, bool closed);

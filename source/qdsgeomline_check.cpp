@@ -122,7 +122,7 @@ struct Meeting {
 }  // namespace
 
 gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool closed,
-                                  const std::function<bool(int, int)>& accept)
+                                  const std::function<bool(int, int)>& accept, double touch)
 {
     gmSelfCrossing found;
     if (points.size() < 2) return found;
@@ -137,7 +137,7 @@ gmSelfCrossing geFindSelfCrossing(const std::vector<gmPnt2D>& points, bool close
         ymin = std::min(ymin, p.y());
         ymax = std::max(ymax, p.y());
     }
-    const double tol = kTouchShare * std::max(xmax - xmin, ymax - ymin);
+    const double tol = std::max(kTouchShare * std::max(xmax - xmin, ymax - ymin), touch);
     const Thinned t = Thin(points, closed, std::max(tol, kSamePoint));
     const int segments = static_cast<int>(t.points.size()) - 1;
     if (segments < 2) return found;

@@ -34,7 +34,7 @@ bool IsWarning(const std::string& text)
 {
     const std::string low = Lower(text);
     for (const char* key : {"fail", "error", "invalid", "discard", "refus", "exception", "no element",
-                            "no intersect", "not overwritten", "not a dyn"}) {
+                            "no intersect", "not overwritten", "not a dyn", " stopped: "}) {
         if (low.find(key) != std::string::npos) return true;
     }
     return false;
@@ -187,15 +187,16 @@ void CsRunReport::TakeMessages()
     CsMessage reader;
     const std::vector<CsString>& list = reader.GetMsgArr();
     messages_ = static_cast<long long>(list.size());
-    // A mesh the check refused fails for the check's first finding, whatever the
-    // operation says after it.
+    // A cut the check refused, or one a cutter stopped, fails for the first
+    // finding or reason given, whatever the operation says after it.
     std::string refusal;
     for (const CsString& entry : list) {
         const std::string text = Trimmed(entry.str());
         if (text.empty() || !IsWarning(text)) continue;
         warnings_.push_back(text);
         if (!IsGeneric(text)) failure_ = text;
-        if (refusal.empty() && text.rfind(kCsCutRefusalHead, 0) == 0) refusal = text;
+        const bool cause = text.rfind(kCsCutRefusalHead, 0) == 0 || text.find(" stopped: ") != std::string::npos;
+        if (refusal.empty() && cause) refusal = text;
     }
     if (!refusal.empty()) failure_ = refusal;
 }

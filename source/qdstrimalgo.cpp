@@ -62,7 +62,7 @@ void CsAlgoTrm::ShowEnd(const char* failed, const char* hint, const char* finish
 {
     if (!succeeded) {
         ShowLine(failed);
-        if (hint && !refused) ShowLine(hint);
+        if (hint && !aborted) ShowLine(hint);
     } else {
         ShowLine(finished);
     }
@@ -99,7 +99,7 @@ int CsAlgoTrm::Trimming()
         ShowLine("Adaptive constrains after refinement: %d\n", hashOper.GetAdpNum());
         ShowLine("Refinements finished\n");
         if (!verify.Check(CsCutVerify::kRefinement)) {
-            aborted = refused = true;
+            aborted = true;
             return 0;
         }
         verify.Begin();
@@ -113,7 +113,7 @@ int CsAlgoTrm::Trimming()
     const int result = TrimElemArr();
     if (result && !aborted) Update();
     // Checked before the end message, so that a refused cut is not announced as a success.
-    if (!aborted && !verify.Check(CsCutVerify::kCut)) aborted = refused = true;
+    if (!aborted && !verify.Check(CsCutVerify::kCut)) aborted = true;
     succeeded = result != 0 && !aborted;
     MessageEnd();
     return aborted ? 0 : result;

@@ -74,10 +74,9 @@ protected:
     std::vector<gmTrmLine*> trmLineArr;
     // The elements the current line changed or made.
     std::vector<int> trmElemArr;
+    // A cutter stopped, or the check refused the mesh: the end message gives no
+    // hint about the input then, the messages before it say what is wrong.
     bool aborted = false;
-    // The check refused the mesh: the end message gives no hint about the
-    // input then, the check's own messages say what is wrong.
-    bool refused = false;
     // The walk cut or removed something (the end message says so).
     bool succeeded = false;
 };

@@ -36,6 +36,8 @@ const double kSnapCap = 0.005;
 // walk left the blank is the walk's own offset from the curve, not a way back
 // onto it; elsewhere the snapping distance decides.
 const double kGrazing = 0.04;
+// Curve points closer than this are one point (a millimetre's millionth).
+const double kRepeatedPoint = 1e-6;
 // The walk gives up on a curve point after this many steps towards it.
 const int kStepsPerTarget = 200000;
 
@@ -819,6 +821,7 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
         const CsXYZ a = curve[s], b = curve[s + 1];
         const double len = Norm(Sub(b, a));
         const int count = std::max(1, static_cast<int>(std::ceil(len / step)));
+        double fromShare = s == segment ? share : 0.0;
         for (int k = 1; k <= count; ++k) {
             const double at = static_cast<double>(k) / count;
             if (s == segment && at <= share) continue;
@@ -882,12 +885,17 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 if (onEdge || PlaceIn(firstFace, entry, place, height) || PlaceIn(firstFace, inside, place, height) ||
                     Locate(entry, place) || Locate(inside, place)) {
                     segment = s;
+                    // Along the curve from where the search began, even where the place's
+                    // foot on a face lies behind the curve point (a 3D curve off the surface):
+                    // the search must never come back to an earlier point.
                     const CsXYZ d = Sub(b, a);
-                    share = std::clamp(Dot(Sub(place.point, a), d) / Dot(d, d), 0.0, 1.0);
+                    const double along = fromShare + first * (at - fromShare);
+                    share = std::clamp(std::max(along, Dot(Sub(place.point, a), d) / Dot(d, d)), 0.0, 1.0);
                     return true;
                 }
             }
             from = to;
+            fromShare = at;
         }
     }
     return false;
@@ -922,10 +930,14 @@ bool SamePlace(const CsMeshPlace& p, const CsMeshPlace& q)
 
 }  // namespace
 
-bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vector<CsPathRun>& runs)
+bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vector<CsPathRun>& runs)
 {
     runs.clear();
     failure_ = "";
+    // A point repeated gives a segment with no direction to walk or measure along.
+    std::vector<CsXYZ> curve;
+    for (const CsXYZ& p : points)
+        if (curve.empty() || Norm(Sub(p, curve.back())) > kRepeatedPoint) curve.push_back(p);
     const size_t n = curve.size();
     if (n < 2) return true;
     // Whether curve point k is a sharp corner: turning by more than 30 degrees.
@@ -953,6 +965,8 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
     double share = 0.0;
     size_t entrySegment = n;
     double entryShare = 0.0;
+    size_t stayedSegment = n;
+    double stayedShare = 0.0;
     while (k < n) {
         if (!onBlank) {
             const size_t leftSegment = segment;
@@ -964,8 +978,12 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
             // a node towards the next curve point, ran a snap's width off the curve
             // past the outline there; the path goes on inside that face.
             const double reach = kSnapCap / std::max(Norm(Sub(curve[segment + 1], curve[segment])), kSnapCap);
-            if (!runs.empty() && segment == leftSegment && share <= leftShare + 4.0 * reach && at.kind == CsMeshPlace::kFace &&
-                OnOutlineOf(at.face, left)) {
+            // Once only at one place: a walk that leaves there again has really left.
+            const bool again = segment == stayedSegment && share <= stayedShare;
+            if (!runs.empty() && !again && segment == leftSegment && share <= leftShare + 4.0 * reach &&
+                at.kind == CsMeshPlace::kFace && OnOutlineOf(at.face, left)) {
+                stayedSegment = segment;
+                stayedShare = leftShare;
                 runs.back().steps.push_back({at, at.face, false});
                 // Nor may the walk snap back onto that node and leave again.
                 if (left.kind == CsMeshPlace::kNode) sticky_.erase(left.node);
@@ -973,7 +991,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& curve, bool closed, std::vect
                 k = segment + 1;
                 entrySegment = segment;
                 entryShare = share;
-            } else if (segment == leftSegment && share <= leftShare ) {
+            } else if (segment == leftSegment && share <= leftShare) {
                 // The walk must move on along the curve, or it would come back here for ever.
                 share = std::min(1.0, leftShare + 0.5 * mesh_.CellSize() / std::max(Norm(Sub(curve[segment + 1], curve[segment])), kSnapCap));
                 if (share >= 1.0 && segment + 2 >= n) break;

@@ -236,6 +236,8 @@ private:
     void CheckSides(Plan& plan);
     // Whether an element this operation removed lies within `reach` of p (global).
     bool RemovedNear(const gmPnt3D& p, double reach);
+    // Whether a sample lies over a written piece of the input element it lies over.
+    bool KeptAt(const CsCutSample& s);
 
     void Fault(Plan& plan, CsCutFaultKind kind, const gmPnt3D& where, const std::string& text) const;
     void Expand(int a, int b, int elem, bool real, int depth);
@@ -313,6 +315,8 @@ private:
     CsCutGrid outline_;
     CsCutGrid removedGrid_;
     bool removedIndexed_ = false;
+    std::vector<std::pair<int, int>> pieces_;  // (input element, written piece), sorted
+    bool piecesIndexed_ = false;
     std::vector<std::pair<gmPnt3D, gmPnt3D>> outlineSegs_;
 };
 
@@ -1128,6 +1132,11 @@ void Inspection::CheckCoverage(Plan& plan)
         }
         // Seeds on both sides of a 3D curve keep both: nothing removed there, no boundary needed.
         if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, s.size);
+        // Nor where nothing is kept on either side, as in an island a 3D trim's seed
+        // does not reach: with no free edge near, a sample over removed material has
+        // none kept within reach. (A chord cut short of the curve leaves a free edge
+        // off the curve, which the closure check names.)
+        if (!excused && !same) excused = !KeptAt(s);
         if (excused) continue;
         if (same) {
             plan.faults.push_back({CsCutFaultKind::kUncut,
@@ -1164,6 +1173,34 @@ bool Inspection::RemovedNear(const gmPnt3D& p, double reach)
     bool near = false;
     removedGrid_.Visit(geCutShifted(p, -reach), geCutShifted(p, reach), [&](int) { near = true; });
     return near;
+}
+
+bool Inspection::KeptAt(const CsCutSample& s)
+{
+    if (!piecesIndexed_) {
+        for (const int e : changed_) pieces_.emplace_back(Source(e), e);
+        std::sort(pieces_.begin(), pieces_.end());
+        piecesIndexed_ = true;
+    }
+    const CsCutSpace& space = tracks_.spaces[tracks_.SpaceOf(s.curve)];
+    const gmPnt3D q = space.flat ? s.at : s.foot;
+    auto it = std::lower_bound(pieces_.begin(), pieces_.end(), std::make_pair(s.elem, 0));
+    for (; it != pieces_.end() && it->first == s.elem; ++it) {
+        const std::vector<int> nodes = NodesOf(it->second);
+        std::vector<gmPnt3D> p;
+        for (const int n : nodes) p.push_back(space.flat ? space.To(NodeAt(n)) : NodeAt(n));
+        for (size_t t = 1; t + 1 < p.size(); ++t) {
+            const gmVec3D n = (p[t] - p[0]).Cross(p[t + 1] - p[0]);
+            const double twice = n.Length();
+            if (!(twice > 0.0)) continue;
+            const gmVec3D unit = n / twice;
+            const gmPnt3D foot = q - unit * (q - p[0]).Dot(unit);
+            const double l1 = (p[t + 1] - p[t]).Cross(foot - p[t]).Dot(unit) / twice;
+            const double l2 = (p[0] - p[t + 1]).Cross(foot - p[t + 1]).Dot(unit) / twice;
+            if (l1 >= -kInside && l2 >= -kInside && 1.0 - l1 - l2 >= -kInside) return true;
+        }
+    }
+    return false;
 }
 
 void Inspection::CheckSides(Plan& plan)

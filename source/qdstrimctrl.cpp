@@ -64,6 +64,8 @@ bool SameFile(const CsString& a, const CsString& b)
 // A closed curve encloses no area when its area is below this share of its length squared
 // (a circle has 1 / (4 pi) of it).
 constexpr double kNoAreaShare = 1e-6;
+// Parts of a 2D line closer than this touch (the cutters snap at this distance).
+constexpr double kTouch = 0.005;
 
 // Segment k of a line (0-based) in words, by its points as the deck numbers them; the
 // closing segment (-1 for an open line) runs back to point 1.
@@ -99,7 +101,9 @@ bool SoundLine(const gmTrmLine& line)
     const bool repeats = count > 1 && line.GetFirst().DistTo(line.GetLast()) == 0.0;
     const bool closed = !lance || repeats;
     const int closing = !closed ? -1 : repeats ? count - 2 : count - 1;
-    const gmSelfCrossing crossing = geFindSelfCrossing(plane, closed, near);
+    // Two parts of a 2D line nearer each other than the cutters' snapping distance would
+    // be cut as one. (A 3D line's plane may bring parts far apart in space together.)
+    const gmSelfCrossing crossing = geFindSelfCrossing(plane, closed, near, line.IsTrm3DLine() ? 0.0 : kTouch);
     const double length = gePolylineLength(plane, closed);
     const bool noArea = !lance && std::fabs(gePolygonArea(plane)) <= kNoAreaShare * length * length;
     const CsString kind = lance ? "Lance curve " : "Trim curve ";

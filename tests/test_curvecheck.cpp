@@ -110,6 +110,12 @@ TEST(SelfCrossing, TouchingFoldsAndRepeatsAtTheirPlaces)
     EXPECT_EQ(tie.first, 0);
     EXPECT_EQ(tie.second, 2);
     EXPECT_FALSE(tie.along);
+    // Out and back a thousandth apart: apart for the exact search, touching for the cutters.
+    const Poly hairpin{{0, 0}, {10, 0}, {10, 5}, {2, 5}, {1, 5.5}, {3, 5.001}, {9, 5.001}, {9, 9}, {0, 9}};
+    EXPECT_FALSE(geFindSelfCrossing(hairpin, true).Found());
+    const gmSelfCrossing pin = geFindSelfCrossing(hairpin, true, nullptr, 0.005);
+    EXPECT_EQ(pin.first, 2);
+    EXPECT_EQ(pin.second, 4);
     // Far from the origin: the digits that tell the corners apart are kept.
     Poly far;
     for (const gmPnt2D& q : square) far.emplace_back(1e9 + q.x(), -1e9 + q.y());
