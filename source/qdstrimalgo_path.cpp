@@ -928,6 +928,19 @@ bool SamePlace(const CsMeshPlace& p, const CsMeshPlace& q)
     return false;
 }
 
+// Whether q lies on the outline elsewhere than p: neither at p's node or on p's
+// edge nor at an end of either.
+bool ElsewhereOnOutline(const CsMeshPlace& q, const CsMeshPlace& p)
+{
+    const auto touches = [](const CsMeshPlace& x, int node) {
+        return (x.kind == CsMeshPlace::kNode && x.node == node) ||
+               (x.kind == CsMeshPlace::kEdge && (x.a == node || x.b == node));
+    };
+    if (q.kind == CsMeshPlace::kFace || p.kind == CsMeshPlace::kFace) return false;
+    if (p.kind == CsMeshPlace::kNode) return !touches(q, p.node);
+    return !touches(q, p.a) && !touches(q, p.b);
+}
+
 }  // namespace
 
 bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vector<CsPathRun>& runs)
@@ -967,6 +980,8 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
     double entryShare = 0.0;
     size_t stayedSegment = n;
     double stayedShare = 0.0;
+    // Ways back in a row at the place the walk left (two sides of a slit at most).
+    int across = 0;
     while (k < n) {
         if (!onBlank) {
             const size_t leftSegment = segment;
@@ -991,8 +1006,10 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
                 k = segment + 1;
                 entrySegment = segment;
                 entryShare = share;
-            } else if (segment == leftSegment && share <= leftShare) {
-                // The walk must move on along the curve, or it would come back here for ever.
+            } else if (segment == leftSegment && share <= leftShare && !(ElsewhereOnOutline(at, left) && ++across <= 2)) {
+                // The walk must move on along the curve, or it would come back here for
+                // ever; unless it comes back at that place through another outline, the
+                // other side of a slit an earlier lance opened, which it crosses there.
                 share = std::min(1.0, leftShare + 0.5 * mesh_.CellSize() / std::max(Norm(Sub(curve[segment + 1], curve[segment])), kSnapCap));
                 if (share >= 1.0 && segment + 2 >= n) break;
                 continue;
@@ -1044,6 +1061,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
             }
             runs.back().steps.push_back({next, face, false});
             at = next;
+            across = 0;
         }
     }
     // Drop runs that never left their first place.
