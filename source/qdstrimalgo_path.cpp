@@ -888,9 +888,8 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                     // Along the curve from where the search began, even where the place's
                     // foot on a face lies behind the curve point (a 3D curve off the surface):
                     // the search must never come back to an earlier point.
-                    const CsXYZ d = Sub(b, a);
                     const double along = fromShare + first * (at - fromShare);
-                    share = std::clamp(std::max(along, Dot(Sub(place.point, a), d) / Dot(d, d)), 0.0, 1.0);
+                    share = std::max(along, ShareOf(place, a, b));
                     return true;
                 }
             }
@@ -899,6 +898,26 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
         }
     }
     return false;
+}
+
+double CsPathTracer::ShareOf(const CsMeshPlace& p, const CsXYZ& a, const CsXYZ& b)
+{
+    CsXYZ d = Sub(b, a);
+    CsXYZ r = Sub(p.point, a);
+    if (!mesh_.IsPlanar()) {
+        int f = p.face;
+        if (p.kind != CsMeshPlace::kFace) {
+            const std::vector<int> faces = mesh_.FacesAt(p.kind == CsMeshPlace::kNode ? p.node : p.a);
+            f = faces.empty() ? 0 : faces.front();
+        }
+        if (f > 0) {
+            const CsXYZ w = mesh_.FrameOf(f).w;
+            d = Sub(d, Scale(w, Dot(d, w)));
+            r = Sub(r, Scale(w, Dot(r, w)));
+        }
+    }
+    const double dd = Dot(d, d);
+    return dd > 0.0 ? std::clamp(Dot(r, d) / dd, 0.0, 1.0) : 0.0;
 }
 
 bool CsPathTracer::OnOutlineOf(int face, const CsMeshPlace& p)
@@ -1041,7 +1060,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
                 segment = k - 1;
                 const CsXYZ a = curve[segment], b = curve[segment + 1];
                 const CsXYZ d = Sub(b, a);
-                share = std::clamp(Dot(Sub(at.point, a), d) / Dot(d, d), 0.0, 1.0);
+                share = ShareOf(at, a, b);
                 // A curve that only grazes the blank where it came back cannot be
                 // followed there: the search goes on a step further along it.
                 if (runs.back().steps.size() < 2 && segment == entrySegment) {

@@ -151,6 +151,10 @@ public:
     // Where p lies on the blank: a node, an edge point or a face point; false
     // when it lies off the blank.
     bool Locate(const CsXYZ& p, CsMeshPlace& place);
+    // Where a place stands along the curve segment a-b, as a share of it: in a 3D
+    // cut measured across the normal of a face there, so that the foot of the
+    // curve on the surface stands where the curve passes over it.
+    double ShareOf(const CsMeshPlace& p, const CsXYZ& a, const CsXYZ& b);
     // Where p lies on face f (its height over the face in `height`); false when
     // it lies off the face or, for a 3D cut, beyond the gap.
     bool PlaceIn(int f, const CsXYZ& p, CsMeshPlace& place, double& height);
