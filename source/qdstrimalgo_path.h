@@ -231,6 +231,9 @@ private:
     bool TryMove(int node, const CsXYZ& to);
     void Simplify();
     void KeepSlitsOpen();
+    // Whether a place of the path lies on the blank's outline, where a slit
+    // opens, rather than inside the blank, where it closes.
+    bool OnBlankOutline(const CsMeshPlace& p);
     int NodeOf(size_t run, size_t step);
     int EdgeNode(int a, int b, double t, const CsXYZ& p);
     bool SplitFaces();

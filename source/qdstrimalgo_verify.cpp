@@ -65,6 +65,9 @@ constexpr double kOnEdge = 1e-6;
 constexpr double kFlatSine = 1e-6;
 // Barycentric slack: a point on an element's edge lies on the element.
 constexpr double kInside = 1e-9;
+// A curve's tangent closer than this sine to the surface's normal runs across
+// the surface, not along it.
+constexpr double kSteepShare = 0.1;
 constexpr size_t kShown = 10;
 constexpr size_t kMaxFaults = 200;
 constexpr int kRounds = 3;
@@ -1072,6 +1075,10 @@ void Inspection::CheckCoverage(Plan& plan)
     for (size_t i = 0; i < samples_.size(); ++i) {
         const CsCutSample& s = samples_[i];
         if (s.elem == 0) continue;
+        // A stretch of a 3D curve running along the surface's normal stands over
+        // one point of the surface, which the stretches on either side cut: it has
+        // no sides of its own.
+        if (s.along.Cross(s.normal).Length() < kSteepShare) continue;
         // A curve running along the blank's outline, within the cut's own
         // tolerance of it, is cut there by that outline: a trim needs no new
         // boundary, a slit has no second side to open.

@@ -64,6 +64,8 @@ bool SameFile(const CsString& a, const CsString& b)
 // A closed curve encloses no area when its area is below this share of its length squared
 // (a circle has 1 / (4 pi) of it).
 constexpr double kNoAreaShare = 1e-6;
+// A lance line shorter than this has no length (its points are one when checked).
+constexpr double kNoLength = 0.01;
 // Parts of a 2D line closer than this touch (the cutters snap at this distance).
 constexpr double kTouch = 0.005;
 
@@ -106,6 +108,10 @@ bool SoundLine(const gmTrmLine& line)
     const gmSelfCrossing crossing = geFindSelfCrossing(plane, closed, near, line.IsTrm3DLine() ? 0.0 : kTouch);
     const double length = gePolylineLength(plane, closed);
     const bool noArea = !lance && std::fabs(gePolygonArea(plane)) <= kNoAreaShare * length * length;
+    // A lance shorter than the distance at which its points are one slits nothing.
+    double span = 0.0;
+    for (int i = 1; i < count; ++i) span += line.GetPntArr()[static_cast<size_t>(i)].DistTo(line.GetPntArr()[static_cast<size_t>(i - 1)]);
+    const bool noLength = lance && span <= kNoLength;
     const CsString kind = lance ? "Lance curve " : "Trim curve ";
     CsString text;
     if (crossing.Found() && (!crossing.along || !noArea)) {
@@ -113,6 +119,8 @@ bool SoundLine(const gmTrmLine& line)
                     SegmentText(crossing.first, closing).c_str(), SegmentText(crossing.second, closing).c_str());
     } else if (noArea) {
         text.Format("%s%s is refused: it encloses no area", kind.c_str(), line.GetExid().c_str());
+    } else if (noLength) {
+        text.Format("%s%s is refused: it has no length", kind.c_str(), line.GetExid().c_str());
     } else {
         return true;
     }

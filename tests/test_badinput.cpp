@@ -339,6 +339,16 @@ const std::vector<Case>& Cases()
                               {"Lance curve 1_1 is refused: it crosses itself where segment 1 (points 1 to 2) "
                                "meets segment 3 (points 3 to 4)",
                                "The solver is terminated"}));
+        list.push_back(curves("lance of no length",
+                              {{0, {{cx, cy}, {cx, cy + 0.0015}, {cx, cy}}}},
+                              {"Lance curve 1_1 is refused: it has no length", "The solver is terminated"}));
+        list.push_back(curves("trim curve back along itself a thousandth apart",
+                              {{-1, {{cx - r, cy - r}, {cx + r, cy - r}, {cx + r, cy}, {cx - 0.5 * r, cy},
+                                     {cx - 0.6 * r, cy + 0.1 * r}, {cx - 0.4 * r, cy + 0.001}, {cx + 0.9 * r, cy + 0.001},
+                                     {cx + 0.9 * r, cy + r}, {cx - r, cy + r}}}},
+                              {"Trim curve 1_1 is refused: it crosses itself where segment 3 (points 3 to 4) "
+                               "meets segment 5 (points 5 to 6)",
+                               "The solver is terminated"}));
         // Each keeps its inside, so nothing can remain; the smaller one comes
         // second and finds nothing left to cut.
         list.push_back(curves("two disjoint trim-out curves",
