@@ -36,8 +36,6 @@ const double kSnapCap = 0.005;
 // walk left the blank is the walk's own offset from the curve, not a way back
 // onto it; elsewhere the snapping distance decides.
 const double kGrazing = 0.04;
-// Curve points closer than this are one point (a millimetre's millionth).
-const double kRepeatedPoint = 1e-6;
 // The walk gives up on a curve point after this many steps towards it.
 const int kStepsPerTarget = 200000;
 
@@ -966,10 +964,12 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
 {
     runs.clear();
     failure_ = "";
-    // A point repeated gives a segment with no direction to walk or measure along.
+    // Points closer than the snapping distance are one point to the walk: a
+    // segment shorter than that has no direction it could follow.
     std::vector<CsXYZ> curve;
     for (const CsXYZ& p : points)
-        if (curve.empty() || Norm(Sub(p, curve.back())) > kRepeatedPoint) curve.push_back(p);
+        if (curve.empty() || Norm(Sub(p, curve.back())) > kSnapCap) curve.push_back(p);
+    if (closed && curve.size() > 2 && Norm(Sub(curve.back(), curve.front())) <= kSnapCap) curve.back() = curve.front();
     const size_t n = curve.size();
     if (n < 2) return true;
     // Whether curve point k is a sharp corner: turning by more than 30 degrees.

@@ -116,10 +116,10 @@ CsCutTracks::CsCutTracks(const std::vector<gmTrmLine*>& lines, double size)
             continue;
         }
         for (const gmPnt3D& p : raw) {
-            if (c.pts.empty() || c.pts.back().DistTo(p) > 1e-9 * size) c.pts.push_back(p);
+            if (c.pts.empty() || c.pts.back().DistTo(p) > std::max(1e-9 * size, kCutSamePoint)) c.pts.push_back(p);
         }
         if (c.pts.size() < 2) continue;
-        c.closed = c.pts.size() > 3 && c.pts.front().DistTo(c.pts.back()) <= 1e-9 * size;
+        c.closed = c.pts.size() > 3 && c.pts.front().DistTo(c.pts.back()) <= std::max(1e-9 * size, kCutSamePoint);
         if (c.closed) c.pts.back() = c.pts.front();
         if (c.closed && space.flat) {
             for (size_t i = 0; i + 1 < c.pts.size(); ++i)

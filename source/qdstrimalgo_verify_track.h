@@ -18,6 +18,8 @@
 
 // A new boundary node this close to a curve lies on it (model units).
 inline constexpr double kCutOnCurve = 0.02;
+// Curve points closer than this are one point to the cutters, and so to the check.
+inline constexpr double kCutSamePoint = 0.005;
 // How far sideways a 3D curve's foot may stray per unit of its height above the surface.
 inline constexpr double kCutAcrossSlack = 0.1;
 // The share of the local element size that still counts as "at" a place: a

@@ -64,7 +64,8 @@ bool SameFile(const CsString& a, const CsString& b)
 // A closed curve encloses no area when its area is below this share of its length squared
 // (a circle has 1 / (4 pi) of it).
 constexpr double kNoAreaShare = 1e-6;
-// A lance line shorter than this has no length (its points are one when checked).
+// A line shorter than this has no length (its points are one when checked): a lance
+// slits nothing, a trim line encloses nothing.
 constexpr double kNoLength = 0.01;
 // Parts of a 2D line closer than this touch (the cutters snap at this distance).
 constexpr double kTouch = 0.005;
@@ -107,7 +108,8 @@ bool SoundLine(const gmTrmLine& line)
     // be cut as one. (A 3D line's plane may bring parts far apart in space together.)
     const gmSelfCrossing crossing = geFindSelfCrossing(plane, closed, near, line.IsTrm3DLine() ? 0.0 : kTouch);
     const double length = gePolylineLength(plane, closed);
-    const bool noArea = !lance && std::fabs(gePolygonArea(plane)) <= kNoAreaShare * length * length;
+    const bool noArea =
+        !lance && (length <= kNoLength || std::fabs(gePolygonArea(plane)) <= kNoAreaShare * length * length);
     // A lance shorter than the distance at which its points are one slits nothing.
     double span = 0.0;
     for (int i = 1; i < count; ++i) span += line.GetPntArr()[static_cast<size_t>(i)].DistTo(line.GetPntArr()[static_cast<size_t>(i - 1)]);
