@@ -945,8 +945,9 @@ bool SamePlace(const CsMeshPlace& p, const CsMeshPlace& q)
     return false;
 }
 
-// Whether q lies on the outline elsewhere than p: neither at p's node or on p's
-// edge nor at an end of either.
+// Whether q lies on the outline elsewhere than p: on another edge (the two sides
+// of a slit share the node at its closed end), or, where a node is involved,
+// not at it nor on an edge from it.
 bool ElsewhereOnOutline(const CsMeshPlace& q, const CsMeshPlace& p)
 {
     const auto touches = [](const CsMeshPlace& x, int node) {
@@ -954,6 +955,8 @@ bool ElsewhereOnOutline(const CsMeshPlace& q, const CsMeshPlace& p)
                (x.kind == CsMeshPlace::kEdge && (x.a == node || x.b == node));
     };
     if (q.kind == CsMeshPlace::kFace || p.kind == CsMeshPlace::kFace) return false;
+    if (q.kind == CsMeshPlace::kEdge && p.kind == CsMeshPlace::kEdge)
+        return std::minmax(q.a, q.b) != std::minmax(p.a, p.b);
     if (p.kind == CsMeshPlace::kNode) return !touches(q, p.node);
     return !touches(q, p.a) && !touches(q, p.b);
 }
