@@ -131,6 +131,22 @@ std::vector<int> NodesOf(int e)
     return nodes;
 }
 
+// Whether q stands over triangle a-b-c, its foot on the triangle's plane
+// inside the triangle; unit is the triangle's facing and off q's height over
+// it. False for a triangle with no area.
+bool OverTriangle(const gmPnt3D& a, const gmPnt3D& b, const gmPnt3D& c, const gmPnt3D& q, gmVec3D& unit, double& off)
+{
+    const gmVec3D n = (b - a).Cross(c - a);
+    const double twice = n.Length();
+    if (!(twice > 0.0)) return false;
+    unit = n / twice;
+    off = (q - a).Dot(unit);
+    const gmPnt3D foot = q - unit * off;
+    const double l1 = (c - b).Cross(foot - b).Dot(unit) / twice;
+    const double l2 = (a - c).Cross(foot - c).Dot(unit) / twice;
+    return l1 >= -kInside && l2 >= -kInside && 1.0 - l1 - l2 >= -kInside;
+}
+
 // Twice the vector area of a polygon; its direction is the facing.
 gmVec3D AreaVector(const std::vector<gmPnt3D>& p)
 {
@@ -475,18 +491,12 @@ void Inspection::Locate(int elem)
                 const gmPnt3D& a = space.flat ? p[0] : g[0];
                 const gmPnt3D& b = space.flat ? p[t] : g[t];
                 const gmPnt3D& c = space.flat ? p[t + 1] : g[t + 1];
-                const gmVec3D n = (b - a).Cross(c - a);
-                const double twice = n.Length();
-                if (!(twice > 0.0)) continue;
-                const gmVec3D unit = n / twice;
-                const double off = (s.at - a).Dot(unit);
+                gmVec3D unit;
+                double off = 0.0;
+                if (!OverTriangle(a, b, c, s.at, unit, off)) continue;
                 if (!space.flat && std::fabs(off) > gap + kCutOnCurve) continue;
-                const gmPnt3D foot = s.at - unit * off;
-                const double l1 = (c - b).Cross(foot - b).Dot(unit) / twice;
-                const double l2 = (a - c).Cross(foot - c).Dot(unit) / twice;
-                const double l3 = 1.0 - l1 - l2;
-                if (l1 < -kInside || l2 < -kInside || l3 < -kInside) continue;
                 if (!space.flat && std::fabs(off) >= s.offset) continue;
+                const gmPnt3D foot = s.at - unit * off;
                 double longest = 0.0;
                 for (int k = 0; k < e.count; ++k) longest = std::max(longest, g[k].DistTo(g[(k + 1) % e.count]));
                 s.elem = elem;
@@ -1196,16 +1206,10 @@ bool Inspection::KeptAt(const CsCutSample& s)
         const std::vector<int> nodes = NodesOf(it->second);
         std::vector<gmPnt3D> p;
         for (const int n : nodes) p.push_back(space.flat ? space.To(NodeAt(n)) : NodeAt(n));
-        for (size_t t = 1; t + 1 < p.size(); ++t) {
-            const gmVec3D n = (p[t] - p[0]).Cross(p[t + 1] - p[0]);
-            const double twice = n.Length();
-            if (!(twice > 0.0)) continue;
-            const gmVec3D unit = n / twice;
-            const gmPnt3D foot = q - unit * (q - p[0]).Dot(unit);
-            const double l1 = (p[t + 1] - p[t]).Cross(foot - p[t]).Dot(unit) / twice;
-            const double l2 = (p[0] - p[t + 1]).Cross(foot - p[t + 1]).Dot(unit) / twice;
-            if (l1 >= -kInside && l2 >= -kInside && 1.0 - l1 - l2 >= -kInside) return true;
-        }
+        gmVec3D unit;
+        double off = 0.0;
+        for (size_t t = 1; t + 1 < p.size(); ++t)
+            if (OverTriangle(p[0], p[t], p[t + 1], q, unit, off)) return true;
     }
     return false;
 }

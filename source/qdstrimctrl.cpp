@@ -111,9 +111,7 @@ bool SoundLine(const gmTrmLine& line)
     const bool noArea =
         !lance && (length <= kNoLength || std::fabs(gePolygonArea(plane)) <= kNoAreaShare * length * length);
     // A lance shorter than the distance at which its points are one slits nothing.
-    double span = 0.0;
-    for (int i = 1; i < count; ++i) span += line.GetPntArr()[static_cast<size_t>(i)].DistTo(line.GetPntArr()[static_cast<size_t>(i - 1)]);
-    const bool noLength = lance && span <= kNoLength;
+    const bool noLength = lance && length <= kNoLength;
     const CsString kind = lance ? "Lance curve " : "Trim curve ";
     CsString text;
     if (crossing.Found() && (!crossing.along || !noArea)) {

@@ -170,11 +170,6 @@ TEST_P(CutFault, IsCutRight)
     sweep::RunSweep("cutfaults", GetParam(), 0, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Regression, CutFault, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<std::string>& c) {
-                             std::string name = c.param;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Regression, CutFault, ::testing::ValuesIn(Cases()), testutil::TestName);
 
 }  // namespace

@@ -202,14 +202,7 @@ TEST_P(Example, IsReadWholeAndEndsNormallyOrWithoutACut)
     EXPECT_EQ(ReadFile((dir.path() / deck.blank).string()), ReadFile((source / deck.blank).string()));
 }
 
-std::string TestName(const ::testing::TestParamInfo<std::string>& info)
-{
-    std::string name = info.param;
-    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Folders, Example, ::testing::ValuesIn(ExampleNames()), TestName);
+INSTANTIATE_TEST_SUITE_P(Folders, Example, ::testing::ValuesIn(ExampleNames()), testutil::TestName);
 
 // Every folder is documented with the command that runs it, and the kinds of job the
 // examples are meant to show are all there.

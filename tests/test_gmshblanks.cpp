@@ -396,15 +396,7 @@ TEST_P(GmshBlank, ProgramAnnealsItWhole)
     }
 }
 
-std::string TestName(const ::testing::TestParamInfo<std::string>& info)
-{
-    std::string name = info.param;
-    std::replace_if(
-        name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Blanks, GmshBlank, ::testing::ValuesIn(BlankNames()), TestName);
+INSTANTIATE_TEST_SUITE_P(Blanks, GmshBlank, ::testing::ValuesIn(BlankNames()), testutil::TestName);
 
 // The folder is there and mixes what a cutter meets: all-triangle, all-quad and
 // mixed meshes, flat and formed blanks, outlines with holes.

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,6 +46,14 @@ private:
     static inline int counter_ = 0;
     std::filesystem::path path_;
 };
+
+// A parameter as a test's name: what is not a letter or digit becomes '_'.
+inline std::string TestName(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param;
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+    return name;
+}
 
 inline void WriteFile(const std::string& path, const std::string& bytes)
 {

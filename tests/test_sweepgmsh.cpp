@@ -347,11 +347,6 @@ TEST_P(GmshSweep, EveryCutHolds)
     sweep::RunSweep("gmsh", GetParam(), 0, kSeeds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()),
-                         [](const ::testing::TestParamInfo<std::string>& g) {
-                             std::string name = g.param;
-                             std::replace(name.begin(), name.end(), '/', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
 }  // namespace

@@ -320,11 +320,6 @@ TEST_P(LatticeSweep, EveryCutHolds)
     sweep::RunSweep("lattice", GetParam(), 0, kSeeds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cuts, LatticeSweep, ::testing::ValuesIn(Generators()),
-                         [](const ::testing::TestParamInfo<std::string>& g) {
-                             std::string name = g.param;
-                             std::replace(name.begin(), name.end(), '/', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cuts, LatticeSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
 }  // namespace

@@ -269,11 +269,6 @@ TEST_P(RandomSweep, EveryCutHolds)
     sweep::RunSweep("random", GetParam(), 0, kSeeds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()),
-                         [](const ::testing::TestParamInfo<std::string>& g) {
-                             std::string name = g.param;
-                             std::replace(name.begin(), name.end(), '/', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
 }  // namespace

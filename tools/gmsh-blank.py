@@ -48,9 +48,9 @@ def load_gmsh():
     # python3 earlier in PATH can still use it, it is plain ctypes.
     path = "/usr/lib/python3/dist-packages/gmsh.py"
     if os.path.exists(path):
-        spec = importlib.util.spec_from_file_location("gmsh", path)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        found = importlib.util.spec_from_file_location("gmsh", path)
+        module = importlib.util.module_from_spec(found)
+        found.loader.exec_module(module)
         return module
     sys.exit("gmsh-blank: gmsh's Python module is missing.\n"
              "Install it with: apt-get install -y gmsh python3-gmsh\n"
