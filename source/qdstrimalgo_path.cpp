@@ -249,10 +249,10 @@ CsXY CsCutMesh::NodeFlat(int face, int node) { return Flat(face, CsNodeXYZ(node)
 
 CsXYZ CsCutMesh::Lift(int face, const CsXY& q)
 {
-    const Frame& f = FrameOf(face);
-    if (!planar_) return Add(f.origin, Add(Scale(f.u, q.x), Scale(f.v, q.y)));
     // Between the corners as the plane sees them, in the fan of triangles from
-    // the first corner: a warped or steep element is followed where it is.
+    // the first corner: a warped or steep element is followed where it is. A
+    // point on a 3D cut's mean plane of a warped element would lie off the
+    // surface, and a piece made with it would stand up from its parent.
     const CsDataElem& el = dataManage.GetElem(face);
     const int n = el.GetNodeNum();
     const CsXY c0 = NodeFlat(face, el[0]);
@@ -975,13 +975,22 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
     if (closed && curve.size() > 2 && Norm(Sub(curve.back(), curve.front())) <= kSnapCap) curve.back() = curve.front();
     const size_t n = curve.size();
     if (n < 2) return true;
-    // Whether curve point k is a sharp corner: turning by more than 30 degrees.
-    const auto sharp = [&](size_t k) {
+    // Whether curve point k, placed at a step, is a sharp corner: turning by
+    // more than 30 degrees as the face there sees it. A curve that lies on a
+    // creased surface bends in space where it crosses the crease, but the cut
+    // along the normal does not turn there.
+    const auto sharp = [&](size_t k, const CsPathStep& at) {
         if (!closed && (k == 0 || k + 1 == n)) return true;
         const size_t prev = k == 0 ? n - 2 : k - 1;
         const size_t next = k + 1 == n ? 1 : k + 1;
-        const CsXYZ u = Sub(curve[k], curve[prev]);
-        const CsXYZ w = Sub(curve[next], curve[k]);
+        CsXYZ u = Sub(curve[k], curve[prev]);
+        CsXYZ w = Sub(curve[next], curve[k]);
+        const int face = at.place.kind == CsMeshPlace::kFace ? at.place.face : at.face;
+        if (face > 0) {
+            const CsXYZ normal = mesh_.FrameOf(face).w;
+            u = Sub(u, Scale(normal, Dot(u, normal)));
+            w = Sub(w, Scale(normal, Dot(w, normal)));
+        }
         const double lu = Norm(u), lw = Norm(w);
         return lu > 0.0 && lw > 0.0 && Dot(u, w) / (lu * lw) < 0.8660254;
     };
@@ -992,7 +1001,8 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
     size_t k = 1;
     if (Locate(curve[0], at)) {
         runs.push_back({});
-        runs.back().steps.push_back({at, 0, sharp(0)});
+        runs.back().steps.push_back({at, 0, false});
+        runs.back().steps.back().corner = sharp(0, runs.back().steps.back());
         onBlank = true;
         startsAtFirst = true;
     }
@@ -1053,7 +1063,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
             const int r = Step(at, curve[k], next, face);
             origin_ = nullptr;
             if (r == 0) {
-                runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k);
+                runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k, runs.back().steps.back());
                 ++k;
                 break;
             }
@@ -1077,7 +1087,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
             }
             // A step that stays where it is has nowhere nearer to go: the curve point is reached.
             if (SamePlace(next, at)) {
-                runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k);
+                runs.back().steps.back().corner = runs.back().steps.back().corner || sharp(k, runs.back().steps.back());
                 ++k;
                 break;
             }

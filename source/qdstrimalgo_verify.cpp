@@ -760,7 +760,14 @@ bool Inspection::OnCurve(int node, double* off) const
     const gmPnt3D p = NodeAt(node);
     const gmVec3D n = NodeNormal(node);
     const double size = Size(node);
-    const double d = tracks_.Distance(p, n, std::max(size, kCutOnCurve));
+    double d = tracks_.Distance(p, n, std::max(size, kCutOnCurve));
+    // The cutter drops a curve off the surface along the normal of the input
+    // element it cuts; at a crease the mean normal of the node looks at it askew.
+    for (auto it = std::lower_bound(byNode_.begin(), byNode_.end(), std::make_pair(node, 0));
+         d > kCutOnCurve && it != byNode_.end() && it->first == node; ++it) {
+        const gmVec3D facing = ParentFacing(it->second);
+        if (facing.SqrLen() > 0.0) d = std::min(d, tracks_.Distance(p, geCutUnit(facing), std::max(size, kCutOnCurve)));
+    }
     const bool on = d <= kCutOnCurve || ByCorner(p, n, size);
     if (l < onCurve_.size()) onCurve_[l] = {d, on};
     if (off) *off = d;
