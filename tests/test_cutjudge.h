@@ -4,11 +4,14 @@
 // count wrong configurations and still run the rest.
 //
 // It shares nothing with the program's geometry: the parser and the plane
-// geometry are those of test_trimcheck.h. Everything is judged in the view
-// along z: 2D trims and lances in the sweeps project along z, and the blanks
-// they cut (flat, bent or domed graphs over the x-y plane with gentle slopes)
-// show every element unfolded in that view, so a 3D curve lying on such a
-// blank cuts there what its plan view cuts in the plane.
+// geometry are those of test_trimcheck.h. Regions and areas are judged in
+// the view along z: 2D trims and lances in the sweeps project along z, and
+// the blanks they cut (graphs over the x-y plane) show every element unfolded
+// in that view, so a 3D curve lying on such a blank cuts there what its plan
+// view cuts in the plane. Where a 3D cut meets a steep, warped element the
+// plan view misleads, so a node's place on the curve is also measured across
+// the normals of the elements under it, and a piece is seen along its
+// parent's normal.
 #ifndef TEST_CUTJUDGE_H
 #define TEST_CUTJUDGE_H
 
@@ -287,6 +290,26 @@ public:
     // How far a point lies from the input's surface, where it lies over the
     // input; 0 elsewhere. Triangles of both diagonals of a quadrilateral
     // are tried, so a slightly warped element takes either.
+    // The unit normals of the elements over p.
+    std::vector<P3> NormalsAt(const P2& p) const
+    {
+        std::vector<P3> normals;
+        for (const int e : Holding(p, 1e-6 * h_)) {
+            const Shell& s = d_.shells[static_cast<size_t>(e)];
+            P3 area{0, 0, 0};
+            for (size_t k = 0; k < s.nodes.size(); ++k) {
+                const P3& a = d_.nodes.at(s.nodes[k]);
+                const P3& b = d_.nodes.at(s.nodes[(k + 1) % s.nodes.size()]);
+                area[0] += a[1] * b[2] - a[2] * b[1];
+                area[1] += a[2] * b[0] - a[0] * b[2];
+                area[2] += a[0] * b[1] - a[1] * b[0];
+            }
+            const double length = std::hypot(area[0], area[1], area[2]);
+            if (length > 0.0) normals.push_back({area[0] / length, area[1] / length, area[2] / length});
+        }
+        return normals;
+    }
+
     double SurfaceGap(const P3& p) const
     {
         double best = 1e300;
@@ -483,7 +506,37 @@ private:
         return 0.0;
     }
 
-    bool NodeOnCurve(const P2& p) const { return OffCurve(p) <= kOnCurve || CornerReach(p) > 0.0; }
+    // How far p lies from the curves as the cut sees them: in plan, and for a
+    // 3D cut also across the surface's normal under p, where a curve above or
+    // below a steep surface meets it away from its plan view.
+    double Off(const P3& p) const
+    {
+        const double plan = OffCurve(Plan(p));
+        if (!Is3D(job_.op()) || plan <= kOnCurve) return plan;
+        // Each element there drops the curve along its own normal.
+        double best = plan;
+        for (const P3& n : mesh_.NormalsAt(Plan(p))) {
+            const auto across = [&](const P3& q) {
+                P3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+                const double up = d[0] * n[0] + d[1] * n[1] + d[2] * n[2];
+                for (int k = 0; k < 3; ++k) d[k] -= up * n[k];
+                return d;
+            };
+            for (const Curve& c : job_.curves) {
+                for (size_t i = 0; i + 1 < c.points.size(); ++i) {
+                    const P3 a = across(c.points[i]), b = across(c.points[i + 1]);
+                    const P3 ab{b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+                    const double len2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+                    const double t =
+                        len2 > 0.0 ? std::clamp(-(a[0] * ab[0] + a[1] * ab[1] + a[2] * ab[2]) / len2, 0.0, 1.0) : 0.0;
+                    best = std::min(best, std::hypot(a[0] + t * ab[0], a[1] + t * ab[1], a[2] + t * ab[2]));
+                }
+            }
+        }
+        return best;
+    }
+
+    bool NodeOnCurve(const P3& p) const { return Off(p) <= kOnCurve || CornerReach(Plan(p)) > 0.0; }
 
     bool Kept(const P2& p) const { return lance_ || trimcheck::KeptPoint(region_, p); }
 
@@ -604,13 +657,17 @@ private:
     // Whether an open edge lies on the cut: its ends on a curve and its
     // points no farther from the curves than the curve strays from a chord
     // of that length (a slit: a tenth of an element everywhere).
-    bool OnCut(const P2& a, const P2& b) const
+    bool OnCut(const P3& a3, const P3& b3) const
     {
-        if (!NodeOnCurve(a) || !NodeOnCurve(b)) return false;
+        if (!NodeOnCurve(a3) || !NodeOnCurve(b3)) return false;
+        const P2 a = Plan(a3), b = Plan(b3);
         const double size = mesh_.SizeAt({0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])});
+        const auto along = [&](double t) {
+            return P3{a3[0] + t * (b3[0] - a3[0]), a3[1] + t * (b3[1] - a3[1]), a3[2] + t * (b3[2] - a3[2])};
+        };
         if (lance_) {
             for (const double t : {0.25, 0.5, 0.75}) {
-                if (OffCurve({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])}) > 0.1 * size) return false;
+                if (Off(along(t)) > 0.1 * size) return false;
             }
             return true;
         }
@@ -622,8 +679,7 @@ private:
             sag = std::max(sag, trimcheck::Sag(c.points, Dist(a, b)) + trimcheck::Sag(c.points, segment));
         }
         const double corner = 0.5 * std::max(CornerReach(a), CornerReach(b));
-        const P2 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
-        return OffCurve(m) <= sag + corner + kOnCurve + 0.5 * (OffCurve(a) + OffCurve(b));
+        return Off(along(0.5)) <= sag + corner + kOnCurve + 0.5 * (Off(a3) + Off(b3));
     }
 
     // A node left at the middle of a chord of the cut, where the coarse
@@ -636,7 +692,8 @@ private:
         for (auto a = to.first; a != to.second; ++a) {
             for (auto b = from.first; b != from.second; ++b) {
                 const P2 pa = PlanNode(a->second), pb = PlanNode(b->second);
-                if (trimcheck::SegDist(PlanNode(node), pa, pb) < 1e-5 * h_ && OnCut(pa, pb)) return true;
+                if (trimcheck::SegDist(PlanNode(node), pa, pb) < 1e-5 * h_ && OnCut(Node(a->second), Node(b->second)))
+                    return true;
             }
         }
         return false;
@@ -665,15 +722,16 @@ private:
             freshOwner_.push_back(owners.front());
             freshEnds_.push_back({e.first, e.second});
             const bool chord = MiddleOfChord(e.first) || MiddleOfChord(e.second);
-            if (!OnCut(a, b) && !chord) {
-                const P2 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
+            if (!OnCut(Node(e.first), Node(e.second)) && !chord) {
+                const P3 pa = Node(e.first), pb = Node(e.second);
+                const P3 m{0.5 * (pa[0] + pb[0]), 0.5 * (pa[1] + pb[1]), 0.5 * (pa[2] + pb[2])};
                 Fault("open-edge", "open edge " + std::to_string(e.first) + "-" + std::to_string(e.second) +
                                        " of element " +
                                        std::to_string(out_.shells[static_cast<size_t>(owners.front())].id) +
                                        " from " + At(Node(e.first)) + " to " + At(Node(e.second)) +
                                        " is neither on the outline nor on the cut (ends " +
-                                       Fixed(OffCurve(a)) + " and " + Fixed(OffCurve(b)) + ", middle " +
-                                       Fixed(OffCurve(m)) + " off the curve)");
+                                       Fixed(Off(pa)) + " and " + Fixed(Off(pb)) + ", middle " +
+                                       Fixed(Off(m)) + " off the curve)");
             }
         }
         fresh_ = Segments(fresh, h_);
@@ -707,7 +765,7 @@ private:
                 // the slit, more where sides meet only at one point, as where a
                 // closed lance touches the outline at a vertex. A copy too many
                 // leaves an open edge off the cut, which the closed-mesh rule finds.
-                const bool slit = lance_ && NodeOnCurve(Plan(p));
+                const bool slit = lance_ && NodeOnCurve(p);
                 if (before) continue;
                 if (slit) {
                     twin_[u] = v;
@@ -762,6 +820,31 @@ private:
         return parent;
     }
 
+    // The piece's corners seen along the normal of the input element it came
+    // from, turned so that the parent's own area is positive.
+    Poly AlongNormalOf(const Shell& parent, const Shell& piece) const
+    {
+        P3 n{0, 0, 0};
+        for (size_t k = 0; k < parent.nodes.size(); ++k) {
+            const P3& a = in_.nodes.at(parent.nodes[k]);
+            const P3& b = in_.nodes.at(parent.nodes[(k + 1) % parent.nodes.size()]);
+            n = {n[0] + a[1] * b[2] - a[2] * b[1], n[1] + a[2] * b[0] - a[0] * b[2], n[2] + a[0] * b[1] - a[1] * b[0]};
+        }
+        const double length = std::hypot(n[0], n[1], n[2]);
+        if (length > 0.0) n = {n[0] / length, n[1] / length, n[2] / length};
+        // Any unit vector across n, and the third completing a right-handed frame.
+        P3 u = std::fabs(n[0]) < 0.9 ? P3{0, -n[2], n[1]} : P3{n[2], 0, -n[0]};
+        const double lu = std::hypot(u[0], u[1], u[2]);
+        u = {u[0] / lu, u[1] / lu, u[2] / lu};
+        const P3 v{n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]};
+        Poly view;
+        for (const int id : piece.nodes) {
+            const P3& p = out_.nodes.at(id);
+            view.push_back({p[0] * u[0] + p[1] * u[1] + p[2] * u[2], p[0] * v[0] + p[1] * v[1] + p[2] * v[2]});
+        }
+        return view;
+    }
+
     void CheckElements()
     {
         for (const Shell& s : out_.shells) {
@@ -769,8 +852,8 @@ private:
                 !std::all_of(s.nodes.begin(), s.nodes.end(), [&](int n) { return HasNode(n); }))
                 continue;
             const std::string name = "element " + std::to_string(s.id);
-            const Poly piece = trimcheck::PolyOf(out_, s);
-            const double area = trimcheck::SignedArea(piece);
+            Poly piece = trimcheck::PolyOf(out_, s);
+            double area = trimcheck::SignedArea(piece);
             const P2 centre = trimcheck::Centroid(piece);
             keptArea_ += std::fabs(area);
             double parentArea = 0.0;
@@ -779,6 +862,13 @@ private:
                 Fault("parent", name + " at " + At(centre) +
                                     " lies by no input element with its part, thickness and records");
                 continue;
+            }
+            // A 3D cut's pieces are seen along their parent's normal: on a steep,
+            // warped element the view along z may turn a sound piece over.
+            if (Is3D(job_.op())) {
+                piece = AlongNormalOf(*parent, s);
+                area = trimcheck::SignedArea(piece);
+                parentArea = 1.0;
             }
             double longest = 0.0;
             for (size_t i = 0; i < piece.size(); ++i)
@@ -848,12 +938,12 @@ private:
                 if (std::hypot(0.5 * (a[0] + b[0]) - p[0], 0.5 * (a[1] + b[1]) - p[1]) < 1e-5 * h_) continue;
             }
             const P2 q = Plan(p);
-            if (!NodeOnCurve(q) && !MiddleOfChord(id)) {
+            if (!NodeOnCurve(p) && !MiddleOfChord(id)) {
                 Fault("node-off-curve", std::string(fresh   ? "new"
                                                     : moved ? "moved"
                                                             : "cut") +
                                             " node " + std::to_string(id) + " at " + At(p) + " lies " +
-                                            Fixed(OffCurve(q)) + " off the curve" +
+                                            Fixed(Off(p)) + " off the curve" +
                                             (onCut.count(id) ? " on the new boundary" : ""));
             }
             if (fresh || moved) {

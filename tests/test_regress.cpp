@@ -33,6 +33,20 @@ TEST(Regress, FuzzFindingsEndInTheProgramsOwnVerdict)
         else WriteFile(dir.file("blank.dynain"), bytes);
 
         const auto r = RunProgram(dir, "job.dyn");
+        if (name.rfind("still_wrong_", 0) == 0) {
+            // A job the cutters still get wrong: the check stops it before anything is written.
+            EXPECT_EQ(r.status, 255) << r.out;
+            EXPECT_NE(r.out.find(kCsCutRefusalHead), std::string::npos)
+                << "cut soundly now: rename it cut_... and say so in the README\n"
+                << r.out;
+            EXPECT_FALSE(fs::exists(dir.file("job.dynain")));
+            EXPECT_EQ(ReadFile(dir.file("job.dyn")), bytes);
+            EXPECT_EQ(ReadFile(dir.file("blank.dynain")), testutil::SmallGeneratedJob().blank);
+            EXPECT_NE(ReadFile(dir.file("job.report.json")).find("\"failure\": \"" + std::string(kCsCutRefusalHead)),
+                      std::string::npos);
+            ++replayed;
+            continue;
+        }
         EXPECT_TRUE(r.status == 0 || r.status == 255) << r.status << "\n" << r.out;
         const bool normal = r.out.find("N o r m a l      t e r m i n a t i o n") != std::string::npos;
         EXPECT_EQ(normal, r.status == 0) << r.out;

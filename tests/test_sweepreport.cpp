@@ -2,7 +2,6 @@
 // is set, and one configuration written out to run by hand.
 #include "test_sweeprun.h"
 
-#include "qdstrimalgo_verify.h"
 
 #include <gtest/gtest.h>
 
@@ -61,33 +60,6 @@ TEST(SweepJob, WritesOneConfigurationToRunByHand)
                                 trimcheck::ParseFile((dir / "job.dynain").string()), c.job);
     std::printf("%s", judge.ok() ? "the judge finds nothing wrong\n"
                                  : ("the judge finds:\n" + judge.Summary(40)).c_str());
-}
-
-// While the cutters still get a configuration wrong, the run must stop with
-// the check's finding instead of writing the broken mesh: status 255, no
-// result, the inputs as they were, and the finding in the run report.
-TEST(SweepJob, AConfigurationStillCutWronglyStopsBeforeWriting)
-{
-    const std::string generator = "circle/trim3d";
-    const int seed = 9;
-    const sweep::Family& gmsh = sweep::Families().at("gmsh");
-    const sweep::Config c = gmsh.make(generator, seed);
-    if (c.skip) GTEST_SKIP() << "no gmsh blanks";
-    ASSERT_TRUE(sweep::IsKnown(gmsh, generator, seed))
-        << "the cutters cut this configuration rightly now: pick another that the known-faults tables list "
-           "with a [status] finding";
-    testutil::ScratchDir dir("still-wrong");
-    sweep::WriteConfig(dir.path(), c, nullptr, "blank.dynain");
-    const std::string blank = testutil::ReadFile(dir.file("blank.dynain"));
-    const std::string deck = testutil::ReadFile(dir.file("job.dyn"));
-    const testutil::RunResult run = sweep::RunWithin(dir, sweep::kSecondsPerJob);
-    EXPECT_EQ(run.status, 255) << run.out;
-    EXPECT_NE(run.out.find(kCsCutRefusalHead + std::string("3D trim, curve 1_1: ")), std::string::npos) << run.out;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("job.dynain")));
-    EXPECT_EQ(testutil::ReadFile(dir.file("blank.dynain")), blank);
-    EXPECT_EQ(testutil::ReadFile(dir.file("job.dyn")), deck);
-    EXPECT_NE(testutil::ReadFile(dir.file("job.report.json")).find("\"failure\": \"" + std::string(kCsCutRefusalHead)),
-              std::string::npos);
 }
 
 }  // namespace
