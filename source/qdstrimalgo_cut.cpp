@@ -13,10 +13,6 @@
 
 namespace {
 
-CsXYZ Sub(const CsXYZ& a, const CsXYZ& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double Dot(const CsXYZ& a, const CsXYZ& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-CsXYZ Cross(const CsXYZ& a, const CsXYZ& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Norm(const CsXYZ& a) { return std::sqrt(Dot(a, a)); }
 double Dist2(const CsXY& a, const CsXY& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 // A moved node keeps every corner of its elements at least this far (as a

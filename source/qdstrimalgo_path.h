@@ -12,6 +12,7 @@
 
 #include "qdsgeombase.h"
 
+#include <cmath>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -28,6 +29,25 @@ struct CsXYZ {
     double y = 0.0;
     double z = 0.0;
 };
+
+inline CsXYZ Sub(const CsXYZ& a, const CsXYZ& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline CsXYZ Add(const CsXYZ& a, const CsXYZ& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline CsXYZ Scale(const CsXYZ& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+inline double Dot(const CsXYZ& a, const CsXYZ& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline CsXYZ Cross(const CsXYZ& a, const CsXYZ& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double Norm(const CsXYZ& a) { return std::sqrt(Dot(a, a)); }
+inline CsXYZ Unit(const CsXYZ& a)
+{
+    const double n = Norm(a);
+    return n > 0.0 ? Scale(a, 1.0 / n) : a;
+}
+inline double Cross2(const CsXY& a, const CsXY& b) { return a.x * b.y - a.y * b.x; }
+inline CsXY Sub2(const CsXY& a, const CsXY& b) { return {a.x - b.x, a.y - b.y}; }
+inline double Len2(const CsXY& a) { return std::hypot(a.x, a.y); }
+inline CsXY Lerp2(const CsXY& a, const CsXY& b, double t) { return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}; }
 
 // Where the path meets the blank.
 struct CsMeshPlace {
