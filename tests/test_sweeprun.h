@@ -337,6 +337,7 @@ struct Outcome {
     std::vector<std::string> faults;
     std::set<std::string> rules;
     std::string log;
+    std::string digest;  // the exit status and a hash of what the program wrote
     std::string Summary(size_t most = 8) const
     {
         std::string text;
@@ -412,6 +413,8 @@ inline Outcome Run(const testutil::ScratchDir& dir, const Config& c, std::set<st
     const testutil::RunResult run = RunWithin(dir, kSecondsPerJob);
     o.log = run.out;
     const std::string result = dir.file("job.dynain");
+    o.digest = std::to_string(run.status) + " " +
+               (std::filesystem::exists(result) ? std::to_string(Rng::Fnv(testutil::ReadFile(result))) : "-");
     if (run.status != 0 || !std::filesystem::exists(result)) {
         // The last lines the program printed that say something.
         std::vector<std::string> said;
@@ -497,6 +500,11 @@ inline void RunSweep(const std::string& familyName, const std::string& generator
         const Config c = family.make(generator, seed);
         if (c.skip) continue;
         const Outcome o = Run(dir, c, written);
+        // Every output's hash, for comparing two builds byte for byte (tools/compare-outputs.sh).
+        if (const char* digests = std::getenv("CORVEX_SWEEP_DIGESTS"); digests && *digests) {
+            std::ofstream(digests, std::ios::app) << familyName << " " << generator << " " << seed << " "
+                                                  << o.digest << "\n";
+        }
         Records().push_back(
             {familyName, generator, seed, o.wrong, known, o.faults.empty() ? "" : o.faults.front(), o.rules});
         if (o.wrong && !known) {
