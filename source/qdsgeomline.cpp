@@ -2,6 +2,7 @@
 #include "qdsgeomline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cassert>
 #include <utility>
 
@@ -15,6 +16,10 @@ constexpr double kStraightOffset = 0.01;
 constexpr double kCloseGap = 0.01;
 // Simplification: almost collinear when the squared sine is below this.
 constexpr double kSimplifySine = 0.001;
+// Two directions whose squared sine is below this run parallel.
+constexpr double kSqrSine = 1e-5;
+// An edge end this share of a segment ahead of its start lies on it.
+constexpr double kAhead = 0.001;
 
 }  // namespace
 
@@ -275,4 +280,29 @@ bool compare_area(const gmTrmLine* a, const gmTrmLine* b)
     b->GetCorner(x0, y0, x1, y1);
     const double areaB = 0.01 * (x1 - x0) * (y1 - y0);
     return areaA > areaB;
+}
+
+int geCrossEdge(const gmVec2D& d1, const gmVec2D& d2, const gmVec2D& w, const gmCrossReach& reach, double& t)
+{
+    const double k = d1.Cross(d2);
+    if (k * k <= kSqrSine * d1.SqrLen() * d2.SqrLen()) return -1;
+    t = w.Cross(d2) / k;
+    const double s = w.Cross(d1) / k;
+    return t < reach.edgeLow || t > reach.edgeHigh || s < reach.segLow || s > reach.segHigh ? 0 : 1;
+}
+
+bool geEndAlong(const gmVec2D& d1, const gmVec2D& d2, const gmVec2D& w, const gmVec2D& u, double segHigh)
+{
+    const double d2d2 = d2.SqrLen();
+    gmVec2D v = w;
+    double q = w.SqrLen();
+    if (q < kSqrSine) {
+        v = d2;
+        q = d2d2;
+    }
+    const double vd1 = v.Cross(d1);
+    if (vd1 * vd1 > kSqrSine * d1.SqrLen() * q) return false;
+    if (d2d2 == 0.0) return false;  // a point-like segment contains no edge end
+    const double r = u.Length() / std::sqrt(d2d2);
+    return r > kAhead && r < segHigh && u.Dot(d2) > kAhead;
 }

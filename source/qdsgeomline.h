@@ -162,6 +162,23 @@ inline bool compare_area(const std::unique_ptr<gmTrmLine>& a, const std::unique_
 }
 
 // ---------------------------------------------------------------------------------------------
+// The crossing rules the 2D and 3D cut lines share: an element edge a-b against a curve segment
+// c-d, both seen in one plane, as d1 = b - a, d2 = d - c and w = c - a.
+// ---------------------------------------------------------------------------------------------
+
+// How far past its ends an edge (t) and a segment (s) still count as crossed.
+struct gmCrossReach {
+    double edgeLow, edgeHigh, segLow, segHigh;
+};
+
+// 1 with the share t along the edge where the two cross, 0 where they do not, -1 where they run
+// parallel (within the sine the rules allow) and the caller must decide.
+int geCrossEdge(const gmVec2D& d1, const gmVec2D& d2, const gmVec2D& w, const gmCrossReach& reach, double& t);
+// For a parallel pair on one line: whether the edge's end b (u = b - c) lies on the segment,
+// ahead of c and short of segHigh lengths; the edge then reports b as its crossing.
+bool geEndAlong(const gmVec2D& d1, const gmVec2D& d2, const gmVec2D& w, const gmVec2D& u, double segHigh);
+
+// ---------------------------------------------------------------------------------------------
 // 2D cut line: a planar curve in the coordinates of a trim plane, applied along the plane's W.
 // A uniform grid over the curve's rectangle lists in every cell the segments that touch it,
 // so each element test looks only at nearby segments.

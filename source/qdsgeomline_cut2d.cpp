@@ -31,7 +31,6 @@ constexpr double kSegHigh = 1.001;
 // length: an edge a fixed distance beside the line is not on it, however
 // long the segment (whose far start then looks collinear from the edge).
 constexpr double kCollinearShare = 0.0031623;  // sqrt(kSqrSine)
-constexpr double kAhead = 0.001;
 // Past this share of a curve segment, a crossing lies beyond its end.
 constexpr double kPastEnd = 1.0 + 1e-9;
 // A crossing this near a corner (relative to the edge) stands for any other
@@ -201,39 +200,21 @@ int gmCut2DLine::SegmntInterSegmt(const gmPnt3D& a, const gmPnt3D& b, const gmPn
     const gmVec2D d1(b1.x() - a1.x(), b1.y() - a1.y());
     const gmVec2D d2(d.x() - c.x(), d.y() - c.y());
     const gmVec2D w(c.x() - a1.x(), c.y() - a1.y());
-    const double k = d1.Cross(d2);
-    const double d1d1 = d1.SqrLen();
-    const double d2d2 = d2.SqrLen();
-
-    if (k * k > kSqrSine * d1d1 * d2d2) {
-        const double t = w.Cross(d2) / k;
-        const double s = w.Cross(d1) / k;
-        if (t < kEdgeLow || t > kEdgeHigh || s < kSegLow || s > kSegHigh)
-            return 0;
-        out = a + (b - a) * t;
-        return 1;
+    double t = 0.0;
+    const int crossed = geCrossEdge(d1, d2, w, {kEdgeLow, kEdgeHigh, kSegLow, kSegHigh}, t);
+    if (crossed >= 0) {
+        if (crossed) out = a + (b - a) * t;
+        return crossed;
     }
 
     // Parallel: an edge running along the curve reports its end inside the curve segment.
-    if (d1d1 < kSqrSine || d2d2 < kSqrSine)
+    const double d1d1 = d1.SqrLen();
+    if (d1d1 < kSqrSine || d2.SqrLen() < kSqrSine)
         return 0;
     if (gmPnt2D(b1).DistTo(gmPnt2D(c), gmPnt2D(d)) > kCollinearShare * std::sqrt(d1d1)) return 0;
-    gmVec2D v = w;
-    double q = w.SqrLen();
-    if (q < kSqrSine) {
-        v = d2;
-        q = d2d2;
-    }
-    const double vd1 = v.Cross(d1);
-    if (vd1 * vd1 > kSqrSine * d1d1 * q)
-        return 0;
-    const gmVec2D u(b1.x() - c.x(), b1.y() - c.y());
-    const double r = u.Length() / std::sqrt(d2d2);
-    if (r > kAhead && r < kSegHigh && u.Dot(d2) > kAhead) {
-        out = b;
-        return 1;
-    }
-    return 0;
+    if (!geEndAlong(d1, d2, w, gmVec2D(b1.x() - c.x(), b1.y() - c.y()), kSegHigh)) return 0;
+    out = b;
+    return 1;
 }
 
 int gmCut2DLine::VecArrInterSegmt(const std::vector<int>& indices, const gmPnt3D& a, const gmPnt3D& b,

@@ -12,13 +12,11 @@
 namespace {
 
 // Crossing of an element edge with a curve segment, both in the element's frame.
-constexpr double kSqrSine = 1e-5;
 constexpr double kEdgeLow = 0.001;
 constexpr double kEdgeHigh = 1.01;
 constexpr double kSegLow = -0.001;
 constexpr double kSegHigh = 1.001;
 constexpr double kCollinearOffset = 0.1;
-constexpr double kAhead = 0.001;
 // Window around the element: widening for the crossing test and for the intersection points.
 constexpr double kWindowTest = 0.001;
 constexpr double kWindowPoints = 0.01;
@@ -320,39 +318,18 @@ int gmCut3DLine::SegmntInterSegmt(const gmPnt3D& a, const gmPnt3D& b, const gmPn
     const gmVec2D d1(b.x() - a.x(), b.y() - a.y());
     const gmVec2D d2(d.x() - c.x(), d.y() - c.y());
     const gmVec2D w(c.x() - a.x(), c.y() - a.y());
-    const double k = d1.Cross(d2);
-    const double d1d1 = d1.SqrLen();
-    const double d2d2 = d2.SqrLen();
-
-    if (k * k > kSqrSine * d1d1 * d2d2) {
-        const double t = w.Cross(d2) / k;
-        const double s = w.Cross(d1) / k;
-        if (t < kEdgeLow || t > kEdgeHigh || s < kSegLow || s > kSegHigh)
-            return 0;
-        out = a + (b - a) * t;
-        return 1;
+    double t = 0.0;
+    const int crossed = geCrossEdge(d1, d2, w, {kEdgeLow, kEdgeHigh, kSegLow, kSegHigh}, t);
+    if (crossed >= 0) {
+        if (crossed) out = a + (b - a) * t;
+        return crossed;
     }
 
     if (gmPnt2D(c.x(), c.y()).DistTo(gmPnt2D(a.x(), a.y()), gmPnt2D(b.x(), b.y())) > kCollinearOffset)
         return 0;
-    gmVec2D v = w;
-    double q = w.SqrLen();
-    if (q < kSqrSine) {
-        v = d2;
-        q = d2d2;
-    }
-    const double vd1 = v.Cross(d1);
-    if (vd1 * vd1 > kSqrSine * d1d1 * q)
-        return 0;
-    if (d2d2 == 0.0)
-        return 0;  // a point-like segment contains no edge end
-    const gmVec2D u(b.x() - c.x(), b.y() - c.y());
-    const double r = u.Length() / std::sqrt(d2d2);
-    if (r > kAhead && r < kSegHigh && u.Dot(d2) > kAhead) {
-        out = b;
-        return 1;
-    }
-    return 0;
+    if (!geEndAlong(d1, d2, w, gmVec2D(b.x() - c.x(), b.y() - c.y()), kSegHigh)) return 0;
+    out = b;
+    return 1;
 }
 
 int gmCut3DLine::IsIntersectedPlain(gmElemt& element)
