@@ -180,6 +180,28 @@ TEST(CutJudge, SlitEndingAtANodeInsideTheBlank)
     EXPECT_TRUE(removed.rules().count("lance-area")) << Rules(removed);
 }
 
+// A slit across the patch opens at every node along it: one left shared by
+// both sides holds them together there.
+TEST(CutJudge, SlitAcrossThePatchDoublesEveryNodeAlongIt)
+{
+    const Dynain in = Grid(3, 2);
+    const Job job = OneCurve(Op::kLance2D, {{20, -5, 0}, {20, 25, 0}});
+    Dynain right = in;
+    right.nodes[13] = in.nodes.at(3);
+    right.nodes[14] = in.nodes.at(7);
+    right.nodes[15] = in.nodes.at(11);
+    right.shells[2].nodes = {13, 4, 8, 14};
+    right.shells[5].nodes = {14, 8, 12, 15};
+    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+
+    Dynain held = right;
+    held.nodes.erase(14);
+    held.shells[2].nodes = {13, 4, 8, 7};
+    held.shells[5].nodes = {7, 8, 12, 15};
+    const Judge judge(in, held, job);
+    EXPECT_TRUE(judge.rules().count("slit-not-doubled")) << Rules(judge);
+}
+
 // A hanging node whose coarse element went with the cut keeps no constraint
 // and stays at the middle of the coarse edge, on the chord of the cut.
 TEST(CutJudge, HangingNodesPairWithTheirHalves)

@@ -781,6 +781,9 @@ private:
         int firstSingle = 0;
         for (const int n : slitNodes) {
             if (innerEnds.count(n) || twin_.count(n)) continue;
+            // One side's outline passing the node once leaves nothing to part
+            // there: the tip of a wedge too thin for an element on its other side.
+            if (openFrom_.count(n) <= 1 && openTo_.count(n) <= 1) continue;
             if (single++ == 0) firstSingle = n;
         }
         if (single > 0)

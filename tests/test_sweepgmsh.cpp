@@ -317,7 +317,6 @@ const sweep::Known kKnown{
     {"ellipse/trim3d", {5}},
     {"rect/lance3d", {7}},
     {"rect/trim3d", {9}},
-    {"star/lance3d", {9}},
     {"star/trim3d", {2, 13, 18, 19}},
     {"wavy/lance3d", {0}},
 };

@@ -244,8 +244,6 @@ const sweep::Known kKnown{
     {"ellipse/lance3d", {24, 26}},
     {"rect/lance2d", {3}},
     {"rect/trim2d", {5}},
-    {"tips/lance2d", {25}},
-    {"tips/lance3d", {4, 8}},
     {"wavy/lance2d", {47}},
     {"wavy/lance3d", {8, 31, 39}},
 };
