@@ -202,6 +202,31 @@ TEST(CutJudge, SlitAcrossThePatchDoublesEveryNodeAlongIt)
     EXPECT_TRUE(judge.rules().count("slit-not-doubled")) << Rules(judge);
 }
 
+// A 3D trim keeps what its seed reaches: a lobe of the kept side that joins
+// the seed's only off the blank goes with the removed side.
+TEST(CutJudge, TrimFromASeedLeavesTheLobeItCannotReach)
+{
+    const Dynain in = Grid(4, 1);
+    Job job = OneCurve(Op::kTrim3D, {{-5, -5, 0}, {15, -5, 0}, {15, 20, 0}, {25, 20, 0}, {25, -5, 0}, {45, -5, 0},
+                                     {45, 25, 0}, {-5, 25, 0}, {-5, -5, 0}});
+    job.curves[0].seed = 1;
+    Dynain right = Keep(in, {1, 2});
+    right.nodes[11] = {15, 0, 0};
+    right.nodes[12] = {15, 10, 0};
+    right.shells[1].nodes = {2, 11, 12, 7};
+    right.nodes.erase(3);
+    right.nodes.erase(8);
+    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+
+    Dynain both = right;
+    both.nodes[3] = in.nodes.at(3);
+    both.nodes[8] = in.nodes.at(8);
+    both.shells.push_back(in.shells[3]);
+    for (const int n : in.shells[3].nodes) both.nodes[n] = in.nodes.at(n);
+    const Judge judge(in, both, job);
+    EXPECT_FALSE(judge.ok()) << Rules(judge);
+}
+
 // A hanging node whose coarse element went with the cut keeps no constraint
 // and stays at the middle of the coarse edge, on the chord of the cut.
 TEST(CutJudge, HangingNodesPairWithTheirHalves)

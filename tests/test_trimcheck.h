@@ -514,25 +514,28 @@ inline double ChordTolerance(const Dynain& in, const FlatJob& job, double h)
 // The curves may not overlap one another: each hole lies inside every
 // trim-out curve or outside all of them. Trim-out curves may overlap when all
 // of them are convex.
+inline double KeptAreaOf(const Dynain& in, const FlatJob& job, const Shell& s)
+{
+    Poly e = PolyOf(in, s);
+    if (SignedArea(e) < 0) std::reverse(e.begin(), e.end());
+    double kept = std::fabs(SignedArea(e));
+    if (job.keepInside.size() > 1) {
+        Poly piece = e;
+        for (Poly window : job.keepInside) {
+            if (SignedArea(window) < 0) std::reverse(window.begin(), window.end());
+            piece = ClipByConvex(piece, window);
+        }
+        kept = std::fabs(SignedArea(piece));
+    }
+    for (const Poly& c : job.keepInside) kept = std::min(kept, AreaInside(e, c));
+    for (const Poly& c : job.removeInside) kept -= AreaInside(e, c);
+    return std::max(0.0, kept);
+}
+
 inline double ExactKeptArea(const Dynain& in, const FlatJob& job)
 {
     double total = 0.0;
-    for (const Shell& s : in.shells) {
-        Poly e = PolyOf(in, s);
-        if (SignedArea(e) < 0) std::reverse(e.begin(), e.end());
-        double kept = std::fabs(SignedArea(e));
-        if (job.keepInside.size() > 1) {
-            Poly piece = e;
-            for (Poly window : job.keepInside) {
-                if (SignedArea(window) < 0) std::reverse(window.begin(), window.end());
-                piece = ClipByConvex(piece, window);
-            }
-            kept = std::fabs(SignedArea(piece));
-        }
-        for (const Poly& c : job.keepInside) kept = std::min(kept, AreaInside(e, c));
-        for (const Poly& c : job.removeInside) kept -= AreaInside(e, c);
-        total += std::max(0.0, kept);
-    }
+    for (const Shell& s : in.shells) total += KeptAreaOf(in, job, s);
     return total;
 }
 
