@@ -677,10 +677,12 @@ private:
                     dir = {c.points[i + 1][0] - c.points[i][0], c.points[i + 1][1] - c.points[i][1]};
             }
         }
+        // The owner lies left of its edge when it turns counterclockwise: the
+        // edge's run along the curve says the side, which a sliver's centre,
+        // next to the curve itself, cannot.
         const Poly owner = trimcheck::PolyOf(out_, out_.shells[static_cast<size_t>(freshOwner_[fresh])]);
-        const P2 o = trimcheck::Centroid(owner);
-        const double side = dir[0] * (o[1] - m[1]) - dir[1] * (o[0] - m[0]);
-        return side > 0 ? 1 : -1;
+        const double along = dir[0] * (seg[1][0] - seg[0][0]) + dir[1] * (seg[1][1] - seg[0][1]);
+        return (along > 0) == (trimcheck::SignedArea(owner) > 0) ? 1 : -1;
     }
 
     void CheckCoverage()

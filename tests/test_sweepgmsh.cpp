@@ -313,11 +313,9 @@ const sweep::Known kKnown{
     {"circle/lance3d", {2}},
     {"edges/lance3d", {5, 7}},
     {"edges/trim3d", {7}},
-    {"ellipse/lance3d", {18, 19}},
     {"rect/lance3d", {7}},
     {"rect/trim3d", {9}},
     {"star/trim3d", {2}},
-    {"wavy/lance3d", {0}},
 };
 
 const sweep::RegisterFamily kRegistered({"gmsh", Make, &kKnown});

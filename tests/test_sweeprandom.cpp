@@ -240,12 +240,9 @@ Config Make(const std::string& generator, int seed)
 // normal run skips them, a report runs them and says which have come right.
 // Mended cutters empty it.
 const sweep::Known kKnown{
-    {"ellipse/lance2d", {9}},
-    {"ellipse/lance3d", {24, 26}},
+    {"ellipse/lance3d", {26}},
     {"rect/lance2d", {3}},
     {"rect/trim2d", {5}},
-    {"wavy/lance2d", {47}},
-    {"wavy/lance3d", {8, 31, 39}},
 };
 
 const sweep::RegisterFamily kRegistered({"random", Make, &kKnown});
