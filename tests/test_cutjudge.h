@@ -556,9 +556,12 @@ private:
             Poly piece = trimcheck::PolyOf(out_, s);
             double area = trimcheck::SignedArea(piece);
             const P2 centre = trimcheck::Centroid(piece);
-            keptArea_ += std::fabs(area);
             double parentArea = 0.0;
             const Shell* parent = ParentOf(s, parentArea);
+            // Signed as its parent faces: a piece of a steep element may turn
+            // over in plan while facing its parent in space, and the plan areas
+            // of such a fold still add up to the parent's.
+            keptArea_ += parent && parentArea < 0.0 ? -area : parent ? area : std::fabs(area);
             if (!parent) {
                 Fault("parent", name + " at " + At(centre) +
                                     " lies by no input element with its part, thickness and records");

@@ -310,7 +310,6 @@ Config Make(const std::string& generator, int seed)
 // normal run skips them, a report runs them and says which have come right.
 // Mended cutters empty it.
 const sweep::Known kKnown{
-    {"circle/lance3d", {2}},
     {"edges/lance3d", {5, 7}},
     {"edges/trim3d", {7}},
     {"rect/lance3d", {7}},
