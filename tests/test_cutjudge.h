@@ -548,6 +548,7 @@ private:
 
     void CheckElements()
     {
+        turn_.assign(out_.shells.size(), 0.0);
         for (const Shell& s : out_.shells) {
             if (s.nodes.size() < 3 ||
                 !std::all_of(s.nodes.begin(), s.nodes.end(), [&](int n) { return HasNode(n); }))
@@ -562,6 +563,7 @@ private:
             // over in plan while facing its parent in space, and the plan areas
             // of such a fold still add up to the parent's.
             keptArea_ += parent && parentArea < 0.0 ? -area : parent ? area : std::fabs(area);
+            if (parent) turn_[static_cast<size_t>(&s - out_.shells.data())] = parentArea;
             if (!parent) {
                 Fault("parent", name + " at " + At(centre) +
                                     " lies by no input element with its part, thickness and records");
@@ -683,9 +685,14 @@ private:
         // The owner lies left of its edge when it turns counterclockwise: the
         // edge's run along the curve says the side, which a sliver's centre,
         // next to the curve itself, cannot.
-        const Poly owner = trimcheck::PolyOf(out_, out_.shells[static_cast<size_t>(freshOwner_[fresh])]);
+        // A piece of a steep element may turn over in plan while facing its
+        // parent in space: its parent's turn is the one that counts.
+        const size_t owner = static_cast<size_t>(freshOwner_[fresh]);
         const double along = dir[0] * (seg[1][0] - seg[0][0]) + dir[1] * (seg[1][1] - seg[0][1]);
-        return (along > 0) == (trimcheck::SignedArea(owner) > 0) ? 1 : -1;
+        const double turn = owner < turn_.size() && turn_[owner] != 0.0
+                                ? turn_[owner]
+                                : trimcheck::SignedArea(trimcheck::PolyOf(out_, out_.shells[owner]));
+        return (along > 0) == (turn > 0) ? 1 : -1;
     }
 
     void CheckCoverage()
@@ -881,6 +888,7 @@ private:
     double h_ = 1.0;
     bool lance_ = false;
     std::vector<PlanCurve> curves_;
+    std::vector<double> turn_;   // by output element: its parent's area in plan, signed
     std::vector<char> reached_;  // by input element: a 3D trim's seed reaches its kept part
     double seedKeptArea_ = 0.0;
     Segments curveSegments_;

@@ -312,7 +312,6 @@ Config Make(const std::string& generator, int seed)
 const sweep::Known kKnown{
     {"edges/lance3d", {5, 7}},
     {"edges/trim3d", {7}},
-    {"rect/lance3d", {7}},
     {"rect/trim3d", {9}},
     {"star/trim3d", {2}},
 };
