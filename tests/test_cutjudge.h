@@ -830,6 +830,33 @@ private:
 
     // ---------------------------------------------------------- the slit
 
+    // A slit node at a sharp tip of the curve that one side's outline passes
+    // once, its two free edges ending on copies of one node: the wedge inside
+    // the tip, too thin there for an element, went to the other side. Only
+    // where that wedge is narrower than two snapping widths at the copies.
+    bool ThinTip(int n) const
+    {
+        if (openFrom_.count(n) != 1 || openTo_.count(n) != 1) return false;
+        const P3 q = Node(openFrom_.find(n)->second), r = Node(openTo_.find(n)->second);
+        if (!SamePoint(q, r)) return false;
+        const P2 tip = PlanNode(n);
+        for (const PlanCurve& c : curves_) {
+            const size_t m = c.points.size();
+            for (size_t k = 0; k < m; ++k) {
+                if (Dist(c.points[k], tip) > 1e-3 * h_) continue;
+                if (!c.closed && (k == 0 || k + 1 == m)) return false;
+                const P2& before = c.points[k == 0 ? m - 2 : k - 1];
+                const P2& after = c.points[k + 1 == m ? 1 : k + 1];
+                const double a = std::atan2(before[1] - tip[1], before[0] - tip[0]);
+                const double b = std::atan2(after[1] - tip[1], after[0] - tip[0]);
+                double angle = std::fabs(a - b);
+                if (angle > M_PI) angle = 2 * M_PI - angle;
+                return 2.0 * Dist(tip, Plan(q)) * std::tan(0.5 * angle) <= 2.0 * kOnCurve;
+            }
+        }
+        return false;
+    }
+
     void CheckSlit()
     {
         std::set<int> slitNodes;
@@ -868,9 +895,7 @@ private:
         int firstSingle = 0;
         for (const int n : slitNodes) {
             if (innerEnds.count(n) || twin_.count(n)) continue;
-            // One side's outline passing the node once leaves nothing to part
-            // there: the tip of a wedge too thin for an element on its other side.
-            if (openFrom_.count(n) <= 1 && openTo_.count(n) <= 1) continue;
+            if (ThinTip(n)) continue;
             if (single++ == 0) firstSingle = n;
         }
         if (single > 0)

@@ -313,6 +313,7 @@ const sweep::Known kKnown{
     {"edges/lance3d", {5, 7}},
     {"edges/trim3d", {7}},
     {"rect/trim3d", {9}},
+    {"star/lance3d", {9}},
     {"star/trim3d", {2}},
 };
 
