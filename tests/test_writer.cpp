@@ -175,3 +175,18 @@ TEST_F(Writer, NothingLeftToWriteFails)
     for (const CsString& s : CsMessage().GetMsgArr()) recorded = recorded || s == "No Valid Node Left\n";
     EXPECT_TRUE(recorded);
 }
+
+TEST_F(Writer, AConstraintWhoseCoarseEdgeLostAnEndIsLeftOut)
+{
+    // Node 5 stays on a new triangle, node 2 with it, but node 6, the other
+    // end of its coarse edge, goes with both old elements.
+    ASSERT_EQ(hashOper.CreateHash(), 1);
+    const int tri[3] = {dataManage.GetNdidFromExid(2), dataManage.GetNdidFromExid(3), dataManage.GetNdidFromExid(5)};
+    dataManage.AddElem(2, 3, tri);
+    dataManage.SetToDel(dataManage.GetElidFromExid(10));
+    dataManage.SetToDel(dataManage.GetElidFromExid(20));
+    const std::string text = Write();
+    EXPECT_NE(text.find("\n       5"), std::string::npos);
+    EXPECT_EQ(text.find("\n       6"), std::string::npos);
+    EXPECT_EQ(text.find("*CONSTRAINED_ADAPTIVITY"), std::string::npos) << text;
+}
