@@ -74,7 +74,7 @@ public:
     int SetLineData();
     int SetBaseData();
 
-    // What the scan collected, for the steps above and for inspection.
+    // What the scan collected, for the steps above and for a look at them.
     const CsString& GetIncludeName() const { return includeName_; }
     int GetIncludeTrans() const { return includeTrans_; }
     const std::vector<int>& GetTrimSets() const { return trimSets_; }

@@ -232,7 +232,7 @@ public:
     static int IsBetwBelow(const gmPnt3D& p, const gmPnt3D& a, const gmPnt3D& b);
     static bool IsInArr(const std::vector<int>& list, int i);
 
-    // The grid, for inspection.
+    // The grid, for a look at them.
     int GetNx() const { return m_nx; }
     int GetNy() const { return m_ny; }
     double GetDx() const { return m_dx; }

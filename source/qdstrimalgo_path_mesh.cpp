@@ -13,6 +13,28 @@ namespace {
 
 CsXYZ FromVec(const gmVec3D& v) { return {v.x(), v.y(), v.z()}; }
 
+// An element's own frame: its centre, its mean normal as w, and u along its
+// first edge as that plane sees it.
+CsCutMesh::Frame OwnFrame(int face)
+{
+    const CsDataElem& el = dataManage.GetElem(face);
+    const int n = el.GetNodeNum();
+    CsXYZ sum;
+    CsXYZ normal;
+    for (int k = 0; k < n; ++k) {
+        const CsXYZ p = CsNodeXYZ(el[k]);
+        sum = Add(sum, p);
+        normal = Add(normal, Cross(p, CsNodeXYZ(el[(k + 1) % n])));
+    }
+    CsCutMesh::Frame f;
+    f.origin = Scale(sum, 1.0 / n);
+    f.w = Unit(normal);
+    const CsXYZ edge = Sub(CsNodeXYZ(el[1]), CsNodeXYZ(el[0]));
+    f.u = Unit(Sub(edge, Scale(f.w, Dot(edge, f.w))));
+    f.v = Cross(f.w, f.u);
+    return f;
+}
+
 }  // namespace
 
 CsXYZ CsNodeXYZ(int node)
@@ -159,25 +181,7 @@ const CsCutMesh::Frame& CsCutMesh::FrameOf(int face)
     }
     const auto found = frames_.find(face);
     if (found != frames_.end()) return found->second;
-    Frame f;
-    {
-        const CsDataElem& el = dataManage.GetElem(face);
-        const int n = el.GetNodeNum();
-        CsXYZ sum;
-        CsXYZ normal;
-        for (int k = 0; k < n; ++k) {
-            const CsXYZ p = CsNodeXYZ(el[k]);
-            const CsXYZ q = CsNodeXYZ(el[(k + 1) % n]);
-            sum = Add(sum, p);
-            normal = Add(normal, Cross(p, q));
-        }
-        f.origin = Scale(sum, 1.0 / n);
-        f.w = Unit(normal);
-        const CsXYZ edge = Sub(CsNodeXYZ(el[1]), CsNodeXYZ(el[0]));
-        f.u = Unit(Sub(edge, Scale(f.w, Dot(edge, f.w))));
-        f.v = Cross(f.w, f.u);
-    }
-    return frames_.emplace(face, f).first->second;
+    return frames_.emplace(face, OwnFrame(face)).first->second;
 }
 
 CsXY CsCutMesh::Flat(int face, const CsXYZ& p, double* height)
@@ -220,22 +224,9 @@ CsXY CsCutMesh::OwnFlat(int face, const CsXYZ& p)
 {
     if (!planar_) return Flat(face, p);
     // The element's own plane, as a 3D cut sees it.
-    const CsDataElem& el = dataManage.GetElem(face);
-    const int n = el.GetNodeNum();
-    CsXYZ sum;
-    CsXYZ normal;
-    for (int k = 0; k < n; ++k) {
-        const CsXYZ a = CsNodeXYZ(el[k]);
-        sum = Add(sum, a);
-        normal = Add(normal, Cross(a, CsNodeXYZ(el[(k + 1) % n])));
-    }
-    const CsXYZ origin = Scale(sum, 1.0 / n);
-    const CsXYZ w = Unit(normal);
-    const CsXYZ edge = Sub(CsNodeXYZ(el[1]), CsNodeXYZ(el[0]));
-    const CsXYZ u = Unit(Sub(edge, Scale(w, Dot(edge, w))));
-    const CsXYZ v = Cross(w, u);
-    const CsXYZ d = Sub(p, origin);
-    return {Dot(d, u), Dot(d, v)};
+    const Frame f = OwnFrame(face);
+    const CsXYZ d = Sub(p, f.origin);
+    return {Dot(d, f.u), Dot(d, f.v)};
 }
 
 int CsCutMesh::Turn(int face)

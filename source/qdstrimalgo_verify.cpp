@@ -3,7 +3,7 @@
 // the difference and its neighbours only. The geometry here is its own: the
 // cutters' tables and plane tests are not consulted, so that a fault in them
 // cannot hide itself.
-#include "qdstrimalgo_verify_inspect.h"
+#include "qdstrimalgo_verify_survey.h"
 
 
 #include "qdsdatabase.h"
@@ -20,7 +20,7 @@
 #include <tuple>
 #include <utility>
 
-namespace csinspect {
+namespace cssurvey {
 
 std::string Text(const char* format, ...)
 {
@@ -120,7 +120,7 @@ std::vector<CsCutConstraint> CurrentConstraints()
     return out;
 }
 
-// ------------------------------------------------------------ inspection
+// ------------------------------------------------------------ survey
 
 // The median longest edge of a spread of the input's elements: the scale of
 // the grids and of "at one point".
@@ -147,7 +147,7 @@ double TypicalSize(const CsCutSnapshot& snap)
 }
 
 
-void Inspection::Run(Plan& plan)
+void Survey::Run(Plan& plan)
 {
     samples_ = tracks_.samples;
     Diff();
@@ -165,7 +165,7 @@ void Inspection::Run(Plan& plan)
     }
 }
 
-void Inspection::Fault(Plan& plan, CsCutFaultKind kind, const gmPnt3D& where, const std::string& text) const
+void Survey::Fault(Plan& plan, CsCutFaultKind kind, const gmPnt3D& where, const std::string& text) const
 {
     if (plan.faults.size() >= kMaxFaults) return;
     std::string head = name_;
@@ -177,7 +177,7 @@ void Inspection::Fault(Plan& plan, CsCutFaultKind kind, const gmPnt3D& where, co
 
 // ---- the difference
 
-void Inspection::Diff()
+void Survey::Diff()
 {
     mark_.assign(static_cast<size_t>(n1_) + 1, 0);
     const auto mark = [this](int n) {
@@ -250,7 +250,7 @@ void Inspection::Diff()
     }
 }
 
-void Inspection::Locate(int elem)
+void Survey::Locate(int elem)
 {
     const CsCutSnapshot::Elem& e = snap_.elems[static_cast<size_t>(elem - 1)];
     for (int k = 0; k < e.count; ++k) {
@@ -318,7 +318,7 @@ void Inspection::Locate(int elem)
     }
 }
 
-void Inspection::MarkConstraints()
+void Survey::MarkConstraints()
 {
     now_ = CurrentConstraints();
     std::vector<CsCutConstraint> changed;
@@ -360,7 +360,7 @@ void Inspection::MarkConstraints()
     }
 }
 
-bool Inspection::Flagged(int exid, unsigned char flags) const
+bool Survey::Flagged(int exid, unsigned char flags) const
 {
     if (byExid_.empty()) {
         const int n = dataManage.GetNdidFromExid(exid);
@@ -369,7 +369,7 @@ bool Inspection::Flagged(int exid, unsigned char flags) const
     return exid >= 0 && static_cast<size_t>(exid) < byExid_.size() && (byExid_[static_cast<size_t>(exid)] & flags);
 }
 
-void Inspection::Gather()
+void Survey::Gather()
 {
     const std::vector<CsDataElem>& elems = dataManage.GetElemArr();
     for (int i = 1; i <= e1_; ++i) {
@@ -423,7 +423,7 @@ void Inspection::Gather()
     }
 }
 
-int Inspection::Hanging(int a, int b, const std::vector<CsCutConstraint>& list, bool written) const
+int Survey::Hanging(int a, int b, const std::vector<CsCutConstraint>& list, bool written) const
 {
     const int ea = NodeId(a);
     const int eb = NodeId(b);
@@ -438,7 +438,7 @@ int Inspection::Hanging(int a, int b, const std::vector<CsCutConstraint>& list, 
     return 0;
 }
 
-void Inspection::Expand(int a, int b, int elem, bool real, int depth)
+void Survey::Expand(int a, int b, int elem, bool real, int depth)
 {
     // A coarse edge carrying a hanging node meets its fine side as two halves.
     const int m = depth < 8 ? Hanging(a, b, now_, true) : 0;
@@ -450,13 +450,13 @@ void Inspection::Expand(int a, int b, int elem, bool real, int depth)
     if (Touched(a) || Touched(b)) edges_.push_back({a, b, elem, real});
 }
 
-size_t Inspection::Local(int node) const
+size_t Survey::Local(int node) const
 {
     const auto it = std::lower_bound(rnodes_.begin(), rnodes_.end(), node);
     return it != rnodes_.end() && *it == node ? static_cast<size_t>(it - rnodes_.begin()) : rnodes_.size();
 }
 
-void Inspection::Local()
+void Survey::Local()
 {
     for (const int e : region_) {
         const Ring r = RingOf(e);
@@ -507,7 +507,7 @@ void Inspection::Local()
     std::sort(freeTo_.begin(), freeTo_.end());
 }
 
-void Inspection::Outline()
+void Survey::Outline()
 {
     // The outline of the blank as the operation found it, around what
     // changed: edges of the input elements there that no other element met.
@@ -549,9 +549,9 @@ void Inspection::Outline()
 }
 
 
-}  // namespace csinspect
+}  // namespace cssurvey
 
-using namespace csinspect;
+using namespace cssurvey;
 
 namespace {
 
@@ -756,7 +756,7 @@ bool CsCutVerify::Check(Stage stage)
     const std::string name = stage == kRefinement ? std::string("adaptive refinement") : name_;
     for (int round = 1;; ++round) {
         Plan plan;
-        Inspection(*snap_, tracks, name, stage == kCut && lance, size).Run(plan);
+        Survey(*snap_, tracks, name, stage == kCut && lance, size).Run(plan);
         if (plan.faults.empty()) return true;
         bool repaired = false;
         if (round < kRounds) {

@@ -1,7 +1,7 @@
 // The judging half of the mesh check: closure, duplicates, sound elements,
 // constraints, and the curve covered by the cut, over what the operation
 // changed and its neighbours.
-#include "qdstrimalgo_verify_inspect.h"
+#include "qdstrimalgo_verify_survey.h"
 
 #include "qdsmessage.h"
 #include "qdstrimbase.h"
@@ -10,9 +10,9 @@
 #include <cmath>
 #include <limits>
 
-namespace csinspect {
+namespace cssurvey {
 
-bool Inspection::OnOutline(const gmPnt3D& p, double tol) const
+bool Survey::OnOutline(const gmPnt3D& p, double tol) const
 {
     bool on = false;
     outline_.Visit(geCutShifted(p, -tol), geCutShifted(p, tol), [&](int i) {
@@ -22,7 +22,7 @@ bool Inspection::OnOutline(const gmPnt3D& p, double tol) const
     return on;
 }
 
-bool Inspection::OnCurve(int node, double* off) const
+bool Survey::OnCurve(int node, double* off) const
 {
     const size_t l = Local(node);
     if (l < onCurve_.size() && onCurve_[l].off >= 0.0) {
@@ -46,7 +46,7 @@ bool Inspection::OnCurve(int node, double* off) const
     return on;
 }
 
-bool Inspection::ByCorner(const gmPnt3D& p, const gmVec3D& normal, double size) const
+bool Survey::ByCorner(const gmPnt3D& p, const gmVec3D& normal, double size) const
 {
     bool by = false;
     tracks_.VisitCorners(p, normal, kCutQuarter * std::max(size, cornerSize_), [&](size_t k, double dist) {
@@ -57,7 +57,7 @@ bool Inspection::ByCorner(const gmPnt3D& p, const gmVec3D& normal, double size) 
 }
 
 // Both ends on a curve and the edge following it to within a quarter of an element.
-bool Inspection::CutEdge(int u, int v, int elem) const
+bool Survey::CutEdge(int u, int v, int elem) const
 {
     if (!OnCurve(u, nullptr) || !OnCurve(v, nullptr)) return false;
     const gmPnt3D mid = NodeAt(u) + (NodeAt(v) - NodeAt(u)) * 0.5;
@@ -67,7 +67,7 @@ bool Inspection::CutEdge(int u, int v, int elem) const
 
 // A node left at the middle of a coarse edge whose coarse element went: the
 // two halves on either side of it are one chord of the cut.
-bool Inspection::HalfOfChord(size_t edge) const
+bool Survey::HalfOfChord(size_t edge) const
 {
     const DirEdge& e = edges_[edge];
     const auto chord = [this](int a, int m, int b) {
@@ -87,7 +87,7 @@ bool Inspection::HalfOfChord(size_t edge) const
     return false;
 }
 
-bool Inspection::OnSlit(int node) const
+bool Survey::OnSlit(int node) const
 {
     const auto has = [node](const std::vector<std::pair<int, size_t>>& list) {
         const auto it = std::lower_bound(list.begin(), list.end(), std::make_pair(node, size_t{0}));
@@ -98,7 +98,7 @@ bool Inspection::OnSlit(int node) const
 
 // ---- the checks
 
-int Inspection::Source(int elem) const
+int Survey::Source(int elem) const
 {
     int from = elem;
     const CsHash<CsHashOpr::ElemPair>* pairs = hashOper.GetHashElemPair();
@@ -109,7 +109,7 @@ int Inspection::Source(int elem) const
     return from >= 1 && from <= e0_ && snap_.elems[static_cast<size_t>(from - 1)].count > 0 ? from : 0;
 }
 
-gmVec3D Inspection::ParentFacing(int elem) const
+gmVec3D Survey::ParentFacing(int elem) const
 {
     const int from = Source(elem);
     if (from == 0) return gmVec3D(0.0, 0.0, 0.0);
@@ -119,7 +119,7 @@ gmVec3D Inspection::ParentFacing(int elem) const
     return p.size() >= 3 ? AreaVector(p) : gmVec3D(0.0, 0.0, 0.0);
 }
 
-void Inspection::CheckElements(Plan& plan)
+void Survey::CheckElements(Plan& plan)
 {
     for (const int e : changed_) {
         const CsDataElem& el = dataManage.GetElem(e);
@@ -176,7 +176,7 @@ void Inspection::CheckElements(Plan& plan)
     }
 }
 
-void Inspection::CheckEdges(Plan& plan)
+void Survey::CheckEdges(Plan& plan)
 {
     for (size_t i = 0; i < edges_.size();) {
         size_t j = i + 1;
@@ -252,7 +252,7 @@ void Inspection::CheckEdges(Plan& plan)
     }
 }
 
-void Inspection::CheckDuplicates(Plan& plan)
+void Survey::CheckDuplicates(Plan& plan)
 {
     const double tol = kSamePoint * h_;
     std::vector<std::pair<double, int>> order;
@@ -279,7 +279,7 @@ void Inspection::CheckDuplicates(Plan& plan)
     }
 }
 
-void Inspection::CheckConstraints(Plan& plan)
+void Survey::CheckConstraints(Plan& plan)
 {
     const auto near = [this](int exid) { return Flagged(exid, kMarked); };
     const auto used = [this](int n) { return n >= 1 && n <= n1_ && (mark_[static_cast<size_t>(n)] & kUsed); };
@@ -319,7 +319,7 @@ void Inspection::CheckConstraints(Plan& plan)
     }
 }
 
-void Inspection::CheckCoverage(Plan& plan)
+void Survey::CheckCoverage(Plan& plan)
 {
     // The free edges near what changed, in each curve space.
     std::vector<CsCutGrid> grids(tracks_.spaces.size(), CsCutGrid(h_));
@@ -447,7 +447,7 @@ void Inspection::CheckCoverage(Plan& plan)
     }
 }
 
-bool Inspection::RemovedNear(const gmPnt3D& p, double reach)
+bool Survey::RemovedNear(const gmPnt3D& p, double reach)
 {
     if (!removedIndexed_) {
         removedGrid_ = CsCutGrid(h_);
@@ -471,7 +471,7 @@ bool Inspection::RemovedNear(const gmPnt3D& p, double reach)
     return near;
 }
 
-bool Inspection::KeptAt(const CsCutSample& s)
+bool Survey::KeptAt(const CsCutSample& s)
 {
     if (!piecesIndexed_) {
         for (const int e : changed_) pieces_.emplace_back(Source(e), e);
@@ -493,7 +493,7 @@ bool Inspection::KeptAt(const CsCutSample& s)
     return false;
 }
 
-void Inspection::CheckSides(Plan& plan)
+void Survey::CheckSides(Plan& plan)
 {
     for (const int n : rnodes_) {
         // A node on a curve, or farther than its element from them all, says
@@ -520,4 +520,4 @@ void Inspection::CheckSides(Plan& plan)
 // ------------------------------------------------------------ repairs
 
 
-}  // namespace csinspect
+}  // namespace cssurvey

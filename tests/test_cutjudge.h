@@ -525,14 +525,7 @@ private:
     // from, turned so that the parent's own area is positive.
     Poly AlongNormalOf(const Shell& parent, const Shell& piece) const
     {
-        P3 n{0, 0, 0};
-        for (size_t k = 0; k < parent.nodes.size(); ++k) {
-            const P3& a = in_.nodes.at(parent.nodes[k]);
-            const P3& b = in_.nodes.at(parent.nodes[(k + 1) % parent.nodes.size()]);
-            n = {n[0] + a[1] * b[2] - a[2] * b[1], n[1] + a[2] * b[0] - a[0] * b[2], n[2] + a[0] * b[1] - a[1] * b[0]};
-        }
-        const double length = std::hypot(n[0], n[1], n[2]);
-        if (length > 0.0) n = {n[0] / length, n[1] / length, n[2] / length};
+        const P3 n = UnitNormal(in_, parent);
         // Any unit vector across n, and the third completing a right-handed frame.
         P3 u = std::fabs(n[0]) < 0.9 ? P3{0, -n[2], n[1]} : P3{n[2], 0, -n[0]};
         const double lu = std::hypot(u[0], u[1], u[2]);

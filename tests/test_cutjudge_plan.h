@@ -200,6 +200,22 @@ private:
     Buckets index_;
 };
 
+// The unit normal of an element, its corners taken in order; zero for one with no area.
+inline P3 UnitNormal(const Dynain& d, const Shell& s)
+{
+    P3 area{0, 0, 0};
+    for (size_t k = 0; k < s.nodes.size(); ++k) {
+        const P3& a = d.nodes.at(s.nodes[k]);
+        const P3& b = d.nodes.at(s.nodes[(k + 1) % s.nodes.size()]);
+        area[0] += a[1] * b[2] - a[2] * b[1];
+        area[1] += a[2] * b[0] - a[0] * b[2];
+        area[2] += a[0] * b[1] - a[1] * b[0];
+    }
+    const double length = std::hypot(area[0], area[1], area[2]);
+    if (length == 0.0) return area;
+    return {area[0] / length, area[1] / length, area[2] / length};
+}
+
 // ------------------------------------------------------------ the input mesh
 
 // The input seen along z: its elements, their sizes, and its outline.
@@ -284,17 +300,8 @@ public:
     {
         std::vector<P3> normals;
         for (const int e : Holding(p, 1e-6 * h_)) {
-            const Shell& s = d_.shells[static_cast<size_t>(e)];
-            P3 area{0, 0, 0};
-            for (size_t k = 0; k < s.nodes.size(); ++k) {
-                const P3& a = d_.nodes.at(s.nodes[k]);
-                const P3& b = d_.nodes.at(s.nodes[(k + 1) % s.nodes.size()]);
-                area[0] += a[1] * b[2] - a[2] * b[1];
-                area[1] += a[2] * b[0] - a[0] * b[2];
-                area[2] += a[0] * b[1] - a[1] * b[0];
-            }
-            const double length = std::hypot(area[0], area[1], area[2]);
-            if (length > 0.0) normals.push_back({area[0] / length, area[1] / length, area[2] / length});
+            const P3 n = UnitNormal(d_, d_.shells[static_cast<size_t>(e)]);
+            if (n[0] != 0.0 || n[1] != 0.0 || n[2] != 0.0) normals.push_back(n);
         }
         return normals;
     }

@@ -1,8 +1,8 @@
 // The inside of the mesh check: a copy of the model when an operation
-// begins, and the inspection of what the operation changed, shared by the
+// begins, and the survey of what the operation changed, shared by the
 // file that gathers the difference and the one that judges it.
-#ifndef QDSTRIMALGO_VERIFY_INSPECT_H
-#define QDSTRIMALGO_VERIFY_INSPECT_H
+#ifndef QDSTRIMALGO_VERIFY_SURVEY_H
+#define QDSTRIMALGO_VERIFY_SURVEY_H
 
 #include "qdstrimalgo_verify.h"
 
@@ -41,15 +41,15 @@ struct CsCutSnapshot {
     std::vector<CsCutConstraint> constraints;  // sorted
 };
 
-namespace csinspect {
+namespace cssurvey {
 
 
-// Flags of a node during one inspection.
+// Flags of a node during one survey.
 constexpr unsigned char kMarked = 1;    // made, moved, or on an element or constraint that changed
 constexpr unsigned char kZone = 2;      // a corner of an input element a curve sample lies on
 constexpr unsigned char kUsed = 4;      // on an element that will be written
-constexpr unsigned char kRegion = 8;    // on an element that is inspected
-constexpr unsigned char kContext = 16;  // a corner of an input element an inspected piece came from
+constexpr unsigned char kRegion = 8;    // on an element that is surveyed
+constexpr unsigned char kContext = 16;  // a corner of an input element a surveyed piece came from
 constexpr unsigned char kLink = 32;     // an end of the coarse edge of a hanging node that is looked at
 
 // Two nodes closer than this share of the typical element lie at one point.
@@ -122,9 +122,9 @@ struct DirEdge {
     }
 };
 
-class Inspection {
+class Survey {
 public:
-    Inspection(const CsCutSnapshot& snap, const CsCutTracks& tracks, const std::string& name, bool lance, double size)
+    Survey(const CsCutSnapshot& snap, const CsCutTracks& tracks, const std::string& name, bool lance, double size)
         : snap_(snap), tracks_(tracks), name_(name), lance_(lance), h_(size),
           e0_(static_cast<int>(snap.elems.size())), n0_(static_cast<int>(snap.points.size())),
           e1_(dataManage.GetElemNumber()), n1_(dataManage.GetNodeNumber())
@@ -159,7 +159,7 @@ private:
     // The input element a piece came from (itself when it is one), 0 when unknown.
     int Source(int elem) const;
     gmVec3D ParentFacing(int elem) const;
-    // The node's place among the inspected nodes; their count when it is not one.
+    // The node's place among the surveyed nodes; their count when it is not one.
     size_t Local(int node) const;
     double Size(int node) const
     {
@@ -183,7 +183,7 @@ private:
     bool OnSlit(int node) const;
     bool Marked(int n) const { return (mark_[static_cast<size_t>(n)] & kMarked) != 0; }
     // Looked at: every element on the node, and the coarse element of its
-    // hanging node, is inspected.
+    // hanging node, is surveyed.
     bool Touched(int n) const { return (mark_[static_cast<size_t>(n)] & (kMarked | kZone | kLink)) != 0; }
 
     const CsCutSnapshot& snap_;
@@ -214,7 +214,7 @@ private:
     std::vector<int> rnodes_;
     std::vector<double> size_;
     std::vector<gmVec3D> normal_;
-    // Per inspected node, once asked: its distance to the curves (infinite
+    // Per surveyed node, once asked: its distance to the curves (infinite
     // beyond its element) and whether it stands on them.
     struct OnCurves {
         double off = -1.0;
@@ -234,6 +234,6 @@ private:
     std::vector<std::pair<gmPnt3D, gmPnt3D>> outlineSegs_;
 };
 
-}  // namespace csinspect
+}  // namespace cssurvey
 
 #endif
