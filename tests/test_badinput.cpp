@@ -2,7 +2,7 @@
 // with a message saying so and exit status 255, leaves nothing behind but its
 // message log, and reads its inputs without changing a byte of them.
 #include "test_helpers.h"
-#include "test_trimcheck.h"
+#include "test_sweeprun.h"
 
 #include <gtest/gtest.h>
 
@@ -300,7 +300,7 @@ const std::vector<Case>& Cases()
                                    const std::string& control = "") {
             return Case{name,
                         [flat, cards, control](const ScratchDir& d) {
-                            WriteJob(d, trimcheck::FlatDeck(flat, cards, "*INCLUDE\nblank.dynain\n", control),
+                            WriteJob(d, sweep::DeckFor(flat, sweep::FlatJob(cards), "blank.dynain", control),
                                      Generated().blank);
                         },
                         std::move(messages)};

@@ -637,7 +637,8 @@ private:
                 if (std::hypot(0.5 * (a[0] + b[0]) - p[0], 0.5 * (a[1] + b[1]) - p[1]) < 1e-5 * h_) continue;
             }
             const P2 q = Plan(p);
-            if (!NodeOnCurve(p) && !MiddleOfChord(id)) {
+            const bool refinedAway = job_.refined && fresh && !onCut.count(id);
+            if (!refinedAway && !NodeOnCurve(p) && !MiddleOfChord(id)) {
                 Fault("node-off-curve", std::string(fresh   ? "new"
                                                     : moved ? "moved"
                                                             : "cut") +

@@ -61,6 +61,9 @@ struct Curve {
 // Every curve of a job does the same operation.
 struct Job {
     std::vector<Curve> curves;
+    // Refined before the cut: new nodes off the new boundary may sit at
+    // element centres and midsides.
+    bool refined = false;
     Op op() const { return curves.empty() ? Op::kTrim2D : curves.front().op; }
 };
 

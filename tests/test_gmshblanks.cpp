@@ -2,7 +2,7 @@
 // checked for what the cutters take for granted of any blank, and the program
 // reads, anneals and trims them.
 #include "test_helpers.h"
-#include "test_trimcheck.h"
+#include "test_sweeprun.h"
 
 #include <gtest/gtest.h>
 
@@ -176,19 +176,6 @@ double Longest(const Poly& p)
         longest = std::max(
             longest, std::hypot(p[(i + 1) % p.size()][0] - p[i][0], p[(i + 1) % p.size()][1] - p[i][1]));
     return longest;
-}
-
-double MedianEdge(const Dynain& d)
-{
-    std::vector<double> edges;
-    for (const Shell& s : d.shells) {
-        const Poly p = trimcheck::PolyOf(d, s);
-        for (size_t i = 0; i < p.size(); ++i)
-            edges.push_back(
-                std::hypot(p[(i + 1) % p.size()][0] - p[i][0], p[(i + 1) % p.size()][1] - p[i][1]));
-    }
-    std::sort(edges.begin(), edges.end());
-    return edges.empty() ? 0.0 : edges[edges.size() / 2];
 }
 
 class GmshBlank : public ::testing::TestWithParam<std::string> {
@@ -507,18 +494,14 @@ TEST_P(GmshTrim, CutsLikeAStructuredBlank)
     const Dynain in = trimcheck::Parse(text);
     ASSERT_FALSE(in.shells.empty());
     testutil::WriteFile(dir.file("blank.dynain"), text);
-    trimcheck::FlatJob job;
-    job.keepInside = {Ellipse(50.0, 30.0, 41.0, 23.5, 72)};
-    std::vector<std::pair<int, Poly>> curves{{-1, job.keepInside[0]}};
-    if (c.hole) {
-        job.removeInside = {Ellipse(c.centre[0], c.centre[1], c.radius, c.radius, 64)};
-        curves.push_back({1, job.removeInside[0]});
-    }
-    testutil::WriteFile(dir.file("job.dyn"), trimcheck::FlatDeck(in, curves));
+    std::vector<std::pair<int, Poly>> curves{{-1, Ellipse(50.0, 30.0, 41.0, 23.5, 72)}};
+    if (c.hole) curves.push_back({1, Ellipse(c.centre[0], c.centre[1], c.radius, c.radius, 64)});
+    const sweep::Job job = sweep::FlatJob(curves);
+    testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, job, "blank.dynain"));
     const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
     ASSERT_EQ(run.status, 0) << run.out;
     const Dynain out = trimcheck::ParseFile(dir.file("job.dynain"));
-    trimcheck::ExpectFlatTrim(in, out, job, MedianEdge(in));
+    sweep::ExpectJudged(in, out, job);
     ExpectNodesOnTheSheet(in, out);
 }
 

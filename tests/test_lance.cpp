@@ -1,12 +1,9 @@
-// Lancing through the real program, judged by an independent reading of the
-// output against the input: nothing removed, the area kept, the slit's nodes
-// doubled once per side (inner ends excepted), the pieces as connected as
-// the slit allows, records and boundary constraints carried.
-#include "qdsmessage.h"
-#include "qdstrimalgo.h"
-#include "qdstrimctrl.h"
-#include "test_helpers.h"
-#include "test_trimcheck.h"
+// Lancing through the real program, every output judged by the independent
+// judge of cuts (nothing removed, the slit open along the curve up to its
+// inner ends, its nodes doubled once, pieces carrying their records), and
+// beyond it: the sheet in as many pieces as the slit makes, and boundary
+// constraints carried to both copies of a slit node.
+#include "test_sweeprun.h"
 
 #include <gtest/gtest.h>
 
@@ -16,30 +13,31 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <numeric>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-using trimcheck::Dynain;
-using trimcheck::Poly;
-
 namespace {
 
 namespace fs = std::filesystem;
+using sweep::Card;
+using sweep::Dynain;
+using sweep::P2;
+using sweep::P3;
+using sweep::Poly;
 
-struct Job : trimcheck::FlatBlank {
-    Job() : FlatBlank("lance") {}
+// A blank to lance: its text, its mesh and its extent from the origin.
+struct Sheet {
+    std::string text;
+    Dynain mesh;
+    double width = 0.0, height = 0.0;
 };
 
-using trimcheck::Card;
-
-std::string DeckText(const Job& job, const std::vector<Poly>& lances)
+Sheet FlatSheet(int seed, int levels)
 {
-    std::vector<std::pair<int, Poly>> cards;
-    for (const Poly& c : lances) cards.emplace_back(0, c);
-    return trimcheck::FlatDeck(job.input, cards);
+    const sweep::Blank& b = sweep::GetBlank(sweep::Flat(seed, levels));
+    return {b.text, b.mesh, b.x1, b.y1};
 }
 
 // The boundary constraint cards of a dynain: node id -> the rest of the card.
@@ -59,8 +57,6 @@ std::map<int, std::string> SpcOf(const std::string& text)
     return spc;
 }
 
-using P3 = trimcheck::P3;
-
 std::array<double, 3> AreaVec(const Dynain& d, const trimcheck::Shell& s)
 {
     std::array<double, 3> sum{0, 0, 0};
@@ -77,12 +73,13 @@ std::array<double, 3> AreaVec(const Dynain& d, const trimcheck::Shell& s)
     return sum;
 }
 
-double Norm(const std::array<double, 3>& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
 double TotalArea(const Dynain& d)
 {
     double a = 0.0;
-    for (const auto& s : d.shells) a += Norm(AreaVec(d, s));
+    for (const auto& s : d.shells) {
+        const auto v = AreaVec(d, s);
+        a += std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    }
     return a;
 }
 
@@ -117,201 +114,112 @@ int Components(const Dynain& d)
     return static_cast<int>(roots.size());
 }
 
-// Edges used by one element only, their total length within tol of the curve.
-double FreeLengthOn(const Dynain& d, const Poly& curve, double tol)
+// Lances the sheet along the curves (as the deck's six decimals write them)
+// in a scratch directory, and returns what was written.
+Dynain ExpectLanced(const Sheet& sheet, const std::vector<Poly>& curves, int pieces)
 {
-    std::map<std::pair<int, int>, int> uses;
-    for (const auto& s : d.shells)
-        for (size_t i = 0; i < s.nodes.size(); ++i) {
-            const int a = s.nodes[i];
-            const int b = s.nodes[(i + 1) % s.nodes.size()];
-            ++uses[{std::min(a, b), std::max(a, b)}];
-        }
-    double length = 0.0;
-    for (const auto& [e, count] : uses) {
-        if (count != 1) continue;
-        const P3& a = d.nodes.at(e.first);
-        const P3& b = d.nodes.at(e.second);
-        if (trimcheck::DistToCurve({a[0], a[1]}, curve) < tol && trimcheck::DistToCurve({b[0], b[1]}, curve) < tol &&
-            trimcheck::DistToCurve({0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])}, curve) < tol) {
-            length += std::hypot(a[0] - b[0], a[1] - b[1]);
-        }
-    }
-    return length;
-}
-
-struct Expect {
-    int pieces = 1;
-    std::vector<trimcheck::P2> innerEnds;
-    double openLength = 0.0;  // free length along the curve the slit must add, roughly
-    bool slit = true;
-};
-
-void ExpectLanced(const Job& job, const std::vector<Poly>& curves, const Expect& want)
-{
-    testutil::WriteFile(job.dir.file("job.dyn"), DeckText(job, curves));
-    const testutil::RunResult run = testutil::RunProgram(job.dir, "job.dyn");
-    ASSERT_EQ(run.status, 0) << run.out;
+    std::vector<std::pair<int, Poly>> lances;
+    for (const Poly& c : curves) lances.emplace_back(0, c);
+    const sweep::Job job = sweep::FlatJob(lances);
+    testutil::ScratchDir dir("lance");
+    testutil::WriteFile(dir.file("blank.dynain"), sheet.text);
+    testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(sheet.mesh, job, "blank.dynain"));
+    const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
+    EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("2D Lancing finished successfully"), std::string::npos) << run.out;
-    ASSERT_TRUE(fs::exists(job.dir.file("job.dynain")));
-    const std::string text = testutil::ReadFile(job.dir.file("job.dynain"));
-    const Dynain out = trimcheck::Parse(text);
-    const Dynain& in = job.input;
-    trimcheck::ExpectSoundMesh(in, out);
-
-    // Nothing removed, nothing gained.
-    std::set<int> outIds;
-    for (const auto& s : out.shells) outIds.insert(s.id);
-    for (const auto& s : in.shells) EXPECT_TRUE(outIds.count(s.id)) << "element " << s.id << " was removed";
-    EXPECT_NEAR(TotalArea(out), TotalArea(in), 1e-6 * TotalArea(in));
-
-    // Each piece faces like, and carries the records of, the input element it came from.
-    for (const auto& s : out.shells) {
-        const Poly piece = trimcheck::PolyOf(out, s);
-        const trimcheck::Shell* parent = trimcheck::ParentOf(in, out, s, job.h);
-        ASSERT_NE(parent, nullptr) << "piece " << s.id << " lies in no input element";
-        EXPECT_GT(trimcheck::SignedArea(piece) * trimcheck::SignedArea(trimcheck::PolyOf(in, *parent)), 0.0)
-            << "piece " << s.id << " is flipped or flat";
-        EXPECT_EQ(s.pid, parent->pid);
-        EXPECT_NEAR(s.thick, parent->thick, 1e-6 * parent->thick);
-        if (in.stress.count(parent->id)) {
-            ASSERT_TRUE(out.stress.count(s.id)) << "piece " << s.id;
-            EXPECT_EQ(out.stress.at(s.id), in.stress.at(parent->id)) << "piece " << s.id;
-        }
-        if (in.strain.count(parent->id)) {
-            ASSERT_TRUE(out.strain.count(s.id)) << "piece " << s.id;
-            EXPECT_EQ(out.strain.at(s.id), in.strain.at(parent->id)) << "piece " << s.id;
-        }
+    if (!fs::exists(dir.file("job.dynain"))) {
+        ADD_FAILURE() << "nothing written";
+        return {};
     }
-
-    // Open edges only along the slit. Its nodes lie on a curve, or are input
-    // corners kept within a tenth of an edge of it, or the inner end, which
-    // may stand on an edge a fifth of the element's height from the line's end.
-    const auto offCurves = [&](const P3& p) {
-        double near = 1e300;
-        for (const Poly& c : curves) near = std::min(near, trimcheck::DistToCurve({p[0], p[1]}, c));
-        return near;
-    };
-    trimcheck::ExpectClosedMesh(in, out, job.h, [&](const P3& a, const P3& b) {
-        const P3 m{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.0};
-        return offCurves(a) < 0.2 * job.h + 1e-6 && offCurves(b) < 0.2 * job.h + 1e-6 && offCurves(m) < 0.2 * job.h + 1e-6;
-    }, true);
-
-    // The slit: nodes doubled once, on a curve, with one boundary constraint for both.
+    const std::string text = testutil::ReadFile(dir.file("job.dynain"));
+    const Dynain out = trimcheck::Parse(text);
+    sweep::ExpectJudged(sheet.mesh, out, job);
+    // Both copies of a clamped node of the slit stay clamped as it was.
     const auto groups = Coincident(out, 1e-7);
-    EXPECT_EQ(!groups.empty(), want.slit) << "doubled nodes: " << groups.size();
-    const auto spcIn = SpcOf(testutil::ReadFile(job.dir.file("blank.dynain")));
+    EXPECT_FALSE(groups.empty()) << "no slit opened";
+    const auto spcIn = SpcOf(sheet.text);
     const auto spcOut = SpcOf(text);
     for (const auto& g : groups) {
-        EXPECT_EQ(g.size(), 2u) << "node " << g[0] << " exists " << g.size() << " times";
-        const P3& p = out.nodes.at(g[0]);
-        // An input corner that must stay where it is (on the outline, or
-        // beside a neighbour's node) is taken as a crossing within a tenth
-        // of its edge; every other doubled node lies on the curve.
-        const auto old = in.nodes.find(g[0]);
-        const bool kept = old != in.nodes.end() && old->second == p;
-        EXPECT_LT(offCurves(p), kept ? 0.1 * job.h : trimcheck::OnCurve(job.h)) << "doubled node " << g[0] << " off the curves";
         for (const int id : g) {
             for (const int other : g) {
-                if (spcIn.count(other) && in.nodes.count(other)) {
-                    ASSERT_TRUE(spcOut.count(id)) << "copy " << id << " of clamped node " << other << " is free";
-                    EXPECT_EQ(spcOut.at(id), spcIn.at(other));
+                if (spcIn.count(other) && sheet.mesh.nodes.count(other)) {
+                    const auto copy = spcOut.find(id);
+                    EXPECT_TRUE(copy != spcOut.end() && copy->second == spcIn.at(other))
+                        << "copy " << id << " of clamped node " << other << " lost its clamp";
                 }
             }
         }
     }
-    for (const auto& e : want.innerEnds) {
-        int nearest = 0;
-        double best = 1e300;
-        for (const auto& [id, p] : out.nodes) {
-            const double d = std::hypot(p[0] - e[0], p[1] - e[1]);
-            if (d < best) best = d, nearest = id;
-        }
-        // At the end itself, or within a tenth of the element of it.
-        EXPECT_LT(best, 0.1 * job.h + 1e-6) << "the inner end lies off the line's end";
-        for (const auto& g : groups) {
-            EXPECT_EQ(std::count(g.begin(), g.end(), nearest), 0) << "the inner end node " << nearest << " was opened";
-        }
-    }
-    EXPECT_EQ(Components(out), want.pieces);
-    if (want.openLength > 0.0) {
-        double before = 0.0;
-        double after = 0.0;
-        for (const Poly& c : curves) {
-            before += FreeLengthOn(in, c, 1e-3 * job.h);
-            after += FreeLengthOn(out, c, 1e-3 * job.h);
-        }
-        EXPECT_NEAR(after - before, want.openLength, 2.0 * job.h) << "free edges along the slit";
-    }
+    EXPECT_EQ(Components(out), pieces);
+    return out;
 }
 
 // ---------------------------------------------------------------- cases
 
-TEST(Lance2D, StraightAcrossTheStripGivesTwoPiecesSharingNoNode)
-{
-    Job job;
-    trimcheck::MakeFlat(job, 31, 0);
-    const double x0 = 0.43 * job.width;
-    const double x1 = 0.57 * job.width;
-    const Poly line{{x0, -5.0}, {0.5 * (x0 + x1) + 0.3, 0.5 * job.height}, {x1, job.height + 5.0}};
-    const double inside = std::hypot(x1 - x0, job.height + 10.0) * job.height / (job.height + 10.0);
-    ExpectLanced(job, {line}, {2, {}, 2.0 * inside});
-}
+// Lines on generated flat blanks, placed by the blank's extent.
+struct FlatCase {
+    const char* what;
+    int seed, levels, pieces;
+    std::function<std::vector<Poly>(const Sheet&)> curves;
+};
 
-TEST(Lance2D, EndingInsideOpensOnlyUpToTheInnerEnd)
-{
-    Job job;
-    trimcheck::MakeFlat(job, 32, 0);
-    const trimcheck::P2 end{0.53 * job.width + 0.37, 0.61 * job.height + 0.21};
-    const Poly line{{0.37 * job.width, -5.0}, {0.45 * job.width, 0.3 * job.height}, end};
-    ExpectLanced(job, {line}, {1, {end}, 0.0});
-}
-
-TEST(Lance2D, BothEndsInsideKeepTheSheetInOnePiece)
-{
-    Job job;
-    trimcheck::MakeFlat(job, 33, 0);
-    const trimcheck::P2 a{0.23 * job.width + 0.31, 0.33 * job.height + 0.17};
-    const trimcheck::P2 b{0.71 * job.width + 0.29, 0.58 * job.height + 0.43};
-    const Poly line{a, {0.5 * job.width + 0.11, 0.52 * job.height + 0.07}, b};
-    ExpectLanced(job, {line}, {1, {a, b}, 0.0});
-}
-
-TEST(Lance2D, ClosedCurveCutsOutADiscWithoutRemovingIt)
-{
-    Job job;
-    trimcheck::MakeFlat(job, 34, 0);
-    Poly circle;
-    const double r = 0.25 * std::min(job.width, job.height);
-    for (int k = 0; k <= 24; ++k) {
-        const double t = 2.0 * 3.14159265358979323846 * ((k % 24) + 0.37) / 24.0;
-        circle.push_back({0.5 * job.width + 0.13 + r * std::cos(t), 0.5 * job.height + 0.07 + r * std::sin(t)});
-    }
-    ExpectLanced(job, {circle}, {2, {}, 0.0});
-}
-
-TEST(Lance2D, AlongElementEdgesFromFreeEdgeToFreeEdgeSplitsTheSheet)
-{
-    Job job;
-    trimcheck::MakeFlat(job, 35, 0);
+const std::vector<FlatCase> kFlatCases{
+    {"straight across the strip", 31, 0, 2,
+     [](const Sheet& s) {
+         const double x0 = 0.43 * s.width, x1 = 0.57 * s.width;
+         return std::vector<Poly>{{{x0, -5.0}, {0.5 * (x0 + x1) + 0.3, 0.5 * s.height}, {x1, s.height + 5.0}}};
+     }},
+    {"ending inside", 32, 0, 1,
+     [](const Sheet& s) {
+         return std::vector<Poly>{{{0.37 * s.width, -5.0},
+                                   {0.45 * s.width, 0.3 * s.height},
+                                   {0.53 * s.width + 0.37, 0.61 * s.height + 0.21}}};
+     }},
+    {"both ends inside", 33, 0, 1,
+     [](const Sheet& s) {
+         return std::vector<Poly>{{{0.23 * s.width + 0.31, 0.33 * s.height + 0.17},
+                                   {0.5 * s.width + 0.11, 0.52 * s.height + 0.07},
+                                   {0.71 * s.width + 0.29, 0.58 * s.height + 0.43}}};
+     }},
+    {"closed curve cuts out a disc without removing it", 34, 0, 2,
+     [](const Sheet& s) {
+         Poly circle;
+         const double r = 0.25 * std::min(s.width, s.height);
+         for (int k = 0; k <= 24; ++k) {
+             const double t = 2.0 * 3.14159265358979323846 * ((k % 24) + 0.37) / 24.0;
+             circle.push_back({0.5 * s.width + 0.13 + r * std::cos(t), 0.5 * s.height + 0.07 + r * std::sin(t)});
+         }
+         return std::vector<Poly>{circle};
+     }},
     // A grid line of the blank: every chain node is an existing node.
-    double x = 0.0;
-    for (const auto& [id, p] : job.input.nodes) {
-        if (std::fabs(p[0] - 0.5 * job.width) < std::fabs(x - 0.5 * job.width)) x = p[0];
-    }
-    const Poly line{{x, -5.0}, {x + 1e-4, 0.5 * job.height}, {x, job.height + 5.0}};
-    ExpectLanced(job, {line}, {2, {}, 2.0 * job.height});
-}
+    {"along element edges", 35, 0, 2,
+     [](const Sheet& s) {
+         double x = 0.0;
+         for (const auto& [id, p] : s.mesh.nodes)
+             if (std::fabs(p[0] - 0.5 * s.width) < std::fabs(x - 0.5 * s.width)) x = p[0];
+         return std::vector<Poly>{{{x, -5.0}, {x + 1e-4, 0.5 * s.height}, {x, s.height + 5.0}}};
+     }},
+    // The diagonal passes through corners of the elements, starting at a
+    // clamped corner of the sheet: both copies keep the clamp.
+    {"through element corners", 36, 0, 2,
+     [](const Sheet& s) {
+         const double d = std::min(s.width, s.height);
+         return std::vector<Poly>{{{-5.0, -5.0}, {0.5 * d + 1e-4, 0.5 * d}, {d + 5.0, d + 5.0}}};
+     }},
+    {"adaptive blank", 37, 1, 2,
+     [](const Sheet& s) {
+         const double x0 = 0.41 * s.width + 0.23;
+         return std::vector<Poly>{{{x0, -5.0}, {x0 + 0.7, 0.5 * s.height}, {x0 + 1.9, s.height + 5.0}}};
+     }},
+};
 
-TEST(Lance2D, ThroughElementCornersSplitsTheSheetAndKeepsClampsOnBothSides)
+TEST(Lance2D, LinesOnFlatBlanks)
 {
-    Job job;
-    trimcheck::MakeFlat(job, 36, 0);
-    // The diagonal of the regular blank passes through corners of its elements,
-    // starting at a clamped corner of the sheet.
-    const double s = std::min(job.width, job.height);
-    const Poly line{{-5.0, -5.0}, {0.5 * s + 1e-4, 0.5 * s}, {s + 5.0, s + 5.0}};
-    ExpectLanced(job, {line}, {2, {}, 0.0});
+    for (const FlatCase& c : kFlatCases) {
+        SCOPED_TRACE(c.what);
+        const Sheet sheet = FlatSheet(c.seed, c.levels);
+        ExpectLanced(sheet, c.curves(sheet), c.pieces);
+    }
 }
 
 TEST(Lance3D, ArcAcrossTheCupWallSlitsItAndKeepsItWhole)
@@ -351,20 +259,10 @@ TEST(Lance3D, ArcAcrossTheCupWallSlitsItAndKeepsItWhole)
     EXPECT_EQ(Components(out), 1);
 }
 
-TEST(Lance2D, AdaptiveBlankKeepsItsConstraintsConsistent)
-{
-    Job job;
-    trimcheck::MakeFlat(job, 37, 1);
-    ASSERT_FALSE(job.input.adaptive.empty()) << "the blank has no adaptive zone to test";
-    const double x0 = 0.41 * job.width + 0.23;
-    const Poly line{{x0, -5.0}, {x0 + 0.7, 0.5 * job.height}, {x0 + 1.9, job.height + 5.0}};
-    ExpectLanced(job, {line}, {2, {}, 0.0});
-}
-
 // A blank written by hand: nodes 1..n at plane points, shells 1..m (three or
 // four node numbers), each with a record of its own, and hanging nodes.
-void WriteTiny(Job& job, const std::vector<trimcheck::P2>& points, const std::vector<std::vector<int>>& shells,
-               const std::vector<std::array<int, 3>>& hanging = {})
+Sheet Tiny(const std::vector<P2>& points, const std::vector<std::vector<int>>& shells,
+           const std::vector<std::array<int, 3>>& hanging = {})
 {
     std::string text = "*KEYWORD\n*NODE\n";
     for (size_t i = 0; i < points.size(); ++i) {
@@ -390,17 +288,13 @@ void WriteTiny(Job& job, const std::vector<trimcheck::P2>& points, const std::ve
         for (int k = 0; k < 2; ++k) text += Card("%10.3e%10.3e%10.3e", 0.01 * static_cast<double>(e + 1), 0, 0) + Card("%10.3e%10.3e%10.3e\n", 0, 0, 0);
     }
     text += "*END\n";
-    testutil::WriteFile(job.dir.file("blank.dynain"), text);
-    job.input = trimcheck::Parse(text);
-    job.width = job.height = 0.0;
-    for (const auto& p : points) job.width = std::max(job.width, p[0]), job.height = std::max(job.height, p[1]);
-    job.h = 1.0;
+    return {text, trimcheck::Parse(text), 3.0, 3.0};
 }
 
 // The corners of the 3 x 3 patch of unit squares, row by row from (0, 0).
-std::vector<trimcheck::P2> GridPoints()
+std::vector<P2> GridPoints()
 {
-    std::vector<trimcheck::P2> points;
+    std::vector<P2> points;
     for (int j = 0; j <= 3; ++j)
         for (int i = 0; i <= 3; ++i) points.push_back({static_cast<double>(i), static_cast<double>(j)});
     return points;
@@ -408,25 +302,25 @@ std::vector<trimcheck::P2> GridPoints()
 
 // The 3 x 3 patch, node numbers row by row, its four inner nodes pushed off
 // the grid to `inner` when given.
-void WriteGrid(Job& job, const std::vector<trimcheck::P2>& inner = {})
+Sheet Grid(const std::vector<P2>& inner = {})
 {
-    std::vector<trimcheck::P2> points = GridPoints();
+    std::vector<P2> points = GridPoints();
     for (size_t k = 0; k < inner.size(); ++k) points[5 + k % 2 + 4 * (k / 2)] = inner[k];
     std::vector<std::vector<int>> shells;
     for (const int n : {1, 2, 3, 5, 6, 7, 9, 10, 11}) shells.push_back({n, n + 1, n + 5, n + 4});
-    WriteTiny(job, points, shells);
+    return Tiny(points, shells);
 }
 
 // The 3 x 3 patch with its top middle square split into four: hanging
 // nodes on the three edges it shares with coarse squares.
-void WriteRefined(Job& job)
+Sheet Refined()
 {
-    std::vector<trimcheck::P2> points = GridPoints();
-    for (const trimcheck::P2& p : {trimcheck::P2{1.5, 2}, {2, 2.5}, {1.5, 3}, {1, 2.5}, {1.5, 2.5}}) points.push_back(p);
+    std::vector<P2> points = GridPoints();
+    for (const P2& p : {P2{1.5, 2}, {2, 2.5}, {1.5, 3}, {1, 2.5}, {1.5, 2.5}}) points.push_back(p);
     std::vector<std::vector<int>> shells{{1, 2, 6, 5}, {2, 3, 7, 6}, {3, 4, 8, 7}, {5, 6, 10, 9}, {6, 7, 11, 10},
                                          {7, 8, 12, 11}, {9, 10, 14, 13}, {11, 12, 16, 15}, {10, 17, 21, 20},
                                          {17, 11, 18, 21}, {21, 18, 15, 19}, {20, 21, 19, 14}};
-    WriteTiny(job, points, shells, {{17, 10, 11}, {18, 11, 15}, {20, 10, 14}});
+    return Tiny(points, shells, {{17, 10, 11}, {18, 11, 15}, {20, 10, 14}});
 }
 
 // The slit between x = 1 and x = 2 of the refined patch: a line straight
@@ -447,14 +341,10 @@ void ExpectEnds(const std::vector<EndCase>& cases)
 {
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.what);
-        Job job;
-        if (c.blank == kGrid) WriteGrid(job);
-        else if (c.blank == kRefined) WriteRefined(job);
-        else WriteGrid(job, {{0.958, 1.016}, {2.049, 1.056}, {0.850, 1.898}, {1.819, 1.999}});
-        Expect want;
-        want.slit = true;
-        want.innerEnds = {c.line.back()};
-        ExpectLanced(job, {c.line}, want);
+        const Sheet sheet = c.blank == kGrid      ? Grid()
+                            : c.blank == kRefined ? Refined()
+                                                  : Grid({{0.958, 1.016}, {2.049, 1.056}, {0.850, 1.898}, {1.819, 1.999}});
+        ExpectLanced(sheet, {c.line}, 1);
     }
 }
 
@@ -520,15 +410,12 @@ TEST(Lance2D, EndsBesideAHangingNodeKeepTheirConstraints)
 // the node hangs on nothing, the wedge comes free, and the node is doubled.
 TEST(Lance2D, ALanceThroughAHangingNodeSplitsTheCoarseElementAtIt)
 {
-    Job job;
-    WriteRefined(job);
-    const trimcheck::P2 tip{1.5, 2.0};
-    ExpectLanced(job, {{{1.0, 4.5}, tip, {2.0, 4.5}}}, {2, {}, 0.0});
-    const Dynain out = trimcheck::ParseFile(job.dir.file("job.dynain"));
+    const P2 tip{1.5, 2.0};
+    const Dynain out = ExpectLanced(Refined(), {{{1.0, 4.5}, tip, {2.0, 4.5}}}, 2);
     for (const auto& c : out.adaptive) EXPECT_NE(c[0], 17) << "node 17 still hangs on " << c[1] << "-" << c[2];
     int corners = 0;
     for (const auto& s : out.shells) {
-        const trimcheck::P2 c = trimcheck::Centroid(trimcheck::PolyOf(out, s));
+        const P2 c = trimcheck::Centroid(trimcheck::PolyOf(out, s));
         if (c[0] < 1.0 || c[0] > 2.0 || c[1] < 1.0 || c[1] > 2.0) continue;
         for (const int n : s.nodes) corners += std::hypot(out.nodes.at(n)[0] - tip[0], out.nodes.at(n)[1] - tip[1]) < 1e-6;
     }

@@ -3,7 +3,7 @@
 // another layout comes back as the very same double, and a thickness of 0.95
 // is written as 9.500000000e-1, not as its nearest single-precision neighbour.
 #include "test_helpers.h"
-#include "test_trimcheck.h"
+#include "test_sweeprun.h"
 
 #include <gtest/gtest.h>
 
@@ -132,7 +132,7 @@ TEST(Precision, TrimmingWritesNodesAwayFromTheCurveAsRead)
     }
     trimcheck::Poly hole;
     for (int k = 0; k <= 24; ++k) hole.push_back({cx + 0.5 * cy * std::cos(k * kPi / 12), cy + 0.5 * cy * std::sin(k * kPi / 12)});
-    testutil::WriteFile(dir.file("job.dyn"), trimcheck::FlatDeck(in, {{1, hole}}));
+    testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, sweep::FlatJob({{1, hole}}), "blank.dynain"));
     const testutil::RunResult r = testutil::RunProgram(dir, "job.dyn");
     ASSERT_EQ(r.status, 0) << r.out;
     ExpectKeptAsRead(blank, testutil::ReadFile(dir.file("job.dynain")), hole, 1.5 * h);

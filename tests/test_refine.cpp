@@ -4,7 +4,7 @@
 #include "qdsdatabase.h"
 #include "qdstrimalgo.h"
 #include "test_cutcheck.h"
-#include "test_trimcheck.h"
+#include "test_sweeprun.h"
 
 #include <gtest/gtest.h>
 
@@ -406,74 +406,53 @@ void ExpectBuiltLevels(int levels, int seed)
     EXPECT_EQ(static_cast<int>(seen.size()), levels + 1);
 }
 
-std::string DeckText(const trimcheck::Dynain& in, const trimcheck::Poly& curve, int flag, bool refine, int level)
-{
-    const std::string control =
-        refine ? "*CONTROL_ADAPTIVE_CURVE\n" + trimcheck::Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, level, 0.004, 0) : "";
-    return trimcheck::FlatDeck(in, {{flag, curve}}, "*INCLUDE\nblank.dynain\n", control);
-}
-
-trimcheck::Poly Circle(double cx, double cy, double r, int n)
-{
-    trimcheck::Poly p;
-    for (int k = 0; k <= n; ++k) {
-        const double a = 2 * kPi * ((k % n) + 0.3) / n;
-        p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-    }
-    return p;
-}
-
-struct Run {
-    testutil::RunResult run;
-    trimcheck::Dynain out;
-};
-
-Run RunDeck(const testutil::ScratchDir& dir, const std::string& deck)
-{
-    testutil::WriteFile(dir.file("job.dyn"), deck);
-    Run r;
-    r.run = testutil::RunProgram(dir, "job.dyn");
-    if (std::filesystem::exists(dir.file("job.dynain"))) r.out = trimcheck::ParseFile(dir.file("job.dynain"));
-    std::filesystem::remove(dir.file("job.dynain"));
-    return r;
-}
-
 int Shown(const std::string& out, const std::string& prefix)
 {
     const size_t at = out.find(prefix);
     return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + prefix.size());
 }
 
+// The flat blank of the levels and seed, cut by a circle with the flag (-1
+// keeps the inside), plainly and refined to one level past the blank's.
 void ExpectRefinedTrim(int levels, int seed, int flag, double radiusFactor)
 {
-    testutil::ScratchDir dir("refine-trim");
-    const double size = 8.0;
-    const trimcheck::Dynain in = Generate(dir, levels, seed, size);
-    double w = 0.0, h = 0.0;
-    for (const auto& [id, p] : in.nodes) {
-        w = std::max(w, p[0]);
-        h = std::max(h, p[1]);
+    const sweep::Blank& b =
+        sweep::GetBlank(sweep::Flat(seed, levels, 600) + " --size 8");
+    trimcheck::Poly curve;
+    for (int k = 0; k <= 56; ++k) {
+        const double a = 2 * kPi * ((k % 56) + 0.3) / 56;
+        curve.push_back({0.5 * b.x1 + 0.7 + radiusFactor * b.y1 * std::cos(a), 0.5 * b.y1 - 0.4 + radiusFactor * b.y1 * std::sin(a)});
     }
-    const trimcheck::Poly curve = Circle(0.5 * w + 0.7, 0.5 * h - 0.4, radiusFactor * h, 56);
-    const Run plain = RunDeck(dir, DeckText(in, curve, flag, false, 0));
-    const Run refined = RunDeck(dir, DeckText(in, curve, flag, true, levels + 1));
-    ASSERT_EQ(plain.run.status, 0) << plain.run.out;
-    ASSERT_EQ(refined.run.status, 0) << refined.run.out;
-    const std::string& text = refined.run.out;
-    EXPECT_NE(text.find("*         Adaptive Constraints Refinement         *"), std::string::npos);
-    EXPECT_NE(text.find("Begin to refine elements, please wait..."), std::string::npos);
-    EXPECT_EQ(Shown(text, "Adaptive constrains before refinement: "), static_cast<int>(in.adaptive.size()));
-    EXPECT_GT(Shown(text, "Adaptive constrains after refinement: "), 0);
-    EXPECT_NE(text.find("Refinements finished"), std::string::npos);
-    EXPECT_EQ(plain.run.out.find("Adaptive Constraints Refinement"), std::string::npos);
-    EXPECT_GT(refined.out.shells.size(), plain.out.shells.size());
-
-    trimcheck::FlatJob job;
-    (flag == -1 ? job.keepInside : job.removeInside).push_back(curve);
+    sweep::Job job;
+    job.curves.push_back(sweep::MakeCurve(b, sweep::Op::kTrim2D, curve, flag));
     job.refined = true;
-    trimcheck::ExpectFlatTrim(in, refined.out, job, size);
+    testutil::ScratchDir dir("refine-trim");
+    testutil::WriteFile(dir.file("blank.dynain"), b.text);
+    std::string outputs[2];
+    for (const bool refine : {false, true}) {
+        const std::string deck = sweep::DeckFor(
+            b.mesh, job, "blank.dynain",
+            refine ? "*CONTROL_ADAPTIVE_CURVE\n" +
+                         sweep::Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, levels + 1, 0.004, 0)
+                   : "");
+        testutil::WriteFile(dir.file("job.dyn"), deck);
+        const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
+        ASSERT_EQ(run.status, 0) << run.out;
+        const bool shown = run.out.find("Adaptive Constraints Refinement") != std::string::npos;
+        EXPECT_EQ(shown, refine);
+        outputs[refine] = testutil::ReadFile(dir.file("job.dynain"));
+        if (!refine) continue;
+        EXPECT_NE(run.out.find("Begin to refine elements, please wait..."), std::string::npos);
+        EXPECT_EQ(Shown(run.out, "Adaptive constrains before refinement: "), static_cast<int>(b.mesh.adaptive.size()));
+        EXPECT_GT(Shown(run.out, "Adaptive constrains after refinement: "), 0);
+        EXPECT_NE(run.out.find("Refinements finished"), std::string::npos);
+    }
+    const trimcheck::Dynain plain = trimcheck::Parse(outputs[0]);
+    const trimcheck::Dynain refined = trimcheck::Parse(outputs[1]);
+    EXPECT_GT(refined.shells.size(), plain.shells.size());
+    sweep::ExpectJudged(b.mesh, refined, job);
     std::set<int> dependents;
-    for (const auto& c : refined.out.adaptive) EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
+    for (const auto& c : refined.adaptive) EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
 }
 
 }  // namespace

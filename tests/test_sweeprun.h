@@ -127,6 +127,14 @@ inline const Blank& GetBlank(const std::string& source)
     return b;
 }
 
+// A generated flat blank's source: its nodes on a grid from the origin, with
+// three integration points and four history variables in its records.
+inline std::string Flat(int seed, int levels, int elements = 300)
+{
+    return "--shape flat --elements " + std::to_string(elements) + " --levels " + std::to_string(levels) +
+           " --nthick 3 --nhisv 4 --seed " + std::to_string(seed);
+}
+
 // The height of the blank's surface over a plan point: on the element
 // holding it, or on the plane of the nearest element off the blank.
 inline double HeightAt(const Blank& b, const P2& p)
@@ -298,8 +306,10 @@ inline std::string Card(const char* format, double a = 0, double b = 0, double c
 }
 
 // A deck that cuts every part of the blank along the job's curves, in the
-// fixed columns of the bundled examples; 2D curves are seen along z.
-inline std::string DeckFor(const Dynain& blank, const Job& job, const std::string& blankName)
+// fixed columns of the bundled examples; 2D curves are seen along z. Control
+// cards go before the curves.
+inline std::string DeckFor(const Dynain& blank, const Job& job, const std::string& blankName,
+                           const std::string& control = "")
 {
     std::set<int> parts;
     for (const auto& s : blank.shells) parts.insert(s.pid);
@@ -310,7 +320,7 @@ inline std::string DeckFor(const Dynain& blank, const Job& job, const std::strin
     int count = 0;
     for (const int p : parts) deck += Card("%10.0f", p) + (++count % 8 == 0 ? "\n" : "");
     if (count % 8 != 0) deck += "\n";
-    deck += "*ELEMENT_TRIM\n$   set id\n         1\n";
+    deck += "*ELEMENT_TRIM\n$   set id\n         1\n" + control;
     deck += "*DEFINE_VECTOR\n" + Card("%10.0f%10.1f%10.1f%10.1f%10.1f%10.1f%10.1f\n", 1, 0, 0, 0, 0, 0, 1);
     int id = 1;
     for (const Curve& c : job.curves) {
@@ -328,6 +338,21 @@ inline std::string DeckFor(const Dynain& blank, const Job& job, const std::strin
         }
     }
     return deck + "*INCLUDE\n" + blankName + "\n*END\n";
+}
+
+// A job of 2D curves seen along z, each with its flag: -1 keeps the inside,
+// 1 removes it, 0 lances; the points as the deck's six decimals write them.
+inline Job FlatJob(const std::vector<std::pair<int, Poly>>& curves)
+{
+    Job job;
+    for (const auto& [flag, points] : curves) {
+        Curve c;
+        c.op = flag == 0 ? Op::kLance2D : Op::kTrim2D;
+        c.flag = flag;
+        for (const P2& p : points) c.points.push_back({Decimal6(p[0]), Decimal6(p[1]), 0.0});
+        job.curves.push_back(c);
+    }
+    return job;
 }
 
 // ------------------------------------------------------------ running one
@@ -438,6 +463,23 @@ inline Outcome Run(const testutil::ScratchDir& dir, const Config& c, std::set<st
     o.rules = judge.rules();
     o.wrong = !judge.ok();
     return o;
+}
+
+// One configuration run in a scratch directory of its own, its findings failures of the test.
+inline Outcome ExpectRight(const Config& c, const std::string& tag = "cut")
+{
+    testutil::ScratchDir dir(tag);
+    std::set<std::string> written;
+    Outcome o = Run(dir, c, written);
+    EXPECT_FALSE(o.wrong) << o.Summary() << o.log;
+    return o;
+}
+
+// The judge's findings on an output the test ran by itself, as failures.
+inline void ExpectJudged(const Dynain& in, const Dynain& out, const Job& job)
+{
+    const cutjudge::Judge judge(in, out, job);
+    EXPECT_TRUE(judge.ok()) << judge.Summary();
 }
 
 // ------------------------------------------------------------ families and the report

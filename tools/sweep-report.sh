@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the cutting sweeps: runs every configuration of every family (the
-# lattice, random and unstructured sweeps and the stored cases), known faults
+# flat, lattice, random and unstructured sweeps and the stored cases), known faults
 # included, and prints per family and generator how many are wrong, which
 # rules they break, each wrong one with its first finding, and the
 # known-faults tables as measured.
@@ -52,7 +52,7 @@ for line in measured:
     if m and family:
         tables[family].append(m.group(1))
 sources = {'lattice': 'test_sweeplattice.cpp', 'random': 'test_sweeprandom.cpp', 'gmsh': 'test_sweepgmsh.cpp',
-           'cutfaults': 'test_cutfaults.cpp'}
+           'cutfaults': 'test_cutfaults.cpp', 'flat': 'test_trim2d.cpp'}
 for family, rows in tables.items():
     if family not in sources:
         continue
