@@ -383,10 +383,10 @@ TEST(GeneratedDecks, IncludeTheBlankAndNameItsParts)
     for (const std::string kind : {"anneal", "trim2d"}) {
         SCOPED_TRACE(kind);
         ScratchDir dir("genblank");
-        const ParsedBlank b = GenerateAndParse(dir, "part.dynain", "--shape hat --elements 1000 --deck " + kind);
-        const auto cards = Cards(ReadFile(dir.file("part_" + kind + ".dyn")));
+        const ParsedBlank b = GenerateAndParse(dir, "hat.dynain", "--shape hat --elements 1000 --deck " + kind);
+        const auto cards = Cards(ReadFile(dir.file("hat_" + kind + ".dyn")));
         ASSERT_EQ(cards.count("*INCLUDE"), 1u);
-        EXPECT_EQ(cards.find("*INCLUDE")->second, std::vector<std::string>{"part.dynain"});
+        EXPECT_EQ(cards.find("*INCLUDE")->second, std::vector<std::string>{"hat.dynain"});
         EXPECT_EQ(cards.count("*KEYWORD_ID"), 1u);
 
         std::set<int> parts;
@@ -398,7 +398,7 @@ TEST(GeneratedDecks, IncludeTheBlankAndNameItsParts)
             ASSERT_EQ(it->second.size(), 2u);
             std::istringstream ids(it->second[1]);
             for (int id = 0; ids >> id;)
-                EXPECT_EQ(parts.count(id), 1u) << "names part " << id;
+                EXPECT_EQ(parts.count(id), 1u) << "names unknown id " << id;
         }
         if (kind == "anneal") {
             EXPECT_EQ(cards.count("*CONTROL_ANNEAL"), 2u);

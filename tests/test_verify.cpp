@@ -207,7 +207,7 @@ TEST(MeshCheck, NamesEachBrokenMeshAndMendsNone)
     int x = 0;
     std::vector<int> copies;
     const Row rows[] = {
-        // An edge two pieces left apart, far from every curve: a node 0.05 off the edge is no node on it.
+        // An edge two pieces leave open, far from every curve: a node 0.05 off the edge is no node on it.
         {"crack", OnHole([&] {
              x = NewNode(4.95, 4.5);
              Rewrite(E(4, 4), {N(4, 4), N(5, 4), x, N(4, 5)});
