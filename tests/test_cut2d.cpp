@@ -249,12 +249,7 @@ TEST(Cut2DCross, TiltedPlaneGivesTheSameAnswers)
             std::vector<gmItrPt> pa, pb;
             flat.InterElement(a, pa);
             tilted.InterElement(b, pb);
-            ASSERT_EQ(pa.size(), pb.size());
-            for (size_t k = 0; k < pa.size(); ++k) {
-                EXPECT_EQ(pa[k].GetLineIdx(), pb[k].GetLineIdx());
-                EXPECT_EQ(pa[k].GetEdge(), pb[k].GetEdge());
-                ExpectNear(FromPlane(plane, pa[k].GetPoint()), pb[k].GetPoint(), 1e-9);
-            }
+            geomtest::ExpectSameCrossings(pa, pb, [&](const gmPnt3D& p) { return FromPlane(plane, p); }, 1e-9);
             hits += !pa.empty();
         }
         EXPECT_GT(hits, 40);

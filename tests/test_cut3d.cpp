@@ -31,13 +31,7 @@ void ExpectSameAnswers(gmCut3DLine& line, const std::vector<gmPnt3D>& v, int& hi
     for (int i = 0; i < line.GetUcsCount(); i += 7)
         plainLocal.push_back(line.GetUcsAt(i));
     line.InterElement(a, pa);
-    ASSERT_EQ(pa.size(), pb.size());
-    for (size_t k = 0; k < pa.size(); ++k) {
-        EXPECT_EQ(pa[k].GetLineIdx(), pb[k].GetLineIdx());
-        EXPECT_EQ(pa[k].GetEdge().GetFstNode(), pb[k].GetEdge().GetFstNode());
-        EXPECT_EQ(pa[k].GetEdge().GetEndNode(), pb[k].GetEdge().GetEndNode());
-        ExpectNear(pa[k].GetPoint(), pb[k].GetPoint(), 0.0);
-    }
+    geomtest::ExpectSameCrossings(pa, pb, [](const gmPnt3D& p) { return p; }, 0.0);
     // The curve reads the same in the element's frame either way.
     for (size_t i = 0; i < plainLocal.size(); ++i)
         ExpectNear(line.GetUcsAt(static_cast<int>(7 * i)), plainLocal[i], 0.0);
@@ -75,20 +69,39 @@ TEST(Cut3DLine, GapClampAndKind)
     EXPECT_EQ(line.GetGap(), 2.5);
 }
 
-TEST(Cut3DLine, GapDecidesWhetherACurveAboveCounts)
+// How many crossings a one-segment curve has with the unit square, by where
+// the segment lies against the square's plane and its edges.
+TEST(Cut3DLine, GapAndSegmentEndsDecideWhetherASegmentCounts)
 {
-    const std::vector<gmPnt3D> sq = geomtest::Square(1);
-    gmCut3DLine close(Line({-1, 0.5, 0.0005}, {2, 0.5, 0.0005}), 1);
-    EXPECT_EQ(Hits(close, sq), 2);
-    gmCut3DLine above(Line({-1, 0.5, 0.01}, {2, 0.5, 0.01}), 1);
-    EXPECT_EQ(Hits(above, sq), 0);
-    above.SetGap(0.02);
-    EXPECT_EQ(Hits(above, sq), 2);
-    // One end on the plane is enough, however steep the segment.
-    gmCut3DLine steep(Line({-1, 0.5, 0}, {2, 0.5, 100}), 1);
-    EXPECT_EQ(Hits(steep, sq), 2);
-    gmCut3DLine through(Line({-1, 0.5, -50}, {2, 0.5, 100}), 1);
-    EXPECT_EQ(Hits(through, sq), 0);
+    const struct {
+        const char* what;
+        gmPnt3D a, b;
+        double gap;
+        int hits;
+    } rows[] = {
+        {"within the gap above", {-1, 0.5, 0.0005}, {2, 0.5, 0.0005}, 0.0, 2},
+        {"beyond the gap above", {-1, 0.5, 0.01}, {2, 0.5, 0.01}, 0.0, 0},
+        {"within a wider gap", {-1, 0.5, 0.01}, {2, 0.5, 0.01}, 0.02, 2},
+        // One end on the plane is enough, however steep the segment.
+        {"steep, one end on the plane", {-1, 0.5, 0}, {2, 0.5, 100}, 0.0, 2},
+        {"steep, through the plane", {-1, 0.5, -50}, {2, 0.5, 100}, 0.0, 0},
+        {"starting on an edge (s = 0)", {0.5, 0, 0}, {0.5, -1, 0}, 0.0, 1},
+        {"stopping 0.0009 short of an edge", {0.5, -1, 0}, {0.5, -0.0009, 0}, 0.0, 1},
+        {"stopping 0.002 short of an edge", {0.5, -1, 0}, {0.5, -0.002, 0}, 0.0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        gmCut3DLine line(Line(row.a, row.b), 1);
+        if (row.gap > 0.0) line.SetGap(row.gap);
+        EXPECT_EQ(Hits(line, geomtest::Square(1)), row.hits);
+    }
+    // Through vertex 1 = (1, 0): edge 0 ends there and reports it, edge 1 starts there and does not.
+    gmCut3DLine corner(Line({0.5, -0.5, 0}, {1.5, 0.5, 0}), 1);
+    gmElemt e = MakeElem(geomtest::Square(1));
+    std::vector<gmItrPt> pts;
+    corner.InterElement(e, pts);
+    ASSERT_EQ(pts.size(), 1u);
+    EXPECT_EQ(pts[0].GetEdge(), gmEdge(1, 2, 0, 1));
 }
 
 TEST(Cut3DLine, PointsLieOnTheSpatialEdgeInSegmentOrder)
@@ -112,25 +125,6 @@ TEST(Cut3DLine, PointsLieOnTheSpatialEdgeInSegmentOrder)
         const gmPnt3D& b = v[static_cast<size_t>(ed.GetEndIdx())];
         EXPECT_NEAR(p.GetPoint().MinDst(a, b), 0.0, 1e-12);
     }
-}
-
-TEST(Cut3DLine, EdgeStartAndSegmentStartTolerances)
-{
-    const std::vector<gmPnt3D> sq = geomtest::Square(1);
-    // Through vertex 1 = (1, 0): edge 0 ends there and reports it, edge 1 starts there and does not.
-    gmCut3DLine corner(Line({0.5, -0.5, 0}, {1.5, 0.5, 0}), 1);
-    gmElemt e = MakeElem(sq);
-    std::vector<gmItrPt> pts;
-    corner.InterElement(e, pts);
-    ASSERT_EQ(pts.size(), 1u);
-    EXPECT_EQ(pts[0].GetEdge(), gmEdge(1, 2, 0, 1));
-    // A segment starting on an edge (s = 0) counts, and so does one stopping just short of it.
-    gmCut3DLine starts(Line({0.5, 0, 0}, {0.5, -1, 0}), 1);
-    EXPECT_EQ(Hits(starts, sq), 1);
-    gmCut3DLine short1(Line({0.5, -1, 0}, {0.5, -0.0009, 0}), 1);
-    EXPECT_EQ(Hits(short1, sq), 1);
-    gmCut3DLine short2(Line({0.5, -1, 0}, {0.5, -0.002, 0}), 1);
-    EXPECT_EQ(Hits(short2, sq), 0);
 }
 
 TEST(Cut3DLine, LocalPointsFollowTheLastElement)
@@ -175,12 +169,7 @@ TEST(Cut3DLine, TiltedBlankAndCurveGiveTheSameAnswers)
             std::vector<gmItrPt> pa, pb;
             flat.InterElement(a, pa);
             moved.InterElement(b, pb);
-            ASSERT_EQ(pa.size(), pb.size());
-            for (size_t k = 0; k < pa.size(); ++k) {
-                EXPECT_EQ(pa[k].GetLineIdx(), pb[k].GetLineIdx());
-                EXPECT_EQ(pa[k].GetEdge(), pb[k].GetEdge());
-                ExpectNear(m(pa[k].GetPoint()), pb[k].GetPoint(), 1e-9);
-            }
+            geomtest::ExpectSameCrossings(pa, pb, m, 1e-9);
             hits += !pa.empty();
         }
     }

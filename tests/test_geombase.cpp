@@ -60,27 +60,6 @@ void CheckSegments(const gmLin2D& a, const std::vector<SegCase>& cases)
 
 } // namespace
 
-// Curve sets without a projection direction of their own project along the default +Z.
-TEST(GeomDefaults, DefaultDirectionsAreUnitAxes)
-{
-    ExpectNear3(gmVec3D(), 0, 0, 1, 0);
-    ExpectNear2(gmVec2D().Coord(), 1, 0, 0);
-}
-
-#ifndef NDEBUG
-TEST(GeomAccessDeathTest, BadIndexStopsWithTheAssertionText)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    gmPnt2D p2;
-    gmVec3D v3;
-    gmCrdSys cs;
-    EXPECT_DEATH((void)p2[2], "i >=0 && i <= 1");
-    EXPECT_DEATH((void)p2[-1], "i >=0 && i <= 1");
-    EXPECT_DEATH((void)v3[3], "i >=0 && i <= 2");
-    EXPECT_DEATH((void)cs[3], "dim >=0 && dim <= 2");
-}
-#endif
-
 // The sign conventions the cutting code's orientation tests depend on.
 TEST(GeomArithmetic, CrossProductOrientation)
 {
@@ -93,28 +72,26 @@ TEST(GeomArithmetic, CrossProductOrientation)
 
 // ---- normalise and IsZero at their 1e-4 boundary -------------------------------------------
 
-TEST(GeomNormalize, NoLongerThan1em4BecomesZero)
+// A vector shorter than 1e-4 (its length, not a component) is zero; one no
+// longer normalises to zero.
+TEST(GeomNormalize, ShortVectorsAreZeroAndNormaliseToZero)
 {
-    struct Case { double len; bool zero; };
-    for (const Case& c : {Case{5e-5, true}, Case{1e-4, true}, Case{2e-4, false}, Case{5.0, false}}) {
-        SCOPED_TRACE(c.len);
-        const double unit = c.zero ? 0.0 : 1.0;
-        ExpectNear3(gmVec3D(0, 0, c.len).Normalized(), 0, 0, unit);
-        ExpectNear2(gmVec2D(0, -c.len).Normalized().Coord(), 0, -unit);
+    struct Case { gmVec3D v; bool zero, normalisesToZero; };
+    const Case cases[] = {{{0, 0, 5e-5}, true, true},     {{0, 0, 9e-5}, true, true},   {{0, 0, 1e-4}, false, true},
+                          {{0, 0, 1.1e-4}, false, false}, {{0, 0, 2e-4}, false, false}, {{0, 0, 5.0}, false, false},
+                          {{6e-5, 6e-5, 0}, true, true},  {{8e-5, 8e-5, 0}, false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.v.Length());
+        const double unit = c.normalisesToZero ? 0.0 : 1.0 / c.v.Length();
+        EXPECT_EQ(c.v.IsZero(), c.zero);
+        ExpectNear3(c.v.Normalized(), c.v.x() * unit, c.v.y() * unit, c.v.z() * unit);
+        const gmVec2D v2(c.v.x(), -c.v.y() - c.v.z());  // the same length in the plane
+        EXPECT_EQ(v2.IsZero(), c.zero);
+        ExpectNear2(v2.Normalized().Coord(), v2.x() * unit, v2.y() * unit);
     }
     const gmVec3D v(3, 0, 4);
     ExpectNear3(v.Normalized(), 0.6, 0, 0.8);
     ExpectNear3(v, 3, 0, 4, 0);  // the copy is normalised, not v
-}
-
-TEST(GeomIsZero, BoundaryAtLength1em4)
-{
-    EXPECT_TRUE(gmVec3D(0, 0, 9e-5).IsZero());
-    EXPECT_FALSE(gmVec3D(0, 0, 1.1e-4).IsZero());
-    EXPECT_TRUE(gmVec3D(6e-5, 6e-5, 0).IsZero());   // length 8.5e-5: the length, not a component
-    EXPECT_FALSE(gmVec3D(8e-5, 8e-5, 0).IsZero());  // length 1.13e-4
-    EXPECT_TRUE(gmVec2D(9e-5, 0).IsZero());
-    EXPECT_FALSE(gmVec2D(0, 1.1e-4).IsZero());
 }
 
 // ---- distances to lines and segments --------------------------------------------------------

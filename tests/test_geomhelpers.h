@@ -76,6 +76,21 @@ inline void ExpectRightHanded(const gmCrdSys& cs)
     ExpectNear(cs.GetU().Cross(cs.GetV()), cs.GetW(), 1e-12);
 }
 
+// Two answers of a crossing test for one element agree record by record, the
+// edges' directions included; 'map' takes the first answer's points to the second's.
+template <class Map>
+inline void ExpectSameCrossings(const std::vector<gmItrPt>& a, const std::vector<gmItrPt>& b, Map map, double tol)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) {
+        EXPECT_EQ(a[k].GetLineIdx(), b[k].GetLineIdx());
+        EXPECT_EQ(a[k].GetEdge(), b[k].GetEdge());
+        EXPECT_EQ(a[k].GetEdge().GetFstNode(), b[k].GetEdge().GetFstNode());
+        EXPECT_EQ(a[k].GetEdge().GetEndNode(), b[k].GetEdge().GetEndNode());
+        ExpectNear(map(a[k].GetPoint()), b[k].GetPoint(), tol);
+    }
+}
+
 // Square curve (closed by the line itself) of side 'side' at the origin.
 inline std::vector<gmPnt3D> Square(double side, double z = 0.0)
 {

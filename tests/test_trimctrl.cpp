@@ -113,49 +113,38 @@ TEST(Program, QuitAtThePromptFails)
               "The Solver is terminated\n\n*** Error\n");
 }
 
-TEST(Program, EndOfInputAtThePromptEndsLikeQuit)
+// Every refusal fails the run; whatever the way in, the log is left beside
+// the deck named, or in the directory when none was.
+TEST(Program, RefusedArgumentsAndMissingDecksFail)
 {
-    ScratchDir dir("eof");
-    const RunResult r = RunProgram(dir, "", "");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("The Solver is terminated"), std::string::npos);
-}
-
-TEST(Program, PromptRetryStartsAFreshLog)
-{
-    ScratchDir dir("retry");
-    const RunResult r = RunProgram(dir, "", "notes.txt\ny\nmissing.dyn\nn\n");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("Not a dyn file (*.dyn)"), std::string::npos);
-    EXPECT_NE(r.out.find(" Invalid dyn file or path"), std::string::npos);
+    ScratchDir dir("args");
+    std::filesystem::create_directory(dir.path() / "folder.dyn");
+    const std::string missing = "Input file: " + dir.path().string() + "/absent.dyn\n\n\nFail to open the file\n\n"
+                                "Fail to read the dyna input deck\n\nThe Solver is terminated\n\n*** Error\n";
+    const struct {
+        const char* args;
+        const char* input;
+        std::vector<std::string> shown;
+    } rows[] = {
+        {"", "", {"The Solver is terminated"}},  // end of input at the prompt ends like quit
+        {"deck.dynain", "", {"Input File: deck.dynain\nNot a dyn file (*.dyn)\n\n*** Error\n"}},
+        {"deck memory=100m", "", {"Input File: deck\nNot a dyn file (*.dyn)\n"}},
+        {"absent.dyn", "", {missing}},
+        {"folder.dyn", "", {"Fail to open the file"}},
+        {"", "notes.txt\ny\nmissing.dyn\nn\n", {"Not a dyn file (*.dyn)", " Invalid dyn file or path"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.args) + " / " + row.input);
+        std::filesystem::remove(dir.file("messag"));
+        const RunResult r = RunProgram(dir, row.args, row.input);
+        EXPECT_EQ(r.status, 255);
+        for (const std::string& text : row.shown) EXPECT_NE(r.out.find(text), std::string::npos) << r.out;
+        EXPECT_TRUE(std::filesystem::exists(dir.file("messag")));
+    }
     // "y" dropped everything recorded before it, the log's head included.
     const std::string log = ReadFile(dir.file("messag"));
     EXPECT_EQ(log.rfind("Input file: " + dir.path().string() + "/missing.dyn\n\n", 0), 0u) << log;
     EXPECT_EQ(log.find("notes.txt"), std::string::npos);
-}
-
-TEST(Program, RefusedArgumentsAndMissingDecks)
-{
-    ScratchDir dir("args");
-    RunResult r = RunProgram(dir, "deck.dynain", "");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("Input File: deck.dynain\nNot a dyn file (*.dyn)\n\n*** Error\n"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::exists(dir.file("messag")));
-
-    r = RunProgram(dir, "deck memory=100m", "");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("Input File: deck\nNot a dyn file (*.dyn)\n"), std::string::npos);
-
-    r = RunProgram(dir, "absent.dyn", "");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("Input file: " + dir.path().string() + "/absent.dyn\n\n\nFail to open the file\n\n"
-                         "Fail to read the dyna input deck\n\nThe Solver is terminated\n\n*** Error\n"),
-              std::string::npos)
-        << r.out;
-    std::filesystem::create_directory(dir.path() / "folder.dyn");
-    r = RunProgram(dir, "folder.dyn", "");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("Fail to open the file"), std::string::npos);
 }
 
 // What a first-time user tries: the usual options are answered without a
