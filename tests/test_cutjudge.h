@@ -709,7 +709,11 @@ private:
                     if (s == steps && i + 2 < c.points.size()) continue;
                     const double t = static_cast<double>(s) / steps;
                     const P2 p{a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])};
-                    if (!mesh_.OnBlank(p) || mesh_.outline().Nearest(p, 1e-3 * h_) < 1e-3 * h_) continue;
+                    // Where the curve runs within the snapping width of the
+                    // outline, the outline is the cut: a node there counts as
+                    // on the curve, and a strip that thin is no material.
+                    const double snap = kOnCurve + 1e-3 * h_;
+                    if (!mesh_.OnBlank(p) || mesh_.outline().Nearest(p, snap) < snap) continue;
                     const double eps = 1e-3 * h_;
                     if (!lance_ && Kept({p[0] + eps * normal[0], p[1] + eps * normal[1]}) ==
                                        Kept({p[0] - eps * normal[0], p[1] - eps * normal[1]}))

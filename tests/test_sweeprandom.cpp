@@ -241,7 +241,6 @@ Config Make(const std::string& generator, int seed)
 // Mended cutters empty it.
 const sweep::Known kKnown{
     {"ellipse/lance3d", {26}},
-    {"rect/lance2d", {3}},
     {"rect/trim2d", {5}},
 };
 
