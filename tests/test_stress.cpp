@@ -275,19 +275,6 @@ TEST(StrainRecords, ShellLayoutsFollowTheHeader)
     EXPECT_EQ(solid.ReadHeader("         4         8"), CsRecordStatus::kError);
 }
 
-TEST(StressRecords, ReusedRecordKeepsItsLineBuffers)
-{
-    StressData record(kEleShell);
-    const std::string line = Fields(10, {"-0.5", "200.", "100.", "0.", "0.", "0.", "0.", "0.1"});
-    ASSERT_EQ(Feed(record, "         1         1         1", {line}), CsRecordStatus::kOk);
-    record.Anneal(0.5f);
-    const char* buffer = record.GetBodyLine(0).c_str();
-    // The next element of the section has the same layout.
-    ASSERT_EQ(Feed(record, "         2         1         1", {line}), CsRecordStatus::kOk);
-    record.Anneal(0.5f);
-    EXPECT_EQ(record.GetBodyLine(0).c_str(), buffer);
-}
-
 // Random shell stress lines, most fields in the written form and some not
 // (short lines, blanks, plain decimals, odd texts), annealed at random
 // scales: each field must be what reading, scaling and writing that one
