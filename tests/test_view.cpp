@@ -125,57 +125,6 @@ std::vector<std::pair<int, int>> Runs(const Image& image, int y)
     return runs;
 }
 
-// Writes a copy of a dynain with the element rows (and thickness lines) that
-// `keep` refuses left out, and `extra` rows added at the section's end.
-void FilterElements(const std::string& from, const std::string& to, const Extent& e,
-                    bool (*keep)(double cx, double cy, const Extent&), const std::string& extra,
-                    std::vector<int>* dropped)
-{
-    std::istringstream in(ReadFile(from));
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    std::vector<std::array<double, 2>> at;
-    std::vector<int> ids;
-    std::ostringstream out;
-    std::string section;
-    // Node positions by id for the centroids.
-    std::vector<std::pair<int, std::array<double, 2>>> nodes;
-    for (const std::string& l : lines) {
-        if (l[0] == '*') section = l;
-        else if (section == "*NODE" && l[0] != '$')
-            nodes.push_back({std::atoi(l.substr(0, 8).c_str()),
-                             {std::atof(l.substr(8, 16).c_str()), std::atof(l.substr(24, 16).c_str())}});
-    }
-    std::sort(nodes.begin(), nodes.end());
-    const auto where = [&nodes](int id) {
-        return std::lower_bound(nodes.begin(), nodes.end(), std::make_pair(id, std::array<double, 2>{-1e300, -1e300}))->second;
-    };
-    section.clear();
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-        const std::string& l = lines[k];
-        if (l[0] == '*') {
-            if (section == "*ELEMENT_SHELL_THICKNESS") out << extra;
-            section = l;
-            out << l << '\n';
-            continue;
-        }
-        if (section != "*ELEMENT_SHELL_THICKNESS" || l[0] == '$') {
-            out << l << '\n';
-            continue;
-        }
-        double cx = 0, cy = 0;
-        for (int c = 0; c < 4; ++c) {
-            const auto p = where(std::atoi(l.substr(16 + 8 * c, 8).c_str()));
-            cx += p[0] / 4, cy += p[1] / 4;
-        }
-        if (keep(cx, cy, e)) out << l << '\n' << lines[k + 1] << '\n';
-        else if (dropped) dropped->push_back(std::atoi(l.substr(0, 8).c_str()));
-        ++k;
-    }
-    WriteFile(to, out.str());
-}
-
 // A row of three unit-thick squares, ids 1 to 3, with stresses for the first two.
 std::string SmallDynain(const std::string& stresses)
 {
@@ -274,49 +223,6 @@ TEST(ViewTool, PartsHaveTheirColoursWhereTheyLieAndTheBackgroundIsOutside)
     EXPECT_GT(second, 20);
 }
 
-TEST(ViewTool, RemovedElementsAreGhostedBeforeAndTheNewBoundaryDrawnAfter)
-{
-    ScratchDir dir("view-pair");
-    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o before.dynain");
-    const Extent e = NodeExtent(dir.file("before.dynain"));
-    // The after file: the right quarter gone.
-    std::vector<int> dropped;
-    FilterElements(dir.file("before.dynain"), dir.file("after.dynain"), e,
-                   [](double cx, double, const Extent& x) { return cx < x.x0 + 0.75 * (x.x1 - x.x0); }, "", &dropped);
-    ASSERT_FALSE(dropped.empty());
-
-    const ViewRun r = RunView(dir, "before.dynain --after after.dynain -o pair.png --size 1000x500");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const Image image = ReadPng(dir.file("pair.png"));
-    const int y = image.height / 2;
-    const auto runs = Runs(image, y);
-    ASSERT_GE(runs.size(), 2u);
-    const int beforeLeft = runs[0].first;
-    const double width = runs[0].second - runs[0].first + 1;
-    const int afterLeft = runs[1].first;
-    // Same scale in both panels: the after blank is three quarters as wide (and the boundary line).
-    EXPECT_NEAR((runs[1].second - runs[1].first + 1) / width, 0.75, 0.05);
-
-    const auto before = [&](double f) { return image.At(beforeLeft + static_cast<int>(f * width), y); };
-    const auto after = [&](double f) { return image.At(afterLeft + static_cast<int>(f * width), y); };
-    EXPECT_EQ(before(0.25), kFirstPart);
-    EXPECT_EQ(after(0.25), kFirstPart);
-    // Ghosted: neither the part's colour nor background, but its faded colour.
-    EXPECT_TRUE(Near(before(0.85), Ghost(kSecondPart))) << before(0.85);
-    EXPECT_EQ(after(0.85), kWhite);
-    EXPECT_EQ(after(0.95), kWhite);
-
-    // The new free edge lies near three quarters, in magenta, in the after panel only.
-    int magentaAfter = 0, magentaBefore = 0;
-    for (int x = afterLeft + static_cast<int>(0.7 * width); x < afterLeft + static_cast<int>(0.8 * width); ++x)
-        magentaAfter += image.At(x, y) == kMagenta;
-    for (int x = beforeLeft; x <= runs[0].second; ++x) magentaBefore += image.At(x, y) == kMagenta;
-    EXPECT_GT(magentaAfter, 0);
-    EXPECT_EQ(magentaBefore, 0);
-    // The old outer edge is not new.
-    EXPECT_FALSE(image.At(afterLeft, y) == kMagenta);
-}
-
 TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
 {
     ScratchDir dir("view-pieces");
@@ -325,12 +231,12 @@ TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
     // Square 2 is gone by id, cut into two triangles with new ids; square 3 is gone.
     const std::size_t two = base.find("       2       1       2");
     ASSERT_NE(two, std::string::npos);
-    const std::string after = base.substr(0, two) +
+    const std::string cut = base.substr(0, two) +
                   "     101       1       2       3       7       7\n"
                   "    8.000000e-01    8.000000e-01    8.000000e-01    8.000000e-01\n"
                   "     102       1       2       7       6       6\n"
                   "    8.000000e-01    8.000000e-01    8.000000e-01    8.000000e-01\n" + base.substr(base.find("*END"));
-    WriteFile(dir.file("after.dynain"), after);
+    WriteFile(dir.file("after.dynain"), cut);
     const ViewRun r = RunView(dir, "before.dynain --after after.dynain -o pair.png --size 600x200");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("wrote"), std::string::npos);
@@ -343,6 +249,20 @@ TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
     EXPECT_EQ(before(1.0 / 6), kFirstPart);
     EXPECT_EQ(before(3.0 / 6), kFirstPart) << "the cut parent survives in its pieces";
     EXPECT_TRUE(Near(before(5.0 / 6), Ghost(kFirstPart))) << before(5.0 / 6);
+    // Same scale in both panels; the kept edge that lost its neighbour is new,
+    // in magenta in the after panel only; the old outer edge is not new.
+    const int afterLeft = runs[1].first;
+    const auto after = [&](double f) { return image.At(afterLeft + static_cast<int>(f * width), y); };
+    EXPECT_EQ(after(1.0 / 6), kFirstPart);
+    EXPECT_EQ(after(3.0 / 6), kFirstPart);
+    EXPECT_EQ(after(5.0 / 6), kWhite);
+    int magentaAfter = 0, magentaBefore = 0;
+    for (int x = afterLeft + static_cast<int>(0.6 * width); x < afterLeft + static_cast<int>(0.75 * width); ++x)
+        magentaAfter += image.At(x, y) == kMagenta;
+    for (int x = runs[0].first; x <= runs[0].second; ++x) magentaBefore += image.At(x, y) == kMagenta;
+    EXPECT_GT(magentaAfter, 0);
+    EXPECT_EQ(magentaBefore, 0);
+    EXPECT_FALSE(image.At(afterLeft, y) == kMagenta);
 }
 
 // An IGES line (110) placed by a matrix (124) that shifts it by `shift` in x.
