@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -256,6 +257,46 @@ TEST(JobInformation, PartThicknessSetsAndAnnealScales)
     info.anneal = {CsAnneal(200, 0.25f)};
     model.SetDataInfo(info);
     EXPECT_EQ(model.GetElemAnneal(1), 1.0f);
+}
+
+// Lengths wrap to the first node; an index past the element is refused.
+TEST(ModelGeometry, ElementGeometryReadsAndWritesTheGlobalModel)
+{
+    dataManage.Release();
+    for (const auto& [id, x, y] : {std::tuple{1, 0, 0}, {2, 2, 0}, {3, 2, 1}, {4, 0, 1}})
+        dataManage.AddNode(CsDataNode(id, gmPnt3D(x, y, 0)));
+    const int quadNodes[4] = {1, 2, 3, 4};
+    CsDataElem quad(1, 1, 4, quadNodes, kEleShell);
+    EXPECT_DOUBLE_EQ(quad.GetLength(0), 2.0);
+    EXPECT_DOUBLE_EQ(quad.GetLength(3), 1.0);
+    EXPECT_EQ(quad.GetLength(4), 0.0);
+    quad.SetVertex(2, gmPnt3D(3, 3, 3));
+    EXPECT_DOUBLE_EQ(dataManage.GetNode(3).GetPoint().z(), 3.0);
+    quad.SetVertex(9, gmPnt3D());  // ignored
+    dataManage.Release();
+}
+
+// A system added twice is found once; unknown ids give empty records; the
+// reset of the used marks restores the kind a mark overwrote.
+TEST(JobInformation, CoordinateSystemsAndTransformations)
+{
+    CsDataManager model;
+    KeyLCS a, b;
+    a.cid = 7;
+    b.cid = 9;
+    b.kind = KeyLCS::kByVector;
+    for (const KeyLCS& lcs : {a, b, a}) model.AddLCS(lcs);
+    EXPECT_EQ(std::vector<int>({model.GetLCSFromExid(7), model.GetLCSFromExid(9), model.GetLCSFromExid(8)}),
+              std::vector<int>({1, 2, 0}));
+    EXPECT_EQ(model.GetLCS(5).cid, 0);
+    model.SetLCSUsed(2);
+    model.SetLCSUsed(2);
+    EXPECT_TRUE(model.IsUsedLCS(2));
+    model.ResetLCSUsed();
+    EXPECT_EQ(model.GetLCS(2).kind, KeyLCS::kByVector);
+    model.AddTransform(KeyTransform(3));
+    EXPECT_EQ(model.GetTransform(3).GetId(), 3);
+    EXPECT_EQ(model.GetTransform(4).GetId(), 0);
 }
 
 TEST(JobInformation, WorkPathAndReleaseKeepWhatTheLogNeeds)
