@@ -241,11 +241,7 @@ TEST(ExponentShortening, DocumentedExamples)
 class MessageLog : public ::testing::Test {
 protected:
     // Tests that run a job in this process leave its key id set.
-    void SetUp() override
-    {
-        CsMessage::Free();
-        SetKeyId("");
-    }
+    void SetUp() override { TearDown(); }
     void TearDown() override
     {
         CsMessage::Free();
@@ -290,17 +286,13 @@ TEST_F(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
     EXPECT_EQ(CsMessage().GetMsgArr().size(), 1u);
 }
 
+// Only the leading dots: inner ones belong to the name.
 TEST(SafeFileName, KeyIdsStayVisibleInTheirDirectory)
 {
-    EXPECT_EQ(SafeFileName("part1"), "part1");
-    EXPECT_EQ(SafeFileName("../X"), "___X");
-    EXPECT_EQ(SafeFileName("a\\b/c"), "a_b_c");
-    EXPECT_EQ(SafeFileName(".."), "__");
-    EXPECT_EQ(SafeFileName("."), "_");
-    EXPECT_EQ(SafeFileName(".hidden"), "_hidden");
-    // Only the leading dots: inner ones are part of the name.
-    EXPECT_EQ(SafeFileName("job.v2"), "job.v2");
-    EXPECT_EQ(SafeFileName("../../up"), "___.._up");
+    for (const auto& [id, name] : std::vector<std::pair<const char*, const char*>>{
+             {"part1", "part1"}, {"../X", "___X"}, {"a\\b/c", "a_b_c"}, {"..", "__"}, {".", "_"},
+             {".hidden", "_hidden"}, {"job.v2", "job.v2"}, {"../../up", "___.._up"}})
+        EXPECT_EQ(SafeFileName(id), name) << id;
 }
 
 // The fast paths decline to the exact conversions near ties; whatever path a
