@@ -17,7 +17,6 @@ using testutil::ScratchDir;
 namespace {
 
 std::string F10(double v) { return testutil::PrintfField(v, 10, 3); }
-std::string F16(double v) { return testutil::PrintfField(v, 16, 9); }
 
 std::string I(int v, int width)
 {
@@ -109,16 +108,35 @@ double Field(const std::string& line, int f, int width = 10) { return std::atof(
 
 }  // namespace
 
+// The input read with CR LF ends, an element id of eight digits that fills
+// its columns, and the stresses in two sections with the strains between
+// them and a comment between two records.
 TEST(AnnealJob, ScaleOneCarriesTheBlankUnchanged)
 {
     ScratchDir dir("roundtrip");
-    const Blank blank = MakeBlank();
-    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
+    Blank blank = MakeBlank();
+    const std::string old = I(12, 8) + I(2, 8) + I(102, 8);
+    blank.elements.replace(blank.elements.find(old), old.size(), I(12345678, 8) + I(2, 8) + I(102, 8));
+    blank.stress.replace(blank.stress.find(I(12, 10) + I(1, 10)), 10, I(12345678, 10));
+    blank.strain.replace(blank.strain.find(I(12, 10) + "\n"), 10, I(12345678, 10));
+    const std::string all = blank.stress;
+    const size_t cut = all.find(I(14, 10) + I(1, 10)), second = all.find(I(15, 10) + I(1, 10));
+    blank.stress = all.substr(0, cut) + "$ a comment between records\n" + all.substr(cut, second - cut);
+    blank.strain += "*INITIAL_STRESS_SHELL\n" + all.substr(second);
+    std::string crlf;
+    for (char c : blank.Text()) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    testutil::WriteFile(dir.file("blank.dynain"), crlf);
     testutil::WriteFile(dir.file("job.dyn"), Deck("same", 0.0));
     const auto r = RunProgram(dir, "job.dyn");
     ASSERT_EQ(r.status, 0) << r.out;
+    const std::string text = ReadFile(dir.file("same.dynain"));
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    const size_t s1 = text.find("*INITIAL_STRESS_SHELL"), st = text.find("*INITIAL_STRAIN_SHELL");
+    EXPECT_LT(s1, st);
+    EXPECT_LT(st, text.find("*INITIAL_STRESS_SHELL", s1 + 1));
+    EXPECT_NE(text.find("*INITIAL_STRESS_SHELL", s1 + 1), std::string::npos);
     const auto in = Sections(blank.Text());
-    const auto out = Sections(ReadFile(dir.file("same.dynain")));
+    const auto out = Sections(text);
 
     // Every node is used; coordinates come back within single precision.
     ASSERT_EQ(out.at("*NODE").size(), in.at("*NODE").size());
@@ -149,7 +167,7 @@ TEST(AnnealJob, ScaleOneCarriesTheBlankUnchanged)
     EXPECT_EQ(out.at("*INITIAL_STRESS_SHELL"), in.at("*INITIAL_STRESS_SHELL"));
     EXPECT_EQ(out.at("*INITIAL_STRAIN_SHELL"), in.at("*INITIAL_STRAIN_SHELL"));
     // The inputs are untouched and nothing else is left behind.
-    EXPECT_EQ(ReadFile(dir.file("blank.dynain")), blank.Text());
+    EXPECT_EQ(ReadFile(dir.file("blank.dynain")), crlf);
     EXPECT_EQ(ListDir(dir), "blank.dynain job.dyn same.dynain same.messag same.report.json ");
 }
 
@@ -181,69 +199,6 @@ TEST(AnnealJob, StressesOfTheSetAreScaled)
     }
 }
 
-TEST(AnnealJob, EverySectionReachesTheOutputInFileOrder)
-{
-    ScratchDir dir("sections");
-    Blank blank = MakeBlank();
-    // Split the stresses in two sections with the strains between them, and
-    // put a comment between two records.
-    const std::string all = blank.stress;
-    const size_t cut = all.find(I(14, 10) + I(1, 10));
-    blank.stress = all.substr(0, cut) + "$ a comment between records\n" + all.substr(cut, std::string::npos);
-    const std::string second = "*INITIAL_STRESS_SHELL\n" + blank.stress.substr(blank.stress.find(I(15, 10) + I(1, 10)));
-    blank.stress = blank.stress.substr(0, blank.stress.find(I(15, 10) + I(1, 10)));
-    blank.strain += second;
-    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
-    testutil::WriteFile(dir.file("job.dyn"), Deck("", 0.0));
-    ASSERT_EQ(RunProgram(dir, "job.dyn").status, 0);
-    const std::string out = ReadFile(dir.file("dynain"));
-    const size_t s1 = out.find("*INITIAL_STRESS_SHELL");
-    const size_t st = out.find("*INITIAL_STRAIN_SHELL");
-    const size_t s2 = out.find("*INITIAL_STRESS_SHELL", s1 + 1);
-    ASSERT_NE(s2, std::string::npos);
-    EXPECT_LT(s1, st);
-    EXPECT_LT(st, s2);
-    for (int e : {11, 12, 13, 14, 15, 16, 40}) {
-        EXPECT_NE(out.find(I(e, 10) + I(1, 10) + I(3, 10) + I(10, 10)), std::string::npos) << e;
-    }
-}
-
-TEST(AnnealJob, LargeLayoutAndPerPointStrainsKeepTheirLineCounts)
-{
-    ScratchDir dir("layouts");
-    Blank blank = MakeBlank();
-    // Element 11: large layout, 2 points, NHISV 4: T, six stresses, EPS and
-    // four history values = 12 values, three lines of 16 columns per point.
-    std::string large = I(11, 10) + I(1, 10) + I(2, 10) + I(4, 10) + I(0, 10) + I(1, 10) + "\n";
-    const double values[12] = {-0.5, 200.0, 100.0, 0.0, 0.0, 0.0, 0.0, 0.1, 1.0, 2.0, 3.0, 4.0};
-    for (int p = 0; p < 2; ++p) {
-        for (int v = 0; v < 12; ++v) large += F16(values[v]) + (v % 5 == 4 || v == 11 ? "\n" : "");
-    }
-    blank.stress = "*INITIAL_STRESS_SHELL\n" + large + blank.stress.substr(blank.stress.find(I(12, 10)));
-    // Element 12: strains at 1 x 3 points.
-    std::string strains = I(12, 10) + I(1, 10) + I(3, 10) + "\n";
-    for (int p = 0; p < 3; ++p) strains += F10(0.001 * p) + F10(0) + F10(0) + F10(0) + F10(0) + F10(0) + "\n";
-    blank.strain = "*INITIAL_STRAIN_SHELL\n" + strains + blank.strain.substr(blank.strain.find(I(13, 10)));
-    testutil::WriteFile(dir.file("blank.dynain"), blank.Text());
-    testutil::WriteFile(dir.file("job.dyn"), Deck("big", 0.5));
-    const auto r = RunProgram(dir, "job.dyn");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const auto out = Sections(ReadFile(dir.file("big.dynain")));
-    const auto& stress = out.at("*INITIAL_STRESS_SHELL");
-    ASSERT_EQ(stress[0], large.substr(0, 60));
-    // Part 1 is annealed by 0.5: stresses and history values, not T or EPS.
-    EXPECT_NEAR(Field(stress[1], 0, 16), -0.5, 1e-6);
-    EXPECT_NEAR(Field(stress[1], 1, 16), 100.0, 1e-6);
-    EXPECT_NEAR(Field(stress[2], 2, 16), 0.1, 1e-6);
-    EXPECT_NEAR(Field(stress[2], 3, 16), 0.5, 1e-6);
-    EXPECT_NEAR(Field(stress[3], 1, 16), 2.0, 1e-6);
-    EXPECT_EQ(stress[4].size(), 80u);
-    EXPECT_EQ(stress[7].substr(0, 10), I(12, 10));  // the next record starts after 6 lines
-    const auto& strain = out.at("*INITIAL_STRAIN_SHELL");
-    EXPECT_EQ(strain[0], I(12, 10) + I(1, 10) + I(3, 10));
-    EXPECT_EQ(strain[4], I(13, 10));
-}
-
 TEST(AnnealJob, UncertainOrTruncatedBlocksFailWithoutOutput)
 {
     for (const std::string what : {"ntensr", "truncated", "short"}) {
@@ -271,27 +226,6 @@ TEST(AnnealJob, UncertainOrTruncatedBlocksFailWithoutOutput)
         EXPECT_EQ(ReadFile(dir.file("bad.dynain")), "an older result\n") << what;
         EXPECT_EQ(ListDir(dir), "bad.dynain bad.messag bad.report.json blank.dynain job.dyn ") << what;
     }
-}
-
-TEST(AnnealJob, CrLfInputAndWideIdsReadLikeTheirPlainForms)
-{
-    ScratchDir dir("crlf");
-    Blank blank = MakeBlank();
-    // Ids of eight digits fill the element card's columns without a blank.
-    const std::string old = I(12, 8) + I(2, 8) + I(102, 8) + I(103, 8) + I(107, 8) + I(106, 8);
-    blank.elements.replace(blank.elements.find(old), old.size(),
-                           I(12345678, 8) + I(2, 8) + I(102, 8) + I(103, 8) + I(107, 8) + I(106, 8));
-    std::string text = blank.Text();
-    std::string crlf;
-    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    testutil::WriteFile(dir.file("blank.dynain"), crlf);
-    testutil::WriteFile(dir.file("job.dyn"), Deck("wide", 0.0));
-    const auto r = RunProgram(dir, "job.dyn");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const std::string out = ReadFile(dir.file("wide.dynain"));
-    EXPECT_NE(out.find(I(12345678, 8) + I(2, 8) + I(102, 8)), std::string::npos);
-    EXPECT_EQ(out.find('\r'), std::string::npos);
-    EXPECT_EQ(Sections(out).at("*ELEMENT_SHELL_THICKNESS").size(), 14u);
 }
 
 namespace {

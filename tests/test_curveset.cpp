@@ -15,11 +15,7 @@ namespace {
 
 class CurveSet : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dataManage.Release();
-        CsMessage::Free();
-    }
+    void SetUp() override { TearDown(); }
     void TearDown() override
     {
         dataManage.Release();

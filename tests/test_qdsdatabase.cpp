@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -100,29 +101,36 @@ TEST(ModelIds, UpdateElemNdMapsNodeIdsAndRefusesUnknownOnes)
     EXPECT_EQ(Thrown<CsErrorMessage>([&] { broken.UpdateElemNd(); }), "Invalid node id = 9\n|source/qdsdatabase:702");
 }
 
-TEST(Constraints, NodeCardCodesMerge)
+// Node card codes (0..7 per card, out of range fixes nothing) and boundary
+// constraints in local systems merge into one code.
+TEST(Constraints, CodesMerge)
 {
     CsDataNode node(1, gmPnt3D());
     node.AddSpc(1, 0);
     node.AddSpc(0, 3);
-    node.AddSpc(8, -1);  // codes outside 0..7 fix nothing
+    node.AddSpc(8, -1);
     EXPECT_EQ(node.GetSpcCode(), 33);
     node.AddSpc(7, 7);
     EXPECT_EQ(node.GetSpcCode(), 63);
-}
 
-TEST(Constraints, LocalSystemCodes)
-{
-    EXPECT_EQ(CodeAfter(5000007, 5, {1, 1, 1, 0, 0, 0}), 5000063);
-    EXPECT_EQ(CodeAfter(5000007, 6, {1, 1, 1, 0, 0, 0}), 6000056);
-    EXPECT_EQ(CodeAfter(33, 0, {0, 0, 0, 0, 0, 1}), 33);
-    EXPECT_EQ(CodeAfter(33, 2, {0, 0, 0, 1, 0, 0}), 2000004);
-    EXPECT_EQ(CodeAfter(2000004, 0, {1, 0, 0, 0, 0, 0}), 32);
-    // System 1 with nothing fixed is a local code: a global constraint
-    // replaces it instead of landing in system 1.
-    EXPECT_EQ(CodeAfter(1000000, 0, {1, 0, 0, 0, 0, 0}), 32);
-    // Large system ids must not overflow the code.
-    EXPECT_EQ(CodeAfter(0, 10001, {0, 0, 1, 0, 0, 0}), 10001000008LL);
+    struct Row {
+        long long start;
+        int cid;
+        std::vector<int> dofs;
+        long long code;
+    };
+    const Row rows[] = {
+        {5000007, 5, {1, 1, 1, 0, 0, 0}, 5000063},
+        {5000007, 6, {1, 1, 1, 0, 0, 0}, 6000056},
+        {33, 0, {0, 0, 0, 0, 0, 1}, 33},
+        {33, 2, {0, 0, 0, 1, 0, 0}, 2000004},
+        {2000004, 0, {1, 0, 0, 0, 0, 0}, 32},
+        // System 1 with nothing fixed is a local code: a global constraint
+        // replaces it instead of landing in system 1.
+        {1000000, 0, {1, 0, 0, 0, 0, 0}, 32},
+        {0, 10001, {0, 0, 1, 0, 0, 0}, 10001000008LL},  // no overflow
+    };
+    for (const Row& r : rows) EXPECT_EQ(CodeAfter(r.start, r.cid, r.dofs), r.code) << r.start << " in " << r.cid;
 
     int cid = -1;
     int dofs[6] = {};
@@ -221,35 +229,6 @@ TEST(ModelAccess, ElementFlagsAndRedefinition)
     EXPECT_EQ(CsDataElem(1, 1, -2, many, kEleSolid).GetNodeNum(), 0);
 }
 
-TEST(ModelGeometry, ElementGeometryReadsTheGlobalModel)
-{
-    dataManage.Release();
-    dataManage.AddNode(CsDataNode(1, gmPnt3D(0, 0, 0)));
-    dataManage.AddNode(CsDataNode(2, gmPnt3D(2, 0, 0)));
-    dataManage.AddNode(CsDataNode(3, gmPnt3D(2, 1, 0)));
-    dataManage.AddNode(CsDataNode(4, gmPnt3D(0, 1, 0)));
-    const int quadNodes[4] = {1, 2, 3, 4};
-    const int triNodes[3] = {1, 2, 3};
-    CsDataElem quad(1, 1, 4, quadNodes, kEleShell);
-    const CsDataElem tri(1, 2, 3, triNodes, kEleShell);
-
-    EXPECT_DOUBLE_EQ(quad.GetLength(0), 2.0);
-    EXPECT_DOUBLE_EQ(quad.GetLength(3), 1.0);  // wraps to node 0
-    EXPECT_EQ(quad.GetLength(4), 0.0);
-    const gmPnt3D mid = quad.GetMidPnt();
-    EXPECT_DOUBLE_EQ(mid.x(), 1.0);
-    EXPECT_DOUBLE_EQ(mid.y(), 0.5);
-    // (P3 - P1) x (P4 - P2) = (2,1,0) x (-2,1,0)
-    EXPECT_DOUBLE_EQ(quad.GetNormal().z(), 4.0);
-    // (P2 - P1) x (P3 - P2) = (2,0,0) x (0,1,0)
-    EXPECT_DOUBLE_EQ(tri.GetNormal().z(), 2.0);
-
-    quad.SetVertex(2, gmPnt3D(3, 3, 3));
-    EXPECT_DOUBLE_EQ(dataManage.GetNode(3).GetPoint().z(), 3.0);
-    quad.SetVertex(9, gmPnt3D());  // ignored
-    dataManage.Release();
-}
-
 TEST(JobInformation, PartThicknessSetsAndAnnealScales)
 {
     CsDataManager model;
@@ -280,30 +259,41 @@ TEST(JobInformation, PartThicknessSetsAndAnnealScales)
     EXPECT_EQ(model.GetElemAnneal(1), 1.0f);
 }
 
+// Lengths wrap to the first node; an index past the element is refused.
+TEST(ModelGeometry, ElementGeometryReadsAndWritesTheGlobalModel)
+{
+    dataManage.Release();
+    for (const auto& [id, x, y] : {std::tuple{1, 0, 0}, {2, 2, 0}, {3, 2, 1}, {4, 0, 1}})
+        dataManage.AddNode(CsDataNode(id, gmPnt3D(x, y, 0)));
+    const int quadNodes[4] = {1, 2, 3, 4};
+    CsDataElem quad(1, 1, 4, quadNodes, kEleShell);
+    EXPECT_DOUBLE_EQ(quad.GetLength(0), 2.0);
+    EXPECT_DOUBLE_EQ(quad.GetLength(3), 1.0);
+    EXPECT_EQ(quad.GetLength(4), 0.0);
+    quad.SetVertex(2, gmPnt3D(3, 3, 3));
+    EXPECT_DOUBLE_EQ(dataManage.GetNode(3).GetPoint().z(), 3.0);
+    quad.SetVertex(9, gmPnt3D());  // ignored
+    dataManage.Release();
+}
+
+// A system added twice is found once; unknown ids give empty records; the
+// reset of the used marks restores the kind a mark overwrote.
 TEST(JobInformation, CoordinateSystemsAndTransformations)
 {
     CsDataManager model;
-    KeyLCS a;
+    KeyLCS a, b;
     a.cid = 7;
-    KeyLCS b;
     b.cid = 9;
     b.kind = KeyLCS::kByVector;
-    model.AddLCS(a);
-    model.AddLCS(b);
-    model.AddLCS(a);
-    EXPECT_EQ(model.GetLCSFromExid(7), 1);
-    EXPECT_EQ(model.GetLCSFromExid(9), 2);
-    EXPECT_EQ(model.GetLCSFromExid(8), 0);
+    for (const KeyLCS& lcs : {a, b, a}) model.AddLCS(lcs);
+    EXPECT_EQ(std::vector<int>({model.GetLCSFromExid(7), model.GetLCSFromExid(9), model.GetLCSFromExid(8)}),
+              std::vector<int>({1, 2, 0}));
     EXPECT_EQ(model.GetLCS(5).cid, 0);
-
-    // Marking twice marks once; the reset restores the kind.
     model.SetLCSUsed(2);
     model.SetLCSUsed(2);
     EXPECT_TRUE(model.IsUsedLCS(2));
     model.ResetLCSUsed();
     EXPECT_EQ(model.GetLCS(2).kind, KeyLCS::kByVector);
-
-    // An unknown transformation id moves nothing.
     model.AddTransform(KeyTransform(3));
     EXPECT_EQ(model.GetTransform(3).GetId(), 3);
     EXPECT_EQ(model.GetTransform(4).GetId(), 0);

@@ -125,55 +125,28 @@ std::vector<std::pair<int, int>> Runs(const Image& image, int y)
     return runs;
 }
 
-// Writes a copy of a dynain with the element rows (and thickness lines) that
-// `keep` refuses left out, and `extra` rows added at the section's end.
-void FilterElements(const std::string& from, const std::string& to, const Extent& e,
-                    bool (*keep)(double cx, double cy, const Extent&), const std::string& extra,
-                    std::vector<int>* dropped)
+// A picture the tool drew (the run must succeed) and the runs of drawn
+// pixels along the row dy below its middle.
+struct Shot {
+    Image image;
+    int y = 0;
+    std::vector<std::pair<int, int>> runs;
+    std::string out;
+    double Width() const { return runs[0].second - runs[0].first + 1; }
+    // The colour a share f of the first run's width into the given run.
+    Rgb At(double f, std::size_t run = 0) const { return image.At(runs[run].first + static_cast<int>(f * Width()), y); }
+};
+
+Shot Draw(const ScratchDir& dir, const std::string& args, const std::string& png, int dy = 0)
 {
-    std::istringstream in(ReadFile(from));
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    std::vector<std::array<double, 2>> at;
-    std::vector<int> ids;
-    std::ostringstream out;
-    std::string section;
-    // Node positions by id for the centroids.
-    std::vector<std::pair<int, std::array<double, 2>>> nodes;
-    for (const std::string& l : lines) {
-        if (l[0] == '*') section = l;
-        else if (section == "*NODE" && l[0] != '$')
-            nodes.push_back({std::atoi(l.substr(0, 8).c_str()),
-                             {std::atof(l.substr(8, 16).c_str()), std::atof(l.substr(24, 16).c_str())}});
-    }
-    std::sort(nodes.begin(), nodes.end());
-    const auto where = [&nodes](int id) {
-        return std::lower_bound(nodes.begin(), nodes.end(), std::make_pair(id, std::array<double, 2>{-1e300, -1e300}))->second;
-    };
-    section.clear();
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-        const std::string& l = lines[k];
-        if (l[0] == '*') {
-            if (section == "*ELEMENT_SHELL_THICKNESS") out << extra;
-            section = l;
-            out << l << '\n';
-            continue;
-        }
-        if (section != "*ELEMENT_SHELL_THICKNESS" || l[0] == '$') {
-            out << l << '\n';
-            continue;
-        }
-        double cx = 0, cy = 0;
-        for (int c = 0; c < 4; ++c) {
-            const auto p = where(std::atoi(l.substr(16 + 8 * c, 8).c_str()));
-            cx += p[0] / 4, cy += p[1] / 4;
-        }
-        if (keep(cx, cy, e)) out << l << '\n' << lines[k + 1] << '\n';
-        else if (dropped) dropped->push_back(std::atoi(l.substr(0, 8).c_str()));
-        ++k;
-    }
-    WriteFile(to, out.str());
+    Shot s;
+    const ViewRun r = RunView(dir, args + " -o " + png);
+    EXPECT_EQ(r.status, 0) << r.out;
+    s.out = r.out;
+    s.image = ReadPng(dir.file(png));
+    s.y = s.image.height / 2 + dy;
+    if (s.image.width > 0) s.runs = Runs(s.image, s.y);
+    return s;
 }
 
 // A row of three unit-thick squares, ids 1 to 3, with stresses for the first two.
@@ -213,19 +186,9 @@ const char* const kStresses =
 // The colour at the middle of each of the three squares, seen along z.
 std::array<Rgb, 3> SquareColours(const ScratchDir& dir, const std::string& args)
 {
-    const ViewRun r = RunView(dir, args + " small.dynain -o small.png --size 400x200");
-    EXPECT_EQ(r.status, 0) << r.out;
-    const Image image = ReadPng(dir.file("small.png"));
-    const auto runs = Runs(image, image.height / 2);
-    std::array<Rgb, 3> colours{};
-    if (runs.empty()) {
-        ADD_FAILURE() << "nothing drawn";
-        return colours;
-    }
-    const double width = runs[0].second - runs[0].first + 1;
-    for (int k = 0; k < 3; ++k)
-        colours[static_cast<std::size_t>(k)] = image.At(runs[0].first + static_cast<int>(width * (k + 0.5) / 3), image.height / 2);
-    return colours;
+    const Shot s = Draw(dir, args + " small.dynain --size 400x200", "small.png");
+    if (s.runs.empty()) return {};
+    return {s.At(0.5 / 3), s.At(1.5 / 3), s.At(2.5 / 3)};
 }
 
 }  // namespace
@@ -234,28 +197,23 @@ TEST(ViewTool, PartsHaveTheirColoursWhereTheyLieAndTheBackgroundIsOutside)
 {
     ScratchDir dir("view-parts");
     Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o flat.dynain");
-    const ViewRun r = RunView(dir, "flat.dynain -o flat.png --size 800x600");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const Image image = ReadPng(dir.file("flat.png"));
+    // The blank is the first run on the middle row; the legend lies beyond it.
+    const Shot s = Draw(dir, "flat.dynain --size 800x600", "flat.png");
+    const Image& image = s.image;
     ASSERT_EQ(image.width, 800);
     ASSERT_EQ(image.height, 600);
-
-    // The blank is the first run on the middle row; the legend lies beyond it.
-    const int y = image.height / 2;
-    const auto runs = Runs(image, y);
-    ASSERT_GE(runs.size(), 1u);
-    const int left = runs[0].first, right = runs[0].second;
-    const double scale = right - left + 1;
+    ASSERT_GE(s.runs.size(), 1u);
+    const int y = s.y, left = s.runs[0].first, right = s.runs[0].second;
     const Extent e = NodeExtent(dir.file("flat.dynain"));
     // Left half: the first part; right of the middle, before the two columns of
     // triangles: the second part.
-    EXPECT_TRUE(Near(image.At(left + static_cast<int>(0.25 * scale), y), kFirstPart)) << image.At(left + static_cast<int>(0.25 * scale), y);
-    EXPECT_TRUE(Near(image.At(left + static_cast<int>(0.6 * scale), y), kSecondPart)) << image.At(left + static_cast<int>(0.6 * scale), y);
+    EXPECT_TRUE(Near(s.At(0.25), kFirstPart)) << s.At(0.25);
+    EXPECT_TRUE(Near(s.At(0.6), kSecondPart)) << s.At(0.6);
     EXPECT_EQ(image.At(left - 2, y), kWhite);
 
     // Not stretched: the drawn height over width is the blank's.
     int top = y, bottom = y;
-    const int x = left + static_cast<int>(0.25 * scale);
+    const int x = left + static_cast<int>(0.25 * s.Width());
     while (top > 0 && image.At(x, top - 1) == kFirstPart) --top;
     while (bottom + 1 < image.height && image.At(x, bottom + 1) == kFirstPart) ++bottom;
     const double drawn = static_cast<double>(bottom - top + 1) / (right - left + 1);
@@ -274,49 +232,6 @@ TEST(ViewTool, PartsHaveTheirColoursWhereTheyLieAndTheBackgroundIsOutside)
     EXPECT_GT(second, 20);
 }
 
-TEST(ViewTool, RemovedElementsAreGhostedBeforeAndTheNewBoundaryDrawnAfter)
-{
-    ScratchDir dir("view-pair");
-    Generate(dir, "--shape flat --elements 400 --levels 0 --no-state -o before.dynain");
-    const Extent e = NodeExtent(dir.file("before.dynain"));
-    // The after file: the right quarter gone.
-    std::vector<int> dropped;
-    FilterElements(dir.file("before.dynain"), dir.file("after.dynain"), e,
-                   [](double cx, double, const Extent& x) { return cx < x.x0 + 0.75 * (x.x1 - x.x0); }, "", &dropped);
-    ASSERT_FALSE(dropped.empty());
-
-    const ViewRun r = RunView(dir, "before.dynain --after after.dynain -o pair.png --size 1000x500");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const Image image = ReadPng(dir.file("pair.png"));
-    const int y = image.height / 2;
-    const auto runs = Runs(image, y);
-    ASSERT_GE(runs.size(), 2u);
-    const int beforeLeft = runs[0].first;
-    const double width = runs[0].second - runs[0].first + 1;
-    const int afterLeft = runs[1].first;
-    // Same scale in both panels: the after blank is three quarters as wide (and the boundary line).
-    EXPECT_NEAR((runs[1].second - runs[1].first + 1) / width, 0.75, 0.05);
-
-    const auto before = [&](double f) { return image.At(beforeLeft + static_cast<int>(f * width), y); };
-    const auto after = [&](double f) { return image.At(afterLeft + static_cast<int>(f * width), y); };
-    EXPECT_EQ(before(0.25), kFirstPart);
-    EXPECT_EQ(after(0.25), kFirstPart);
-    // Ghosted: neither the part's colour nor background, but its faded colour.
-    EXPECT_TRUE(Near(before(0.85), Ghost(kSecondPart))) << before(0.85);
-    EXPECT_EQ(after(0.85), kWhite);
-    EXPECT_EQ(after(0.95), kWhite);
-
-    // The new free edge lies near three quarters, in magenta, in the after panel only.
-    int magentaAfter = 0, magentaBefore = 0;
-    for (int x = afterLeft + static_cast<int>(0.7 * width); x < afterLeft + static_cast<int>(0.8 * width); ++x)
-        magentaAfter += image.At(x, y) == kMagenta;
-    for (int x = beforeLeft; x <= runs[0].second; ++x) magentaBefore += image.At(x, y) == kMagenta;
-    EXPECT_GT(magentaAfter, 0);
-    EXPECT_EQ(magentaBefore, 0);
-    // The old outer edge is not new.
-    EXPECT_FALSE(image.At(afterLeft, y) == kMagenta);
-}
-
 TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
 {
     ScratchDir dir("view-pieces");
@@ -325,24 +240,29 @@ TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
     // Square 2 is gone by id, cut into two triangles with new ids; square 3 is gone.
     const std::size_t two = base.find("       2       1       2");
     ASSERT_NE(two, std::string::npos);
-    const std::string after = base.substr(0, two) +
+    const std::string cut = base.substr(0, two) +
                   "     101       1       2       3       7       7\n"
                   "    8.000000e-01    8.000000e-01    8.000000e-01    8.000000e-01\n"
                   "     102       1       2       7       6       6\n"
                   "    8.000000e-01    8.000000e-01    8.000000e-01    8.000000e-01\n" + base.substr(base.find("*END"));
-    WriteFile(dir.file("after.dynain"), after);
-    const ViewRun r = RunView(dir, "before.dynain --after after.dynain -o pair.png --size 600x200");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("wrote"), std::string::npos);
-    const Image image = ReadPng(dir.file("pair.png"));
-    const int y = image.height / 2 + 3;
-    const auto runs = Runs(image, y);
-    ASSERT_GE(runs.size(), 2u);
-    const double width = runs[0].second - runs[0].first + 1;
-    const auto before = [&](double f) { return image.At(runs[0].first + static_cast<int>(f * width), y); };
-    EXPECT_EQ(before(1.0 / 6), kFirstPart);
-    EXPECT_EQ(before(3.0 / 6), kFirstPart) << "the cut parent survives in its pieces";
-    EXPECT_TRUE(Near(before(5.0 / 6), Ghost(kFirstPart))) << before(5.0 / 6);
+    WriteFile(dir.file("after.dynain"), cut);
+    const Shot s = Draw(dir, "before.dynain --after after.dynain --size 600x200", "pair.png", 3);
+    EXPECT_NE(s.out.find("wrote"), std::string::npos);
+    ASSERT_GE(s.runs.size(), 2u);
+    EXPECT_EQ(s.At(1.0 / 6), kFirstPart);
+    EXPECT_EQ(s.At(3.0 / 6), kFirstPart) << "the cut parent survives in its pieces";
+    EXPECT_TRUE(Near(s.At(5.0 / 6), Ghost(kFirstPart))) << s.At(5.0 / 6);
+    // Same scale in both panels; the kept edge that lost its neighbour is new,
+    // in magenta in the after panel only; the old outer edge is not new.
+    EXPECT_EQ(s.At(1.0 / 6, 1), kFirstPart);
+    EXPECT_EQ(s.At(3.0 / 6, 1), kFirstPart);
+    EXPECT_EQ(s.At(5.0 / 6, 1), kWhite);
+    int magentaAfter = 0, magentaBefore = 0;
+    for (double f = 0.6; f < 0.75; f += 0.002) magentaAfter += s.At(f, 1) == kMagenta;
+    for (double f = 0; f < 1; f += 0.002) magentaBefore += s.At(f) == kMagenta;
+    EXPECT_GT(magentaAfter, 0);
+    EXPECT_EQ(magentaBefore, 0);
+    EXPECT_FALSE(s.At(0, 1) == kMagenta);
 }
 
 // An IGES line (110) placed by a matrix (124) that shifts it by `shift` in x.
@@ -369,16 +289,14 @@ std::string IgesShiftedLine(double x, double y0, double y1, double shift)
 
 // The middle row crosses one curve, at 30 % of the blank's width, and the
 // curve runs on past the blank.
-void ExpectVerticalCurveAt30Percent(const Image& image)
+void ExpectVerticalCurveAt30Percent(const Shot& s)
 {
-    const int y = image.height / 2 + 5;
-    const auto runs = Runs(image, y);
-    ASSERT_GE(runs.size(), 1u);
-    const double width = runs[0].second - runs[0].first + 1;
-    const int expected = runs[0].first + static_cast<int>(0.3 * width);
+    ASSERT_GE(s.runs.size(), 1u);
+    const Image& image = s.image;
+    const int expected = s.runs[0].first + static_cast<int>(0.3 * s.Width());
     std::vector<int> black;
-    for (int xx = runs[0].first; xx <= runs[0].second; ++xx)
-        if (image.At(xx, y) == kBlack) black.push_back(xx);
+    for (int xx = s.runs[0].first; xx <= s.runs[0].second; ++xx)
+        if (image.At(xx, s.y) == kBlack) black.push_back(xx);
     ASSERT_FALSE(black.empty());
     EXPECT_LE(std::abs(black.front() - expected), 2);
     EXPECT_LE(std::abs(black.back() - expected), 2);
@@ -409,9 +327,7 @@ TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
     for (const char* view : {"z", "vector"}) {
         SCOPED_TRACE(view);
         // The dynain comes from the deck's *INCLUDE.
-        const ViewRun r = RunView(dir, std::string("--deck job.dyn --view ") + view + " -o curve.png --size 800x600");
-        ASSERT_EQ(r.status, 0) << r.out;
-        ExpectVerticalCurveAt30Percent(ReadPng(dir.file("curve.png")));
+        ExpectVerticalCurveAt30Percent(Draw(dir, std::string("--deck job.dyn --size 800x600 --view ") + view, "curve.png", 5));
     }
 
     // The same line from an IGES file, written 10 % to the left and moved back by its matrix.
@@ -422,9 +338,7 @@ TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
                              "*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"}) {
         SCOPED_TRACE(card);
         WriteFile(dir.file("curves/iges.dyn"), std::string("*KEYWORD\n") + vector + card + "line.igs\n*INCLUDE\n../flat.dynain\n*END\n");
-        const ViewRun r = RunView(dir, "--deck curves/iges.dyn -o iges.png --size 800x600");
-        ASSERT_EQ(r.status, 0) << r.out;
-        ExpectVerticalCurveAt30Percent(ReadPng(dir.file("iges.png")));
+        ExpectVerticalCurveAt30Percent(Draw(dir, "--deck curves/iges.dyn --size 800x600", "iges.png", 5));
     }
 
     // A missing IGES file is reported; the blank is drawn all the same.
@@ -458,15 +372,11 @@ TEST(ViewTool, AnIgesRationalSplineIsDrawnOnItsCircle)
     WriteFile(dir.file("arc.igs"), iges);
     WriteFile(dir.file("arc.dyn"), "*KEYWORD\n*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"
                                    "arc.igs\n*INCLUDE\nflat.dynain\n*END\n");
-    const ViewRun run = RunView(dir, "--deck arc.dyn -o arc.png --size 800x600");
-    ASSERT_EQ(run.status, 0) << run.out;
-    const Image image = ReadPng(dir.file("arc.png"));
-
     // The blank's frame in pixels: its run on a row near the top, its column near the left.
-    const int row = image.height / 2 - 40;
-    const auto runs = Runs(image, row);
-    ASSERT_GE(runs.size(), 1u);
-    const int left = runs[0].first, right = runs[0].second, column = left + 5;
+    const Shot shot = Draw(dir, "--deck arc.dyn --size 800x600", "arc.png", -40);
+    ASSERT_GE(shot.runs.size(), 1u);
+    const Image& image = shot.image;
+    const int row = shot.y, left = shot.runs[0].first, right = shot.runs[0].second, column = left + 5;
     int top = row, bottom = row;
     while (top > 0 && !(image.At(column, top - 1) == kWhite)) --top;
     while (bottom + 1 < image.height && !(image.At(column, bottom + 1) == kWhite)) ++bottom;
@@ -587,15 +497,12 @@ TEST(ViewTool, TheNearerOfTwoOverlappingSheetsHidesTheOther)
         }
     s += "*ELEMENT_SHELL\n       1       2       1       2       3       4\n       2       1       5       6       7       8\n*END\n";
     WriteFile(dir.file("layers.dynain"), s);
-    ViewRun r = RunView(dir, "layers.dynain -o layers.png --size 300x200");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const Image image = ReadPng(dir.file("layers.png"));
-    const auto runs = Runs(image, image.height / 2);
-    ASSERT_GE(runs.size(), 1u);
-    EXPECT_EQ(image.At((runs[0].first + runs[0].second) / 2, image.height / 2), kSecondPart);
+    const Shot shot = Draw(dir, "layers.dynain --size 300x200", "layers.png");
+    ASSERT_GE(shot.runs.size(), 1u);
+    EXPECT_EQ(shot.At(0.5), kSecondPart);
 
     // In SVG the farther face comes first, so the nearer one is painted over it.
-    r = RunView(dir, "layers.dynain -o layers.svg");
+    const ViewRun r = RunView(dir, "layers.dynain -o layers.svg");
     ASSERT_EQ(r.status, 0) << r.out;
     const std::string svg = ReadFile(dir.file("layers.svg"));
     const std::size_t first = svg.find("<polygon");
@@ -611,20 +518,16 @@ TEST(ViewTool, MeshEdgesOutlineElementsButNotTheDiagonalOfAQuadrilateral)
     const Rgb edge{19, 71, 108};  // the first part's colour at 60 %
     for (const bool mesh : {false, true}) {
         SCOPED_TRACE(mesh);
-        const ViewRun r = RunView(dir, std::string(mesh ? "--mesh " : "") + "small.dynain -o mesh.png --size 400x200");
-        ASSERT_EQ(r.status, 0) << r.out;
-        const Image image = ReadPng(dir.file("mesh.png"));
-        const int y = image.height / 2;
-        const auto runs = Runs(image, y);
-        ASSERT_GE(runs.size(), 1u);
-        const double width = runs[0].second - runs[0].first + 1;
-        const int shared = runs[0].first + static_cast<int>(width / 3);
+        const Shot s = Draw(dir, std::string(mesh ? "--mesh " : "") + "small.dynain --size 400x200", "mesh.png");
+        ASSERT_GE(s.runs.size(), 1u);
+        const Image& image = s.image;
+        const int y = s.y, shared = s.runs[0].first + static_cast<int>(s.Width() / 3);
         int dark = 0;
         for (int x = shared - 3; x <= shared + 3; ++x) dark += image.At(x, y) == edge;
         EXPECT_EQ(dark > 0, mesh);
         // Down the middle of the first square: its diagonal crosses there, its
         // top and bottom sides end it.
-        const int x = runs[0].first + static_cast<int>(width / 6);
+        const int x = s.runs[0].first + static_cast<int>(s.Width() / 6);
         int top = y, bottom = y;
         while (top > 0 && !(image.At(x, top - 1) == kWhite)) --top;
         while (bottom + 1 < image.height && !(image.At(x, bottom + 1) == kWhite)) ++bottom;
@@ -641,20 +544,15 @@ TEST(ViewTool, ATrimJobOfTheProgramIsDrawnBeforeAndAfter)
     testutil::CopyExample(dir, "trim2d-out");
     const testutil::RunResult run = testutil::RunProgram(dir, "trim2d-out.dyn");
     ASSERT_EQ(run.status, 0) << run.out;
-    const ViewRun r = RunView(dir, "--deck trim2d-out.dyn --after trim2d_out.dynain -o job.png --size 1200x500");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const Image image = ReadPng(dir.file("job.png"));
-    const int y = image.height / 2 + 4;
+    const Shot s = Draw(dir, "--deck trim2d-out.dyn --after trim2d_out.dynain --size 1200x500", "job.png", 4);
     int divider = -1;
-    for (int x = 0; x < image.width && divider < 0; ++x)
-        if (image.At(x, y) == kDivider) divider = x;
+    for (int x = 0; x < s.image.width && divider < 0; ++x)
+        if (s.image.At(x, s.y) == kDivider) divider = x;
     ASSERT_GT(divider, 0);
-    const auto runs = Runs(image, y);
-    ASSERT_GE(runs.size(), 2u);
+    ASSERT_GE(s.runs.size(), 2u);
     // Panels share scale and centre: a point of the blank lies one panel width further right after.
-    const double width = runs[0].second - runs[0].first + 1;
-    const auto before = [&](double f) { return image.At(runs[0].first + static_cast<int>(f * width), y); };
-    const auto after = [&](double f) { return image.At(divider + runs[0].first + static_cast<int>(f * width), y); };
+    const auto before = [&](double f) { return s.At(f); };
+    const auto after = [&](double f) { return s.image.At(divider + s.runs[0].first + static_cast<int>(f * s.Width()), s.y); };
     // The sheet spans 0 to 230 mm; the kept rounded rectangle 25.3 to 204.7 mm.
     EXPECT_TRUE(Near(before(0.03), Ghost(kFirstPart))) << before(0.03);
     EXPECT_EQ(before(0.3), kFirstPart);

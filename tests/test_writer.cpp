@@ -58,6 +58,7 @@ protected:
         testutil::WriteFile(dir_.file("blank.dynain"), kBlank);
         CsDataInfo info;
         info.dataFile = dir_.file("blank.dynain").c_str();
+        info.partThick = {{1, 1.5}};  // the shells have no thickness of their own
         dataManage.SetDataInfo(info);
         CsReadData reader(info.dataFile, 0);
         ASSERT_EQ(reader.OpenFile(CsFile::READ), 1);
@@ -88,12 +89,16 @@ protected:
     std::string shown_;
 };
 
-std::vector<std::string> Lines(const std::string& text)
+// The data lines of the file's sections of one keyword.
+std::vector<std::string> Section(const std::string& text, const std::string& keyword)
 {
     std::vector<std::string> out;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) out.push_back(line);
+    std::string line, current;
+    while (std::getline(in, line)) {
+        if (line[0] == '*') current = line;
+        else if (current == keyword && line[0] != '$') out.push_back(line);
+    }
     return out;
 }
 
@@ -118,6 +123,10 @@ TEST_F(Writer, NodesOfRemovedElementsAndWhatHangsOnThemAreLeftOut)
     EXPECT_EQ(text.find("\n      20"), std::string::npos);
     EXPECT_EQ(text.find("        20         1"), std::string::npos);
     EXPECT_NE(text.find("        10         1         1         0"), std::string::npos);
+    // A shell read without a thickness card takes its section's thickness.
+    const std::vector<std::string> elements = Section(text, "*ELEMENT_SHELL_THICKNESS");
+    ASSERT_EQ(elements.size(), 2u);
+    for (int c = 0; c < 4; ++c) EXPECT_DOUBLE_EQ(std::atof(elements[1].substr(16 * c, 16).c_str()), 1.5) << elements[1];
 }
 
 TEST_F(Writer, PiecesFollowTheirSourceAndInheritItsRecords)
@@ -144,19 +153,11 @@ TEST_F(Writer, PiecesFollowTheirSourceAndInheritItsRecords)
     dataManage.SetToDel(b);
 
     const std::string text = Write();
-    const std::vector<std::string> lines = Lines(text);
-    std::vector<std::string> cards;
-    std::vector<std::string> stressHeaders;
-    bool inStress = false;
-    for (size_t k = 0; k < lines.size(); ++k) {
-        if (lines[k][0] == '*') inStress = lines[k] == "*INITIAL_STRESS_SHELL";
-        else if (inStress && lines[k].size() == 40) stressHeaders.push_back(lines[k].substr(0, 10));
-    }
-    for (size_t k = 0; k < lines.size(); ++k) {
-        if (lines[k] == "*ELEMENT_SHELL_THICKNESS") {
-            for (size_t j = k + 2; j < lines.size() && lines[j][0] != '*'; j += 2) cards.push_back(lines[j].substr(0, 8));
-        }
-    }
+    std::vector<std::string> cards, stressHeaders;
+    const std::vector<std::string> elements = Section(text, "*ELEMENT_SHELL_THICKNESS");
+    for (size_t k = 0; k < elements.size(); k += 2) cards.push_back(elements[k].substr(0, 8));
+    for (const std::string& line : Section(text, "*INITIAL_STRESS_SHELL"))
+        if (line.size() == 40) stressHeaders.push_back(line.substr(0, 10));
     // Pieces come right after their source, in the order they were made;
     // removed elements (20 and piece b) are not written.
     EXPECT_EQ(cards, (std::vector<std::string>{"      10", "      21", "      23"}));
