@@ -136,6 +136,22 @@ private:
     // How far p lies from the curves as the cut sees them: in plan, and for a
     // 3D cut also across the surface's normal under p, where a curve above or
     // below a steep surface meets it away from its plan view.
+    // How far q lies from p as the cut sees it: in plan, and for a 3D cut
+    // also across the normal of each element under p, along which the cut
+    // drops the curve.
+    double Apart(const P3& p, const P3& q) const
+    {
+        double best = Dist(Plan(p), Plan(q));
+        if (!Is3D(job_.op())) return best;
+        for (const P3& n : mesh_.NormalsAt(Plan(p))) {
+            P3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+            const double up = d[0] * n[0] + d[1] * n[1] + d[2] * n[2];
+            for (int k = 0; k < 3; ++k) d[k] -= up * n[k];
+            best = std::min(best, std::hypot(d[0], d[1], d[2]));
+        }
+        return best;
+    }
+
     double Off(const P3& p) const
     {
         const double plan = OffCurve(Plan(p));
@@ -863,12 +879,13 @@ private:
         for (const Curve& card : job_.curves) {
             const PlanCurve c = PlanOf(card);
             if (c.closed) continue;
-            for (const P2& end : {c.points.front(), c.points.back()}) {
+            for (const P3& end3 : {card.points.front(), card.points.back()}) {
+                const P2 end = Plan(end3);
                 if (!mesh_.OnBlank(end) || mesh_.outline().Nearest(end, 1e-3 * h_) < 1e-3 * h_) continue;
                 int nearest = 0;
                 double best = 1e300;
                 for (const int n : slitNodes) {
-                    const double d = Dist(PlanNode(n), end);
+                    const double d = Apart(Node(n), end3);
                     if (d < best) best = d, nearest = n;
                 }
                 const double size = mesh_.SizeAt(end);
