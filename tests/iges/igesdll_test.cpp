@@ -28,9 +28,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 using namespace igestest;
 
@@ -153,15 +155,17 @@ TEST(IgesCurves, CopiousDataFormsBecomePolylines) {
     const std::string file = ScratchFile(".igs");
     const std::vector<gp_XYZ> square = {{0, 0, 9}, {4, 0, 9}, {4, 4, 9}, {0, 4, 9}};
     WriteIges(file, {MakeCopious(1, square, 2.5), MakeCopious(2, {{1, 2, 3}, {1, 2, 3}, {4, 5, 6}}),
-                     MakeCopious(11, square, -1.0), MakeCopious(63, square, 0.5)});
+                     MakeCopious(11, square, -1.0), MakeCopious(63, square, 0.5),
+                     MakeCopious(63, {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}}, 0.0)});
     const LibraryResult read = ReadThroughLibrary(file);
-    ASSERT_EQ(read.lines.size(), 4u);
+    ASSERT_EQ(read.lines.size(), 5u);
     // Planar forms take their common z, not the point's own.
     EXPECT_EQ(read.lines[0], (Polyline{P(0, 0, 2.5), P(4, 0, 2.5), P(4, 4, 2.5), P(0, 4, 2.5)}));
     EXPECT_EQ(read.lines[1], (Polyline{P(1, 2, 3), P(4, 5, 6)})) << "a repeated point is dropped";
     EXPECT_EQ(read.lines[2].front(), P(0, 0, -1));
     EXPECT_EQ(read.lines[3], (Polyline{P(0, 0, 0.5), P(4, 0, 0.5), P(4, 4, 0.5), P(0, 4, 0.5), P(0, 0, 0.5)}))
         << "a closed path comes back closed";
+    EXPECT_EQ(read.lines[4], (Polyline{P(0, 0, 0), P(4, 0, 0), P(0, 4, 0), P(0, 0, 0)})) << "so does a triangle";
 }
 
 TEST(IgesCurves, ParametricSplineFollowsItsPolynomials) {
@@ -420,6 +424,22 @@ TEST(IgesBadInput, UnreadableFilesGiveNoPolylineAndNoUnit) {
         EXPECT_EQ(read.unit, 0);
         EXPECT_NE(read.status, 0);
     }
+    // A parameter line pointing past the directory: the file is refused, not read in part.
+    const std::string pointing = ScratchFile("_pointing.igs");
+    WriteIges(pointing, {MakeCopious(63, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}}, 0.0)});
+    {
+        std::ifstream in(pointing, std::ios::binary);
+        std::string bytes(std::istreambuf_iterator<char>(in), {}), damaged;
+        std::istringstream lines(bytes);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.size() >= 73 && line[72] == 'P') line.replace(64, 8, "      99");
+            damaged += line + "\n";
+        }
+        WriteText(pointing, damaged);
+    }
+    const LibraryResult pointed = ReadThroughLibrary(pointing);
+    EXPECT_TRUE(pointed.lines.empty());
+    EXPECT_NE(pointed.status, 0);
     // Damaged files must not crash; whatever they still yield stays within the buffers.
     for (const std::string& file : {garbled, truncated}) {
         SCOPED_TRACE(file);
