@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,22 @@ TEST(CutJudge, SlitEndingAtANodeInsideTheBlank)
     EXPECT_TRUE(removed.rules().count("lance-area")) << Rules(removed);
 }
 
+// A 3D lance drops its curve along the surface's normal: on the patch tilted
+// to z = x, a curve half a unit above the surface ends over the node (20, 10)
+// as the normal sees it, 0.35 beside it in plan. The slit ending at that node
+// is right.
+TEST(CutJudge, SlitOfA3DLanceEndsAtTheFootOfItsEnd)
+{
+    Dynain in = Grid(3, 2);
+    for (auto& [id, p] : in.nodes) p[2] = p[0];
+    const double off = 0.5 / std::sqrt(2.0);
+    const Job job = OneCurve(Op::kLance3D, {{20 - off, -5, 20 + off}, {20 - off, 10, 20 + off}});
+    Dynain right = in;
+    right.nodes[13] = in.nodes.at(3);
+    right.shells[2].nodes = {13, 4, 8, 7};
+    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+}
+
 // A slit across the patch opens at every node along it: one left shared by
 // both sides holds them together there.
 TEST(CutJudge, SlitAcrossThePatchDoublesEveryNodeAlongIt)
@@ -200,6 +217,17 @@ TEST(CutJudge, SlitAcrossThePatchDoublesEveryNodeAlongIt)
     held.shells[5].nodes = {7, 8, 12, 15};
     const Judge judge(in, held, job);
     EXPECT_TRUE(judge.rules().count("slit-not-doubled")) << Rules(judge);
+}
+
+// Within the snapping width of the outline the outline is the cut: a lance
+// 0.016 inside it needs no slit of its own; one 0.1 inside does.
+TEST(CutJudge, ALanceAlongTheOutlineWithinTheSnappingWidthIsCutByIt)
+{
+    const Dynain in = Grid(3, 2);
+    const Judge hugging(in, in, OneCurve(Op::kLance2D, {{29.984, -5, 0}, {29.984, 25, 0}}));
+    EXPECT_TRUE(hugging.ok()) << Rules(hugging);
+    const Judge inside(in, in, OneCurve(Op::kLance2D, {{29.9, -5, 0}, {29.9, 25, 0}}));
+    EXPECT_TRUE(inside.rules().count("coverage")) << Rules(inside);
 }
 
 // A 3D trim keeps what its seed reaches: a lobe of the kept side that joins
