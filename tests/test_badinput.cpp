@@ -300,7 +300,7 @@ const std::vector<Case>& Cases()
                                    const std::string& control = "") {
             return Case{name,
                         [flat, cards, control](const ScratchDir& d) {
-                            WriteJob(d, sweep::DeckFor(flat, sweep::FlatJob(cards), "blank.dynain", control),
+                            WriteJob(d, sweep::DeckFor(flat, sweep::JobAlongZ(cards), "blank.dynain", control),
                                      Generated().blank);
                         },
                         std::move(messages)};

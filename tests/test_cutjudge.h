@@ -144,12 +144,19 @@ private:
         double best = Dist(Plan(p), Plan(q));
         if (!Is3D(job_.op())) return best;
         for (const P3& n : mesh_.NormalsAt(Plan(p))) {
-            P3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
-            const double up = d[0] * n[0] + d[1] * n[1] + d[2] * n[2];
-            for (int k = 0; k < 3; ++k) d[k] -= up * n[k];
+            const P3 d = Across(p, q, n);
             best = std::min(best, std::hypot(d[0], d[1], d[2]));
         }
         return best;
+    }
+
+    // q - p without its part along the unit normal n.
+    static P3 Across(const P3& p, const P3& q, const P3& n)
+    {
+        P3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+        const double up = d[0] * n[0] + d[1] * n[1] + d[2] * n[2];
+        for (int k = 0; k < 3; ++k) d[k] -= up * n[k];
+        return d;
     }
 
     double Off(const P3& p) const
@@ -159,12 +166,7 @@ private:
         // Each element there drops the curve along its own normal.
         double best = plan;
         for (const P3& n : mesh_.NormalsAt(Plan(p))) {
-            const auto across = [&](const P3& q) {
-                P3 d{q[0] - p[0], q[1] - p[1], q[2] - p[2]};
-                const double up = d[0] * n[0] + d[1] * n[1] + d[2] * n[2];
-                for (int k = 0; k < 3; ++k) d[k] -= up * n[k];
-                return d;
-            };
+            const auto across = [&](const P3& q) { return Across(p, q, n); };
             for (const Curve& c : job_.curves) {
                 for (size_t i = 0; i + 1 < c.points.size(); ++i) {
                     const P3 a = across(c.points[i]), b = across(c.points[i + 1]);

@@ -52,10 +52,6 @@ std::vector<std::string> BlankNames()
 }
 
 
-double Cross(const P2& o, const P2& a, const P2& b)
-{
-    return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
-}
 
 double Longest(const Poly& p)
 {
@@ -100,8 +96,8 @@ TEST_P(GmshBlank, IsSound)
             const P2& a = p[(i + n - 1) % n];
             const P2& o = p[i];
             const P2& b = p[(i + 1) % n];
-            EXPECT_GT(Cross(o, b, a), 0.0) << "element " << s.id << " is not convex at node " << s.nodes[i];
-            turn[s.nodes[i]] += std::atan2(Cross(o, b, a), (b[0] - o[0]) * (a[0] - o[0]) + (b[1] - o[1]) * (a[1] - o[1]));
+            EXPECT_GT(cutjudge::Cross(o, b, a), 0.0) << "element " << s.id << " is not convex at node " << s.nodes[i];
+            turn[s.nodes[i]] += std::atan2(cutjudge::Cross(o, b, a), (b[0] - o[0]) * (a[0] - o[0]) + (b[1] - o[1]) * (a[1] - o[1]));
         }
     }
     const auto edges = trimcheck::DirectedEdges(blank_);
@@ -207,16 +203,6 @@ void PrintTo(const TrimCase& c, std::ostream* out)
     if (c.hole) *out << " with a hole at " << c.centre[0] << "," << c.centre[1] << " radius " << c.radius;
 }
 
-Poly Ellipse(double cx, double cy, double a, double b, int n)
-{
-    Poly p;
-    for (int k = 0; k <= n; ++k) {
-        const double t = 2 * kPi * ((k % n) + 0.3) / n;
-        p.push_back({cx + a * std::cos(t), cy + b * std::sin(t)});
-    }
-    return p;
-}
-
 class GmshTrim : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(GmshTrim, CutsLikeAStructuredBlank)
@@ -227,9 +213,9 @@ TEST_P(GmshTrim, CutsLikeAStructuredBlank)
     const Dynain in = trimcheck::Parse(text);
     ASSERT_FALSE(in.shells.empty());
     testutil::WriteFile(dir.file("blank.dynain"), text);
-    std::vector<std::pair<int, Poly>> curves{{-1, Ellipse(50.0, 30.0, 41.0, 23.5, 72)}};
-    if (c.hole) curves.push_back({1, Ellipse(c.centre[0], c.centre[1], c.radius, c.radius, 64)});
-    const sweep::Job job = sweep::FlatJob(curves);
+    std::vector<std::pair<int, Poly>> curves{{-1, sweep::Ellipse(50.0, 30.0, 41.0, 23.5, 72)}};
+    if (c.hole) curves.push_back({1, sweep::Ellipse(c.centre[0], c.centre[1], c.radius, c.radius, 64)});
+    const sweep::Job job = sweep::JobAlongZ(curves);
     testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, job, "blank.dynain"));
     const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
     ASSERT_EQ(run.status, 0) << run.out;

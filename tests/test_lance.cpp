@@ -120,7 +120,7 @@ Dynain ExpectLanced(const Sheet& sheet, const std::vector<Poly>& curves, int pie
 {
     std::vector<std::pair<int, Poly>> lances;
     for (const Poly& c : curves) lances.emplace_back(0, c);
-    const sweep::Job job = sweep::FlatJob(lances);
+    const sweep::Job job = sweep::JobAlongZ(lances);
     testutil::ScratchDir dir("lance");
     testutil::WriteFile(dir.file("blank.dynain"), sheet.text);
     testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(sheet.mesh, job, "blank.dynain"));
@@ -183,13 +183,8 @@ const std::vector<FlatCase> kFlatCases{
      }},
     {"closed curve cuts out a disc without removing it", 34, 0, 2,
      [](const Sheet& s) {
-         Poly circle;
          const double r = 0.25 * std::min(s.width, s.height);
-         for (int k = 0; k <= 24; ++k) {
-             const double t = 2.0 * 3.14159265358979323846 * ((k % 24) + 0.37) / 24.0;
-             circle.push_back({0.5 * s.width + 0.13 + r * std::cos(t), 0.5 * s.height + 0.07 + r * std::sin(t)});
-         }
-         return std::vector<Poly>{circle};
+         return std::vector<Poly>{sweep::Circle(0.5 * s.width + 0.13, 0.5 * s.height + 0.07, r, 24, 0.37)};
      }},
     // A grid line of the blank: every chain node is an existing node.
     {"along element edges", 35, 0, 2,

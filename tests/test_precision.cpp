@@ -132,7 +132,7 @@ TEST(Precision, TrimmingWritesNodesAwayFromTheCurveAsRead)
     }
     trimcheck::Poly hole;
     for (int k = 0; k <= 24; ++k) hole.push_back({cx + 0.5 * cy * std::cos(k * kPi / 12), cy + 0.5 * cy * std::sin(k * kPi / 12)});
-    testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, sweep::FlatJob({{1, hole}}), "blank.dynain"));
+    testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, sweep::JobAlongZ({{1, hole}}), "blank.dynain"));
     const testutil::RunResult r = testutil::RunProgram(dir, "job.dyn");
     ASSERT_EQ(r.status, 0) << r.out;
     ExpectKeptAsRead(blank, testutil::ReadFile(dir.file("job.dynain")), hole, 1.5 * h);

@@ -344,8 +344,6 @@ TEST_F(RefineLevels, LargeGroupIsFilledWithoutDeepRecursion)
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
-
 // The blank as its own reader sees it, loaded into the model the way a run
 // sets it up.
 void Load(const trimcheck::Dynain& d)
@@ -359,17 +357,6 @@ void Load(const trimcheck::Dynain& d)
     for (const auto& c : d.adaptive) dataManage.AddAdpNd(CsDataAdpv(c[0], c[1], c[2]));
     dataManage.UpdateElemNd();
     hashOper.CreateHash();
-}
-
-trimcheck::Dynain Generate(const testutil::ScratchDir& dir, int levels, int seed, double size)
-{
-    char args[200];
-    std::snprintf(args, sizeof args, " --shape flat --elements 600 --levels %d --nthick 3 --nhisv 4 --seed %d --size %g",
-                  levels, seed, size);
-    const std::string cmd = std::string("'") + CORVEX_GENBLANK + "'" + args + " -o '" + dir.file("blank.dynain") +
-                            "' > /dev/null 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-    return trimcheck::ParseFile(dir.file("blank.dynain"));
 }
 
 // The level a flat generated element was built with: its shortest edge
@@ -387,9 +374,8 @@ int BuiltLevel(const trimcheck::Dynain& d, const trimcheck::Shell& s, double siz
 
 void ExpectBuiltLevels(int levels, int seed)
 {
-    testutil::ScratchDir dir("refine-levels");
     const double size = 8.0;
-    const trimcheck::Dynain d = Generate(dir, levels, seed, size);
+    const trimcheck::Dynain& d = sweep::GetBlank(sweep::Flat(seed, levels, 600) + " --size 8").mesh;
     ASSERT_FALSE(d.adaptive.empty());
     Load(d);
     CsNdElemTpy tpy;
@@ -418,13 +404,8 @@ void ExpectRefinedTrim(int levels, int seed, int flag, double radiusFactor)
 {
     const sweep::Blank& b =
         sweep::GetBlank(sweep::Flat(seed, levels, 600) + " --size 8");
-    trimcheck::Poly curve;
-    for (int k = 0; k <= 56; ++k) {
-        const double a = 2 * kPi * ((k % 56) + 0.3) / 56;
-        curve.push_back({0.5 * b.x1 + 0.7 + radiusFactor * b.y1 * std::cos(a), 0.5 * b.y1 - 0.4 + radiusFactor * b.y1 * std::sin(a)});
-    }
-    sweep::Job job;
-    job.curves.push_back(sweep::MakeCurve(b, sweep::Op::kTrim2D, curve, flag));
+    sweep::Job job =
+        sweep::JobAlongZ({{flag, sweep::Circle(0.5 * b.x1 + 0.7, 0.5 * b.y1 - 0.4, radiusFactor * b.y1, 56)}});
     job.refined = true;
     testutil::ScratchDir dir("refine-trim");
     testutil::WriteFile(dir.file("blank.dynain"), b.text);

@@ -342,7 +342,7 @@ inline std::string DeckFor(const Dynain& blank, const Job& job, const std::strin
 
 // A job of 2D curves seen along z, each with its flag: -1 keeps the inside,
 // 1 removes it, 0 lances; the points as the deck's six decimals write them.
-inline Job FlatJob(const std::vector<std::pair<int, Poly>>& curves)
+inline Job JobAlongZ(const std::vector<std::pair<int, Poly>>& curves)
 {
     Job job;
     for (const auto& [flag, points] : curves) {
@@ -353,6 +353,23 @@ inline Job FlatJob(const std::vector<std::pair<int, Poly>>& curves)
         job.curves.push_back(c);
     }
     return job;
+}
+
+// A closed ellipse of n points round (cx, cy), its first point a share
+// `phase` of a step past the x axis, so that it falls on no grid line.
+inline Poly Ellipse(double cx, double cy, double a, double b, int n, double phase = 0.3)
+{
+    Poly p;
+    for (int k = 0; k <= n; ++k) {
+        const double t = 2 * 3.14159265358979323846 * ((k % n) + phase) / n;
+        p.push_back({cx + a * std::cos(t), cy + b * std::sin(t)});
+    }
+    return p;
+}
+
+inline Poly Circle(double cx, double cy, double r, int n, double phase = 0.3)
+{
+    return Ellipse(cx, cy, r, r, n, phase);
 }
 
 // ------------------------------------------------------------ running one

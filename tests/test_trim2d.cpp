@@ -13,6 +13,7 @@
 
 namespace {
 
+using sweep::Circle;
 using sweep::Config;
 using sweep::Flat;
 using sweep::Dynain;
@@ -20,16 +21,6 @@ using sweep::Op;
 using sweep::Poly;
 
 const double kPi = 3.14159265358979323846;
-
-Poly Circle(double cx, double cy, double r, int n, double phase = 0.3)
-{
-    Poly p;
-    for (int k = 0; k <= n; ++k) {
-        const double a = 2 * kPi * ((k % n) + phase) / n;
-        p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-    }
-    return p;
-}
 
 // Five tips, five inner corners.
 Poly Star(double cx, double cy, double outer, double inner, double phase)
@@ -50,8 +41,7 @@ Config Trim(const std::string& blank, const Curves& curves)
 {
     Config c;
     c.blank = blank;
-    for (const auto& [flag, points] : curves)
-        c.job.curves.push_back(sweep::MakeCurve(sweep::GetBlank(blank), Op::kTrim2D, points, flag));
+    c.job = sweep::JobAlongZ(curves);
     return c;
 }
 
@@ -237,9 +227,8 @@ TEST(Trim2D, TransformedBlankIsCutWhereItLies)
     const sweep::Blank& b = sweep::GetBlank(Flat(27, 0));
     Dynain moved = b.mesh;
     for (auto& [id, p] : moved.nodes) p = {1.5 * (p[0] - 40.0), 1.5 * (p[1] + 25.0), p[2]};
-    sweep::Job job;
-    job.curves.push_back(sweep::MakeCurve(
-        b, Op::kTrim2D, Circle(1.5 * (0.5 * b.x1 - 40.0) + 2.1, 1.5 * (0.5 * b.y1 + 25.0), 0.5 * b.y1, 60), -1));
+    const sweep::Job job =
+        sweep::JobAlongZ({{-1, Circle(1.5 * (0.5 * b.x1 - 40.0) + 2.1, 1.5 * (0.5 * b.y1 + 25.0), 0.5 * b.y1, 60)}});
     std::string deck = sweep::DeckFor(b.mesh, job, "blank.dynain");
     deck.replace(deck.find("*INCLUDE\n"), std::string("*INCLUDE\nblank.dynain\n").size(),
                  "*DEFINE_TRANSFORMATION\n         3\nTRANSL         -40.0      25.0       0.0\n"
