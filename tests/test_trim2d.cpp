@@ -17,7 +17,6 @@ using sweep::Circle;
 using sweep::Config;
 using sweep::Flat;
 using sweep::Dynain;
-using sweep::Op;
 using sweep::Poly;
 
 const double kPi = 3.14159265358979323846;
