@@ -52,6 +52,20 @@ double Inward(const Seen& s, size_t i, const CsXY& p)
     return len > 0.0 ? Cross2(d, Sub2(p, a)) / len : 0.0;
 }
 
+// Where a node or an edge point stands on the outline: the index of the corner,
+// plus the share of the edge after it; -1 off the outline.
+double OutlinePos(const Seen& s, const CsMeshPlace& p)
+{
+    const size_t m = s.Size();
+    for (size_t i = 0; i < m; ++i) {
+        const int x = s.nodes[i], y = s.nodes[(i + 1) % m];
+        if (p.kind == CsMeshPlace::kNode && x == p.node) return static_cast<double>(i);
+        if (p.kind == CsMeshPlace::kEdge && x == p.a && y == p.b) return static_cast<double>(i) + p.t;
+        if (p.kind == CsMeshPlace::kEdge && x == p.b && y == p.a) return static_cast<double>(i) + 1.0 - p.t;
+    }
+    return -1.0;
+}
+
 }  // namespace
 
 // ================================================================ walk
@@ -243,6 +257,36 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
     if (chosen == -1) return -1;
     if (chosen == 0) return 1;
     face = chosen;
+    Cross(from, target, chosen, to);
+    // Two places on one straight side of the face (a coarse edge with its
+    // hanging node) are joined by that side, not by a chord across the face:
+    // the walk goes along it, corner by corner.
+    const Seen s = SeenOf(mesh_, chosen);
+    const double tol = Tolerance(chosen);
+    const double pf = OutlinePos(s, from), pt = OutlinePos(s, to);
+    const double m = static_cast<double>(s.Size());
+    if (pf < 0.0 || pt < 0.0) return 1;
+    for (const int way : {1, -1}) {
+        const double span = std::fmod(way * (pt - pf) + 2.0 * m, m);
+        std::vector<size_t> between;
+        for (double c = way > 0 ? std::floor(pf) + 1.0 : std::ceil(pf) - 1.0; way * (c - pf) < span - 1e-9; c += way)
+            between.push_back(static_cast<size_t>(std::fmod(c + 2.0 * m, m)));
+        if (between.empty()) continue;
+        const CsXY p = FlatOf(mesh_, chosen, from);
+        const CsXY d = Sub2(FlatOf(mesh_, chosen, to), p);
+        const double len = Len2(d);
+        bool straight = len > 0.0;
+        for (const size_t c : between) straight = straight && std::fabs(Cross2(d, Sub2(s.q[c], p))) <= tol * len;
+        if (!straight) continue;
+        to = NodePlace(s.nodes[between.front()]);
+        face = 0;
+        return 1;
+    }
+    return 1;
+}
+
+void CsPathTracer::Cross(const CsMeshPlace& from, const CsXYZ& target, int chosen, CsMeshPlace& to)
+{
     const Seen s = SeenOf(mesh_, chosen);
     const size_t m = s.Size();
     const double tol = Tolerance(chosen);
@@ -251,7 +295,7 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
     for (size_t i = 0; i < m; ++i) {
         if (Len2(Sub2(t, s.q[i])) <= std::max(tol, StickAt(s.nodes[i]))) {
             to = NodePlace(s.nodes[i]);
-            return 1;
+            return;
         }
     }
     bool inside = true;
@@ -265,12 +309,12 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
         const double tau = ((t.x - a.x) * d.x + (t.y - a.y) * d.y) / (d.x * d.x + d.y * d.y);
         if (tau > 0.0 && tau < 1.0) {
             to = EdgePlace(s.nodes[i], s.nodes[(i + 1) % m], tau);
-            return 1;
+            return;
         }
     }
     if (inside) {
         to = FacePlace(chosen, t);
-        return 1;
+        return;
     }
     // Out of the face: the first edge line the segment leaves by.
     const CsXY p = FlatOf(mesh_, chosen, from);
@@ -292,7 +336,7 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
     }
     if (by == m) {
         to = FacePlace(chosen, t);
-        return 1;
+        return;
     }
     CsXY x = Lerp2(p, t, exit);
     // Where the curve's own segment, as this face sees it, leaves the face: a
@@ -341,16 +385,15 @@ int CsPathTracer::Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace
     const CsXY a = s.q[by], b = s.q[(by + 1) % m];
     if (Len2(Sub2(x, a)) <= std::max(tol, StickAt(s.nodes[by]))) {
         to = NodePlace(s.nodes[by]);
-        return 1;
+        return;
     }
     if (Len2(Sub2(x, b)) <= std::max(tol, StickAt(s.nodes[(by + 1) % m]))) {
         to = NodePlace(s.nodes[(by + 1) % m]);
-        return 1;
+        return;
     }
     const CsXY d = Sub2(b, a);
     const double tau = std::clamp(((x.x - a.x) * d.x + (x.y - a.y) * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
     to = EdgePlace(s.nodes[by], s.nodes[(by + 1) % m], tau);
-    return 1;
 }
 
 bool CsPathTracer::PlaceIn(int f, const CsXYZ& p, CsMeshPlace& place, double& height)
@@ -543,6 +586,23 @@ bool CsPathTracer::OnOutlineOf(int face, const CsMeshPlace& p)
     return false;
 }
 
+bool CsPathTracer::AlongOutline(const CsMeshPlace& p, const CsMeshPlace& q)
+{
+    const auto on = [](const CsMeshPlace& x, int u, int v) {
+        if (x.kind == CsMeshPlace::kNode) return x.node == u || x.node == v;
+        return x.kind == CsMeshPlace::kEdge && std::minmax(x.a, x.b) == std::minmax(u, v);
+    };
+    if (p.kind == CsMeshPlace::kFace || q.kind == CsMeshPlace::kFace) return false;
+    for (const int f : mesh_.FacesAt(p.kind == CsMeshPlace::kNode ? p.node : p.a)) {
+        const std::vector<int>& o = mesh_.Outline(f);
+        for (size_t i = 0; i < o.size(); ++i) {
+            const int u = o[i], v = o[(i + 1) % o.size()];
+            if (on(p, u, v) && on(q, u, v) && mesh_.Across(f, u, v) == 0) return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 bool SamePlace(const CsMeshPlace& p, const CsMeshPlace& q)
@@ -725,5 +785,18 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
             runs.erase(runs.begin());
         }
     }
+    // A run that comes onto the blank along its outline starts where it leaves
+    // the outline, and ends where it comes back to it: the outline already
+    // parts the blank there, and a cut along it would only leave slivers.
+    for (CsPathRun& run : runs) {
+        if (run.closed) continue;
+        std::vector<CsPathStep>& s = run.steps;
+        size_t lead = 0;
+        while (lead + 1 < s.size() && AlongOutline(s[lead].place, s[lead + 1].place)) ++lead;
+        s.erase(s.begin(), s.begin() + lead);
+        while (s.size() > 1 && AlongOutline(s[s.size() - 2].place, s.back().place)) s.pop_back();
+    }
+    runs.erase(std::remove_if(runs.begin(), runs.end(), [](const CsPathRun& r) { return r.steps.size() < 2; }),
+               runs.end());
     return true;
 }

@@ -187,6 +187,8 @@ private:
     // the target was reached, 1 on a step, -1 when the curve leaves the blank.
     int Step(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace& to, int& face);
     int ChooseFace(const CsMeshPlace& from, const CsXYZ& target, CsMeshPlace& along);
+    // Across face `chosen` from place towards target: where the walk leaves it.
+    void Cross(const CsMeshPlace& from, const CsXYZ& target, int chosen, CsMeshPlace& to);
     // Finds where the curve comes back onto the blank after curve position
     // (segment, share), the walk having left it at left (null at the start);
     // false when it does not.
@@ -197,6 +199,8 @@ private:
     double Tolerance(int face);
     // Whether p (a node or an edge point) lies on the face's outline.
     bool OnOutlineOf(int face, const CsMeshPlace& p);
+    // Whether p and q both lie on one edge of the blank's outline.
+    bool AlongOutline(const CsMeshPlace& p, const CsMeshPlace& q);
 
 public:
     CsMeshPlace NodePlace(int node);
