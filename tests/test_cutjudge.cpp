@@ -255,6 +255,25 @@ TEST(CutJudge, TrimFromASeedLeavesTheLobeItCannotReach)
     EXPECT_FALSE(judge.ok()) << Rules(judge);
 }
 
+// On a steep face (z = 3x) a curve straight in plan that rises by 1 at y = 5
+// drops onto the face 0.3 further in x there: the cut's chord across the
+// element, its ends where the curve drops, passes 0.15 in plan from the
+// curve's foot, as far as the curve strays from that chord.
+TEST(CutJudge, A3DTrimChordStraysAsFarAsTheCurveDroppedOnASteepFace)
+{
+    Dynain in = Grid(4, 1);
+    for (auto& [id, p] : in.nodes) p[2] = 3.0 * p[0];
+    Job job = OneCurve(Op::kTrim3D, {{-5, -5, -15}, {15, -5, 45}, {15, 5, 46}, {15, 15, 45}, {-5, 15, -15}, {-5, -5, -15}});
+    job.curves[0].seed = 1;
+    Dynain right = Keep(in, {1, 2});
+    right.nodes[11] = {15.15, 0, 45.45};
+    right.nodes[12] = {15.15, 10, 45.45};
+    right.shells[1].nodes = {2, 11, 12, 7};
+    right.nodes.erase(3);
+    right.nodes.erase(8);
+    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+}
+
 // A hanging node whose coarse element went with the cut keeps no constraint
 // and stays at the middle of the coarse edge, on the chord of the cut.
 TEST(CutJudge, HangingNodesPairWithTheirHalves)

@@ -159,13 +159,20 @@ private:
         return d;
     }
 
+    // Off the curve in plan or, in 3D, as any element there drops the curve
+    // along its own normal onto the surface.
     double Off(const P3& p) const
     {
         const double plan = OffCurve(Plan(p));
         if (!Is3D(job_.op()) || plan <= kOnCurve) return plan;
-        // Each element there drops the curve along its own normal.
-        double best = plan;
-        for (const P3& n : mesh_.NormalsAt(Plan(p))) {
+        return std::min(plan, OffAcross(p, mesh_.NormalsAt(Plan(p))));
+    }
+
+    // Off the curve as it drops along one of these normals.
+    double OffAcross(const P3& p, const std::vector<P3>& normals) const
+    {
+        double best = 1e300;
+        for (const P3& n : normals) {
             const auto across = [&](const P3& q) { return Across(p, q, n); };
             for (const Curve& c : job_.curves) {
                 for (size_t i = 0; i + 1 < c.points.size(); ++i) {
@@ -398,7 +405,59 @@ private:
             sag = std::max(sag, trimcheck::Sag(c.points, Dist(a, b)) + trimcheck::Sag(c.points, segment));
         }
         const double corner = 0.5 * std::max(CornerReach(a), CornerReach(b));
-        return Off(along(0.5)) <= sag + corner + kOnCurve + 0.5 * (Off(a3) + Off(b3));
+        const double middle = Off(along(0.5));
+        if (middle <= sag + corner + kOnCurve + 0.5 * (Off(a3) + Off(b3)) || !Is3D(job_.op())) return true;
+        // In 3D each element there judges the edge by the curve as its own
+        // normal drops it: bends the curve makes in height become bends
+        // across a steep face, and an end on a crease stands where the other
+        // face's drop put it.
+        for (const P3& n : mesh_.NormalsAt(Plan(along(0.5)))) {
+            // A frame across n: the curve as this element sees it.
+            P3 u = Across({0.0, 0.0, 0.0}, std::fabs(n[0]) < 0.9 ? P3{1.0, 0.0, 0.0} : P3{0.0, 1.0, 0.0}, n);
+            const double lu = std::hypot(u[0], u[1], u[2]);
+            for (double& x : u) x /= lu;
+            const P3 v{n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]};
+            const auto seen = [&](const P3& p) {
+                return P2{p[0] * u[0] + p[1] * u[1] + p[2] * u[2], p[0] * v[0] + p[1] * v[1] + p[2] * v[2]};
+            };
+            // How far the curve strays from the chord between the ends' feet
+            // on it, and at most its sag over a chord that long anywhere.
+            double stray = 0.0, sagged = 0.0;
+            const P2 sa = seen(a3), sb = seen(b3);
+            for (const Curve& c : job_.curves) {
+                trimcheck::Poly dropped;
+                double segment = 0.0;
+                for (const P3& p : c.points) {
+                    dropped.push_back(seen(p));
+                    if (dropped.size() > 1) segment = std::max(segment, Dist(dropped[dropped.size() - 2], dropped.back()));
+                }
+                sagged = std::max(sagged, trimcheck::Sag(dropped, Dist(sa, sb)) + trimcheck::Sag(dropped, segment));
+                const auto foot = [&](const P2& q) {
+                    size_t best = 0;
+                    for (size_t i = 0; i + 1 < dropped.size(); ++i)
+                        if (trimcheck::SegDist(q, dropped[i], dropped[i + 1]) < trimcheck::SegDist(q, dropped[best], dropped[best + 1]))
+                            best = i;
+                    return best;
+                };
+                size_t i = foot(sa), j = foot(sb);
+                // Only the curve the edge's ends lie on.
+                if (trimcheck::SegDist(sa, dropped[i], dropped[i + 1]) > 0.1 * size ||
+                    trimcheck::SegDist(sb, dropped[j], dropped[j + 1]) > 0.1 * size)
+                    continue;
+                if (i > j) std::swap(i, j);
+                double inner = 0.0, outer = 0.0;
+                for (size_t k = 0; k + 1 < dropped.size(); ++k) {
+                    const double d = trimcheck::SegDist(dropped[k + 1], sa, sb);
+                    if (k + 1 > i && k + 1 <= j) inner = std::max(inner, d);
+                    else outer = std::max(outer, d);
+                }
+                const bool closed = SamePoint(c.points.front(), c.points.back());
+                stray = std::max(stray, closed ? std::min(inner, outer) : inner);
+            }
+            const double ends = OffAcross(a3, {n}) + OffAcross(b3, {n});
+            if (OffAcross(along(0.5), {n}) <= std::min(stray, sagged) + corner + kOnCurve + 0.5 * std::min(ends, 0.2 * size)) return true;
+        }
+        return false;
     }
 
     // A node left at the middle of a chord of the cut, where the coarse

@@ -312,9 +312,7 @@ Config Make(const std::string& generator, int seed)
 const sweep::Known kKnown{
     {"edges/lance3d", {7}},
     {"edges/trim3d", {7}},
-    {"rect/trim3d", {9}},
     {"star/lance3d", {9}},
-    {"star/trim3d", {2}},
 };
 
 const sweep::RegisterFamily kRegistered({"gmsh", Make, &kKnown});
