@@ -527,7 +527,17 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 const CsXY ea = seen.q[by], eb = seen.q[(by + 1) % seen.Size()];
                 const CsXY d = Sub2(eb, ea);
                 const double tau = std::clamp(((x.x - ea.x) * d.x + (x.y - ea.y) * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
-                clipped = EdgePlace(seen.nodes[by], seen.nodes[(by + 1) % seen.Size()], tau);
+                const int u = seen.nodes[by], v = seen.nodes[(by + 1) % seen.Size()];
+                clipped = EdgePlace(u, v, tau);
+                // The curve comes onto the blank across its outline only. An
+                // edge between two faces clips the step where a 3D face, dropping
+                // the curve along its own tilted normal, sees it pass beside the
+                // outline corner it goes through: the way in is that corner.
+                if (mesh_.Across(f, u, v) || mesh_.Across(f, v, u)) {
+                    const int corner = tau < 0.5 ? u : v;
+                    if (std::min(tau, 1.0 - tau) <= 0.25 && OnOutline(corner))
+                        clipped = NodePlace(corner);
+                }
             }
             if (first <= 1.0) {
                 const CsXYZ entry = Add(from, Scale(Sub(to, from), first));
@@ -582,6 +592,17 @@ bool CsPathTracer::OnOutlineOf(int face, const CsMeshPlace& p)
         const int x = o[i], y = o[(i + 1) % o.size()];
         if (p.kind == CsMeshPlace::kNode && x == p.node) return true;
         if (p.kind == CsMeshPlace::kEdge && ((x == p.a && y == p.b) || (x == p.b && y == p.a))) return true;
+    }
+    return false;
+}
+
+bool CsPathTracer::OnOutline(int node)
+{
+    for (const int f : mesh_.FacesAt(node)) {
+        const std::vector<int>& o = mesh_.Outline(f);
+        const size_t i = static_cast<size_t>(std::find(o.begin(), o.end(), node) - o.begin());
+        if (i < o.size() && (!mesh_.Across(f, node, o[(i + 1) % o.size()]) || !mesh_.Across(f, o[(i + o.size() - 1) % o.size()], node)))
+            return true;
     }
     return false;
 }

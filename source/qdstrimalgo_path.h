@@ -199,6 +199,8 @@ private:
     double Tolerance(int face);
     // Whether p (a node or an edge point) lies on the face's outline.
     bool OnOutlineOf(int face, const CsMeshPlace& p);
+    // Whether the node lies on the blank's outline.
+    bool OnOutline(int node);
     // Whether p and q both lie on one edge of the blank's outline.
     bool AlongOutline(const CsMeshPlace& p, const CsMeshPlace& q);
 

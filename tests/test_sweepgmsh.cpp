@@ -312,7 +312,6 @@ Config Make(const std::string& generator, int seed)
 const sweep::Known kKnown{
     {"edges/lance3d", {7}},
     {"edges/trim3d", {7}},
-    {"star/lance3d", {9}},
 };
 
 const sweep::RegisterFamily kRegistered({"gmsh", Make, &kKnown});
