@@ -178,9 +178,18 @@ inline double Decimal6(double v)
 
 // A curve for the job: 2D curves in the plane; 3D curves laid onto the
 // blank, with points at most a tenth of an element apart on a curved blank so
-// that every chord stays by the surface.
-inline Curve MakeCurve(const Blank& b, Op op, const Poly& plan, int flag = -1)
+// that every chord stays by the surface. A curve along edges runs on them:
+// where a wall stands over the floor in plan, the height under a point of an
+// edge is that edge's.
+inline Curve MakeCurve(const Blank& b, Op op, const Poly& plan, int flag = -1, bool alongEdges = false)
 {
+    std::vector<double> heights;
+    for (const P2& q : plan) {
+        double z = HeightAt(b, q);
+        for (const auto& [id, p] : b.mesh.nodes)
+            if (alongEdges && p[0] == q[0] && p[1] == q[1]) z = p[2];
+        heights.push_back(z);
+    }
     Curve c;
     c.op = op;
     c.flag = cutjudge::IsLance(op) ? 0 : flag;
@@ -198,7 +207,9 @@ inline Curve MakeCurve(const Blank& b, Op op, const Poly& plan, int flag = -1)
                                                   plan[i][1] + t * (plan[i + 1][1] - plan[i][1])}
                                              : plan[i];
             const P2 q{Decimal6(p[0]), Decimal6(p[1])};
-            c.points.push_back({q[0], q[1], lay ? Decimal6(HeightAt(b, q)) : 0.0});
+            const double z = alongEdges && i + 1 < plan.size() ? heights[i] + t * (heights[i + 1] - heights[i])
+                                                               : alongEdges ? heights[i] : HeightAt(b, q);
+            c.points.push_back({q[0], q[1], lay ? Decimal6(z) : 0.0});
         }
     }
     return c;
