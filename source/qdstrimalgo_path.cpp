@@ -499,8 +499,15 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 const Seen seen = SeenOf(mesh_, f);
                 double in = 0.0, out = 1.0;
                 size_t by = seen.Size();
+                const double tol = Tolerance(f);
                 for (size_t i = 0; i < seen.Size() && in <= out; ++i) {
                     const double dp = Inward(seen, i, p), dq = Inward(seen, i, q);
+                    // A step along an edge between two faces is on the blank: a node
+                    // moved onto the curve lays that edge along it from the outline.
+                    if (std::fabs(dp) <= tol && std::fabs(dq) <= tol) {
+                        const int u = seen.nodes[i], v = seen.nodes[(i + 1) % seen.Size()];
+                        if (mesh_.Across(f, u, v) || mesh_.Across(f, v, u)) continue;
+                    }
                     if (dp < 0.0 && dq < 0.0) {
                         in = 2.0;
                     } else if (dp < 0.0 && dp / (dp - dq) > in) {

@@ -262,4 +262,13 @@ TEST_P(RandomSweep, EveryCutHolds)
 
 INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
+// Later seeds that went wrong: a star whose tip stands off the blank, where
+// the nodes moved onto the curve lay an edge between two elements along it
+// from the outline in, and the walk took the curve back on only at the far
+// end of that edge.
+TEST(RandomSweepOnce, ConfigurationsOnceWrong)
+{
+    sweep::RunSweep("random", "tips/trim3d", 1026, 1027);
+}
+
 }  // namespace

@@ -13,7 +13,9 @@
 # as --update-tables wants. The report is
 # also kept in BUILD_DIR/sweep-report.txt. The tests must be built (BUILD_DIR,
 # default build/). CORVEX_SWEEP_PROGRAM=/path/to/corvexandrilo measures
-# another build of the program with the same sweeps and judge.
+# another build of the program with the same sweeps and judge;
+# CORVEX_SWEEP_FIRST=N runs as many fresh seeds from N on instead of the
+# committed ones (not with --update-tables).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -23,8 +25,8 @@ if [ "${1:-}" = "--update-tables" ]; then
     shift
 fi
 filter=${1:-'Cuts/*:Regression/*'}
-if [ $update = 1 ] && [ $# -gt 0 ]; then
-    echo "--update-tables measures whole families: give no filter" >&2
+if [ $update = 1 ] && { [ $# -gt 0 ] || [ -n "${CORVEX_SWEEP_FIRST:-}" ]; }; then
+    echo "--update-tables measures the committed seeds of whole families: give no filter nor CORVEX_SWEEP_FIRST" >&2
     exit 2
 fi
 report=$build/sweep-report.txt
