@@ -284,12 +284,28 @@ void CsPathCut::KeepSlitsOpen()
         } else if (steps.size() > 2) {
             continue;
         }
-        // One step through one face, from an end inside the blank to another:
-        // a point between them is the node the slit opens at.
+        // One step through one face, or along one edge, from an end inside the
+        // blank to another: a point between them is the node the slit opens at.
         const int face = steps.back().face;
-        if (face <= 0) continue;
-        const CsXY a = mesh_.Flat(face, steps.front().place.point);
-        const CsXY b = mesh_.Flat(face, steps.back().place.point);
+        const CsMeshPlace& p = steps.front().place;
+        const CsMeshPlace& q = steps.back().place;
+        if (face <= 0) {
+            if (p.kind == CsMeshPlace::kFace || q.kind == CsMeshPlace::kFace) continue;
+            const CsMeshPlace& e = p.kind == CsMeshPlace::kEdge ? p : q;
+            const int u = e.kind == CsMeshPlace::kEdge ? e.a : p.node;
+            const int v = e.kind == CsMeshPlace::kEdge ? e.b : q.node;
+            const auto share = [&](const CsMeshPlace& x) {
+                return x.kind == CsMeshPlace::kEdge ? (x.a == u && x.b == v ? x.t : -1.0)
+                                                    : x.node == u ? 0.0 : x.node == v ? 1.0 : -1.0;
+            };
+            const double tp = share(p), tq = share(q);
+            if (tp < 0.0 || tq < 0.0) continue;
+            steps.insert(steps.begin() + 1, CsPathStep{tracer_.EdgePlace(u, v, 0.5 * (tp + tq)), 0, false});
+            if (!keep_.empty()) keep_[r].insert(keep_[r].begin() + 1, 1);
+            continue;
+        }
+        const CsXY a = mesh_.Flat(face, p.point);
+        const CsXY b = mesh_.Flat(face, q.point);
         const CsXY mid{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)};
         steps.insert(steps.begin() + 1, CsPathStep{tracer_.FacePlace(face, mid), face, false});
         if (!keep_.empty()) keep_[r].insert(keep_[r].begin() + 1, 1);

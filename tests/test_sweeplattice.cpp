@@ -322,4 +322,11 @@ TEST_P(LatticeSweep, EveryCutHolds)
 
 INSTANTIATE_TEST_SUITE_P(Cuts, LatticeSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
+// Later seeds that went wrong: a lance along one element edge from node to
+// node, both ends inside the blank, had no node between its ends to open at.
+TEST(LatticeSweepOnce, ConfigurationsOnceWrong)
+{
+    sweep::RunSweep("lattice", "line/lance2d", 20019, 20020);
+}
+
 }  // namespace
