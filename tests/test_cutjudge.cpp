@@ -255,6 +255,35 @@ TEST(CutJudge, TrimFromASeedLeavesTheLobeItCannotReach)
     EXPECT_FALSE(judge.ok()) << Rules(judge);
 }
 
+// A band across the first element parts its kept side in two there: the
+// piece beside the outline joins the seed's nowhere and goes too.
+TEST(CutJudge, TrimFromASeedLeavesAPieceOfAnElementItCannotReach)
+{
+    const Dynain in = Grid(3, 1);
+    Job job = OneCurve(Op::kTrim3D, {{4, -5, 0}, {6, -5, 0}, {6, 15, 0}, {4, 15, 0}, {4, -5, 0}});
+    job.curves[0].seed = 4;
+    Dynain right = Keep(in, {1, 2, 3});
+    right.nodes[9] = {6, 0, 0};
+    right.nodes[10] = {6, 10, 0};
+    right.shells[0].nodes = {9, 2, 6, 10};
+    right.nodes.erase(1);
+    right.nodes.erase(5);
+    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+
+    // The piece kept as well.
+    Dynain both = right;
+    both.nodes[1] = in.nodes.at(1);
+    both.nodes[5] = in.nodes.at(5);
+    both.nodes[11] = {4, 0, 0};
+    both.nodes[12] = {4, 10, 0};
+    Shell piece = right.shells[0];
+    piece.id = 4;
+    piece.nodes = {1, 11, 12, 5};
+    both.shells.push_back(piece);
+    const Judge judge(in, both, job);
+    EXPECT_FALSE(judge.ok()) << Rules(judge);
+}
+
 // On a steep face (z = 3x) a curve straight in plan that rises by 1 at y = 5
 // drops onto the face 0.3 further in x there: the cut's chord across the
 // element, its ends where the curve drops, passes 0.15 in plan from the
