@@ -202,6 +202,33 @@ CsXYZ CsCutMesh::Lift(int face, const CsXY& q)
     // surface, and a piece made with it would stand up from its parent.
     const CsDataElem& el = dataManage.GetElem(face);
     const int n = el.GetNodeNum();
+    // A quadrilateral: on its bilinear surface, which bends smoothly where
+    // the fan of triangles would crease along a diagonal and fold the pieces
+    // that cross it.
+    if (n == 4) {
+        CsXY c[4];
+        for (int k = 0; k < 4; ++k) c[k] = NodeFlat(face, el[k]);
+        double u = 0.5, v = 0.5;
+        for (int it = 0; it < 20; ++it) {
+            const CsXY at{(1 - u) * (1 - v) * c[0].x + u * (1 - v) * c[1].x + u * v * c[2].x + (1 - u) * v * c[3].x,
+                          (1 - u) * (1 - v) * c[0].y + u * (1 - v) * c[1].y + u * v * c[2].y + (1 - u) * v * c[3].y};
+            const CsXY du{(1 - v) * (c[1].x - c[0].x) + v * (c[2].x - c[3].x), (1 - v) * (c[1].y - c[0].y) + v * (c[2].y - c[3].y)};
+            const CsXY dv{(1 - u) * (c[3].x - c[0].x) + u * (c[2].x - c[1].x), (1 - u) * (c[3].y - c[0].y) + u * (c[2].y - c[1].y)};
+            const double det = Cross2(du, dv);
+            if (det == 0.0) break;
+            const CsXY r = Sub2(q, at);
+            const double su = Cross2(r, dv) / det, sv = Cross2(du, r) / det;
+            u += su;
+            v += sv;
+            if (std::fabs(su) + std::fabs(sv) < 1e-14) break;
+        }
+        if (u > -0.5 && u < 1.5 && v > -0.5 && v < 1.5) {
+            const double w[4] = {(1 - u) * (1 - v), u * (1 - v), u * v, (1 - u) * v};
+            CsXYZ p{0.0, 0.0, 0.0};
+            for (int k = 0; k < 4; ++k) p = Add(p, Scale(CsNodeXYZ(el[k]), w[k]));
+            return p;
+        }
+    }
     const CsXY c0 = NodeFlat(face, el[0]);
     CsXYZ best;
     double bestOut = 1e300;

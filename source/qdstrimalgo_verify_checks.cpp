@@ -119,6 +119,13 @@ gmVec3D Survey::ParentFacing(int elem) const
     return p.size() >= 3 ? AreaVector(p) : gmVec3D(0.0, 0.0, 0.0);
 }
 
+std::vector<gmPnt3D> Survey::PointsOf(int elem) const
+{
+    std::vector<gmPnt3D> p;
+    for (const int n : NodesOf(elem)) p.push_back(NodeAt(n));
+    return p;
+}
+
 void Survey::CheckElements(Plan& plan)
 {
     for (const int e : changed_) {
@@ -185,6 +192,19 @@ void Survey::CheckEdges(Plan& plan)
             Fault(plan, CsCutFaultKind::kFoldedEdge, NodeAt(edges_[i].u),
                   Text("elements %d and %d both run along edge %d-%d the same way: the mesh folds there",
                        ElemId(edges_[i].elem), ElemId(edges_[i + 1].elem), NodeId(edges_[i].u), NodeId(edges_[i].v)));
+        }
+        // Two pieces of one element face alike: a piece folded back over its
+        // neighbour across a shared edge may still face like a warped parent.
+        const DirEdge back{edges_[i].v, edges_[i].u, std::numeric_limits<int>::min(), false};
+        const auto it = std::lower_bound(edges_.begin(), edges_.end(), back);
+        if (j - i == 1 && edges_[i].real && it != edges_.end() && it->u == back.u && it->v == back.v && it->real &&
+            edges_[i].elem < it->elem && Source(edges_[i].elem) != 0 && Source(edges_[i].elem) == Source(it->elem)) {
+            const gmVec3D a = AreaVector(PointsOf(edges_[i].elem)), b = AreaVector(PointsOf(it->elem));
+            if (a.Dot(b) <= 0.0) {
+                Fault(plan, CsCutFaultKind::kFlipped, NodeAt(edges_[i].u),
+                      Text("elements %d and %d, cut from one element, fold over each other along edge %d-%d",
+                           ElemId(edges_[i].elem), ElemId(it->elem), NodeId(edges_[i].u), NodeId(edges_[i].v)));
+            }
         }
         i = j;
     }

@@ -159,6 +159,7 @@ private:
     // The input element a piece came from (itself when it is one), 0 when unknown.
     int Source(int elem) const;
     gmVec3D ParentFacing(int elem) const;
+    std::vector<gmPnt3D> PointsOf(int elem) const;
     // The node's place among the surveyed nodes; their count when it is not one.
     size_t Local(int node) const;
     double Size(int node) const

@@ -338,8 +338,36 @@ public:
                     best = std::min(best, std::fabs(z - p[2]) * std::fabs(up[2]) / length);
                 }
             }
+            if (n == 4 && over) best = std::min(best, BilinearGap(s, p));
         }
         return over ? best : 0.0;
+    }
+
+    // How far p lies from the bilinear surface of a quadrilateral, across it
+    // (the program lays points inside a warped element on that surface).
+    double BilinearGap(const Shell& s, const P3& p) const
+    {
+        P3 c[4];
+        for (int k = 0; k < 4; ++k) c[k] = d_.nodes.at(s.nodes[static_cast<size_t>(k)]);
+        const auto mix = [&](double u, double v, int i) {
+            return (1 - u) * (1 - v) * c[0][i] + u * (1 - v) * c[1][i] + u * v * c[2][i] + (1 - u) * v * c[3][i];
+        };
+        const auto du = [&](double v, int i) { return (1 - v) * (c[1][i] - c[0][i]) + v * (c[2][i] - c[3][i]); };
+        const auto dv = [&](double u, int i) { return (1 - u) * (c[3][i] - c[0][i]) + u * (c[2][i] - c[1][i]); };
+        double u = 0.5, v = 0.5;
+        for (int it = 0; it < 30; ++it) {
+            const double det = du(v, 0) * dv(u, 1) - du(v, 1) * dv(u, 0);
+            if (det == 0.0) return 1e300;
+            const double rx = p[0] - mix(u, v, 0), ry = p[1] - mix(u, v, 1);
+            const double su = (rx * dv(u, 1) - ry * dv(u, 0)) / det, sv = (du(v, 0) * ry - du(v, 1) * rx) / det;
+            u += su;
+            v += sv;
+        }
+        if (u < -1e-6 || u > 1 + 1e-6 || v < -1e-6 || v > 1 + 1e-6) return 1e300;
+        const P3 a{du(v, 0), du(v, 1), du(v, 2)}, b{dv(u, 0), dv(u, 1), dv(u, 2)};
+        const P3 up{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        const double length = std::hypot(up[0], up[1], up[2]);
+        return length > 0.0 ? std::fabs(mix(u, v, 2) - p[2]) * std::fabs(up[2]) / length : 1e300;
     }
 
 private:

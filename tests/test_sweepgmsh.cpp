@@ -333,4 +333,19 @@ TEST_P(GmshSweep, EveryCutHolds)
 
 INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
+// A configuration the cutter still gets wrong: a 3D circle lance whose slit
+// opens on one side only. The run stops with the mesh check's message and
+// writes nothing.
+TEST(GmshSweepStops, ASlitOpenOnOneSideStopsTheRun)
+{
+    const Config c = Make("circle/lance3d", 50013);
+    ASSERT_FALSE(c.skip);
+    testutil::ScratchDir dir("sweep-stop");
+    std::set<std::string> written;
+    const sweep::Outcome o = sweep::Run(dir, c, written);
+    EXPECT_TRUE(o.wrong);
+    EXPECT_NE(o.log.find("Verification failed: 3D lance, curve 1_1: the curve is not slit near"), std::string::npos) << o.log;
+    EXPECT_FALSE(fs::exists(dir.file("job.dynain")));
+}
+
 }  // namespace

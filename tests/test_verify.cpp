@@ -216,6 +216,14 @@ TEST(MeshCheck, NamesEachBrokenMeshAndMendsNone)
          {{CsCutFaultKind::kOpenEdge, {"2D trim", "element " + El(E(5, 4)), "edge " + Id(N(5, 5)) + "-" + Id(N(5, 4)), "a crack"}}}},
         {"folded piece", OnHole([] { Rewrite(E(4, 4), {N(4, 4), N(4, 5), N(5, 5), N(5, 4)}); }),
          {{CsCutFaultKind::kFlipped, {"element " + El(E(4, 4)), "faces away"}}, {CsCutFaultKind::kFoldedEdge, {"the same way"}}}},
+        // A ridge along the diagonal: each piece still faces up like its parent.
+        {"pieces folded over each other", OnHole([&] {
+             x = dataManage.AddNode(gmPnt3D(4.45, 4.55, 5.0));
+             const int y = dataManage.AddNode(gmPnt3D(4.55, 4.45, 5.0));
+             Rewrite(E(4, 4), {N(4, 4), N(5, 5), x});
+             AddPiece(E(4, 4), {N(5, 5), N(4, 4), y});
+         }),
+         {{CsCutFaultKind::kFlipped, {"cut from one element, fold over each other along edge " + Id(N(4, 4)) + "-" + Id(N(5, 5))}}}},
         {"concave quadrilateral", OnHole([&] {
              x = NewNode(4.3, 4.3);
              Rewrite(E(4, 4), {N(4, 4), N(5, 4), x, N(4, 5)});
