@@ -239,7 +239,23 @@ private:
     // neighbours; keeps them when there are several pieces.
     void FindPieces(size_t e)
     {
-        Poly q = mesh_.poly(e);
+        // Two kept pieces need the removed side to reach the outline twice:
+        // four changes between kept and removed round it.
+        const Poly& outline = mesh_.poly(e);
+        int changes = 0;
+        bool last = false;
+        for (size_t k = 0; k < outline.size(); ++k) {
+            const P2& a = outline[k];
+            const P2& b = outline[(k + 1) % outline.size()];
+            for (int i = 0; i < kLattice; ++i) {
+                const double t = static_cast<double>(i) / kLattice;
+                const bool kept = trimcheck::KeptPoint(region_, {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])});
+                if ((k > 0 || i > 0) && kept != last) ++changes;
+                last = kept;
+            }
+        }
+        if (changes < 3) return;
+        Poly q = outline;
         if (q.size() == 3) q.push_back(q[2]);
         if (q.size() != 4) return;
         const int n = kLattice + 1;
