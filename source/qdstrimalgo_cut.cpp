@@ -272,7 +272,7 @@ void CsPathCut::KeepSlitsOpen()
     for (size_t r = 0; r < runs_.size(); ++r) {
         std::vector<CsPathStep>& steps = runs_[r].steps;
         if (runs_[r].closed || steps.size() < 2) continue;
-        if (OnBlankOutline(steps.front().place) || OnBlankOutline(steps.back().place)) continue;
+        if (tracer_.OnBlankOutline(steps.front().place) || tracer_.OnBlankOutline(steps.back().place)) continue;
         if (!keep_.empty()) {
             size_t kept = 0;
             for (const char k : keep_[r]) kept += k ? 1 : 0;
@@ -310,24 +310,6 @@ void CsPathCut::KeepSlitsOpen()
         steps.insert(steps.begin() + 1, CsPathStep{tracer_.FacePlace(face, mid), face, false});
         if (!keep_.empty()) keep_[r].insert(keep_[r].begin() + 1, 1);
     }
-}
-
-bool CsPathCut::OnBlankOutline(const CsMeshPlace& p)
-{
-    const auto open = [&](int f, int u, int v) { return mesh_.Across(f, u, v) == 0; };
-    if (p.kind == CsMeshPlace::kFace) return false;
-    const int node = p.kind == CsMeshPlace::kNode ? p.node : p.a;
-    for (const int f : mesh_.FacesAt(node)) {
-        const std::vector<int>& o = mesh_.Outline(f);
-        const size_t m = o.size();
-        for (size_t i = 0; i < m; ++i) {
-            const int u = o[i], v = o[(i + 1) % m];
-            const bool at = p.kind == CsMeshPlace::kNode ? (u == node || v == node)
-                                                         : ((u == p.a && v == p.b) || (u == p.b && v == p.a));
-            if (at && open(f, u, v)) return true;
-        }
-    }
-    return false;
 }
 
 void CsPathCut::Simplify()

@@ -542,7 +542,7 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 // outline corner it goes through: the way in is that corner.
                 if (mesh_.Across(f, u, v) || mesh_.Across(f, v, u)) {
                     const int corner = tau < 0.5 ? u : v;
-                    if (std::min(tau, 1.0 - tau) <= 0.25 && OnOutline(corner))
+                    if (std::min(tau, 1.0 - tau) <= 0.25 && OnBlankOutline(NodePlace(corner)))
                         clipped = NodePlace(corner);
                 }
             }
@@ -603,13 +603,20 @@ bool CsPathTracer::OnOutlineOf(int face, const CsMeshPlace& p)
     return false;
 }
 
-bool CsPathTracer::OnOutline(int node)
+bool CsPathTracer::OnBlankOutline(const CsMeshPlace& p)
 {
+    const auto open = [&](int f, int u, int v) { return mesh_.Across(f, u, v) == 0; };
+    if (p.kind == CsMeshPlace::kFace) return false;
+    const int node = p.kind == CsMeshPlace::kNode ? p.node : p.a;
     for (const int f : mesh_.FacesAt(node)) {
         const std::vector<int>& o = mesh_.Outline(f);
-        const size_t i = static_cast<size_t>(std::find(o.begin(), o.end(), node) - o.begin());
-        if (i < o.size() && (!mesh_.Across(f, node, o[(i + 1) % o.size()]) || !mesh_.Across(f, o[(i + o.size() - 1) % o.size()], node)))
-            return true;
+        const size_t m = o.size();
+        for (size_t i = 0; i < m; ++i) {
+            const int u = o[i], v = o[(i + 1) % m];
+            const bool at = p.kind == CsMeshPlace::kNode ? (u == node || v == node)
+                                                         : ((u == p.a && v == p.b) || (u == p.b && v == p.a));
+            if (at && open(f, u, v)) return true;
+        }
     }
     return false;
 }

@@ -181,6 +181,9 @@ public:
     // The curve passing this near the node goes through it: a node that
     // cannot move onto the curve takes it instead of a sliver beside it.
     void Stick(int node, double radius) { sticky_[node] = radius; }
+    // Whether a node or an edge point lies on the blank's outline: where a
+    // slit opens, rather than inside the blank, where it closes.
+    bool OnBlankOutline(const CsMeshPlace& p);
 
 private:
     // From place towards target: the next place and the face crossed. 0 when
@@ -199,8 +202,6 @@ private:
     double Tolerance(int face);
     // Whether p (a node or an edge point) lies on the face's outline.
     bool OnOutlineOf(int face, const CsMeshPlace& p);
-    // Whether the node lies on the blank's outline.
-    bool OnOutline(int node);
     // Whether p and q both lie on one edge of the blank's outline.
     bool AlongOutline(const CsMeshPlace& p, const CsMeshPlace& q);
 
@@ -257,9 +258,6 @@ private:
     bool TryMove(int node, const CsXYZ& to);
     void Simplify();
     void KeepSlitsOpen();
-    // Whether a place of the path lies on the blank's outline, where a slit
-    // opens, rather than inside the blank, where it closes.
-    bool OnBlankOutline(const CsMeshPlace& p);
     int NodeOf(size_t run, size_t step);
     int EdgeNode(int a, int b, double t, const CsXYZ& p);
     bool SplitFaces();
