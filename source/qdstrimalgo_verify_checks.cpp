@@ -420,9 +420,6 @@ void Survey::CheckCoverage(Plan& plan)
         });
         const bool failed = lance_ ? !(left && right) : !any;
         if (!failed) continue;
-        const bool continues = lastFailed + 1 == i && samples_[lastFailed].curve == s.curve;
-        lastFailed = i;
-        if (continues) continue;
         const CsDataElem& now = dataManage.GetElem(s.elem);
         const CsCutSnapshot::Elem& was = snap_.elems[static_cast<size_t>(s.elem - 1)];
         bool same = Corners(now) == was.count && Written(now);
@@ -430,7 +427,15 @@ void Survey::CheckCoverage(Plan& plan)
         const std::string& id = tracks_.curves[s.curve].id;
         const std::string head = name_ + ", curve " + id + ": ";
         if (plan.faults.size() >= kMaxFaults) break;
+        // One fault for each stretch of faulty samples. Excused samples do not
+        // start one: an excuse at one end of a stretch does not cover the rest.
+        const auto report = [&] {
+            const bool continues = lastFailed + 1 == i && samples_[lastFailed].curve == s.curve;
+            lastFailed = i;
+            return !continues;
+        };
         if (lance_) {
+            if (!report()) continue;
             plan.faults.push_back({CsCutFaultKind::kNoSlit,
                                    head + Text("the curve is not slit near (%.6g, %.6g, %.6g) over element %d: %s",
                                                s.at.x(), s.at.y(), s.at.z(), ElemId(s.elem),
@@ -446,14 +451,17 @@ void Survey::CheckCoverage(Plan& plan)
             const bool inside = tracks_.Inside(c, n, s.at);
             excused = tracks_.curves[c].flag > 0 ? inside : !inside;
         }
-        // Seeds on both sides of a 3D curve keep both: nothing removed there, no boundary needed.
-        if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, s.size);
+        // Seeds on both sides of a 3D curve keep both: nothing removed there, no
+        // boundary needed. The curve must still run along edges there: through an
+        // element's inside it was never cut, and a seed's fill leaking through
+        // that gap removes nothing too.
+        if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, s.size) && OnAnEdge(s, same, r);
         // Nor where nothing is kept on either side, as in an island a 3D trim's seed
         // does not reach: with no free edge near, a sample over removed material has
         // none kept within reach. (A chord cut short of the curve leaves a free edge
         // off the curve, which the closure check names.)
         if (!excused && !same) excused = !KeptAt(s);
-        if (excused) continue;
+        if (excused || !report()) continue;
         if (same) {
             plan.faults.push_back({CsCutFaultKind::kUncut,
                                    head + Text("the curve runs uncut through kept element %d near (%.6g, %.6g, %.6g)",
@@ -491,18 +499,43 @@ bool Survey::RemovedNear(const gmPnt3D& p, double reach)
     return near;
 }
 
-bool Survey::KeptAt(const CsCutSample& s)
+std::vector<int> Survey::PiecesOf(int elem)
 {
     if (!piecesIndexed_) {
         for (const int e : changed_) pieces_.emplace_back(Source(e), e);
         std::sort(pieces_.begin(), pieces_.end());
         piecesIndexed_ = true;
     }
+    std::vector<int> out;
+    for (auto it = std::lower_bound(pieces_.begin(), pieces_.end(), std::make_pair(elem, 0));
+         it != pieces_.end() && it->first == elem; ++it) {
+        out.push_back(it->second);
+    }
+    return out;
+}
+
+bool Survey::OnAnEdge(const CsCutSample& s, bool same, double reach)
+{
     const CsCutSpace& space = tracks_.spaces[tracks_.SpaceOf(s.curve)];
     const gmPnt3D q = space.flat ? s.at : s.foot;
-    auto it = std::lower_bound(pieces_.begin(), pieces_.end(), std::make_pair(s.elem, 0));
-    for (; it != pieces_.end() && it->first == s.elem; ++it) {
-        const std::vector<int> nodes = NodesOf(it->second);
+    const std::vector<int> rings = same ? std::vector<int>{s.elem} : PiecesOf(s.elem);
+    for (const int e : rings) {
+        const std::vector<int> nodes = NodesOf(e);
+        for (size_t k = 0; k < nodes.size(); ++k) {
+            const gmPnt3D a = NodeAt(nodes[k]);
+            const gmPnt3D b = NodeAt(nodes[(k + 1) % nodes.size()]);
+            if (geCutSegDist(q, space.flat ? space.To(a) : a, space.flat ? space.To(b) : b) <= reach) return true;
+        }
+    }
+    return false;
+}
+
+bool Survey::KeptAt(const CsCutSample& s)
+{
+    const CsCutSpace& space = tracks_.spaces[tracks_.SpaceOf(s.curve)];
+    const gmPnt3D q = space.flat ? s.at : s.foot;
+    for (const int piece : PiecesOf(s.elem)) {
+        const std::vector<int> nodes = NodesOf(piece);
         std::vector<gmPnt3D> p;
         for (const int n : nodes) p.push_back(space.flat ? space.To(NodeAt(n)) : NodeAt(n));
         gmVec3D unit;

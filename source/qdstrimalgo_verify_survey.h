@@ -152,6 +152,11 @@ private:
     bool RemovedNear(const gmPnt3D& p, double reach);
     // Whether a sample lies over a written piece of the input element it lies over.
     bool KeptAt(const CsCutSample& s);
+    // Whether a sample lies within `reach` of an edge of the written pieces of the
+    // input element it lies over (of that element itself when the cut left it).
+    bool OnAnEdge(const CsCutSample& s, bool same, double reach);
+    // The written elements standing for an input element, by the pieces index.
+    std::vector<int> PiecesOf(int elem);
 
     void Fault(Plan& plan, CsCutFaultKind kind, const gmPnt3D& where, const std::string& text) const;
     void Expand(int a, int b, int elem, bool real, int depth);

@@ -154,7 +154,11 @@ inline double HeightAt(const Blank& b, const P2& p)
     }
     const auto& s = plan.shell(static_cast<size_t>(element));
     const size_t n = s.nodes.size();
+    // A point just off the element (a node's coordinates rounded) lies on the
+    // triangle it is least outside of, not on the first one's plane: across a
+    // warped element's diagonal that would be far off the surface.
     double fallback = 0.0;
+    double least = -1e300;
     for (size_t k = 1; k + 1 < n; ++k) {
         const P3& a = b.mesh.nodes.at(s.nodes[0]);
         const P3& c = b.mesh.nodes.at(s.nodes[k]);
@@ -163,7 +167,8 @@ inline double HeightAt(const Blank& b, const P2& p)
         const double u = ((p[0] - a[0]) * (d[1] - a[1]) - (p[1] - a[1]) * (d[0] - a[0])) / det;
         const double v = ((c[0] - a[0]) * (p[1] - a[1]) - (c[1] - a[1]) * (p[0] - a[0])) / det;
         const double z = a[2] + u * (c[2] - a[2]) + v * (d[2] - a[2]);
-        if (k == 1) fallback = z;
+        const double inside = std::min({u, v, 1.0 - u - v});
+        if (inside > least) least = inside, fallback = z;
         if (u >= -1e-9 && v >= -1e-9 && u + v <= 1 + 1e-9) return z;
     }
     return fallback;
