@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -543,7 +544,7 @@ bool CsPathTracer::Reenter(const std::vector<CsXYZ>& curve, size_t& segment, dou
                 if (mesh_.Across(f, u, v) || mesh_.Across(f, v, u)) {
                     const int corner = tau < 0.5 ? u : v;
                     if (std::min(tau, 1.0 - tau) <= 0.25 && OnBlankOutline(NodePlace(corner)))
-                        clipped = NodePlace(corner);
+                        clipped = OutlineCrossingAt(corner, from, to);
                 }
             }
             if (first <= 1.0) {
@@ -619,6 +620,42 @@ bool CsPathTracer::OnBlankOutline(const CsMeshPlace& p)
         }
     }
     return false;
+}
+
+CsMeshPlace CsPathTracer::OutlineCrossingAt(int corner, const CsXYZ& a, const CsXYZ& b)
+{
+    CsMeshPlace best = NodePlace(corner);
+    double bestGap = std::numeric_limits<double>::infinity();
+    for (const int f : mesh_.FacesAt(corner)) {
+        // A planar cut meets the outline as its plane sees both.
+        const auto seen = [&](const CsXYZ& p) {
+            if (!mesh_.IsPlanar()) return p;
+            const CsXY q = mesh_.Flat(f, p);
+            return CsXYZ{q.x, q.y, 0.0};
+        };
+        const CsXYZ c = seen(CsNodeXYZ(corner));
+        const CsXYZ d = Sub(seen(b), seen(a));
+        const std::vector<int>& o = mesh_.Outline(f);
+        for (size_t i = 0; i < o.size(); ++i) {
+            const int u = o[i], v = o[(i + 1) % o.size()];
+            if ((u != corner && v != corner) || mesh_.Across(f, u, v) != 0) continue;
+            const int w = u == corner ? v : u;
+            const CsXYZ e = Sub(seen(CsNodeXYZ(w)), c);
+            // The closest points of the step's line and the edge's line.
+            const CsXYZ r = Sub(seen(a), c);
+            const double dd = Dot(d, d), ee = Dot(e, e), de = Dot(d, e);
+            const double det = dd * ee - de * de;
+            if (ee <= 0.0 || det <= 1e-12 * dd * ee) continue;
+            const double s = (dd * Dot(r, e) - de * Dot(r, d)) / det;  // along the edge
+            const double t = (de * Dot(r, e) - ee * Dot(r, d)) / det;  // along the step
+            if (s < 0.0 || s > 0.25 || t < 0.0 || t > 1.0) continue;
+            const double gap = Norm(Sub(Add(a, Scale(d, t)), Add(c, Scale(e, s))));
+            if (gap >= bestGap) continue;
+            bestGap = gap;
+            best = EdgePlace(corner, w, s);
+        }
+    }
+    return best;
 }
 
 bool CsPathTracer::AlongOutline(const CsMeshPlace& p, const CsMeshPlace& q)

@@ -184,6 +184,10 @@ public:
     // Whether a node or an edge point lies on the blank's outline: where a
     // slit opens, rather than inside the blank, where it closes.
     bool OnBlankOutline(const CsMeshPlace& p);
+    // Where the step from a to b passes closest to an edge of the blank's outline
+    // at `corner`, within a quarter of that edge from it; the corner itself when
+    // no such edge comes that close to the step.
+    CsMeshPlace OutlineCrossingAt(int corner, const CsXYZ& a, const CsXYZ& b);
 
 private:
     // From place towards target: the next place and the face crossed. 0 when

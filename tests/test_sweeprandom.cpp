@@ -265,10 +265,13 @@ INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), t
 // Later seeds that went wrong: a star whose tip stands off the blank, where
 // the nodes moved onto the curve lay an edge between two elements along it
 // from the outline in, and the walk took the curve back on only at the far
-// end of that edge.
+// end of that edge (1026); a lance whose tip leaves the blank and comes back
+// 0.027 from an outline corner, past the corner's elements, and was taken on
+// at the corner itself, off the curve (40027).
 TEST(RandomSweepOnce, ConfigurationsOnceWrong)
 {
     sweep::RunSweep("random", "tips/trim3d", 1026, 1027);
+    sweep::RunSweep("random", "tips/lance3d", 40027, 40028);
 }
 
 }  // namespace
