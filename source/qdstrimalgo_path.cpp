@@ -821,9 +821,11 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
                 const CsXYZ d = Sub(b, a);
                 share = ShareOf(at, a, b);
                 // A curve that only grazes the blank where it came back cannot be
-                // followed there: the search goes on a step further along it.
+                // followed there: the search goes on a little further along it, a
+                // few snapping widths, not so far as to pass over where it really
+                // comes back (just beyond an outline corner it clipped, say).
                 if (runs.back().steps.size() < 2 && segment == entrySegment) {
-                    share = std::min(1.0, std::max(share, entryShare) + 0.5 * mesh_.CellSize() / std::sqrt(Dot(d, d)));
+                    share = std::min(1.0, std::max(share, entryShare) + 4.0 * kSnapCap / std::sqrt(Dot(d, d)));
                 }
                 break;
             }

@@ -333,19 +333,14 @@ TEST_P(GmshSweep, EveryCutHolds)
 
 INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
 
-// A configuration the cutter still gets wrong: a 3D circle lance whose slit
-// opens on one side only. The run stops with the mesh check's message and
-// writes nothing.
-TEST(GmshSweepStops, ASlitOpenOnOneSideStopsTheRun)
+// Later seeds that went wrong: a 3D circle lance clipping the corner of a
+// hole's outline, where the search for the way back onto the blank went on
+// half an element past the clip and skipped the stretch where the curve
+// comes back across the hole's edge; that stretch stayed unslit.
+TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
-    const Config c = Make("circle/lance3d", 50013);
-    ASSERT_FALSE(c.skip);
-    testutil::ScratchDir dir("sweep-stop");
-    std::set<std::string> written;
-    const sweep::Outcome o = sweep::Run(dir, c, written);
-    EXPECT_TRUE(o.wrong);
-    EXPECT_NE(o.log.find("Verification failed: 3D lance, curve 1_1: the curve is not slit near"), std::string::npos) << o.log;
-    EXPECT_FALSE(fs::exists(dir.file("job.dynain")));
+    if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
+    sweep::RunSweep("gmsh", "circle/lance3d", 50013, 50014);
 }
 
 }  // namespace
