@@ -33,6 +33,9 @@ const double kStraightSine = 1e-6;
 const double kStickRadius = 0.02;
 // Positions on one edge closer than this are one node.
 const double kSameOnEdge = 0.005;
+// An element seen along a 2D cut's vector at less than this share of its area
+// stands too steep for the view to split it.
+const double kSeenShare = 0.2;
 
 CsXYZ NormalOf(const std::vector<int>& corners)
 {
@@ -413,6 +416,7 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     }
     // Points: the ring's nodes, then the places inside the face (made into nodes only if the split holds).
     std::vector<CsSplitPoint> points;
+    std::vector<CsXYZ> spots;  // where they stand in space
     std::vector<int> nodeOfPoint;
     std::vector<std::pair<size_t, size_t>> placeOfPoint;
     const auto pointOfNode = [&](int node) {
@@ -420,6 +424,7 @@ bool CsPathCut::SplitFace(int face, bool simplified)
             if (nodeOfPoint[i] == node) return static_cast<int>(i);
         const CsXY q = mesh_.OwnFlat(face, CsNodeXYZ(node));
         points.push_back({q.x, q.y});
+        spots.push_back(CsNodeXYZ(node));
         nodeOfPoint.push_back(node);
         placeOfPoint.push_back({SIZE_MAX, 0});
         return static_cast<int>(points.size() - 1);
@@ -445,6 +450,7 @@ bool CsPathCut::SplitFace(int face, bool simplified)
                 if (idx < 0) {
                     const CsXY q = mesh_.OwnFlat(face, p.point);
                     points.push_back({q.x, q.y});
+                    spots.push_back(p.point);
                     nodeOfPoint.push_back(0);
                     placeOfPoint.push_back({r, key});
                     idx = static_cast<int>(points.size() - 1);
@@ -486,17 +492,55 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     };
     if (std::any_of(skipped.begin(), skipped.end(), alongRing)) return false;
     chains.erase(std::remove_if(chains.begin(), chains.end(), alongRing), chains.end());
-    CsSplitInput in;
-    double cx = 0.0, cy = 0.0;
-    for (const CsSplitPoint& p : points) {
-        cx += p.x / static_cast<double>(points.size());
-        cy += p.y / static_cast<double>(points.size());
-    }
-    for (const CsSplitPoint& p : points) in.points.push_back({p.x - cx, p.y - cy});
-    in.outline = outlineIdx;
-    in.chains = chains;
+    // The split in the element's own plane, or as a 2D cut's vector sees it.
+    const auto inputSeen = [&](bool view) {
+        CsSplitInput in;
+        double cx = 0.0, cy = 0.0;
+        for (const CsXYZ& p : spots) {
+            const CsXY q = view ? mesh_.Flat(face, p) : mesh_.OwnFlat(face, p);
+            in.points.push_back({q.x, q.y});
+            cx += q.x / static_cast<double>(spots.size());
+            cy += q.y / static_cast<double>(spots.size());
+        }
+        for (CsSplitPoint& p : in.points) p = {p.x - cx, p.y - cy};
+        in.outline = outlineIdx;
+        in.chains = chains;
+        return in;
+    };
+    const auto area = [](const CsSplitInput& in, const std::vector<int>& loop) {
+        double a = 0.0;
+        for (size_t i = 0; i < loop.size(); ++i) {
+            const CsSplitPoint& u = in.points[static_cast<size_t>(loop[i])];
+            const CsSplitPoint& v = in.points[static_cast<size_t>(loop[(i + 1) % loop.size()])];
+            a += u.x * v.y - v.x * u.y;
+        }
+        return 0.5 * a;
+    };
+    // Whether every piece turns as the element does in that input.
+    const auto holds = [&](const CsSplitInput& in, const std::vector<std::vector<int>>& pieces) {
+        const double whole = area(in, in.outline);
+        return std::all_of(pieces.begin(), pieces.end(), [&](const std::vector<int>& piece) { return area(in, piece) * whole > 0.0; });
+    };
     std::vector<std::vector<int>> pieces;
-    if (!CsSplitPolygon(in, pieces)) return false;
+    const CsSplitInput own = inputSeen(false);
+    if (!CsSplitPolygon(own, pieces)) return false;
+    // A 2D cut is made as its vector sees the element. Where a warped element
+    // seen that way differs enough from its own plane that a piece turns over
+    // in the view, the split is made in the view, and must then hold in the
+    // element's plane too. (An element seen nearly edge-on is split in its
+    // own plane only: the view would crush it.)
+    if (mesh_.IsPlanar()) {
+        const CsSplitInput view = inputSeen(true);
+        const double seen = std::fabs(area(view, view.outline));
+        if (seen >= kSeenShare * area(own, own.outline) && !holds(view, pieces)) {
+            CsSplitInput ccw = view;
+            if (area(view, view.outline) < 0.0) {
+                for (CsSplitPoint& p : ccw.points) p.x = -p.x;
+            }
+            pieces.clear();
+            if (!CsSplitPolygon(ccw, pieces) || !holds(own, pieces)) return false;
+        }
+    }
     // The places inside the face become nodes now that the split holds.
     for (size_t i = 0; i < points.size(); ++i) {
         if (nodeOfPoint[i] == 0) nodeOfPoint[i] = NodeOf(placeOfPoint[i].first, placeOfPoint[i].second);

@@ -109,14 +109,39 @@ int Survey::Source(int elem) const
     return from >= 1 && from <= e0_ && snap_.elems[static_cast<size_t>(from - 1)].count > 0 ? from : 0;
 }
 
+std::vector<gmPnt3D> Survey::ParentPoints(int elem) const
+{
+    std::vector<gmPnt3D> p;
+    const int from = Source(elem);
+    if (from == 0) return p;
+    const CsCutSnapshot::Elem& s = snap_.elems[static_cast<size_t>(from - 1)];
+    for (int k = 0; k < s.count; ++k) p.push_back(snap_.points[static_cast<size_t>(s.node[k] - 1)]);
+    return p;
+}
+
 gmVec3D Survey::ParentFacing(int elem) const
 {
-    const int from = Source(elem);
-    if (from == 0) return gmVec3D(0.0, 0.0, 0.0);
-    const CsCutSnapshot::Elem& s = snap_.elems[static_cast<size_t>(from - 1)];
-    std::vector<gmPnt3D> p;
-    for (int k = 0; k < s.count; ++k) p.push_back(snap_.points[static_cast<size_t>(s.node[k] - 1)]);
+    const std::vector<gmPnt3D> p = ParentPoints(elem);
     return p.size() >= 3 ? AreaVector(p) : gmVec3D(0.0, 0.0, 0.0);
+}
+
+bool Survey::TurnedInView(int elem, const std::vector<gmPnt3D>& points) const
+{
+    // A 2D cut splits what its vector sees: a piece turned over in that view is
+    // folded there, however its corners stand in space. Where the parent stands
+    // nearly edge-on to the vector the view says nothing.
+    const std::vector<gmPnt3D> parent = ParentPoints(elem);
+    if (parent.size() < 3) return false;
+    for (const CsCutSpace& space : tracks_.spaces) {
+        if (!space.flat) continue;
+        std::vector<gmPnt3D> was, now;
+        for (const gmPnt3D& q : parent) was.push_back(space.To(q));
+        for (const gmPnt3D& q : points) now.push_back(space.To(q));
+        const double seenWas = AreaVector(was).z();
+        if (std::fabs(seenWas) < kSeenShare * ParentFacing(elem).Length()) continue;
+        if (AreaVector(now).z() * seenWas <= 0.0) return true;
+    }
+    return false;
 }
 
 std::vector<gmPnt3D> Survey::PointsOf(int elem) const
@@ -164,6 +189,12 @@ void Survey::CheckElements(Plan& plan)
         const gmVec3D parent = ParentFacing(e);
         if (parent.SqrLen() > 0.0 && area.Dot(parent) <= 0.0) {
             Fault(plan, CsCutFaultKind::kFlipped, at, Text("element %d faces away from the element it was cut from", ElemId(e)));
+            continue;
+        }
+        if (TurnedInView(e, p)) {
+            Fault(plan, CsCutFaultKind::kFlipped, at,
+                  Text("element %d, seen along the cut's vector, lies turned over against the element it was cut from",
+                       ElemId(e)));
             continue;
         }
         if (count != 4) continue;

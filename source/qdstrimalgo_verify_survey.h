@@ -58,6 +58,9 @@ constexpr double kSamePoint = 1e-6;
 constexpr double kOnEdge = 1e-6;
 // A quadrilateral whose corner turns by less than this sine has three nodes on one line.
 constexpr double kFlatSine = 1e-6;
+// A parent seen along a 2D cut's vector at less than this share of its area
+// stands too steep for the view to tell which way a piece of it faces.
+constexpr double kSeenShare = 0.2;
 // Barycentric slack: a point on an element's edge lies on the element.
 constexpr double kInside = 1e-9;
 // A curve's tangent closer than this sine to the surface's normal runs across
@@ -164,6 +167,11 @@ private:
     // The input element a piece came from (itself when it is one), 0 when unknown.
     int Source(int elem) const;
     gmVec3D ParentFacing(int elem) const;
+    // The corners of the input element a piece came from; none when unknown.
+    std::vector<gmPnt3D> ParentPoints(int elem) const;
+    // Whether a piece with these corners lies turned over against its parent as
+    // a 2D cut of this operation sees both.
+    bool TurnedInView(int elem, const std::vector<gmPnt3D>& points) const;
     std::vector<gmPnt3D> PointsOf(int elem) const;
     // The node's place among the surveyed nodes; their count when it is not one.
     size_t Local(int node) const;

@@ -336,11 +336,15 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 // Later seeds that went wrong: a 3D circle lance clipping the corner of a
 // hole's outline, where the search for the way back onto the blank went on
 // half an element past the clip and skipped the stretch where the curve
-// comes back across the hole's edge; that stretch stayed unslit.
+// comes back across the hole's edge; that stretch stayed unslit (50013). A
+// 2D lance turning sharply inside a strongly warped quadrilateral of a drawn
+// blank, split in the element's own plane into a sliver that lay turned over
+// as the lance's vector sees it (70009).
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
     sweep::RunSweep("gmsh", "circle/lance3d", 50013, 50014);
+    sweep::RunSweep("gmsh", "polyline/lance2d", 70009, 70010);
 }
 
 }  // namespace

@@ -224,6 +224,20 @@ TEST(MeshCheck, NamesEachBrokenMeshAndMendsNone)
              AddPiece(E(4, 4), {N(5, 5), N(4, 4), y});
          }),
          {{CsCutFaultKind::kFlipped, {"cut from one element, fold over each other along edge " + Id(N(4, 4)) + "-" + Id(N(5, 5))}}}},
+        // Its parent leans over (z rises by 1.3 across it), so the piece faces
+        // up in space like its parent, yet it lies turned over as the 2D cut sees it.
+        {"piece turned over in the cut's view", Judge(
+             [] {
+                 BuildPatch();
+                 for (int j = 0; j <= kSide; ++j) dataManage.SetNode(N(5, j), gmPnt3D(5, j, 1.3));
+             },
+             HoleLines(),
+             [] {
+                 CutHole();
+                 Rewrite(E(4, 4), {N(4, 4), N(5, 4), N(5, 5)});
+                 AddPiece(E(4, 4), {N(4, 4), N(5, 5), dataManage.AddNode(gmPnt3D(4.6, 4.4, 0.0))});
+             }),
+         {{CsCutFaultKind::kFlipped, {"seen along the cut's vector, lies turned over"}}}},
         {"concave quadrilateral", OnHole([&] {
              x = NewNode(4.3, 4.3);
              Rewrite(E(4, 4), {N(4, 4), N(5, 4), x, N(4, 5)});
