@@ -19,6 +19,10 @@ const double kSnapCap = 0.005;
 // walk left the blank is the walk's own offset from the curve, not a way back
 // onto it; elsewhere the snapping distance decides.
 const double kGrazing = 0.04;
+// An open curve's end this near the blank's outline (at most this share of the
+// element's shortest edge) lies on it.
+const double kOnEdgeCap = 0.02;
+const double kOnEdgeShare = 0.05;
 // The walk gives up on a curve point after this many steps towards it.
 const int kStepsPerTarget = 200000;
 
@@ -622,6 +626,28 @@ bool CsPathTracer::OnBlankOutline(const CsMeshPlace& p)
     return false;
 }
 
+void CsPathTracer::OntoNearOutline(CsMeshPlace& p)
+{
+    if (p.kind != CsMeshPlace::kFace) return;
+    const double reach = std::min(kOnEdgeCap, kOnEdgeShare * mesh_.ShortestEdge(p.face));
+    const std::vector<int>& o = mesh_.Outline(p.face);
+    const CsXY q = mesh_.Flat(p.face, p.point);
+    double best = reach;
+    for (size_t i = 0; i < o.size(); ++i) {
+        const int u = o[i], v = o[(i + 1) % o.size()];
+        if (mesh_.Across(p.face, u, v) != 0) continue;
+        const CsXY a = mesh_.NodeFlat(p.face, u), b = mesh_.NodeFlat(p.face, v);
+        const CsXY d = Sub2(b, a);
+        const double dd = d.x * d.x + d.y * d.y;
+        if (dd <= 0.0) continue;
+        const double t = std::clamp(((q.x - a.x) * d.x + (q.y - a.y) * d.y) / dd, 0.0, 1.0);
+        const double off = std::hypot(q.x - a.x - t * d.x, q.y - a.y - t * d.y);
+        if (off > best) continue;
+        best = off;
+        p = EdgePlace(u, v, t);
+    }
+}
+
 CsMeshPlace CsPathTracer::OutlineCrossingAt(int corner, const CsXYZ& a, const CsXYZ& b)
 {
     CsMeshPlace best = NodePlace(corner);
@@ -843,6 +869,12 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
             at = next;
             across = 0;
         }
+    }
+    // An open curve's end a hair inside the blank's edge ends on that edge: the
+    // ligament it would leave is no material, only a sliver of an element.
+    if (!closed && !runs.empty()) {
+        if (startsAtFirst) OntoNearOutline(runs.front().steps.front().place);
+        if (onBlank) OntoNearOutline(runs.back().steps.back().place);
     }
     // Drop runs that never left their first place.
     runs.erase(std::remove_if(runs.begin(), runs.end(), [](const CsPathRun& r) { return r.steps.size() < 2; }),

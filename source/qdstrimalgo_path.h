@@ -188,6 +188,9 @@ public:
     // at `corner`, within a quarter of that edge from it; the corner itself when
     // no such edge comes that close to the step.
     CsMeshPlace OutlineCrossingAt(int corner, const CsXYZ& a, const CsXYZ& b);
+    // Moves a place inside a face onto an edge of the blank's outline it lies
+    // within a hair of.
+    void OntoNearOutline(CsMeshPlace& p);
 
 private:
     // From place towards target: the next place and the face crossed. 0 when
