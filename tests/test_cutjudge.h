@@ -335,8 +335,10 @@ private:
         reached_.assign(mesh_.size(), 0);
         std::vector<std::pair<size_t, int>> todo;
         // Marks a piece reached; false when it was already.
+        // An element kept only in a rounding's sliver (a curve along its edges)
+        // is not kept: the seed's way does not pass through it.
         const auto reach = [&](size_t e, int piece) {
-            if (piece < 0 || kept[e] <= 0.0) return false;
+            if (piece < 0 || kept[e] <= 1e-6 * std::fabs(mesh_.area(e))) return false;
             const auto found = pieces_.find(e);
             if (found != pieces_.end()) {
                 char& r = found->second.reached[static_cast<size_t>(piece)];

@@ -339,12 +339,16 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 // comes back across the hole's edge; that stretch stayed unslit (50013). A
 // 2D lance turning sharply inside a strongly warped quadrilateral of a drawn
 // blank, split in the element's own plane into a sliver that lay turned over
-// as the lance's vector sees it (70009).
+// as the lance's vector sees it (70009). A 3D trim along element edges that
+// touches a hole twice and leaves a triangle between itself and the hole: the
+// cut is right to take it, the seed cannot reach it; the judge's seed had
+// passed through elements kept only in a rounding's sliver (100013).
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
     sweep::RunSweep("gmsh", "circle/lance3d", 50013, 50014);
     sweep::RunSweep("gmsh", "polyline/lance2d", 70009, 70010);
+    sweep::RunSweep("gmsh", "edges/trim3d", 100013, 100014);
 }
 
 }  // namespace
