@@ -388,11 +388,20 @@ void CsPathTracer::Cross(const CsMeshPlace& from, const CsXYZ& target, int chose
         }
     }
     const CsXY a = s.q[by], b = s.q[(by + 1) % m];
-    if (Len2(Sub2(x, a)) <= std::max(tol, StickAt(s.nodes[by]))) {
+    // A curve crossing the edge at a grazing angle passes a corner nearer than
+    // it crosses beside it: within the snapping width it goes through that corner.
+    const auto passes = [&](const CsXY& c, double reach) {
+        const CsXY d = Sub2(t, p);
+        const double dd = d.x * d.x + d.y * d.y;
+        if (dd <= 0.0) return false;
+        const double u = ((c.x - p.x) * d.x + (c.y - p.y) * d.y) / dd;
+        return u > 0.0 && u <= 1.0 && std::fabs(Cross2(d, Sub2(c, p))) <= reach * std::sqrt(dd);
+    };
+    if (Len2(Sub2(x, a)) <= std::max(tol, StickAt(s.nodes[by])) || passes(a, tol)) {
         to = NodePlace(s.nodes[by]);
         return;
     }
-    if (Len2(Sub2(x, b)) <= std::max(tol, StickAt(s.nodes[(by + 1) % m]))) {
+    if (Len2(Sub2(x, b)) <= std::max(tol, StickAt(s.nodes[(by + 1) % m])) || passes(b, tol)) {
         to = NodePlace(s.nodes[(by + 1) % m]);
         return;
     }
