@@ -19,10 +19,12 @@ const double kSnapCap = 0.005;
 // walk left the blank is the walk's own offset from the curve, not a way back
 // onto it; elsewhere the snapping distance decides.
 const double kGrazing = 0.04;
-// An open curve's end this near the blank's outline (at most this share of the
-// element's shortest edge) lies on it.
+// An open curve's end this near the blank's outline lies on it: the snapping
+// share of the element's size, without the snapping cap (a lance ending 0.005
+// inside the edge of a large element), but no farther than a node may stand
+// off the curve.
 const double kOnEdgeCap = 0.02;
-const double kOnEdgeShare = 0.05;
+const double kOnEdgeShare = 1e-3;
 // The walk gives up on a curve point after this many steps towards it.
 const int kStepsPerTarget = 200000;
 

@@ -270,13 +270,16 @@ INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), t
 // at the corner itself, off the curve (40027); a lance starting 0.005 inside
 // the blank's edge, which left a sliver of a ligament and no opening (40037);
 // a star's side crossing a grid line at three degrees 0.001 beside a node,
-// cut 0.013 along the edge from it into a sliver (110029).
+// cut 0.013 along the edge from it into a sliver (110029); a lance ending
+// 0.013 inside the blank's edge, a real inner end, once opened to the edge
+// (130037).
 TEST(RandomSweepOnce, ConfigurationsOnceWrong)
 {
     sweep::RunSweep("random", "tips/trim3d", 1026, 1027);
     sweep::RunSweep("random", "tips/lance3d", 40027, 40028);
     sweep::RunSweep("random", "polyline/lance2d", 40037, 40038);
     sweep::RunSweep("random", "tips/trim2d", 110029, 110030);
+    sweep::RunSweep("random", "polyline/lance3d", 130037, 130038);
 }
 
 }  // namespace
