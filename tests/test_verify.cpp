@@ -49,11 +49,14 @@ Lines Hole(double x0, double y0, double x1, double y1, const char* id, Lines mor
 Lines HoleLines(Lines more = {}) { return Hole(1, 1, 3, 3, "1_1", std::move(more)); }
 Lines SlitLines() { return Curve({{-1, 3, 0}, {kSide + 1, 3, 0}}, 0, "2_1"); }
 
-// A 3D curve 0.4 above the hole's outline, seeded to remove its inside.
-Lines Lifted()
+// A 3D curve 0.4 above the hole's outline, seeded to remove its inside; or
+// above other points.
+Lines Lifted(const std::vector<gmPnt3D>& plan = {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}, {1, 1, 0}})
 {
+    std::vector<gmPnt3D> points;
+    for (const gmPnt3D& p : plan) points.emplace_back(p.x(), p.y(), 0.4);
     Lines lines;
-    auto line = std::make_unique<gmCut3DLine>(std::vector<gmPnt3D>{{1, 1, 0.4}, {3, 1, 0.4}, {3, 3, 0.4}, {1, 3, 0.4}, {1, 1, 0.4}}, 1);
+    auto line = std::make_unique<gmCut3DLine>(points, 1);
     line->SetGap(0.5);
     line->SetSeed(1);
     line->SetExid("3_1");
@@ -267,6 +270,11 @@ TEST(MeshCheck, NamesEachBrokenMeshAndMendsNone)
         // Its corner (2, 2) lies a whole square inside.
         {"one square of the hole kept", Judge(BuildPatch, HoleLines(), [] { CutHole(true); }),
          {{CsCutFaultKind::kAcross, {"curve 1_1", "kept element " + El(E(1, 1)), "node " + Id(N(2, 2)), "lies 1 inside the removed side"}}}},
+        // Along edges first, where keeping both sides needs no boundary, then
+        // through the squares' insides, which nothing cut.
+        {"a 3D curve left uncut past a stretch along edges",
+         Judge(BuildPatch, Lifted({{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1.5, 3.5, 0}, {1, 1, 0}}), [] {}),
+         {{CsCutFaultKind::kUncut, {"3D trim, curve 3_1", "runs uncut through kept element"}}}},
         {"3D boundary beside the curve's foot", Judge(BuildPatch, Lifted(), [] {
              CutHole();
              dataManage.SetNode(N(2, 1), gmPnt3D(2, 0.7, 0));
