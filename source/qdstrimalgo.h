@@ -9,6 +9,7 @@
 #include "qdsgeomline.h"
 #include "qdstrimbase.h"
 
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
@@ -129,8 +130,10 @@ public:
 
     void SortTrmLnByArea();
     // Marks what the line removes: elements along the path by the path's
-    // direction, every other element by its centre.
+    // direction, their sibling pieces through edges off the path, every other
+    // element by its centre.
     void MarkSides(const gmCut2DLine& line, const std::vector<std::pair<int, int>>& path);
+    void SpreadToSiblings(const std::vector<std::pair<int, int>>& path, std::map<int, int>& side) const;
 };
 
 class CsLaserTrm : public CsAlgoTrm {

@@ -174,6 +174,10 @@ void CsToolTrm::MarkSides(const gmCut2DLine& line, const std::vector<std::pair<i
             known = known == 0 ? inside : (known == inside ? inside : 2);
         }
     }
+    // Pieces of one element the path does not touch lie on the side of a sibling
+    // they share an edge off the path with. A point test would be fooled in a
+    // sliver between the curve and the chord that stands for it.
+    SpreadToSiblings(path, side);
     double xmin = 0.0, ymin = 0.0, xmax = 0.0, ymax = 0.0;
     line.GetCorner(xmin, ymin, xmax, ymax);
     const gmCrdSys& cs = line.GetUcs();
@@ -190,6 +194,41 @@ void CsToolTrm::MarkSides(const gmCut2DLine& line, const std::vector<std::pair<i
             inside = local.x() >= xmin && local.x() <= xmax && local.y() >= ymin && local.y() <= ymax && line.IsInside(c);
         }
         if (inside != line.IsTrmOut()) dataManage.SetToDel(e);
+    }
+}
+
+void CsToolTrm::SpreadToSiblings(const std::vector<std::pair<int, int>>& path, std::map<int, int>& side) const
+{
+    EdgeSet onPath;
+    for (const auto& [u, v] : path) onPath.insert(Undirected(u, v));
+    const CsHash<CsHashOpr::ElemPair>* pairs = hashOper.GetHashElemPair();
+    std::map<int, std::vector<int>> families;
+    for (const int e : trmElemArr) {
+        const CsItem<CsHashOpr::ElemPair>* item = pairs ? pairs->Find(e) : nullptr;
+        families[item ? item->GetData().second : e].push_back(e);
+    }
+    const auto shared = [&](int a, int b) {
+        const std::vector<int> na = NodesOf(a);
+        for (size_t k = 0; k < na.size(); ++k) {
+            const int u = na[k], v = na[(k + 1) % na.size()];
+            if (!onPath.count(Undirected(u, v)) && RunsFrom(b, v, u)) return true;
+        }
+        return false;
+    };
+    for (const auto& [parent, pieces] : families) {
+        for (bool grown = true; grown;) {
+            grown = false;
+            for (const int p : pieces) {
+                if (side.count(p) || !CsCutMesh::IsLive(p)) continue;
+                for (const int q : pieces) {
+                    const auto known = side.find(q);
+                    if (q == p || known == side.end() || known->second == 2 || !shared(p, q)) continue;
+                    side[p] = known->second;
+                    grown = true;
+                    break;
+                }
+            }
+        }
     }
 }
 

@@ -272,7 +272,9 @@ INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), t
 // a star's side crossing a grid line at three degrees 0.001 beside a node,
 // cut 0.013 along the edge from it into a sliver (110029); a lance ending
 // 0.013 inside the blank's edge, a real inner end, once opened to the edge
-// (130037).
+// (130037); a ring's curve dipping to 0.002 from a coarse element's edge,
+// simplified there to a chord, left a sliver between edge and chord whose
+// centre fell on the kept side of the curve (190034).
 TEST(RandomSweepOnce, ConfigurationsOnceWrong)
 {
     sweep::RunSweep("random", "tips/trim3d", 1026, 1027);
@@ -280,6 +282,7 @@ TEST(RandomSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("random", "polyline/lance2d", 40037, 40038);
     sweep::RunSweep("random", "tips/trim2d", 110029, 110030);
     sweep::RunSweep("random", "polyline/lance3d", 130037, 130038);
+    sweep::RunSweep("random", "ring/trim2d", 190034, 190035);
 }
 
 }  // namespace
