@@ -699,7 +699,10 @@ private:
         }
         Poly before;
         for (const int n : s.nodes) {
-            const auto old = in_.nodes.find(n);
+            // A slit's copy of an input node stood where that node did.
+            const auto twin = twin_.find(n);
+            const int was = !in_.nodes.count(n) && twin != twin_.end() ? twin->second : n;
+            const auto old = in_.nodes.find(was);
             before.push_back(Plan(old != in_.nodes.end() ? old->second : out_.nodes.at(n)));
         }
         const P2 home = trimcheck::Centroid(before);

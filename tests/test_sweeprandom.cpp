@@ -274,7 +274,9 @@ INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), t
 // 0.013 inside the blank's edge, a real inner end, once opened to the edge
 // (130037); a ring's curve dipping to 0.002 from a coarse element's edge,
 // simplified there to a chord, left a sliver between edge and chord whose
-// centre fell on the kept side of the curve (190034).
+// centre fell on the kept side of the curve (190034); a lance through a node
+// moved onto it, whose slit copy the judge placed where the node went, not
+// where it stood, and so found no parent for the pieces on it (180042).
 TEST(RandomSweepOnce, ConfigurationsOnceWrong)
 {
     sweep::RunSweep("random", "tips/trim3d", 1026, 1027);
@@ -283,6 +285,7 @@ TEST(RandomSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("random", "tips/trim2d", 110029, 110030);
     sweep::RunSweep("random", "polyline/lance3d", 130037, 130038);
     sweep::RunSweep("random", "ring/trim2d", 190034, 190035);
+    sweep::RunSweep("random", "ellipse/lance3d", 180042, 180043);
 }
 
 }  // namespace
