@@ -6,6 +6,7 @@
 #include "test_helpers.h"
 
 #include "qdsmessage.h"
+#include "qdstrimalgo.h"
 #include "qdstrimalgo_verify.h"
 
 #include <gtest/gtest.h>
@@ -351,6 +352,34 @@ TEST(MeshCheck, LetsANodeStandForASharpCornerWithinAQuarterOfItsElement)
         EXPECT_EQ(v.sound, near) << Dump(v);
         EXPECT_EQ(Names(v, CsCutFaultKind::kNodeOffCurve, {"node " + Id(N(1, 1))}), !near) << Dump(v);
     }
+}
+
+// A cut the check fails stops its operation: the operation reports no success
+// (so the run ends with status 255 and writes nothing, as after any failed
+// operation) and says what is wrong.
+TEST(MeshCheck, AFailedCheckStopsTheOperation)
+{
+    class Spoiled : public CsToolTrm {
+    public:
+        using CsToolTrm::CsToolTrm;
+        int TrimElemArr() override
+        {
+            const int result = CsToolTrm::TrimElemArr();
+            dataManage.SetNode(N(2, 1), gmPnt3D(2, 0.95, 0));  // a node of the new boundary pulled off the curve
+            return result;
+        }
+    };
+    BuildPatch();
+    const Lines lines = HoleLines();
+    Spoiled trim(lines);
+    testing::internal::CaptureStdout();
+    const int result = trim.Trimming();
+    const std::string shown = testing::internal::GetCapturedStdout();
+    CsMessage::Free();
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(shown.find("Verification failed: 2D trim, curve 1_1: element"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("lies 0.05 off the curve"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("2D trimming failed"), std::string::npos) << shown;
 }
 
 // The job the cutters once got wrong (a lance re-meshed along its line with no
