@@ -686,7 +686,7 @@ CsMeshPlace CsPathTracer::OutlineCrossingAt(int corner, const CsXYZ& a, const Cs
             const double s = (dd * Dot(r, e) - de * Dot(r, d)) / det;  // along the edge
             const double t = (de * Dot(r, e) - ee * Dot(r, d)) / det;  // along the step
             if (s < 0.0 || s > 0.25 || t < 0.0 || t > 1.0) continue;
-            const double gap = Norm(Sub(Add(a, Scale(d, t)), Add(c, Scale(e, s))));
+            const double gap = Norm(Sub(Add(seen(a), Scale(d, t)), Add(c, Scale(e, s))));
             if (gap >= bestGap) continue;
             bestGap = gap;
             best = EdgePlace(corner, w, s);
