@@ -162,6 +162,7 @@ void Survey::Run(Plan& plan)
     if (!tracks_.Empty()) {
         CheckCoverage(plan);
         if (!lance_) CheckSides(plan);
+        if (lance_) CheckSlitEnds(plan);
     }
 }
 

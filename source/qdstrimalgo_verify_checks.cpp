@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace cssurvey {
 
@@ -598,6 +599,50 @@ void Survey::CheckSides(Plan& plan)
                                             ElemId(it->second), NodeId(n), dist)});
             break;
         }
+    }
+}
+
+void Survey::CheckSlitEnds(Plan& plan)
+{
+    // Where the outline of what is written turns back on itself, from one copy
+    // of a node to the other, a slit ends. It may end only at an end of an open
+    // lancing curve: anywhere else the slit is shut, however open it stands on
+    // either side (as where a closed curve's corner broke it in two).
+    std::map<int, int> next;  // the free edge leaving a node, -1 where several do
+    for (const size_t f : free_) {
+        const auto [it, fresh] = next.emplace(edges_[f].u, edges_[f].v);
+        if (!fresh) it->second = -1;
+    }
+    for (const size_t f : free_) {
+        const int a = edges_[f].u, n = edges_[f].v;
+        const auto out = next.find(n);
+        if (out == next.end() || out->second < 0 || out->second == a || !Marked(n)) continue;
+        const double size = Size(n);
+        if (NodeAt(a).DistTo(NodeAt(out->second)) > 1e-9 * size) continue;
+        if (OnOutline(NodeAt(n), kCutOnCurve)) continue;
+        bool atEnd = false;
+        const double reach = std::max(kCutOnCurve, kCutQuarter * size);
+        for (const CsCutCurve& c : tracks_.curves) {
+            if (c.flag != 0 || c.pts.size() < 2) continue;
+            const gmPnt3D p = tracks_.spaces[c.space].To(NodeAt(n));
+            if (!c.closed) atEnd = atEnd || p.DistTo(c.pts.front()) <= reach || p.DistTo(c.pts.back()) <= reach;
+            // Nor can a slit open at a sharp vertex of the curve where its sides,
+            // as far out as the slit's last edge, stand no wider apart than a
+            // node may stand off the curve on each side.
+            const gmPnt3D q = tracks_.spaces[c.space].To(NodeAt(a));
+            const size_t m = c.pts.size();
+            for (size_t v = 0; v < m && !atEnd; ++v) {
+                if ((c.closed && v + 1 == m) || p.DistTo(c.pts[v]) > 1e-3 * size) continue;
+                if (!c.closed && (v == 0 || v + 1 == m)) continue;
+                const gmVec3D u = geCutUnit(c.pts[v == 0 ? m - 2 : v - 1] - c.pts[v]);
+                const gmVec3D w = geCutUnit(c.pts[v + 1] - c.pts[v]);
+                const double half = 0.5 * std::acos(std::clamp(u.Dot(w), -1.0, 1.0));
+                atEnd = 2.0 * p.DistTo(q) * std::tan(half) <= 2.0 * kCutOnCurve;
+            }
+        }
+        if (atEnd) continue;
+        Fault(plan, CsCutFaultKind::kNoSlit, NodeAt(n),
+              Text("the slit is shut at node %d, away from the ends of the curve", NodeId(n)));
     }
 }
 

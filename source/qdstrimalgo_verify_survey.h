@@ -151,6 +151,7 @@ private:
     void CheckConstraints(Plan& plan);
     void CheckCoverage(Plan& plan);
     void CheckSides(Plan& plan);
+    void CheckSlitEnds(Plan& plan);
     // Whether an element this operation removed lies within `reach` of p (global).
     bool RemovedNear(const gmPnt3D& p, double reach);
     // Whether a sample lies over a written piece of the input element it lies over.

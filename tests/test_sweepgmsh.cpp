@@ -351,4 +351,26 @@ TEST(GmshSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("gmsh", "edges/trim3d", 100013, 100014);
 }
 
+// A configuration the cutter still gets wrong: a closed rectangular lance whose
+// corner the walk takes through two nodes 0.003 apart, neither doubled, so the
+// slit is shut at the corner. The run stops with the mesh check's message,
+// writes nothing and leaves its input as it was.
+TEST(GmshSweepStops, ASlitShutAtACornerStopsTheRun)
+{
+    if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
+    const Config c = Make("rect/lance2d", 230005);
+    ASSERT_FALSE(c.skip);
+    testutil::ScratchDir dir("sweep-stop");
+    testutil::ScratchDir fresh("sweep-stop-input");
+    sweep::WriteConfig(fresh.path(), c);
+    std::set<std::string> written;
+    const sweep::Outcome o = sweep::Run(dir, c, written);
+    EXPECT_TRUE(o.wrong);
+    EXPECT_NE(o.log.find("Verification failed: 2D lance, curve 1_1: the slit is shut at node"), std::string::npos) << o.log;
+    EXPECT_FALSE(fs::exists(dir.file("job.dynain")));
+    const std::string input = sweep::BlankFileName(c.blank);
+    ASSERT_TRUE(fs::exists(dir.file(input)));
+    EXPECT_EQ(testutil::ReadFile(dir.file(input)), testutil::ReadFile(fresh.file(input)));
+}
+
 }  // namespace

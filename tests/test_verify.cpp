@@ -289,6 +289,13 @@ TEST(MeshCheck, NamesEachBrokenMeshAndMendsNone)
          }),
          {{CsCutFaultKind::kNodeOffCurve, {"node " + Id(N(3, 3)), "lies 0.3 off the curve"}},
           {CsCutFaultKind::kNodeOffCurve, {"node " + Id(copies[3]), "lies 0.3 off the curve"}}}},
+        // Open from the left edge to (3, 3), shut beyond: the line runs on across the patch.
+        {"slit shut halfway", Judge(BuildPatch, SlitLines(), [&] {
+             copies = OpenSlit();
+             Rewrite(E(2, 2), {N(2, 2), N(3, 2), N(3, 3), copies[2]});
+             for (int i = 3; i < kSide; ++i) Rewrite(E(i, 2), {N(i, 2), N(i + 1, 2), N(i + 1, 3), N(i, 3)});
+         }),
+         {{CsCutFaultKind::kNoSlit, {"2D lance, curve 2_1", "the slit is shut at node " + Id(N(3, 3))}}}},
         {"lance with no slit", Judge(BuildPatch, Curve({{-1, 2.5, 0}, {3.5, 2.5, 0}}, 0, "2_1"), [] {}),
          {{CsCutFaultKind::kNoSlit, {"2D lance, curve 2_1", "no free edge on either side"}}}},
     };
