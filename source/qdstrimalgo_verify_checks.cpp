@@ -133,13 +133,14 @@ bool Survey::TurnedInView(int elem, const std::vector<gmPnt3D>& points) const
     // nearly edge-on to the vector the view says nothing.
     const std::vector<gmPnt3D> parent = ParentPoints(elem);
     if (parent.size() < 3) return false;
+    const double whole = AreaVector(parent).Length();
     for (const CsCutSpace& space : tracks_.spaces) {
         if (!space.flat) continue;
         std::vector<gmPnt3D> was, now;
         for (const gmPnt3D& q : parent) was.push_back(space.To(q));
         for (const gmPnt3D& q : points) now.push_back(space.To(q));
         const double seenWas = AreaVector(was).z();
-        if (std::fabs(seenWas) < kSeenShare * ParentFacing(elem).Length()) continue;
+        if (std::fabs(seenWas) < kSeenShare * whole) continue;
         if (AreaVector(now).z() * seenWas <= 0.0) return true;
     }
     return false;
