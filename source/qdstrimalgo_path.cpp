@@ -887,12 +887,51 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
         if (startsAtFirst) OntoNearOutline(runs.front().steps.front().place);
         if (onBlank) OntoNearOutline(runs.back().steps.back().place);
     }
+    // Whether the last run came round to the first point, not only onto the blank there.
+    const bool cameRound = onBlank && !runs.empty() && runs.back().steps.size() > 1;
     // Drop runs that never left their first place.
     runs.erase(std::remove_if(runs.begin(), runs.end(), [](const CsPathRun& r) { return r.steps.size() < 2; }),
                runs.end());
     if (closed && startsAtFirst && onBlank && !runs.empty()) {
         CsPathRun& last = runs.back();
         CsPathRun& first = runs.front();
+        // The walk may come round to the first point at another place than the
+        // one it started from: a point a hair from an edge lies on it as one
+        // face's tolerance sees it and inside the other face as the other's does.
+        // The walk then goes on from where it came round, as it would over a
+        // curve that does not begin there, until it meets the first run; the
+        // places of that run before the meeting give way to the ones it takes.
+        if (cameRound && !SamePlace(last.steps.back().place, first.steps.front().place) && first.steps.size() > 1) {
+            std::vector<CsPathStep> more;
+            CsMeshPlace on = last.steps.back().place;
+            size_t meet = 0;
+            for (size_t j = 1, steps = 0; j < n && meet == 0 && steps <= kStepsPerTarget; ++steps) {
+                CsMeshPlace next;
+                int face = 0;
+                origin_ = &curve[j - 1];
+                const int r = Step(on, curve[j], next, face);
+                origin_ = nullptr;
+                if (r == -1) break;
+                if (r == 0 || SamePlace(next, on)) {
+                    std::vector<CsPathStep>& into = more.empty() ? last.steps : more;
+                    into.back().corner = into.back().corner || sharp(j, into.back());
+                    ++j;
+                    continue;
+                }
+                more.push_back({next, face, false});
+                on = next;
+                for (size_t i = 1; i < first.steps.size() && meet == 0; ++i)
+                    if (SamePlace(first.steps[i].place, next)) meet = i;
+            }
+            if (meet > 0) {
+                more.back().place = first.steps[meet].place;
+                more.back().corner = more.back().corner || first.steps[meet].corner;
+                first.steps.erase(first.steps.begin(), first.steps.begin() + meet);
+                first.steps.front().face = 0;
+                first.steps.front().corner = more.back().corner;
+                last.steps.insert(last.steps.end(), more.begin(), more.end());
+            }
+        }
         if (runs.size() == 1 && SamePlace(last.steps.back().place, first.steps.front().place)) {
             last.steps.back().place = first.steps.front().place;
             last.closed = true;

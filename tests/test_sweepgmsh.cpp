@@ -342,35 +342,17 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 // as the lance's vector sees it (70009). A 3D trim along element edges that
 // touches a hole twice and leaves a triangle between itself and the hole: the
 // cut is right to take it, the seed cannot reach it; the judge's seed had
-// passed through elements kept only in a rounding's sliver (100013).
+// passed through elements kept only in a rounding's sliver (100013). A closed
+// rectangular lance whose first corner lies a hair inside a face: the walk
+// came round to it on the neighbour's edge, two places 0.003 apart that were
+// never joined, and the slit stayed shut there (230005).
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
     sweep::RunSweep("gmsh", "circle/lance3d", 50013, 50014);
     sweep::RunSweep("gmsh", "polyline/lance2d", 70009, 70010);
     sweep::RunSweep("gmsh", "edges/trim3d", 100013, 100014);
-}
-
-// A configuration the cutter still gets wrong: a closed rectangular lance whose
-// corner the walk takes through two nodes 0.003 apart, neither doubled, so the
-// slit is shut at the corner. The run stops with the mesh check's message,
-// writes nothing and leaves its input as it was.
-TEST(GmshSweepStops, ASlitShutAtACornerStopsTheRun)
-{
-    if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
-    const Config c = Make("rect/lance2d", 230005);
-    ASSERT_FALSE(c.skip);
-    testutil::ScratchDir dir("sweep-stop");
-    testutil::ScratchDir fresh("sweep-stop-input");
-    sweep::WriteConfig(fresh.path(), c);
-    std::set<std::string> written;
-    const sweep::Outcome o = sweep::Run(dir, c, written);
-    EXPECT_TRUE(o.wrong);
-    EXPECT_NE(o.log.find("Verification failed: 2D lance, curve 1_1: the slit is shut at node"), std::string::npos) << o.log;
-    EXPECT_FALSE(fs::exists(dir.file("job.dynain")));
-    const std::string input = sweep::BlankFileName(c.blank);
-    ASSERT_TRUE(fs::exists(dir.file(input)));
-    EXPECT_EQ(testutil::ReadFile(dir.file(input)), testutil::ReadFile(fresh.file(input)));
+    sweep::RunSweep("gmsh", "rect/lance2d", 230005, 230006);
 }
 
 }  // namespace
