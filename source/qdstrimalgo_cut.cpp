@@ -507,19 +507,11 @@ bool CsPathCut::SplitFace(int face, bool simplified)
         in.chains = chains;
         return in;
     };
-    const auto area = [](const CsSplitInput& in, const std::vector<int>& loop) {
-        double a = 0.0;
-        for (size_t i = 0; i < loop.size(); ++i) {
-            const CsSplitPoint& u = in.points[static_cast<size_t>(loop[i])];
-            const CsSplitPoint& v = in.points[static_cast<size_t>(loop[(i + 1) % loop.size()])];
-            a += u.x * v.y - v.x * u.y;
-        }
-        return 0.5 * a;
-    };
     // Whether every piece turns as the element does in that input.
     const auto holds = [&](const CsSplitInput& in, const std::vector<std::vector<int>>& pieces) {
-        const double whole = area(in, in.outline);
-        return std::all_of(pieces.begin(), pieces.end(), [&](const std::vector<int>& piece) { return area(in, piece) * whole > 0.0; });
+        const double whole = CsSplitArea(in, in.outline);
+        return std::all_of(pieces.begin(), pieces.end(),
+                           [&](const std::vector<int>& piece) { return CsSplitArea(in, piece) * whole > 0.0; });
     };
     std::vector<std::vector<int>> pieces;
     const CsSplitInput own = inputSeen(false);
@@ -531,10 +523,10 @@ bool CsPathCut::SplitFace(int face, bool simplified)
     // own plane only: the view would crush it.)
     if (mesh_.IsPlanar()) {
         const CsSplitInput view = inputSeen(true);
-        const double seen = std::fabs(area(view, view.outline));
-        if (seen >= kSeenShare * area(own, own.outline) && !holds(view, pieces)) {
+        const double seen = std::fabs(CsSplitArea(view, view.outline));
+        if (seen >= kSeenShare * CsSplitArea(own, own.outline) && !holds(view, pieces)) {
             CsSplitInput ccw = view;
-            if (area(view, view.outline) < 0.0) {
+            if (CsSplitArea(view, view.outline) < 0.0) {
                 for (CsSplitPoint& p : ccw.points) p.x = -p.x;
             }
             pieces.clear();

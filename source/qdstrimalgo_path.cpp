@@ -73,6 +73,27 @@ double OutlinePos(const Seen& s, const CsMeshPlace& p)
     return -1.0;
 }
 
+// Whether a node or an edge point lies on the edge u-v (a node at either end of it).
+bool OnSide(const CsMeshPlace& x, int u, int v)
+{
+    if (x.kind == CsMeshPlace::kNode) return x.node == u || x.node == v;
+    return x.kind == CsMeshPlace::kEdge && std::minmax(x.a, x.b) == std::minmax(u, v);
+}
+
+// Calls visit(face, u, v) on each edge of the faces at the node that no other
+// face shares: the blank's outline there.
+template <class Visit>
+void ForOutlineAt(CsCutMesh& mesh, int node, Visit visit)
+{
+    for (const int f : mesh.FacesAt(node)) {
+        const std::vector<int>& o = mesh.Outline(f);
+        for (size_t i = 0; i < o.size(); ++i) {
+            const int u = o[i], v = o[(i + 1) % o.size()];
+            if (mesh.Across(f, u, v) == 0) visit(f, u, v);
+        }
+    }
+}
+
 }  // namespace
 
 // ================================================================ walk
@@ -621,20 +642,11 @@ bool CsPathTracer::OnOutlineOf(int face, const CsMeshPlace& p)
 
 bool CsPathTracer::OnBlankOutline(const CsMeshPlace& p)
 {
-    const auto open = [&](int f, int u, int v) { return mesh_.Across(f, u, v) == 0; };
     if (p.kind == CsMeshPlace::kFace) return false;
-    const int node = p.kind == CsMeshPlace::kNode ? p.node : p.a;
-    for (const int f : mesh_.FacesAt(node)) {
-        const std::vector<int>& o = mesh_.Outline(f);
-        const size_t m = o.size();
-        for (size_t i = 0; i < m; ++i) {
-            const int u = o[i], v = o[(i + 1) % m];
-            const bool at = p.kind == CsMeshPlace::kNode ? (u == node || v == node)
-                                                         : ((u == p.a && v == p.b) || (u == p.b && v == p.a));
-            if (at && open(f, u, v)) return true;
-        }
-    }
-    return false;
+    bool on = false;
+    ForOutlineAt(mesh_, p.kind == CsMeshPlace::kNode ? p.node : p.a,
+                 [&](int, int u, int v) { on = on || OnSide(p, u, v); });
+    return on;
 }
 
 void CsPathTracer::OntoNearOutline(CsMeshPlace& p)
@@ -663,7 +675,8 @@ CsMeshPlace CsPathTracer::OutlineCrossingAt(int corner, const CsXYZ& a, const Cs
 {
     CsMeshPlace best = NodePlace(corner);
     double bestGap = std::numeric_limits<double>::infinity();
-    for (const int f : mesh_.FacesAt(corner)) {
+    ForOutlineAt(mesh_, corner, [&](int f, int u, int v) {
+        if (u != corner && v != corner) return;
         // A planar cut meets the outline as its plane sees both.
         const auto seen = [&](const CsXYZ& p) {
             if (!mesh_.IsPlanar()) return p;
@@ -672,44 +685,31 @@ CsMeshPlace CsPathTracer::OutlineCrossingAt(int corner, const CsXYZ& a, const Cs
         };
         const CsXYZ c = seen(CsNodeXYZ(corner));
         const CsXYZ d = Sub(seen(b), seen(a));
-        const std::vector<int>& o = mesh_.Outline(f);
-        for (size_t i = 0; i < o.size(); ++i) {
-            const int u = o[i], v = o[(i + 1) % o.size()];
-            if ((u != corner && v != corner) || mesh_.Across(f, u, v) != 0) continue;
-            const int w = u == corner ? v : u;
-            const CsXYZ e = Sub(seen(CsNodeXYZ(w)), c);
-            // The closest points of the step's line and the edge's line.
-            const CsXYZ r = Sub(seen(a), c);
-            const double dd = Dot(d, d), ee = Dot(e, e), de = Dot(d, e);
-            const double det = dd * ee - de * de;
-            if (ee <= 0.0 || det <= 1e-12 * dd * ee) continue;
-            const double s = (dd * Dot(r, e) - de * Dot(r, d)) / det;  // along the edge
-            const double t = (de * Dot(r, e) - ee * Dot(r, d)) / det;  // along the step
-            if (s < 0.0 || s > 0.25 || t < 0.0 || t > 1.0) continue;
-            const double gap = Norm(Sub(Add(seen(a), Scale(d, t)), Add(c, Scale(e, s))));
-            if (gap >= bestGap) continue;
-            bestGap = gap;
-            best = EdgePlace(corner, w, s);
-        }
-    }
+        const int w = u == corner ? v : u;
+        const CsXYZ e = Sub(seen(CsNodeXYZ(w)), c);
+        // The closest points of the step's line and the edge's line.
+        const CsXYZ r = Sub(seen(a), c);
+        const double dd = Dot(d, d), ee = Dot(e, e), de = Dot(d, e);
+        const double det = dd * ee - de * de;
+        if (ee <= 0.0 || det <= 1e-12 * dd * ee) return;
+        const double s = (dd * Dot(r, e) - de * Dot(r, d)) / det;  // along the edge
+        const double t = (de * Dot(r, e) - ee * Dot(r, d)) / det;  // along the step
+        if (s < 0.0 || s > 0.25 || t < 0.0 || t > 1.0) return;
+        const double gap = Norm(Sub(Add(seen(a), Scale(d, t)), Add(c, Scale(e, s))));
+        if (gap >= bestGap) return;
+        bestGap = gap;
+        best = EdgePlace(corner, w, s);
+    });
     return best;
 }
 
 bool CsPathTracer::AlongOutline(const CsMeshPlace& p, const CsMeshPlace& q)
 {
-    const auto on = [](const CsMeshPlace& x, int u, int v) {
-        if (x.kind == CsMeshPlace::kNode) return x.node == u || x.node == v;
-        return x.kind == CsMeshPlace::kEdge && std::minmax(x.a, x.b) == std::minmax(u, v);
-    };
     if (p.kind == CsMeshPlace::kFace || q.kind == CsMeshPlace::kFace) return false;
-    for (const int f : mesh_.FacesAt(p.kind == CsMeshPlace::kNode ? p.node : p.a)) {
-        const std::vector<int>& o = mesh_.Outline(f);
-        for (size_t i = 0; i < o.size(); ++i) {
-            const int u = o[i], v = o[(i + 1) % o.size()];
-            if (on(p, u, v) && on(q, u, v) && mesh_.Across(f, u, v) == 0) return true;
-        }
-    }
-    return false;
+    bool along = false;
+    ForOutlineAt(mesh_, p.kind == CsMeshPlace::kNode ? p.node : p.a,
+                 [&](int, int u, int v) { along = along || (OnSide(p, u, v) && OnSide(q, u, v)); });
+    return along;
 }
 
 namespace {

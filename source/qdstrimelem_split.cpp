@@ -58,17 +58,7 @@ public:
 private:
     const CsSplitPoint& P(int i) const { return in_.points[static_cast<size_t>(i)]; }
 
-    double OutlineArea() const
-    {
-        double a = 0.0;
-        const size_t n = in_.outline.size();
-        for (size_t i = 0; i < n; ++i) {
-            const CsSplitPoint& u = P(in_.outline[i]);
-            const CsSplitPoint& v = P(in_.outline[(i + 1) % n]);
-            a += u.x * v.y - v.x * u.y;
-        }
-        return 0.5 * a;
-    }
+    double OutlineArea() const { return CsSplitArea(in_, in_.outline); }
 
     // Distance of p from the line a-b, signed: positive on the left.
     double Side(int a, int b, int p) const
@@ -346,6 +336,18 @@ private:
 double CsSplitOrient(const CsSplitPoint& a, const CsSplitPoint& b, const CsSplitPoint& c)
 {
     return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+double CsSplitArea(const CsSplitInput& in, const std::vector<int>& loop)
+{
+    double a = 0.0;
+    const size_t n = loop.size();
+    for (size_t i = 0; i < n; ++i) {
+        const CsSplitPoint& u = in.points[static_cast<size_t>(loop[i])];
+        const CsSplitPoint& v = in.points[static_cast<size_t>(loop[(i + 1) % n])];
+        a += u.x * v.y - v.x * u.y;
+    }
+    return 0.5 * a;
 }
 
 bool CsSplitPolygon(const CsSplitInput& in, std::vector<std::vector<int>>& pieces)

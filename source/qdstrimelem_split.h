@@ -34,5 +34,7 @@ bool CsSplitPolygon(const CsSplitInput& in, std::vector<std::vector<int>>& piece
 
 // Twice the signed area of the triangle a, b, c: positive when counterclockwise.
 double CsSplitOrient(const CsSplitPoint& a, const CsSplitPoint& b, const CsSplitPoint& c);
+// The signed area of the loop through these points of in.points: positive when counterclockwise.
+double CsSplitArea(const CsSplitInput& in, const std::vector<int>& loop);
 
 #endif

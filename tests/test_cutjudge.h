@@ -160,12 +160,14 @@ private:
     }
 
     // Off the curve in plan or, in 3D, as any element there drops the curve
-    // along its own normal onto the surface.
+    // along its own normal onto the surface. A node on an edge whose end the
+    // cut moved onto the curve stands a hair off that edge as the input had
+    // it: the element beyond, within the tolerance, is there too.
     double Off(const P3& p) const
     {
         const double plan = OffCurve(Plan(p));
         if (!Is3D(job_.op()) || plan <= kOnCurve) return plan;
-        return std::min(plan, OffAcross(p, mesh_.NormalsAt(Plan(p))));
+        return std::min(plan, OffAcross(p, mesh_.NormalsAt(Plan(p), kOnCurve)));
     }
 
     // Off the curve as it drops along one of these normals.

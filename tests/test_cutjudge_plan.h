@@ -299,10 +299,11 @@ public:
     // input; 0 elsewhere. Triangles of both diagonals of a quadrilateral
     // are tried, so a slightly warped element takes either.
     // The unit normals of the elements over p.
-    std::vector<P3> NormalsAt(const P2& p) const
+    // The normals of the elements at p, or within tol of it.
+    std::vector<P3> NormalsAt(const P2& p, double tol = 0.0) const
     {
         std::vector<P3> normals;
-        for (const int e : Holding(p, 1e-6 * h_)) {
+        for (const int e : Holding(p, std::max(tol, 1e-6 * h_))) {
             const P3 n = UnitNormal(d_, d_.shells[static_cast<size_t>(e)]);
             if (n[0] != 0.0 || n[1] != 0.0 || n[2] != 0.0) normals.push_back(n);
         }

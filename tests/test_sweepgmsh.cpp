@@ -345,7 +345,11 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 // passed through elements kept only in a rounding's sliver (100013). A closed
 // rectangular lance whose first corner lies a hair inside a face: the walk
 // came round to it on the neighbour's edge, two places 0.003 apart that were
-// never joined, and the slit stayed shut there (230005).
+// never joined, and the slit stayed shut there (230005). A 3D trim over a
+// draw radius, its curve 0.07 off the surface: a new node on an edge whose
+// other end the cut moved onto the curve lies on the curve as the element
+// beyond drops it; the judge had looked only at the element whose side of
+// the input edge the node fell on, 0.0006 away (220018).
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
@@ -353,6 +357,7 @@ TEST(GmshSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("gmsh", "polyline/lance2d", 70009, 70010);
     sweep::RunSweep("gmsh", "edges/trim3d", 100013, 100014);
     sweep::RunSweep("gmsh", "rect/lance2d", 230005, 230006);
+    sweep::RunSweep("gmsh", "rect/trim3d", 220018, 220019);
 }
 
 }  // namespace
