@@ -361,6 +361,10 @@ double gePolylineLength(const std::vector<gmPnt2D>& points, bool closed);
 // The plane of the points' two largest principal directions: U and V along them, W their
 // normal, the origin at the points' mean.
 gmCrdSys geBestFitPlane(const std::vector<gmPnt3D>& points);
+// The plane a closed curve through the points encloses most area in: W along the
+// curve's area vector, the origin at the points' mean. The best-fit plane when the
+// curve encloses no area in any plane.
+gmCrdSys geEnclosingPlane(const std::vector<gmPnt3D>& points);
 // The points' coordinates along U and V of the plane, about its origin.
 std::vector<gmPnt2D> geInPlane(const std::vector<gmPnt3D>& points, const gmCrdSys& plane);
 // The shortest distance between segments a-b and c-d.

@@ -308,6 +308,36 @@ gmCrdSys geBestFitPlane(const std::vector<gmPnt3D>& points)
     return plane;
 }
 
+gmCrdSys geEnclosingPlane(const std::vector<gmPnt3D>& points)
+{
+    const size_t n = points.size();
+    if (n < 3) return geBestFitPlane(points);
+    gmPnt3D centre(0.0, 0.0, 0.0);
+    for (const gmPnt3D& p : points) centre = centre + p;
+    centre /= static_cast<double>(n);
+    gmVec3D area(0.0, 0.0, 0.0);
+    double length = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const gmVec3D a = points[i] - centre, b = points[(i + 1) % n] - centre;
+        area = area + a.Cross(b);
+        length += (b - a).Length();
+    }
+    if (area.Length() <= 1e-12 * length * length) return geBestFitPlane(points);
+    const gmVec3D w = area / area.Length();
+    // Any axis across w; the one least along it is the steadiest.
+    const gmVec3D seed = std::fabs(w.x()) <= std::fabs(w.y()) && std::fabs(w.x()) <= std::fabs(w.z())
+                             ? gmVec3D(1.0, 0.0, 0.0)
+                             : std::fabs(w.y()) <= std::fabs(w.z()) ? gmVec3D(0.0, 1.0, 0.0) : gmVec3D(0.0, 0.0, 1.0);
+    const gmVec3D u0 = seed - w * seed.Dot(w);
+    const gmVec3D u = u0 / u0.Length();
+    gmCrdSys plane;
+    plane.SetU(u);
+    plane.SetV(w.Cross(u));
+    plane.SetW(w);
+    plane.SetOri(centre);
+    return plane;
+}
+
 std::vector<gmPnt2D> geInPlane(const std::vector<gmPnt3D>& points, const gmCrdSys& plane)
 {
     std::vector<gmPnt2D> out;

@@ -82,16 +82,23 @@ CsString SegmentText(int k, int closing)
 
 // A cutting line that meets itself, or a trim line that closes around no area, cannot
 // tell the cutters which side of it is which: such a line is refused with what is wrong
-// and where. A 2D line is judged in its trim plane, a 3D line in its best-fit plane,
-// where two segments crossing only count when they also pass within the gap of each other.
+// and where. A 2D line is judged in its trim plane, a 3D line in the plane it encloses
+// most area in (an open one in its best-fit plane), where two segments crossing only
+// count when they also pass within the gap of each other.
 bool SoundLine(const gmTrmLine& line)
 {
     std::vector<gmPnt2D> plane;
     std::function<bool(int, int)> near;
     const int count = line.GetCount();
+    const bool lance = line.IsLancing();
+    const bool repeats = count > 1 && line.GetFirst().DistTo(line.GetLast()) == 0.0;
+    const bool closed = !lance || repeats;
     if (line.IsTrm3DLine()) {
+        // A closed curve drawn over a bent sheet is seen best where it encloses most:
+        // the plane fitted to a slender loop may stand across the sheet, and its
+        // two long sides, apart on the sheet, cross in that plane.
         const std::vector<gmPnt3D>& points = line.GetPntArr();
-        plane = geInPlane(points, geBestFitPlane(points));
+        plane = geInPlane(points, closed ? geEnclosingPlane(points) : geBestFitPlane(points));
         const double gap = static_cast<const gmCut3DLine&>(line).GetGap();
         near = [&points, count, gap](int a, int b) {
             const auto at = [&points, count](int k) { return points[static_cast<size_t>(k % count)]; };
@@ -100,9 +107,6 @@ bool SoundLine(const gmTrmLine& line)
     } else {
         for (int i = 0; i < line.GetUcsCount(); ++i) plane.emplace_back(line.GetUcsAt(i).x(), line.GetUcsAt(i).y());
     }
-    const bool lance = line.IsLancing();
-    const bool repeats = count > 1 && line.GetFirst().DistTo(line.GetLast()) == 0.0;
-    const bool closed = !lance || repeats;
     const int closing = !closed ? -1 : repeats ? count - 2 : count - 1;
     // Two parts of a 2D line nearer each other than the cutters' snapping distance would
     // be cut as one. (A 3D line's plane may bring parts far apart in space together.)

@@ -191,6 +191,26 @@ TEST_F(CurveRefusal, CurvesInSpaceCrossWhereTheirStrandsComeWithinTheGap)
     EXPECT_EQ(ctrl.GetTrim3D().size(), 1u);
 }
 
+// A slender closed loop over a bent, twisted sheet: its long sides lie up to
+// 1.2 apart on the sheet, while the plane fitted to its points stands across
+// the sheet, where the sides cross. It is judged where it encloses area.
+TEST_F(CurveRefusal, ASlenderLoopOverABentSheetDoesNotCrossItself)
+{
+    const auto sheet = [](double x, double y) {
+        const double across = y - 20.0 - 0.47 * (100.0 - x);
+        return gmPnt3D(x, y, 5.0 - 0.01 * (100.0 - x) * (100.0 - x) + 0.02 * across * (x - 85.0));
+    };
+    std::vector<gmPnt3D> loop;
+    for (int k = 0; k <= 30; ++k) loop.push_back(sheet(100.0 - k, 20.0 + 0.45 * k));
+    for (int k = 30; k >= 0; --k) loop.push_back(sheet(100.0 - k, 20.0 + 0.49 * k));
+    CsTrmCrv3D lance;
+    lance.SetGap(2.0);
+    Add(lance, 0, loop);
+    CsTrmCtrl ctrl;
+    EXPECT_TRUE(ctrl.SetTrimLine());
+    EXPECT_FALSE(ctrl.IsCurveRefused());
+}
+
 TEST_F(CurveRefusal, LancesMayStayOpenButNotCrossAndTrimCurvesMustEncloseArea)
 {
     CsTrmCrv2D lance, slit;

@@ -324,9 +324,13 @@ INSTANTIATE_TEST_SUITE_P(Cuts, LatticeSweep, ::testing::ValuesIn(Generators()), 
 
 // Later seeds that went wrong: a lance along one element edge from node to
 // node, both ends inside the blank, had no node between its ends to open at.
+// Slender triangles over the bent blank, refused as crossing themselves: the
+// plane fitted to them stood across the sheet, and their long sides, apart on
+// it, crossed in that plane (5044, 10029, 210051).
 TEST(LatticeSweepOnce, ConfigurationsOnceWrong)
 {
     sweep::RunSweep("lattice", "line/lance2d", 20019, 20020);
+    for (const int seed : {5044, 10029, 210051}) sweep::RunSweep("lattice", "triangle/lance3d", seed, seed + 1);
 }
 
 }  // namespace
