@@ -348,30 +348,57 @@ public:
     // (the program lays points inside a warped element on that surface).
     double BilinearGap(const Shell& s, const P3& p) const
     {
-        P3 c[4];
-        for (int k = 0; k < 4; ++k) c[k] = d_.nodes.at(s.nodes[static_cast<size_t>(k)]);
-        const auto mix = [&](double u, double v, int i) {
-            return (1 - u) * (1 - v) * c[0][i] + u * (1 - v) * c[1][i] + u * v * c[2][i] + (1 - u) * v * c[3][i];
-        };
-        const auto du = [&](double v, int i) { return (1 - v) * (c[1][i] - c[0][i]) + v * (c[2][i] - c[3][i]); };
-        const auto dv = [&](double u, int i) { return (1 - u) * (c[3][i] - c[0][i]) + u * (c[2][i] - c[1][i]); };
-        double u = 0.5, v = 0.5;
-        for (int it = 0; it < 30; ++it) {
-            const double det = du(v, 0) * dv(u, 1) - du(v, 1) * dv(u, 0);
-            if (det == 0.0) return 1e300;
-            const double rx = p[0] - mix(u, v, 0), ry = p[1] - mix(u, v, 1);
-            const double su = (rx * dv(u, 1) - ry * dv(u, 0)) / det, sv = (du(v, 0) * ry - du(v, 1) * rx) / det;
-            u += su;
-            v += sv;
-        }
-        if (u < -1e-6 || u > 1 + 1e-6 || v < -1e-6 || v > 1 + 1e-6) return 1e300;
-        const P3 a{du(v, 0), du(v, 1), du(v, 2)}, b{dv(u, 0), dv(u, 1), dv(u, 2)};
+        double u = 0.0, v = 0.0;
+        if (!BilinearUV(s, {p[0], p[1]}, u, v) || u < -1e-6 || u > 1 + 1e-6 || v < -1e-6 || v > 1 + 1e-6) return 1e300;
+        const Corners c = CornersOf(s);
+        const P3 a{Du(c, v, 0), Du(c, v, 1), Du(c, v, 2)}, b{Dv(c, u, 0), Dv(c, u, 1), Dv(c, u, 2)};
         const P3 up{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
         const double length = std::hypot(up[0], up[1], up[2]);
-        return length > 0.0 ? std::fabs(mix(u, v, 2) - p[2]) * std::fabs(up[2]) / length : 1e300;
+        return length > 0.0 ? std::fabs(Mix(c, u, v, 2) - p[2]) * std::fabs(up[2]) / length : 1e300;
+    }
+
+    // The height of a quadrilateral's bilinear surface over plan point p (a
+    // point just off the element on the surface carried on); false when the
+    // element stands on edge in plan there.
+    bool BilinearHeight(const Shell& s, const P2& p, double& z) const
+    {
+        double u = 0.0, v = 0.0;
+        if (!BilinearUV(s, p, u, v) || u < -0.5 || u > 1.5 || v < -0.5 || v > 1.5) return false;
+        z = Mix(CornersOf(s), u, v, 2);
+        return true;
     }
 
 private:
+    using Corners = std::array<P3, 4>;
+    Corners CornersOf(const Shell& s) const
+    {
+        Corners c;
+        for (size_t k = 0; k < 4; ++k) c[k] = d_.nodes.at(s.nodes[k]);
+        return c;
+    }
+    static double Mix(const Corners& c, double u, double v, int i)
+    {
+        return (1 - u) * (1 - v) * c[0][i] + u * (1 - v) * c[1][i] + u * v * c[2][i] + (1 - u) * v * c[3][i];
+    }
+    static double Du(const Corners& c, double v, int i) { return (1 - v) * (c[1][i] - c[0][i]) + v * (c[2][i] - c[3][i]); }
+    static double Dv(const Corners& c, double u, int i) { return (1 - u) * (c[3][i] - c[0][i]) + u * (c[2][i] - c[1][i]); }
+    // Where the bilinear surface lies over plan point p, by its parameters.
+    bool BilinearUV(const Shell& s, const P2& p, double& u, double& v) const
+    {
+        const Corners c = CornersOf(s);
+        u = 0.5;
+        v = 0.5;
+        for (int it = 0; it < 30; ++it) {
+            const double det = Du(c, v, 0) * Dv(c, u, 1) - Du(c, v, 1) * Dv(c, u, 0);
+            if (det == 0.0) return false;
+            const double rx = p[0] - Mix(c, u, v, 0), ry = p[1] - Mix(c, u, v, 1);
+            const double su = (rx * Dv(c, u, 1) - ry * Dv(c, u, 0)) / det, sv = (Du(c, v, 0) * ry - Du(c, v, 1) * rx) / det;
+            u += su;
+            v += sv;
+        }
+        return true;
+    }
+
     const Dynain& d_;
     std::vector<Poly> poly_;
     std::vector<double> longest_;

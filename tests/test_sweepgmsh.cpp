@@ -351,6 +351,10 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 // beyond drops it; the judge had looked only at the element whose side of
 // the input edge the node fell on, 0.0006 away (220018). A star over a
 // curved blank refused as crossing itself in the plane fitted to it (10018).
+// A 3D rectangle over a quadrilateral warped by a fifth of its size: the
+// generator had laid the curve on a fan of triangles 0.65 off the bilinear
+// surface the program cuts, and the cut along the normal stood 0.4 off it in
+// plan (280007).
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
@@ -360,6 +364,7 @@ TEST(GmshSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("gmsh", "rect/lance2d", 230005, 230006);
     sweep::RunSweep("gmsh", "rect/trim3d", 220018, 220019);
     sweep::RunSweep("gmsh", "star/trim3d", 10018, 10019);
+    sweep::RunSweep("gmsh", "rect/trim3d", 280007, 280008);
 }
 
 }  // namespace

@@ -154,6 +154,11 @@ inline double HeightAt(const Blank& b, const P2& p)
     }
     const auto& s = plan.shell(static_cast<size_t>(element));
     const size_t n = s.nodes.size();
+    // A quadrilateral's surface is the bilinear one, as the program lays
+    // points inside it: across a strongly warped element the fan of triangles
+    // lies far from it.
+    double lifted = 0.0;
+    if (n == 4 && plan.BilinearHeight(s, p, lifted)) return lifted;
     // A point just off the element (a node's coordinates rounded) lies on the
     // triangle it is least outside of, not on the first one's plane: across a
     // warped element's diagonal that would be far off the surface.
