@@ -226,14 +226,17 @@ void Survey::CheckEdges(Plan& plan)
                   Text("elements %d and %d both run along edge %d-%d the same way: the mesh folds there",
                        ElemId(edges_[i].elem), ElemId(edges_[i + 1].elem), NodeId(edges_[i].u), NodeId(edges_[i].v)));
         }
-        // Two pieces of one element face alike: a piece folded back over its
-        // neighbour across a shared edge may still face like a warped parent.
+        // Two pieces of one element do not fold back over each other: a piece
+        // folded over its neighbour across a shared edge may still face like a
+        // warped parent. (They may crease: pieces on the bilinear surface of a
+        // strongly warped element, one of them a sliver beside a chord that
+        // floats over that surface, can turn by a right angle.)
         const DirEdge back{edges_[i].v, edges_[i].u, std::numeric_limits<int>::min(), false};
         const auto it = std::lower_bound(edges_.begin(), edges_.end(), back);
         if (j - i == 1 && edges_[i].real && it != edges_.end() && it->u == back.u && it->v == back.v && it->real &&
             edges_[i].elem < it->elem && Source(edges_[i].elem) != 0 && Source(edges_[i].elem) == Source(it->elem)) {
             const gmVec3D a = AreaVector(PointsOf(edges_[i].elem)), b = AreaVector(PointsOf(it->elem));
-            if (a.Dot(b) <= 0.0) {
+            if (a.Dot(b) <= -kFoldCosine * a.Length() * b.Length()) {
                 Fault(plan, CsCutFaultKind::kFlipped, NodeAt(edges_[i].u),
                       Text("elements %d and %d, cut from one element, fold over each other along edge %d-%d",
                            ElemId(edges_[i].elem), ElemId(it->elem), NodeId(edges_[i].u), NodeId(edges_[i].v)));

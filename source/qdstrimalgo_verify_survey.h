@@ -58,6 +58,9 @@ constexpr double kSamePoint = 1e-6;
 constexpr double kOnEdge = 1e-6;
 // A quadrilateral whose corner turns by less than this sine has three nodes on one line.
 constexpr double kFlatSine = 1e-6;
+// Two pieces of one element whose facings turn by more than 120 degrees (this
+// cosine, negated) fold back over each other: less than 60 degrees lie between them.
+constexpr double kFoldCosine = 0.5;
 // A parent seen along a 2D cut's vector at less than this share of its area
 // stands too steep for the view to tell which way a piece of it faces.
 constexpr double kSeenShare = 0.2;

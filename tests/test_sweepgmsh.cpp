@@ -354,7 +354,11 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 // A 3D rectangle over a quadrilateral warped by a fifth of its size: the
 // generator had laid the curve on a fan of triangles 0.65 off the bilinear
 // surface the program cuts, and the cut along the normal stood 0.4 off it in
-// plan (280007).
+// plan (280007). Off the blank, a star's tip had been laid on that surface
+// carried on far beyond its element, a dip the curve check took for the
+// tip crossing itself (290008). A 3D lance through such an element made a
+// sliver beside the chord between two corners, creased by a right angle
+// against its sibling, which the mesh check took for a fold (290002).
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
@@ -365,6 +369,8 @@ TEST(GmshSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("gmsh", "rect/trim3d", 220018, 220019);
     sweep::RunSweep("gmsh", "star/trim3d", 10018, 10019);
     sweep::RunSweep("gmsh", "rect/trim3d", 280007, 280008);
+    sweep::RunSweep("gmsh", "star/trim3d", 290008, 290009);
+    sweep::RunSweep("gmsh", "rect/lance3d", 290002, 290003);
 }
 
 }  // namespace

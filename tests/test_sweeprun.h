@@ -156,9 +156,10 @@ inline double HeightAt(const Blank& b, const P2& p)
     const size_t n = s.nodes.size();
     // A quadrilateral's surface is the bilinear one, as the program lays
     // points inside it: across a strongly warped element the fan of triangles
-    // lies far from it.
+    // lies far from it. (Off the blank the curve goes on along a plane; the
+    // two agree along the element's edges.)
     double lifted = 0.0;
-    if (n == 4 && plan.BilinearHeight(s, p, lifted)) return lifted;
+    if (n == 4 && !holding.empty() && plan.BilinearHeight(s, p, lifted)) return lifted;
     // A point just off the element (a node's coordinates rounded) lies on the
     // triangle it is least outside of, not on the first one's plane: across a
     // warped element's diagonal that would be far off the surface.
