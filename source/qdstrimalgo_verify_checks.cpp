@@ -491,7 +491,7 @@ void Survey::CheckCoverage(Plan& plan)
         // boundary needed. The curve must still run along edges there: through an
         // element's inside it was never cut, and a seed's fill leaking through
         // that gap removes nothing too.
-        if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, s.size) && OnAnEdge(s, same, r);
+        if (!excused && !tracks_.spaces[sp].flat) excused = !RemovedNear(q, r) && OnAnEdge(s, same, r);
         // Nor where nothing is kept on either side, as in an island a 3D trim's seed
         // does not reach: with no free edge near, a sample over removed material has
         // none kept within reach. (A chord cut short of the curve leaves a free edge
