@@ -188,6 +188,14 @@ void Survey::CheckElements(Plan& plan)
             Fault(plan, CsCutFaultKind::kBadElement, at, Text("element %d has no area", ElemId(e)));
             continue;
         }
+        // A sliver a cut made would set the next stage's time step by its width.
+        double longest = 0.0;
+        for (int k = 0; k < count; ++k) longest = std::max(longest, p[static_cast<size_t>(k)].DistTo(p[static_cast<size_t>((k + 1) % count)]));
+        if (0.5 * area.Length() < kFlatShare * longest * longest) {
+            Fault(plan, CsCutFaultKind::kBadElement, at,
+                  Text("element %d is a sliver: area %.3g against its longest edge %.3g", ElemId(e), 0.5 * area.Length(), longest));
+            continue;
+        }
         const gmVec3D parent = ParentFacing(e);
         if (parent.SqrLen() > 0.0 && area.Dot(parent) <= 0.0) {
             Fault(plan, CsCutFaultKind::kFlipped, at, Text("element %d faces away from the element it was cut from", ElemId(e)));

@@ -58,6 +58,8 @@ constexpr double kSamePoint = 1e-6;
 constexpr double kOnEdge = 1e-6;
 // A quadrilateral whose corner turns by less than this sine has three nodes on one line.
 constexpr double kFlatSine = 1e-6;
+// A piece whose area is below this share of its longest edge squared is a sliver.
+constexpr double kFlatShare = 1e-4;
 // Two pieces of one element whose facings turn by more than 120 degrees (this
 // cosine, negated) fold back over each other: less than 60 degrees lie between them.
 constexpr double kFoldCosine = 0.5;

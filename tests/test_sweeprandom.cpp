@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -286,6 +288,28 @@ TEST(RandomSweepOnce, ConfigurationsOnceWrong)
     sweep::RunSweep("random", "polyline/lance3d", 130037, 130038);
     sweep::RunSweep("random", "ring/trim2d", 190034, 190035);
     sweep::RunSweep("random", "ellipse/lance3d", 180042, 180043);
+}
+
+// A configuration the cutter still gets wrong: a trim ring crosses the edge
+// two elements share just where a node of that edge has moved, and the two
+// elements place the crossing 0.0004 apart, joined by a sliver. The run stops
+// with the mesh check's message, writes nothing and leaves its input as it was.
+TEST(RandomSweepStops, ASliverAtACrossingStopsTheRun)
+{
+    const Config c = Make("ring/trim2d", 530020);
+    ASSERT_FALSE(c.skip);
+    testutil::ScratchDir dir("sweep-stop");
+    testutil::ScratchDir fresh("sweep-stop-input");
+    sweep::WriteConfig(fresh.path(), c);
+    std::set<std::string> written;
+    const sweep::Outcome o = sweep::Run(dir, c, written);
+    EXPECT_TRUE(o.wrong);
+    EXPECT_NE(o.log.find("Verification failed: 2D trim, curve 1_1: element"), std::string::npos) << o.log;
+    EXPECT_NE(o.log.find("is a sliver"), std::string::npos) << o.log;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("job.dynain")));
+    const std::string input = sweep::BlankFileName(c.blank);
+    ASSERT_TRUE(std::filesystem::exists(dir.file(input)));
+    EXPECT_EQ(testutil::ReadFile(dir.file(input)), testutil::ReadFile(fresh.file(input)));
 }
 
 }  // namespace

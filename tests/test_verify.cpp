@@ -242,6 +242,14 @@ TEST(MeshCheck, NamesEachBrokenMeshAndMendsNone)
                  AddPiece(E(4, 4), {N(4, 4), N(5, 5), dataManage.AddNode(gmPnt3D(4.6, 4.4, 0.0))});
              }),
          {{CsCutFaultKind::kFlipped, {"seen along the cut's vector, lies turned over"}}}},
+        // A piece 0.00004 wide along an edge 1 long: closed, convex, facing up, and useless.
+        {"sliver", OnHole([&] {
+             x = NewNode(4.5, 4.00004);
+             Rewrite(E(4, 4), {N(4, 4), N(5, 4), x});
+             AddPiece(E(4, 4), {x, N(5, 4), N(5, 5)});
+             AddPiece(E(4, 4), {x, N(5, 5), N(4, 5), N(4, 4)});
+         }),
+         {{CsCutFaultKind::kBadElement, {"element " + El(E(4, 4)), "is a sliver"}}}, 1},
         {"concave quadrilateral", OnHole([&] {
              x = NewNode(4.3, 4.3);
              Rewrite(E(4, 4), {N(4, 4), N(5, 4), x, N(4, 5)});
