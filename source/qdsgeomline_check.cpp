@@ -324,10 +324,8 @@ gmCrdSys geEnclosingPlane(const std::vector<gmPnt3D>& points)
     }
     if (area.Length() <= 1e-12 * length * length) return geBestFitPlane(points);
     const gmVec3D w = area / area.Length();
-    // Any axis across w; the one least along it is the steadiest.
-    const gmVec3D seed = std::fabs(w.x()) <= std::fabs(w.y()) && std::fabs(w.x()) <= std::fabs(w.z())
-                             ? gmVec3D(1.0, 0.0, 0.0)
-                             : std::fabs(w.y()) <= std::fabs(w.z()) ? gmVec3D(0.0, 1.0, 0.0) : gmVec3D(0.0, 0.0, 1.0);
+    // Any axis across w will do: crossings and area do not turn with the plane.
+    const gmVec3D seed = std::fabs(w.x()) < 0.9 ? gmVec3D(1.0, 0.0, 0.0) : gmVec3D(0.0, 1.0, 0.0);
     const gmVec3D u0 = seed - w * seed.Dot(w);
     const gmVec3D u = u0 / u0.Length();
     gmCrdSys plane;

@@ -901,7 +901,7 @@ bool CsPathTracer::Trace(const std::vector<CsXYZ>& points, bool closed, std::vec
         // The walk then goes on from where it came round, as it would over a
         // curve that does not begin there, until it meets the first run; the
         // places of that run before the meeting give way to the ones it takes.
-        if (cameRound && !SamePlace(last.steps.back().place, first.steps.front().place) && first.steps.size() > 1) {
+        if (cameRound && !SamePlace(last.steps.back().place, first.steps.front().place)) {
             std::vector<CsPathStep> more;
             CsMeshPlace on = last.steps.back().place;
             size_t meet = 0;

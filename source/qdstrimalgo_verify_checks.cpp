@@ -183,14 +183,17 @@ void Survey::CheckElements(Plan& plan)
         if (repeated) continue;
         const gmVec3D area = AreaVector(p);
         double perimeter = 0.0;
-        for (int k = 0; k < count; ++k) perimeter += p[static_cast<size_t>(k)].DistTo(p[static_cast<size_t>((k + 1) % count)]);
+        double longest = 0.0;
+        for (int k = 0; k < count; ++k) {
+            const double edge = p[static_cast<size_t>(k)].DistTo(p[static_cast<size_t>((k + 1) % count)]);
+            perimeter += edge;
+            longest = std::max(longest, edge);
+        }
         if (!(area.Length() > 1e-10 * perimeter * perimeter)) {
             Fault(plan, CsCutFaultKind::kBadElement, at, Text("element %d has no area", ElemId(e)));
             continue;
         }
         // A sliver a cut made would set the next stage's time step by its width.
-        double longest = 0.0;
-        for (int k = 0; k < count; ++k) longest = std::max(longest, p[static_cast<size_t>(k)].DistTo(p[static_cast<size_t>((k + 1) % count)]));
         if (0.5 * area.Length() < kFlatShare * longest * longest) {
             Fault(plan, CsCutFaultKind::kBadElement, at,
                   Text("element %d is a sliver: area %.3g against its longest edge %.3g", ElemId(e), 0.5 * area.Length(), longest));

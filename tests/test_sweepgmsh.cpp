@@ -362,15 +362,15 @@ INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), tes
 TEST(GmshSweepOnce, ConfigurationsOnceWrong)
 {
     if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
-    sweep::RunSweep("gmsh", "circle/lance3d", 50013, 50014);
-    sweep::RunSweep("gmsh", "polyline/lance2d", 70009, 70010);
-    sweep::RunSweep("gmsh", "edges/trim3d", 100013, 100014);
-    sweep::RunSweep("gmsh", "rect/lance2d", 230005, 230006);
-    sweep::RunSweep("gmsh", "rect/trim3d", 220018, 220019);
-    sweep::RunSweep("gmsh", "star/trim3d", 10018, 10019);
-    sweep::RunSweep("gmsh", "rect/trim3d", 280007, 280008);
-    sweep::RunSweep("gmsh", "star/trim3d", 290008, 290009);
-    sweep::RunSweep("gmsh", "rect/lance3d", 290002, 290003);
+    sweep::RunEach("gmsh", {{"circle/lance3d", 50013},
+                            {"polyline/lance2d", 70009},
+                            {"edges/trim3d", 100013},
+                            {"rect/lance2d", 230005},
+                            {"rect/trim3d", 220018},
+                            {"star/trim3d", 10018},
+                            {"rect/trim3d", 280007},
+                            {"star/trim3d", 290008},
+                            {"rect/lance3d", 290002}});
 }
 
 }  // namespace

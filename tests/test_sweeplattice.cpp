@@ -329,8 +329,10 @@ INSTANTIATE_TEST_SUITE_P(Cuts, LatticeSweep, ::testing::ValuesIn(Generators()), 
 // it, crossed in that plane (5044, 10029, 210051).
 TEST(LatticeSweepOnce, ConfigurationsOnceWrong)
 {
-    sweep::RunSweep("lattice", "line/lance2d", 20019, 20020);
-    for (const int seed : {5044, 10029, 210051}) sweep::RunSweep("lattice", "triangle/lance3d", seed, seed + 1);
+    sweep::RunEach("lattice", {{"line/lance2d", 20019},
+                               {"triangle/lance3d", 5044},
+                               {"triangle/lance3d", 10029},
+                               {"triangle/lance3d", 210051}});
 }
 
 }  // namespace

@@ -281,18 +281,19 @@ INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), t
 // where it stood, and so found no parent for the pieces on it (180042).
 TEST(RandomSweepOnce, ConfigurationsOnceWrong)
 {
-    sweep::RunSweep("random", "tips/trim3d", 1026, 1027);
-    sweep::RunSweep("random", "tips/lance3d", 40027, 40028);
-    sweep::RunSweep("random", "polyline/lance2d", 40037, 40038);
-    sweep::RunSweep("random", "tips/trim2d", 110029, 110030);
-    sweep::RunSweep("random", "polyline/lance3d", 130037, 130038);
-    sweep::RunSweep("random", "ring/trim2d", 190034, 190035);
-    sweep::RunSweep("random", "ellipse/lance3d", 180042, 180043);
+    sweep::RunEach("random", {{"tips/trim3d", 1026},
+                              {"tips/lance3d", 40027},
+                              {"polyline/lance2d", 40037},
+                              {"tips/trim2d", 110029},
+                              {"polyline/lance3d", 130037},
+                              {"ring/trim2d", 190034},
+                              {"ellipse/lance3d", 180042}});
 }
 
-// A configuration the cutter still gets wrong: a trim ring crosses the edge
-// two elements share just where a node of that edge has moved, and the two
-// elements place the crossing 0.0004 apart, joined by a sliver. The run stops
+// A configuration the cutter still gets wrong: a corner of a trim ring's first
+// curve, 0.007 inside an element beside its edge, leaves a thin triangle
+// between that edge and the chord to the corner; the ring's second curve
+// crosses both 0.0004 apart, and the piece between is a sliver. The run stops
 // with the mesh check's message, writes nothing and leaves its input as it was.
 TEST(RandomSweepStops, ASliverAtACrossingStopsTheRun)
 {

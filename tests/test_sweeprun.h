@@ -601,6 +601,12 @@ inline void RunSweep(const std::string& familyName, const std::string& generator
     }
 }
 
+// Single configurations that once went wrong, each as a sweep of its one seed.
+inline void RunEach(const std::string& familyName, const std::vector<std::pair<std::string, int>>& configs)
+{
+    for (const auto& [generator, seed] : configs) RunSweep(familyName, generator, seed, seed + 1);
+}
+
 // The measurement, printed once after all tests when CORVEX_SWEEP_REPORT is set.
 inline std::string ReportText()
 {
