@@ -64,13 +64,6 @@ std::string LineAt(const std::string& text, size_t at)
     return text.substr(begin, text.find('\n', at) - begin);
 }
 
-std::string WithCrLf(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
-
 // One IGES line: 72 columns of data, the section letter and the sequence number.
 std::string IgesLine(const std::string& data, char section, int sequence)
 {
@@ -113,32 +106,11 @@ struct Case {
     std::string prefix = "";
 };
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
-
-Outcome RunIn(const ScratchDir& dir, const std::string& deck, const std::string& prefix)
-{
-    const std::string inner = prefix + " '" CORVEX_EXE "' '" + deck + "' < /dev/null > .stdout 2>&1";
-    std::string quoted;
-    for (const char c : inner) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    const std::string command = "cd '" + dir.path().string() + "' && sh -c '" + quoted + "'";
-    const int raw = std::system(command.c_str());
-    Outcome r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(dir.file(".stdout"));
-    fs::remove(dir.file(".stdout"));
-    return r;
-}
-
 void WriteJob(const ScratchDir& dir, const std::string& deck, const std::string& blank)
 {
     WriteFile(dir.file("job.dyn"), deck);
     WriteFile(dir.file("blank.dynain"), blank);
 }
-
-void AnnealJob(const ScratchDir& dir, const std::string& blank) { WriteJob(dir, Generated().annealDeck, blank); }
 
 const std::vector<Case>& Cases()
 {
@@ -147,13 +119,12 @@ const std::vector<Case>& Cases()
         const std::string& blank = in.blank;
         const std::string& anneal = in.annealDeck;
         std::vector<Case> list;
+        // The annealing deck on a state file of the given text.
+        const auto state = [anneal](const char* name, const std::string& text, std::vector<std::string> messages) {
+            return Case{name, [anneal, text](const ScratchDir& d) { WriteJob(d, anneal, text); }, std::move(messages)};
+        };
 
-        // The deck itself.
-        list.push_back({"deck missing", [](const ScratchDir&) {}, {"Fail to open the file", "Fail to read the dyna input deck"}});
-        list.push_back({"deck is a directory", [](const ScratchDir& d) { fs::create_directory(d.path() / "job.dyn"); },
-                        {"Fail to open the file", "Fail to read the dyna input deck"}});
-        list.push_back({"deck empty", [](const ScratchDir& d) { WriteFile(d.file("job.dyn"), ""); },
-                        {"No 'ELEMENT_TRIM' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
+        // The deck itself; a missing deck, or one that is a directory, is in test_trimctrl.
         list.push_back({"deck of random bytes",
                         [blank](const ScratchDir& d) {
                             std::mt19937 random(7);
@@ -168,7 +139,7 @@ const std::vector<Case>& Cases()
                         },
                         {"No 'ANNEAL' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
 
-        // The state file it includes.
+        // The state file it includes; stress blocks cut short are in test_annealjob.
         list.push_back({"include missing",
                         [anneal](const ScratchDir& d) { WriteFile(d.file("job.dyn"), anneal); },
                         {"Fail to Open the File: blank.dynain", "Maybe it does not exist"}});
@@ -183,55 +154,24 @@ const std::vector<Case>& Cases()
                             WriteFile(d.file("job.dyn"), Replace(anneal, "\nblank.dynain\n", "\n/dev/zero\n"));
                         },
                         {"Fail to Open the File: /dev/zero", "Fail to read the dyna input deck"}});
-        list.push_back({"include empty", [](const ScratchDir& d) { AnnealJob(d, ""); },
-                        {"Fail to read node and element data", "Fail to read the dyna input deck"}});
-        list.push_back({"state truncated inside a stress block",
-                        [blank](const ScratchDir& d) {
-                            const size_t section = blank.find("*INITIAL_STRESS_SHELL");
-                            AnnealJob(d, blank.substr(0, AfterLines(blank, section, 3) + 30));
-                        },
-                        {"initial stress block ends after", "Fail to output dynain file"}});
-        list.push_back({"element naming a node that does not exist",
-                        [blank](const ScratchDir& d) {
-                            const size_t card = AfterLines(blank, blank.find("*ELEMENT_SHELL_THICKNESS"), 2);
-                            const std::string line = LineAt(blank, card);
-                            AnnealJob(d, Replace(blank, line, line.substr(0, 24) + "  999999" + line.substr(32)));
-                        },
-                        {"Invalid node id = 999999", "Exceptional Termination of the Solver"}});
-        list.push_back({"duplicate node ids",
-                        [blank](const ScratchDir& d) {
-                            const size_t first = AfterLines(blank, blank.find("*NODE"), 2);
-                            const std::string line = LineAt(blank, first);
-                            const std::string moved = line.substr(0, 8) + "  5.000000000e+0" + line.substr(24);
-                            AnnealJob(d, Replace(blank, line + "\n", line + "\n" + moved + "\n"));
-                        },
-                        {"Duplicate node id = 2301", "Exceptional Termination of the Solver"}});
+        list.push_back(state("include empty", "", {"Fail to read node and element data", "Fail to read the dyna input deck"}));
+        const std::string element = LineAt(blank, AfterLines(blank, blank.find("*ELEMENT_SHELL_THICKNESS"), 2));
+        list.push_back(state("element naming a node that does not exist",
+                             Replace(blank, element, element.substr(0, 24) + "  999999" + element.substr(32)),
+                             {"Invalid node id = 999999", "Exceptional Termination of the Solver"}));
+        const std::string node = LineAt(blank, AfterLines(blank, blank.find("*NODE"), 2));
+        list.push_back(state("duplicate node ids",
+                             Replace(blank, node + "\n", node + "\n" + node.substr(0, 8) + "  5.000000000e+0" + node.substr(24) + "\n"),
+                             {"Duplicate node id = 2301", "Exceptional Termination of the Solver"}));
         for (const char* value : {"             nan", "           1e300"}) {
-            list.push_back({value[13] == 'n' ? "coordinate NaN" : "coordinate 1e300",
-                            [blank, value](const ScratchDir& d) {
-                                const size_t first = AfterLines(blank, blank.find("*NODE"), 2);
-                                const std::string line = LineAt(blank, first);
-                                AnnealJob(d, Replace(blank, line, line.substr(0, 8) + value + line.substr(24)));
-                            },
-                            {"Invalid node id = 2301", "Exceptional Termination of the Solver"}});
+            list.push_back(state(value[13] == 'n' ? "coordinate NaN" : "coordinate 1e300",
+                                 Replace(blank, node, node.substr(0, 8) + value + node.substr(24)),
+                                 {"Invalid node id = 2301", "Exceptional Termination of the Solver"}));
         }
-        list.push_back({"stress header promising more lines than follow",
-                        [blank](const ScratchDir& d) {
-                            // The section's last record: only the next keyword can end it. Its
-                            // header is the last line there without an exponent.
-                            size_t at = blank.find("*INITIAL_STRAIN_SHELL") - 1;
-                            while (LineAt(blank, at - 1).find('e') != std::string::npos) at = blank.rfind('\n', at - 1);
-                            const std::string line = LineAt(blank, at - 1);
-                            AnnealJob(d, Replace(blank, line, line.substr(0, 20) + "         9" + line.substr(30)));
-                        },
-                        {"initial stress block ends after", "Fail to output dynain file"}});
-        list.push_back({"stress line of 10000 characters",
-                        [blank](const ScratchDir& d) {
-                            const size_t body = AfterLines(blank, blank.find("*INITIAL_STRESS_SHELL"), 2);
-                            const std::string line = LineAt(blank, body);
-                            AnnealJob(d, Replace(blank, line, line + std::string(10000 - line.size(), '7')));
-                        },
-                        {"Fail to output dynain file"}});
+        const std::string stress = LineAt(blank, AfterLines(blank, blank.find("*INITIAL_STRESS_SHELL"), 2));
+        list.push_back(state("stress line of 10000 characters",
+                             Replace(blank, stress, stress + std::string(10000 - stress.size(), '7')),
+                             {"Fail to output dynain file"}));
 
         // The output.
         list.push_back({"output name is an existing directory",
@@ -240,11 +180,9 @@ const std::vector<Case>& Cases()
                             fs::create_directory(d.path() / "genblank_anneal.dynain");
                         },
                         {"Fail to output dynain file"}});
-        list.push_back({"write failure in the middle of the output",
-                        [anneal, blank](const ScratchDir& d) { WriteJob(d, anneal, blank); },
-                        {"Fail to output dynain file"},
-                        // 48 blocks of 512 bytes: room for the console and the log, not the output.
-                        "trap '' XFSZ; ulimit -f 48;"});
+        list.push_back(state("write failure in the middle of the output", blank, {"Fail to output dynain file"}));
+        // 48 blocks of 512 bytes: room for the console and the log, not the output.
+        list.back().prefix = "trap '' XFSZ; ulimit -f 48;";
         list.push_back({"output name equal to the state file",
                         [anneal, blank](const ScratchDir& d) {
                             WriteJob(d, Replace(anneal, "genblank_anneal", "blank"), blank);
@@ -296,29 +234,14 @@ const std::vector<Case>& Cases()
             return p;
         };
         using Curves = std::vector<std::pair<int, trimcheck::Poly>>;
-        const auto curves = [flat](const char* name, const Curves& cards, std::vector<std::string> messages,
-                                   const std::string& control = "") {
+        // Points that are no finite number, from a deck, are in test_curveset.
+        const auto curves = [flat](const char* name, const Curves& cards, std::vector<std::string> messages) {
             return Case{name,
-                        [flat, cards, control](const ScratchDir& d) {
-                            WriteJob(d, sweep::DeckFor(flat, sweep::JobAlongZ(cards), "blank.dynain", control),
-                                     Generated().blank);
+                        [flat, cards](const ScratchDir& d) {
+                            WriteJob(d, sweep::DeckFor(flat, sweep::JobAlongZ(cards), "blank.dynain"), Generated().blank);
                         },
                         std::move(messages)};
         };
-        trimcheck::Poly withNan = circle(cx, cy, r);
-        withNan[5] = {std::nan(""), 5.0};
-        list.push_back(curves("curve point NaN", {{1, withNan}},
-                              {"Invalid trim curve point in curve set 1, curve 1: point 6 is (nan, 5, 0)",
-                               "Fail to read the dyna input deck"}));
-        trimcheck::Poly far = circle(cx, cy, r);
-        far[5] = {1e30, 5.0};
-        list.push_back(curves("curve point 1e30", {{1, far}},
-                              {"Invalid trim curve point in curve set 1, curve 1: point 6 is (1e+30, 5, 0)",
-                               "Fail to read the dyna input deck"}));
-        list.push_back(curves("3D curve point inf", {},
-                              {"Invalid trim curve point in curve set 4, curve 1: point 2 is (inf, 2, 0)",
-                               "Fail to read the dyna input deck"},
-                              "*DEFINE_CURVE_TRIM_3D\n4,0,1,0,0.25,2.0,2301\n0 0 0\ninf 2 0\n5 5 0\n"));
         // Curves that cannot say which side of them is which. The two lobes
         // of the eight meet where the angle is 0 and where it is a half turn:
         // between points 20 and 21, and on the way from point 40 back to 1.
@@ -369,7 +292,9 @@ TEST(BadInput, EndsWithAMessageNoOutputAndInputsUntouched)
         ScratchDir dir("badinput");
         c.setup(dir);
         const Tree before = Snapshot(dir.path());
-        const Outcome r = RunIn(dir, "job.dyn", c.prefix);
+        const testutil::RunResult r =
+            c.prefix.empty() ? testutil::RunProgram(dir, "job.dyn")
+                             : testutil::RunTool(dir, "/bin/sh", "-c \"" + c.prefix + " exec '" CORVEX_EXE "' job.dyn\"");
         EXPECT_EQ(r.status, 255) << r.out;
         for (const std::string& message : c.messages) EXPECT_NE(r.out.find(message), std::string::npos) << message << "\n" << r.out;
         EXPECT_TRUE(r.out.find("*** Error") != std::string::npos ||
@@ -392,44 +317,4 @@ TEST(BadInput, EndsWithAMessageNoOutputAndInputsUntouched)
                 << name << " was left behind";
         }
     }
-}
-
-// Not bad at all: CR-LF line ends read like plain ones, down to the last byte
-// of the output.
-TEST(BadInput, CrLfFilesGiveTheOutputOfTheirPlainForms)
-{
-    const Inputs& in = Generated();
-    ScratchDir plain("badinput-lf");
-    ScratchDir crlf("badinput-crlf");
-    WriteJob(plain, in.annealDeck, in.blank);
-    WriteJob(crlf, WithCrLf(in.annealDeck), WithCrLf(in.blank));
-    const Outcome a = RunIn(plain, "job.dyn", "");
-    const Outcome b = RunIn(crlf, "job.dyn", "");
-    ASSERT_EQ(a.status, 0) << a.out;
-    ASSERT_EQ(b.status, 0) << b.out;
-    const std::string out = ReadFile(crlf.file("genblank_anneal.dynain"));
-    EXPECT_FALSE(out.empty());
-    EXPECT_EQ(out, ReadFile(plain.file("genblank_anneal.dynain")));
-    EXPECT_EQ(ReadFile(crlf.file("blank.dynain")), WithCrLf(in.blank));
-}
-
-// A job id that climbs out of the deck's directory is made a plain name in it:
-// the run succeeds and nothing appears anywhere else.
-TEST(BadInput, KeyIdCannotLeadOutOfTheDeckDirectory)
-{
-    const Inputs& in = Generated();
-    ScratchDir dir("badinput-keyid");
-    fs::create_directories(dir.path() / "a" / "b");
-    WriteFile(dir.file("a/b/job.dyn"), Replace(in.annealDeck, "genblank_anneal", "../../escape"));
-    WriteFile(dir.file("a/b/blank.dynain"), in.blank);
-    const Tree before = Snapshot(dir.path());
-    const Outcome r = RunIn(dir, "a/b/job.dyn", "");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const Tree after = Snapshot(dir.path());
-    std::vector<std::string> added;
-    for (const auto& entry : after) {
-        if (!before.count(entry.first)) added.push_back(entry.first);
-    }
-    EXPECT_EQ(added, (std::vector<std::string>{"a/b/___.._escape.dynain", "a/b/___.._escape.messag",
-                                                 "a/b/___.._escape.report.json"}));
 }

@@ -74,8 +74,6 @@ TEST_F(CurveSet, SetValuesReachEveryCurveNumberedFromOne)
         EXPECT_DOUBLE_EQ(curves[i]->GetRatio(), 0.5);
         EXPECT_DOUBLE_EQ(static_cast<const CsTrmCrv2D*>(curves[i])->GetPrjDir().x(), 1.0);
     }
-    set2.Release();
-    EXPECT_TRUE(set2.TrmCrvArr().empty());
 
     CsCrvSet3D set3;
     set3.SetSeed(12);
@@ -84,7 +82,6 @@ TEST_F(CurveSet, SetValuesReachEveryCurveNumberedFromOne)
     set3.SetCrvData();
     ASSERT_EQ(set3.TrmCrvArr().size(), 1u);
     const auto* curve = static_cast<const CsTrmCrv3D*>(set3.TrmCrvArr()[0]);
-    EXPECT_FALSE(curve->IsCrv2D());
     EXPECT_EQ(curve->GetSeed(), 12);
     EXPECT_DOUBLE_EQ(curve->GetGap(), 4.0);
 }
@@ -106,20 +103,6 @@ TEST_F(CurveSet, ProjectionComesFromTheNamedVectorElseTheZAxis)
     EXPECT_DOUBLE_EQ(second.GetPrjDir().z(), 1.0);
     // The sets hand their curves over.
     EXPECT_TRUE(reader_->GetCrvSets2D()[0].TrmCrvArr().empty());
-}
-
-TEST_F(CurveSet, SetsWithoutCurvesAreDiscarded)
-{
-    EXPECT_EQ(Convert("*DEFINE_CURVE_TRIM_3D\n4 0 1 0 0.25 2.0 7\n"
-                      "*DEFINE_CURVE_TRIM\n3 2 1 0 0.5\ncut.txt\n"
-                      "*DEFINE_CURVE_TRIM_3D\n5 2 1 0 0.25 2.0 7\nmissing.igs\n"),
-              0);
-    EXPECT_TRUE(dataManage.GetLineArr().empty());
-    EXPECT_TRUE(Logged("Fail to Get the Curve Data, Defined Curve Set ID = 3\n"));
-    EXPECT_TRUE(Logged("The Curve Set: 3 will be discarded\n"));
-    EXPECT_TRUE(Logged("Fail to Get the Curve Data, the Curve Set ID = 5"));
-    EXPECT_TRUE(Logged("The Curve Set: 5 will be discarded\n"));
-    EXPECT_FALSE(Logged("The Curve Set: 4 will be discarded\n"));
 }
 
 TEST_F(CurveSet, IgesNamesNeedTheirExtension)

@@ -53,51 +53,30 @@ bool ExactInside(const std::vector<gmPnt3D>& poly, double x, double y, double& d
 
 }  // namespace
 
-TEST(Cut2DGrid, LargeSquareGetsSizedCells)
-{
-    const gmCut2DLine line = PlaneLine(geomtest::Square(100));
-    EXPECT_TRUE(line.IsTrm2DLine());
-    EXPECT_EQ(line.GetCount(), 5);  // closed by appending the first point
-    double x0, y0, x1, y1;
-    line.GetOuter(x0, y0, x1, y1);
-    EXPECT_EQ(x0, -3.0);
-    EXPECT_EQ(y0, -3.0);
-    EXPECT_EQ(x1, 103.0);
-    EXPECT_EQ(y1, 103.0);
-    EXPECT_EQ(line.GetNx(), 70);
-    EXPECT_EQ(line.GetNy(), 70);
-    EXPECT_DOUBLE_EQ(line.GetDx(), 106.0 / 70);
-    line.GetCorner(x0, y0, x1, y1);
-    EXPECT_EQ(x1 - x0, 100.0);
-}
-
-TEST(Cut2DGrid, SmallCurveKeepsDefaultGridAndBoundariesCountTwice)
+// A segment ending within a thousandth of a cell of a cell boundary is
+// listed on both sides, so a crossing there is found from either cell.
+TEST(Cut2DGrid, SegmentEndsOnACellCornerAreListedOnBothSides)
 {
     // The fourth point sits exactly on a cell corner: x = -3 + 10 dx, y = -3 + 64 dy.
     const double d = 46.0 / 128;
     const gmCut2DLine line = PlaneLine({{0, 0, 0}, {40, 0, 0}, {40, 40, 0}, {-3 + 10 * d, -3 + 64 * d, 0}, {0, 40, 0}});
-    EXPECT_EQ(line.GetNx(), 128);
-    EXPECT_EQ(line.GetNy(), 128);
-    EXPECT_DOUBLE_EQ(line.GetDx(), d);
-    // Segment 2 ends there: it is listed on both sides of both boundaries.
+    ASSERT_DOUBLE_EQ(line.GetDx(), d);
+    ASSERT_DOUBLE_EQ(line.GetDy(), d);
     for (int k : {9, 10})
         for (int j : {63, 64})
             EXPECT_TRUE(gmCut2DLine::IsInArr(line.GetCell(k, j), 2)) << k << " " << j;
     EXPECT_FALSE(gmCut2DLine::IsInArr(line.GetCell(8, 63), 2));
 }
 
-TEST(Cut2DInside, NearAndOnTheSides)
+// Just inside a side counts, whichever way the ray is cast (down from the
+// lower half, up from the upper); z does not matter.
+TEST(Cut2DInside, NearTheSidesAndFarAway)
 {
     const gmCut2DLine line = PlaneLine(geomtest::Square(100));
-    for (const gmPnt3D& p : {gmPnt3D(0.005, 50, 0), gmPnt3D(99.995, 50, 0), gmPnt3D(50, 0.005, 0),
-                             gmPnt3D(50, 99.995, 0), gmPnt3D(50, 50, 7)})
+    for (const gmPnt3D& p : {gmPnt3D(50, 0.005, 0), gmPnt3D(50, 99.995, 0), gmPnt3D(0.005, 50, 7)})
         EXPECT_EQ(line.IsInside(p), 1) << p.x() << " " << p.y();
-    for (const gmPnt3D& p : {gmPnt3D(-0.02, 50, 0), gmPnt3D(100.02, 50, 0), gmPnt3D(50, -0.02, 0),
-                             gmPnt3D(50, 100.02, 0), gmPnt3D(500, 50, 0), gmPnt3D(-1e12, 50, 0)})
+    for (const gmPnt3D& p : {gmPnt3D(50, -0.02, 0), gmPnt3D(100.02, 50, 0), gmPnt3D(-1e12, 50, 0)})
         EXPECT_EQ(line.IsInside(p), 0) << p.x() << " " << p.y();
-    const gmPnt3D copy(30, 40, 5);
-    line.IsInside(copy);
-    ExpectNear(copy, gmPnt3D(30, 40, 5), 0.0);
 }
 
 TEST(Cut2DInside, InsideAndDistanceAgreeWithExactTests)
@@ -139,11 +118,8 @@ TEST(Cut2DCross, CrossingAtEdgeStartIsLeftToThePreviousEdge)
     EXPECT_EQ(pts[0].GetEdge().GetFstNode(), 13);
     EXPECT_EQ(pts[0].GetEdge().GetEndNode(), 11);
     EXPECT_EQ(pts[0].GetEdge().GetFstIdx(), 2);
-    EXPECT_EQ(pts[0].GetEdge().GetEndIdx(), 0);
     EXPECT_EQ(pts[0].GetFstElemt(), 7);
     EXPECT_EQ(line.IsIntersected(e), 1);
-    // The element now works in the trim plane.
-    EXPECT_TRUE(e.HasUcs());
 }
 
 // A line running nearly along an edge that enters an element just after a
@@ -256,6 +232,7 @@ TEST(Cut2DCross, TiltedPlaneGivesTheSameAnswers)
     }
 }
 
+// The 3D inside test's polygon: a ray towards -x through vertices.
 TEST(FloatPolygon, RayThroughVertices)
 {
     const float pt[2] = {0, 0};
@@ -267,29 +244,10 @@ TEST(FloatPolygon, RayThroughVertices)
     EXPECT_TRUE(geNodeInPolygon(pt, notch, 7));
     const float far[2] = {-4, 0};
     EXPECT_TRUE(geNodeInPolygon(far, notch, 7));
-    const float out[2] = {6, 0};
-    EXPECT_FALSE(geNodeInPolygon(out, notch, 7));
-}
-
-// Regression: a polygon vertex on the ray's line but to the right of the point was counted
-// as a crossing, turning the inside of a diamond into outside.
-TEST(FloatPolygon, VertexRightOfThePointIsNotACrossing)
-{
+    // Regression: a vertex on the ray's line but right of the point was
+    // counted, turning the inside of a diamond into outside.
     const float diamond[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
-    const float pt[2] = {0, 0};
     EXPECT_TRUE(geNodeInPolygon(pt, diamond, 4));
     const float rightOut[2] = {1.5f, 0};
     EXPECT_FALSE(geNodeInPolygon(rightOut, diamond, 4));
-}
-
-TEST(FloatPolygon, NearVertexSearch)
-{
-    const float flat[3][2] = {{0, 1}, {1, 1}, {2, 1}};
-    EXPECT_EQ(geGetNearVertex(0, 1.0f, flat, 3, 1), -1);
-    EXPECT_EQ(geGetNearVertex(1, 1.0f, flat, 3, 1), -1);
-    const float poly[5][2] = {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 1}};
-    EXPECT_EQ(geGetNearVertex(1, 1.0f, poly, 5, 1), 3);
-    EXPECT_EQ(geGetNearVertex(0, 1.0f, poly, 5, 2), 0);
-    // Backwards from 0 wraps to the last vertex and on.
-    EXPECT_EQ(geGetNearVertex(0, 1.0f, poly, 5, 0), 3);
 }

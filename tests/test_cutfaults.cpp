@@ -142,14 +142,7 @@ Config Make(const std::string& name, int)
     return c;
 }
 
-// Every stored case was cut wrongly once; those the cutters still cut wrongly
-// when this table was last measured (tools/sweep-report.sh --update-tables)
-// are listed here. A normal run skips them, a report runs them and says which
-// have come right. Mended cutters empty this table.
-const sweep::Known kKnown{
-};
-
-const sweep::RegisterFamily kRegistered({"cutfaults", Make, &kKnown});
+const sweep::RegisterFamily kRegistered({"cutfaults", Make});
 
 std::vector<std::string> Cases()
 {

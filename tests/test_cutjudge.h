@@ -30,6 +30,7 @@ namespace cutjudge {
 //                     curve, its middle within the curve's sag over a chord that long (a slit:
 //                     every point within a tenth of an element)
 //   coincident        no two nodes at one point, but the sides of a slit on the curve
+//   clamp             a slit's copy of a node with a boundary constraint has the same constraint
 //   parent, records, flipped, flat, concave
 //                     every piece lies by an input element with its part, thickness and records,
 //                     faces like it, is not flat and, a quadrilateral, strictly convex
@@ -678,12 +679,25 @@ private:
                 if (slit) {
                     twin_[u] = v;
                     twin_[v] = u;
+                    CheckClampCopied(u, v);
+                    CheckClampCopied(v, u);
                     continue;
                 }
                 Fault("coincident", "nodes " + std::to_string(u) + " and " + std::to_string(v) +
                                         " both lie at " + At(p) + (lance_ ? " off the slit" : ""));
             }
         }
+    }
+
+    // A node the slit doubled is held on both sides as it was held before.
+    void CheckClampCopied(int node, int copy)
+    {
+        const auto held = in_.spc.find(node);
+        if (held == in_.spc.end() || in_.nodes.count(copy)) return;
+        const auto kept = out_.spc.find(copy);
+        if (kept == out_.spc.end() || kept->second != held->second)
+            Fault("clamp", "node " + std::to_string(copy) + ", the slit's copy of node " + std::to_string(node) +
+                               ", lost its boundary constraint");
     }
 
     // ---------------------------------------------------------- elements

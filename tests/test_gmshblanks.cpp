@@ -1,6 +1,6 @@
 // The unstructured blanks in tests/data/gmsh, meshed by a real mesher: each is
 // checked for what the cutters take for granted of any blank, and the program
-// reads, anneals and trims them.
+// reads and anneals them (the unstructured sweep cuts them).
 #include "test_helpers.h"
 #include "test_sweeprun.h"
 
@@ -50,8 +50,6 @@ std::vector<std::string> BlankNames()
     std::sort(names.begin(), names.end());
     return names;
 }
-
-
 
 double Longest(const Poly& p)
 {
@@ -184,66 +182,5 @@ TEST_P(GmshBlank, ProgramAnnealsItWhole)
 }
 
 INSTANTIATE_TEST_SUITE_P(Blanks, GmshBlank, ::testing::ValuesIn(BlankNames()), testutil::TestName);
-
-// Trimming along z through the program, judged like the cuts of the
-// structured blanks (kept area, every piece with its parent's records, the
-// mesh closed along the cut): an ellipse kept from every blank, flat or
-// formed, crossing the notch and the L's corner where there is one, and on the
-// flat ones a round hole as well, where it fits clear of the blank's own.
-struct TrimCase {
-    std::string blank;
-    bool hole = false;
-    P2 centre{};
-    double radius = 0.0;
-};
-
-void PrintTo(const TrimCase& c, std::ostream* out)
-{
-    *out << c.blank;
-    if (c.hole) *out << " with a hole at " << c.centre[0] << "," << c.centre[1] << " radius " << c.radius;
-}
-
-class GmshTrim : public ::testing::TestWithParam<TrimCase> {};
-
-TEST_P(GmshTrim, CutsLikeAStructuredBlank)
-{
-    const TrimCase& c = GetParam();
-    testutil::ScratchDir dir("gmsh-trim");
-    const std::string text = testutil::ReadFile(PathOf(c.blank));
-    const Dynain in = trimcheck::Parse(text);
-    ASSERT_FALSE(in.shells.empty());
-    testutil::WriteFile(dir.file("blank.dynain"), text);
-    std::vector<std::pair<int, Poly>> curves{{-1, sweep::Ellipse(50.0, 30.0, 41.0, 23.5, 72)}};
-    if (c.hole) curves.push_back({1, sweep::Ellipse(c.centre[0], c.centre[1], c.radius, c.radius, 64)});
-    const sweep::Job job = sweep::JobAlongZ(curves);
-    testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, job, "blank.dynain"));
-    const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
-    ASSERT_EQ(run.status, 0) << run.out;
-    const Dynain out = trimcheck::ParseFile(dir.file("job.dynain"));
-    sweep::ExpectJudged(in, out, job);
-}
-
-std::vector<TrimCase> TrimCases()
-{
-    std::vector<TrimCase> cases;
-    for (const std::string& name : BlankNames()) cases.push_back({name});
-    // Holes a few elements across: one in plain ground, one widening the
-    // blank's own hole, one around a hole off-centre, one below a notch.
-    cases.push_back({"quaddom-rect-flat", true, {50.0, 30.0}, 13.0});
-    cases.push_back({"mixed-hole-flat", true, {50.0, 30.0}, 17.0});
-    cases.push_back({"tria-holes-flat", true, {30.0, 30.0}, 15.0});
-    cases.push_back({"quad-notch-flat", true, {50.0, 25.0}, 12.0});
-    return cases;
-}
-
-std::string TrimName(const ::testing::TestParamInfo<TrimCase>& info)
-{
-    std::string name = info.param.blank + (info.param.hole ? "_hole" : "");
-    std::replace_if(
-        name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Blanks, GmshTrim, ::testing::ValuesIn(TrimCases()), TrimName);
 
 }  // namespace

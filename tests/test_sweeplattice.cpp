@@ -290,14 +290,7 @@ Config Make(const std::string& generator, int seed)
     return c;
 }
 
-// The configurations the cutters cut wrongly when this table was last
-// measured (tools/sweep-report.sh --update-tables), generator by generator: a
-// normal run skips them, a report runs them and says which have come right.
-// Mended cutters empty it.
-const sweep::Known kKnown{
-};
-
-const sweep::RegisterFamily kRegistered({"lattice", Make, &kKnown});
+const sweep::RegisterFamily kRegistered({"lattice", Make});
 
 std::vector<std::string> Generators()
 {

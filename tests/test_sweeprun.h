@@ -3,12 +3,11 @@
 // configurations named by family, generator and seed, and the measurement
 // that CORVEX_SWEEP_REPORT prints.
 //
-// In a normal run a sweep skips the configurations its known-faults table
-// lists and fails on any other wrong one. With CORVEX_SWEEP_REPORT set every
-// configuration runs and the report says, per family and generator, how many
-// are wrong, which ones, and which listed ones have come right. A value other
-// than 1 also names a file the report is written to. CORVEX_SWEEP_PROGRAM
-// runs another build of the program instead of this one.
+// A wrong configuration fails its test. With CORVEX_SWEEP_REPORT set the
+// report says, per family and generator, how many are wrong, which ones and
+// which rules they break. A value other than 1 also names a file the report
+// is written to. CORVEX_SWEEP_PROGRAM runs another build of the program
+// instead of this one.
 #ifndef TEST_SWEEPRUN_H
 #define TEST_SWEEPRUN_H
 
@@ -523,12 +522,9 @@ inline void ExpectJudged(const Dynain& in, const Dynain& out, const Job& job)
 
 // ------------------------------------------------------------ families and the report
 
-using Known = std::map<std::string, std::set<int>>;  // generator -> seeds known to go wrong
-
 struct Family {
     std::string name;
     std::function<Config(const std::string& generator, int seed)> make;
-    const Known* known = nullptr;
 };
 
 inline std::map<std::string, Family>& Families()
@@ -544,7 +540,7 @@ struct RegisterFamily {
 struct Record {
     std::string family, generator;
     int seed = 0;
-    bool wrong = false, known = false;
+    bool wrong = false;
     std::string first;  // the first finding
     std::set<std::string> rules;
 };
@@ -560,29 +556,18 @@ inline std::string Reproduce(const std::string& family, const std::string& gener
     return "tools/sweep-job.sh " + family + " " + generator + " " + std::to_string(seed);
 }
 
-inline bool IsKnown(const Family& f, const std::string& generator, int seed)
-{
-    if (!f.known) return false;
-    const auto found = f.known->find(generator);
-    return found != f.known->end() && found->second.count(seed);
-}
-
-// Runs seeds [from, to) of one generator of a family: a wrong configuration
-// that the known-faults table does not list fails the test.
+// Runs seeds [from, to) of one generator of a family: a wrong configuration fails the test.
 inline void RunSweep(const std::string& familyName, const std::string& generator, int from, int to)
 {
     const Family& family = Families().at(familyName);
     testutil::ScratchDir dir("sweep-" + familyName);
     std::set<std::string> written;
-    const bool report = ReportMode();
     // Fresh seeds, to look past the committed ones: as many, from this one on.
     if (const char* first = std::getenv("CORVEX_SWEEP_FIRST"); first && *first) {
         to = std::atoi(first) + (to - from);
         from = std::atoi(first);
     }
     for (int seed = from; seed < to; ++seed) {
-        const bool known = IsKnown(family, generator, seed);
-        if (known && !report) continue;
         const Config c = family.make(generator, seed);
         if (c.skip) continue;
         const Outcome o = Run(dir, c, written);
@@ -592,8 +577,8 @@ inline void RunSweep(const std::string& familyName, const std::string& generator
                                                   << o.digest << "\n";
         }
         Records().push_back(
-            {familyName, generator, seed, o.wrong, known, o.faults.empty() ? "" : o.faults.front(), o.rules});
-        if (o.wrong && !known) {
+            {familyName, generator, seed, o.wrong, o.faults.empty() ? "" : o.faults.front(), o.rules});
+        if (o.wrong) {
             ADD_FAILURE() << familyName << " " << generator << " seed " << seed << " is cut wrongly:\n"
                           << o.Summary() << "  to look at it: " << Reproduce(familyName, generator, seed)
                           << " DIR";
@@ -651,24 +636,7 @@ inline std::string ReportText()
         if (!r.wrong) continue;
         std::string broken;
         for (const std::string& rule : r.rules) broken += (broken.empty() ? "" : " ") + rule;
-        text += "  " + r.family + " " + r.generator + " " + std::to_string(r.seed) + " {" + broken + "}" +
-                (r.known ? "" : " [not listed]") + ": " + r.first + "\n";
-    }
-    text += "\nListed as known faults but now right\n";
-    for (const Record& r : Records())
-        if (r.known && !r.wrong)
-            text += "  " + r.family + " " + r.generator + " " + std::to_string(r.seed) + "\n";
-    text += "\nKnown-faults tables as measured\n";
-    std::map<std::string, std::map<std::string, std::vector<int>>> tables;
-    for (const Record& r : Records())
-        if (r.wrong) tables[r.family][r.generator].push_back(r.seed);
-    for (const auto& [f, generators] : tables) {
-        text += "  " + f + ":\n";
-        for (const auto& [g, seeds] : generators) {
-            std::string list;
-            for (const int s : seeds) list += (list.empty() ? "" : ", ") + std::to_string(s);
-            text += "    {\"" + g + "\", {" + list + "}},\n";
-        }
+        text += "  " + r.family + " " + r.generator + " " + std::to_string(r.seed) + " {" + broken + "}: " + r.first + "\n";
     }
     return text;
 }

@@ -37,6 +37,7 @@ struct Dynain {
     std::vector<std::array<int, 3>> adaptive;  // dependent, edge node 1, edge node 2
     std::map<int, std::vector<std::string>> stress;  // id -> header rest and lines
     std::map<int, std::vector<std::string>> strain;
+    std::map<int, std::string> spc;  // node id -> the rest of its boundary constraint card
     int maxNode = 0;
     int maxElem = 0;
 };
@@ -88,6 +89,8 @@ inline Dynain Parse(const std::string& text)
             }
             d.maxElem = std::max(d.maxElem, s.id);
             d.shells.push_back(s);
+        } else if (section == "*BOUNDARY_SPC_NODE") {
+            d.spc[Col(line, 0, 10)] = line.substr(std::min<size_t>(10, line.size()));
         } else if (section == "*CONSTRAINED_ADAPTIVITY") {
             d.adaptive.push_back({Col(line, 0, 10), Col(line, 10, 10), Col(line, 20, 10)});
         } else if (section == "*INITIAL_STRESS_SHELL") {

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 
 namespace igestest {
@@ -59,6 +60,11 @@ std::string DataFile(const std::string& name) { return std::string(IGES_TEST_DAT
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteIges(const std::string& path, const std::vector<Handle(IGESData_IGESEntity)>& entities, const char* unit) {
@@ -214,22 +220,6 @@ void ExpectFollows(const Polyline& line, const std::function<gp_XYZ(double)>& at
     EXPECT_LT(worstVertex, kOnCurve) << "a vertex is off the curve";
     EXPECT_LT(worstChord, kChord) << "a chord strays from the curve";
     EXPECT_GE(shortest, 1e-6) << "repeated point";
-}
-
-std::vector<int> EntityTypes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<int> types;
-    std::string record;
-    bool firstLine = true;
-    while (std::getline(in, record)) {
-        if (record.size() >= 73 && record[72] == 'D') {
-            if (firstLine) {
-                types.push_back(std::stoi(record.substr(0, 8)));
-            }
-            firstLine = !firstLine;
-        }
-    }
-    return types;
 }
 
 }  // namespace igestest

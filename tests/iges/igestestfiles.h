@@ -24,6 +24,7 @@ std::string ScratchFile(const std::string& suffix);
 // A copied third-party file of tests/data/iges.
 std::string DataFile(const std::string& name);
 void WriteText(const std::string& path, const std::string& text);
+std::string ReadText(const std::string& path);
 
 // Writes the given entities, in order, with the toolkit's IGES writer in the given unit.
 void WriteIges(const std::string& path, const std::vector<Handle(IGESData_IGESEntity)>& entities,
@@ -58,9 +59,6 @@ void ExpectFollowsCurve(const Polyline& line, const Handle(Geom_Curve)& curve,
                         const std::function<gp_XYZ(const gp_XYZ&)>& place = {});
 // The same for a curve given by its points over a parameter range.
 void ExpectFollows(const Polyline& line, const std::function<gp_XYZ(double)>& at, double first, double last);
-
-// Type numbers of the file's directory entries, in order.
-std::vector<int> EntityTypes(const std::string& path);
 
 }  // namespace igestest
 

@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,14 +26,8 @@ WriterRun Write(const std::string& args) {
     const int raw = std::system(command.c_str());
     WriterRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errors);
-    run.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    run.errors = igestest::ReadText(errors);
     return run;
-}
-
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A circle's point at angle t about `axis`, angle 0 along x projected into its plane.
@@ -96,9 +88,9 @@ TEST(IgesWrite, CurveFileWithCommentsGivesTheSameFileAsTheCommandLine) {
                   .status,
               0);
     ASSERT_EQ(Write("-f '" + curves + "' -o '" + (byFile / "cut.igs").string() + "'").status, 0);
-    const std::string written = Bytes((byArgs / "cut.igs").string());
+    const std::string written = igestest::ReadText((byArgs / "cut.igs").string());
     EXPECT_FALSE(written.empty());
-    EXPECT_EQ(written, Bytes((byFile / "cut.igs").string()));
+    EXPECT_EQ(written, igestest::ReadText((byFile / "cut.igs").string()));
 }
 
 TEST(IgesWrite, BadInputIsRefusedWithStatusTwoAndNoFile) {
@@ -114,8 +106,7 @@ TEST(IgesWrite, BadInputIsRefusedWithStatusTwoAndNoFile) {
         "-o '" + file + "' polyline 0 0 0",              // one point
         "-o '" + file + "' polyline 0 0 0 1 1 1 1 1 1",  // a point repeated
         "-o '" + file + "' spline 0 0 0 1 0 0 0 0 0",    // closed through two points
-        "-o '" + file + "' 3 circle 0 0 0 5 0 0 1",      // a number before any curve
-        "-o '" + file + "' line 0 0 0 1 1 1",            // no such curve
+        "-o '" + file + "' line 0 0 0 1 1 1",            // no such curve, so numbers before any curve
         "-o '" + file + "' circle 0 0 0 5x 0 0 1",       // not a number
         "-o '" + file + "' circle 0 0 0 nan 0 0 1",      // not a finite number
         "-o '" + file + "' --unknown circle 0 0 0 5 0 0 1",
