@@ -1,6 +1,6 @@
 // The judge of the cutting sweeps on outputs made by hand: a right cut
 // passes, and each kind of wrong cut is named by the rule it breaks.
-#include "test_cutjudge.h"
+#include "cutjudge.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,33 +21,10 @@
 
 namespace testutil {
 
-// A fresh directory under the system's temporary folder, removed at the end.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& tag)
-    {
-        path_ = std::filesystem::temp_directory_path() /
-                ("corvex-" + tag + "-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    // CORVEX_KEEP_SCRATCH keeps the directories, to run a failing job by hand.
-    ~ScratchDir()
-    {
-        if (std::getenv("CORVEX_KEEP_SCRATCH")) return;
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
+using sweepio::ReadFile;
+using sweepio::RunResult;
+using sweepio::ScratchDir;
+using sweepio::WriteFile;
 
 // A parameter as a test's name: what is not a letter or digit becomes '_'.
 inline std::string TestName(const ::testing::TestParamInfo<std::string>& info)
@@ -54,25 +33,6 @@ inline std::string TestName(const ::testing::TestParamInfo<std::string>& info)
     std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
     return name;
 }
-
-inline void WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs the program in a directory with the given arguments and standard
-// input; its exit status and everything it printed.
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
 
 inline RunResult RunTool(const ScratchDir& dir, const std::string& exe, const std::string& args,
                          const std::string& input = "")

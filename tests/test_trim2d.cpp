@@ -19,30 +19,10 @@ using sweep::Flat;
 using sweep::Dynain;
 using sweep::Poly;
 
-const double kPi = 3.14159265358979323846;
-
-// Five tips, five inner corners.
-Poly Star(double cx, double cy, double outer, double inner, double phase)
-{
-    Poly p;
-    for (int k = 0; k <= 10; ++k) {
-        const double a = 2 * kPi * (k % 10) / 10.0 + phase;
-        const double r = k % 2 == 0 ? outer : inner;
-        p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-    }
-    return p;
-}
-
 // Each curve with its flag: -1 keeps the inside, 1 removes it.
 using Curves = std::vector<std::pair<int, Poly>>;
 
-Config Trim(const std::string& blank, const Curves& curves)
-{
-    Config c;
-    c.blank = blank;
-    c.job = sweep::JobAlongZ(curves);
-    return c;
-}
+Config Trim(const std::string& blank, const Curves& curves) { return sweep::TrimAlongZ(blank, curves); }
 
 // ---------------------------------------------------------------- cases
 
@@ -89,70 +69,6 @@ TEST(Trim2D, CasesCutRight)
         const sweep::Outcome o = sweep::ExpectRight(Trim(blank, k.curves(b.x1, b.y1, b.h())), "trim2d");
         EXPECT_NE(o.log.find("2D trimming finished successfully"), std::string::npos) << o.log;
     }
-}
-
-// ---------------------------------------------------------------- the flat sweep
-
-// Seeded small blanks with zero, one and two adaptive levels, each cut by a
-// hole, a trim-out circle, a star hole or a star whose inside is kept, placed
-// off the grid by the seed, so that crossings land on corners, on coarse
-// edges with hanging nodes and twice on one edge. A generator is
-// "<shape>/<levels>".
-const char* const kShapes[] = {"hole", "keep", "star", "starkeep"};
-
-Config MakeFlat(const std::string& generator, int seed)
-{
-    const std::string shape = generator.substr(0, generator.find('/'));
-    const std::string blank = Flat(seed, std::stoi(generator.substr(generator.find('/') + 1)), 120);
-    const sweep::Blank& b = sweep::GetBlank(blank);
-    const double g = b.h();
-    const double cx = 0.5 * b.x1 + 0.23 * (seed % 5 - 2) * g;
-    const double cy = 0.5 * b.y1 + 0.31 * (seed % 3 - 1) * g;
-    const double r = 0.36 * std::min(b.x1, b.y1);
-    const double phase = 0.37 * seed;
-    const int flag = shape == "hole" || shape == "star" ? 1 : -1;
-    return Trim(blank, {{flag, shape.rfind("star", 0) == 0 ? Star(cx, cy, r, 0.45 * r, phase)
-                                                           : Circle(cx, cy, r, 64, phase)}});
-}
-
-const sweep::RegisterFamily kRegistered({"flat", MakeFlat});
-
-std::vector<std::string> Generators()
-{
-    std::vector<std::string> names;
-    for (const char* shape : kShapes)
-        for (int levels = 0; levels <= 2; ++levels) names.push_back(std::string(shape) + "/" + std::to_string(levels));
-    return names;
-}
-
-class FlatSweep : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(FlatSweep, EveryCutHolds)
-{
-    sweep::RunSweep("flat", GetParam(), 100, 220);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, FlatSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
-
-// Later seeds that went wrong: circles running nearly along an edge whose
-// corner moved onto one crossing and pulled the edge past the next; star tips
-// on an edge near its end, beside the end of a coarse edge, beside an edge
-// crossed twice, poking across coarse edges whose hanging nodes moved; arms
-// nearly parallel to a grid line and 0.07 beside it; tips 0.023 to 1.4 from a
-// coarse edge taken for its hanging node; inner corners below a coarse edge
-// crossed twice.
-TEST(Trim2D, SweepConfigurationsOnceWrong)
-{
-    const std::vector<std::pair<const char*, std::vector<int>>> once{
-        {"keep/1", {238, 268, 403}},
-        {"keep/2", {287, 452}},
-        {"star/0", {382}},
-        {"star/1", {242, 474, 457}},
-        {"star/2", {264, 329, 403, 350}},
-        {"starkeep/1", {242, 450}},
-        {"starkeep/2", {286, 309, 243, 357, 432, 346, 379, 445, 254}}};
-    for (const auto& [generator, seeds] : once)
-        for (const int seed : seeds) sweep::RunSweep("flat", generator, seed, seed + 1);
 }
 
 // ---------------------------------------------------------------- runs

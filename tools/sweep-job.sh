@@ -8,7 +8,7 @@
 # DIR (default /tmp/sweep-FAMILY-GENERATOR-SEED) then holds blank.dynain,
 # job.dyn, the program's job.dynain, its log job.log and picture.png (before
 # and after, new free edges in magenta); run the job again with
-# `corvexandrilo job.dyn` there. The tests must be built (BUILD_DIR, default
+# `corvexandrilo job.dyn` there. The build must be done (BUILD_DIR, default
 # build/).
 set -euo pipefail
 if [ $# -lt 3 ]; then
@@ -18,8 +18,7 @@ fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 dir=${4:-/tmp/sweep-$1-${2//\//-}-$3}
-CORVEX_SWEEP_JOB="$1 $2 $3" CORVEX_SWEEP_DIR="$dir" \
-    "$build/corvex_tests" --gtest_filter='SweepJob.*' --gtest_brief=1 | grep -v '^\[\|^$\|^Note:\|^Running main' || true
+"$build/tools/corvex_sweep" job "$1" "$2" "$3" "$dir" || true
 if [ -f "$dir/job.dynain" ] && [ -x "$build/corvexandrilo-view" ]; then
     (cd "$dir" && "$build/corvexandrilo-view" --deck job.dyn --after job.dynain --mesh -o picture.png > /dev/null 2>&1) &&
         echo "picture: $dir/picture.png"

@@ -4,7 +4,7 @@
 // count wrong configurations and still run the rest.
 //
 // It shares nothing with the program's geometry: the parser and the plane
-// geometry are those of test_trimcheck.h. Regions and areas are judged in
+// geometry are those of dynain.h. Regions and areas are judged in
 // the view along z: 2D trims and lances in the sweeps project along z, and
 // the blanks they cut (graphs over the x-y plane) show every element unfolded
 // in that view, so a 3D curve lying on such a blank cuts there what its plan
@@ -12,10 +12,10 @@
 // plan view misleads, so a node's place on the curve is also measured across
 // the normals of the elements under it, and a piece is seen along its
 // parent's normal.
-#ifndef TEST_CUTJUDGE_H
-#define TEST_CUTJUDGE_H
+#ifndef SWEEP_CUTJUDGE_H
+#define SWEEP_CUTJUDGE_H
 
-#include "test_cutjudge_plan.h"
+#include "cutjudge_plan.h"
 
 namespace cutjudge {
 

@@ -2,9 +2,7 @@
 // with its blank, its deck and its curve file under tests/data/cutfaults/
 // (the folder's README says what each caught) and judged by the sweeps'
 // judge. They form the family "cutfaults" of the sweep report, one seed each.
-#include "test_sweeprun.h"
-
-#include <gtest/gtest.h>
+#include "sweeprun.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,13 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace sweep {
 namespace {
 
 namespace fs = std::filesystem;
-using sweep::Config;
-using sweep::Curve;
-using sweep::Op;
-using sweep::P3;
 
 fs::path CaseDir(const std::string& name)
 {
@@ -53,7 +48,7 @@ std::vector<double> Numbers(const std::string& line)
 std::vector<std::vector<P3>> IgesPolylines(const std::string& path)
 {
     std::string data;
-    std::istringstream in(testutil::ReadFile(path));
+    std::istringstream in(sweepio::ReadFile(path));
     for (std::string line; std::getline(in, line);)
         if (line.size() >= 73 && line[72] == 'P') data += line.substr(0, 64);
     std::vector<std::vector<P3>> lines;
@@ -131,7 +126,7 @@ Config Make(const std::string& name, int)
     Config c;
     const fs::path dir = CaseDir(name);
     c.blank = (dir / "blank.dynain").string();
-    c.deck = testutil::ReadFile((dir / "job.dyn").string());
+    c.deck = sweepio::ReadFile((dir / "job.dyn").string());
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string file = entry.path().filename().string();
         if (file != "blank.dynain" && file != "job.dyn" && file != "README.md")
@@ -142,8 +137,6 @@ Config Make(const std::string& name, int)
     return c;
 }
 
-const sweep::RegisterFamily kRegistered({"cutfaults", Make});
-
 std::vector<std::string> Cases()
 {
     std::vector<std::string> names;
@@ -153,16 +146,11 @@ std::vector<std::string> Cases()
     return names;
 }
 
-class CutFault : public ::testing::TestWithParam<std::string> {};
+}  // namespace
 
-TEST_P(CutFault, IsCutRight)
+Family CutFaultsFamily()
 {
-#ifndef CORVEX_IGES_LIBRARY
-    if (fs::exists(CaseDir(GetParam()) / "c.igs")) GTEST_SKIP() << "no IGES translator here";
-#endif
-    sweep::RunSweep("cutfaults", GetParam(), 0, 1);
+    return {"cutfaults", Make, Cases(), 0, 1};
 }
 
-INSTANTIATE_TEST_SUITE_P(Regression, CutFault, ::testing::ValuesIn(Cases()), testutil::TestName);
-
-}  // namespace
+}  // namespace sweep

@@ -1,10 +1,10 @@
 // What the judge of a cut reads and measures with: the job's curves, the
 // input mesh in plan view with its buckets for nearness, and plain plane
 // geometry. It shares nothing with the program's own geometry.
-#ifndef TEST_CUTJUDGE_PLAN_H
-#define TEST_CUTJUDGE_PLAN_H
+#ifndef SWEEP_CUTJUDGE_PLAN_H
+#define SWEEP_CUTJUDGE_PLAN_H
 
-#include "test_trimcheck.h"
+#include "dynain.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,7 @@
 // with tips narrower than an element, ellipses, turned rectangles, wavy
 // closed curves and open polylines, by 2D and 3D trims and lances, each
 // judged by the same independent judge.
-#include "test_sweeprun.h"
-
-#include <gtest/gtest.h>
+#include "sweeprun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,14 +12,9 @@
 #include <string>
 #include <vector>
 
+namespace sweep {
 namespace {
 
-using sweep::Blank;
-using sweep::Config;
-using sweep::Op;
-using sweep::P2;
-using sweep::Poly;
-using sweep::Rng;
 
 const double kPi = 3.14159265358979323846;
 constexpr int kSeeds = 48;
@@ -50,25 +43,6 @@ Frame FrameOf(const Blank& b)
 P2 Centre(Rng& r, const Frame& f)
 {
     return {f.x0 + r.Range(0.2, 0.8) * f.w, f.y0 + r.Range(0.2, 0.8) * f.h};
-}
-
-Poly Closed(Poly p)
-{
-    p.push_back(p.front());
-    return p;
-}
-
-// A polar curve round c: radius(angle) at n points.
-template <typename Radius>
-Poly Polar(const P2& c, int n, double phase, Radius radius)
-{
-    Poly p;
-    for (int k = 0; k < n; ++k) {
-        const double a = phase + 2 * kPi * k / n;
-        const double r = radius(k, a);
-        p.push_back({c[0] + r * std::cos(a), c[1] + r * std::sin(a)});
-    }
-    return Closed(p);
 }
 
 Poly Star(Rng& r, const Frame& f, const Blank&)
@@ -159,25 +133,10 @@ const std::vector<ShapeRow> kShapes{{"star", Star, true},       {"tips", Tips, t
                                     {"ellipse", Ellipse, true}, {"rect", Rect, true},
                                     {"wavy", Wavy, true},       {"polyline", Polyline, false}};
 
-bool Within(const Blank& b, const Poly& p, double margin)
-{
-    return std::all_of(p.begin(), p.end(), [&](const P2& q) {
-        return q[0] >= b.x0 + margin && q[0] <= b.x1 - margin && q[1] >= b.y0 + margin &&
-               q[1] <= b.y1 - margin;
-    });
-}
-
 bool OverBlank(const Blank& b, const Poly& p)
 {
     return std::any_of(p.begin(), p.end(),
                        [&](const P2& q) { return q[0] > b.x0 && q[0] < b.x1 && q[1] > b.y0 && q[1] < b.y1; });
-}
-
-Op OpOf(const std::string& name)
-{
-    for (const Op op : {Op::kTrim2D, Op::kTrim3D, Op::kLance2D, Op::kLance3D})
-        if (name == cutjudge::OpName(op)) return op;
-    return Op::kTrim2D;
 }
 
 // A generator is "<shape>/<operation>", or "ring/trim2d": a trim-out ellipse
@@ -237,8 +196,6 @@ Config Make(const std::string& generator, int seed)
     return c;
 }
 
-const sweep::RegisterFamily kRegistered({"random", Make});
-
 std::vector<std::string> Generators()
 {
     std::vector<std::string> names{"ring/trim2d"};
@@ -249,62 +206,11 @@ std::vector<std::string> Generators()
     return names;
 }
 
-class RandomSweep : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(RandomSweep, EveryCutHolds)
-{
-    sweep::RunSweep("random", GetParam(), 0, kSeeds);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, RandomSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
-
-// Later seeds that went wrong: a star whose tip stands off the blank, where
-// the nodes moved onto the curve lay an edge between two elements along it
-// from the outline in, and the walk took the curve back on only at the far
-// end of that edge (1026); a lance whose tip leaves the blank and comes back
-// 0.027 from an outline corner, past the corner's elements, and was taken on
-// at the corner itself, off the curve (40027); a lance starting 0.005 inside
-// the blank's edge, which left a sliver of a ligament and no opening (40037);
-// a star's side crossing a grid line at three degrees 0.001 beside a node,
-// cut 0.013 along the edge from it into a sliver (110029); a lance ending
-// 0.013 inside the blank's edge, a real inner end, once opened to the edge
-// (130037); a ring's curve dipping to 0.002 from a coarse element's edge,
-// simplified there to a chord, left a sliver between edge and chord whose
-// centre fell on the kept side of the curve (190034); a lance through a node
-// moved onto it, whose slit copy the judge placed where the node went, not
-// where it stood, and so found no parent for the pieces on it (180042).
-TEST(RandomSweepOnce, ConfigurationsOnceWrong)
-{
-    sweep::RunEach("random", {{"tips/trim3d", 1026},
-                              {"tips/lance3d", 40027},
-                              {"polyline/lance2d", 40037},
-                              {"tips/trim2d", 110029},
-                              {"polyline/lance3d", 130037},
-                              {"ring/trim2d", 190034},
-                              {"ellipse/lance3d", 180042}});
-}
-
-// A configuration the cutter still gets wrong: a corner of a trim ring's first
-// curve, 0.007 inside an element beside its edge, leaves a thin triangle
-// between that edge and the chord to the corner; the ring's second curve
-// crosses both 0.0004 apart, and the piece between is a sliver. The run stops
-// with the mesh check's message, writes nothing and leaves its input as it was.
-TEST(RandomSweepStops, ASliverAtACrossingStopsTheRun)
-{
-    const Config c = Make("ring/trim2d", 530020);
-    ASSERT_FALSE(c.skip);
-    testutil::ScratchDir dir("sweep-stop");
-    testutil::ScratchDir fresh("sweep-stop-input");
-    sweep::WriteConfig(fresh.path(), c);
-    std::set<std::string> written;
-    const sweep::Outcome o = sweep::Run(dir, c, written);
-    EXPECT_TRUE(o.wrong);
-    EXPECT_NE(o.log.find("Verification failed: 2D trim, curve 1_1: element"), std::string::npos) << o.log;
-    EXPECT_NE(o.log.find("is a sliver"), std::string::npos) << o.log;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("job.dynain")));
-    const std::string input = sweep::BlankFileName(c.blank);
-    ASSERT_TRUE(std::filesystem::exists(dir.file(input)));
-    EXPECT_EQ(testutil::ReadFile(dir.file(input)), testutil::ReadFile(fresh.file(input)));
-}
-
 }  // namespace
+
+Family RandomFamily()
+{
+    return {"random", Make, Generators(), 0, kSeeds};
+}
+
+}  // namespace sweep

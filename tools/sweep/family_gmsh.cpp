@@ -4,9 +4,7 @@
 // random circles, ellipses, rectangles, stars, wavy curves and polylines, and
 // along curves through their nodes and along their edges, by 2D and 3D trims
 // and lances, each judged by the same independent judge.
-#include "test_sweeprun.h"
-
-#include <gtest/gtest.h>
+#include "sweeprun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,15 +14,10 @@
 #include <string>
 #include <vector>
 
+namespace sweep {
 namespace {
 
 namespace fs = std::filesystem;
-using sweep::Blank;
-using sweep::Config;
-using sweep::Op;
-using sweep::P2;
-using sweep::Poly;
-using sweep::Rng;
 
 const double kPi = 3.14159265358979323846;
 constexpr int kSeeds = 20;
@@ -40,12 +33,6 @@ std::vector<std::string> BlankFiles()
     return files;
 }
 
-Poly Closed(Poly p)
-{
-    p.push_back(p.front());
-    return p;
-}
-
 // A point of the blank, at least `clear` inside it.
 P2 PointOn(Rng& r, const Blank& b, double clear)
 {
@@ -59,18 +46,6 @@ P2 PointOn(Rng& r, const Blank& b, double clear)
 double Span(const Blank& b)
 {
     return std::min(b.x1 - b.x0, b.y1 - b.y0);
-}
-
-template <typename Radius>
-Poly Polar(const P2& c, int n, double phase, Radius radius)
-{
-    Poly p;
-    for (int k = 0; k < n; ++k) {
-        const double a = phase + 2 * kPi * k / n;
-        const double r = radius(k, a);
-        p.push_back({c[0] + r * std::cos(a), c[1] + r * std::sin(a)});
-    }
-    return Closed(p);
 }
 
 Poly Turned(const P2& c, double turn, const std::vector<P2>& local)
@@ -244,13 +219,6 @@ Poly Edges(Rng& r, const Blank& b, bool closed)
     return Closed(p);
 }
 
-Op OpOf(const std::string& name)
-{
-    for (const Op op : {Op::kTrim2D, Op::kTrim3D, Op::kLance2D, Op::kLance3D})
-        if (name == cutjudge::OpName(op)) return op;
-    return Op::kTrim2D;
-}
-
 bool OverBlank(const Blank& b, const Poly& p)
 {
     for (size_t i = 0; i + 1 < p.size(); ++i)
@@ -305,8 +273,6 @@ Config Make(const std::string& generator, int seed)
     return c;
 }
 
-const sweep::RegisterFamily kRegistered({"gmsh", Make});
-
 std::vector<std::string> Generators()
 {
     std::vector<std::string> names;
@@ -317,54 +283,11 @@ std::vector<std::string> Generators()
     return names;
 }
 
-class GmshSweep : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(GmshSweep, EveryCutHolds)
-{
-    if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
-    sweep::RunSweep("gmsh", GetParam(), 0, kSeeds);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, GmshSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
-
-// Later seeds that went wrong: a 3D circle lance clipping the corner of a
-// hole's outline, where the search for the way back onto the blank went on
-// half an element past the clip and skipped the stretch where the curve
-// comes back across the hole's edge; that stretch stayed unslit (50013). A
-// 2D lance turning sharply inside a strongly warped quadrilateral of a drawn
-// blank, split in the element's own plane into a sliver that lay turned over
-// as the lance's vector sees it (70009). A 3D trim along element edges that
-// touches a hole twice and leaves a triangle between itself and the hole: the
-// cut is right to take it, the seed cannot reach it; the judge's seed had
-// passed through elements kept only in a rounding's sliver (100013). A closed
-// rectangular lance whose first corner lies a hair inside a face: the walk
-// came round to it on the neighbour's edge, two places 0.003 apart that were
-// never joined, and the slit stayed shut there (230005). A 3D trim over a
-// draw radius, its curve 0.07 off the surface: a new node on an edge whose
-// other end the cut moved onto the curve lies on the curve as the element
-// beyond drops it; the judge had looked only at the element whose side of
-// the input edge the node fell on, 0.0006 away (220018). A star over a
-// curved blank refused as crossing itself in the plane fitted to it (10018).
-// A 3D rectangle over a quadrilateral warped by a fifth of its size: the
-// generator had laid the curve on a fan of triangles 0.65 off the bilinear
-// surface the program cuts, and the cut along the normal stood 0.4 off it in
-// plan (280007). Off the blank, a star's tip had been laid on that surface
-// carried on far beyond its element, a dip the curve check took for the
-// tip crossing itself (290008). A 3D lance through such an element made a
-// sliver beside the chord between two corners, creased by a right angle
-// against its sibling, which the mesh check took for a fold (290002).
-TEST(GmshSweepOnce, ConfigurationsOnceWrong)
-{
-    if (BlankFiles().empty()) GTEST_SKIP() << "no gmsh blanks in tests/data/gmsh";
-    sweep::RunEach("gmsh", {{"circle/lance3d", 50013},
-                            {"polyline/lance2d", 70009},
-                            {"edges/trim3d", 100013},
-                            {"rect/lance2d", 230005},
-                            {"rect/trim3d", 220018},
-                            {"star/trim3d", 10018},
-                            {"rect/trim3d", 280007},
-                            {"star/trim3d", 290008},
-                            {"rect/lance3d", 290002}});
-}
-
 }  // namespace
+
+Family GmshFamily()
+{
+    return {"gmsh", Make, Generators(), 0, kSeeds};
+}
+
+}  // namespace sweep

@@ -4,23 +4,16 @@
 // nodes and on edges, sides along grid lines, curves through nodes and
 // crossings at element corners come up by themselves, thousands of times.
 // Every configuration is judged by the same independent judge.
-#include "test_sweeprun.h"
-
-#include <gtest/gtest.h>
+#include "sweeprun.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
+namespace sweep {
 namespace {
 
-using sweep::Blank;
-using sweep::Config;
-using sweep::Op;
-using sweep::P2;
-using sweep::Poly;
-using sweep::Rng;
 
 const double kPi = 3.14159265358979323846;
 constexpr int kSeeds = 72;
@@ -49,12 +42,6 @@ P2 DrawL5(Rng& r, int i0, int i1, int j0, int j1, int step = 1)
     const int i = r.Between(i0, i1);
     const int j = r.Between(j0, j1);
     return L5(step * i, step * j);
-}
-
-Poly Closed(Poly p)
-{
-    p.push_back(p.front());
-    return p;
 }
 
 Poly Rectangle(P2 a, P2 b)
@@ -239,22 +226,6 @@ bool Crosses(const Blank& b, const Poly& p)
     return false;
 }
 
-// Whether the curve keeps `margin` from the blank's outline, inside it.
-bool Within(const Blank& b, const Poly& p, double margin)
-{
-    return std::all_of(p.begin(), p.end(), [&](const P2& q) {
-        return q[0] >= b.x0 + margin && q[0] <= b.x1 - margin && q[1] >= b.y0 + margin &&
-               q[1] <= b.y1 - margin;
-    });
-}
-
-Op OpOf(const std::string& name)
-{
-    for (const Op op : {Op::kTrim2D, Op::kTrim3D, Op::kLance2D, Op::kLance3D})
-        if (name == cutjudge::OpName(op)) return op;
-    return Op::kTrim2D;
-}
-
 // A generator is "<shape>/<operation>". The seed picks the blank, the trim
 // flag (2D) or the side the seed node keeps (3D), and the shape's place.
 Config Make(const std::string& generator, int seed)
@@ -290,8 +261,6 @@ Config Make(const std::string& generator, int seed)
     return c;
 }
 
-const sweep::RegisterFamily kRegistered({"lattice", Make});
-
 std::vector<std::string> Generators()
 {
     std::vector<std::string> names;
@@ -306,26 +275,11 @@ std::vector<std::string> Generators()
     return names;
 }
 
-class LatticeSweep : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(LatticeSweep, EveryCutHolds)
-{
-    sweep::RunSweep("lattice", GetParam(), 0, kSeeds);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, LatticeSweep, ::testing::ValuesIn(Generators()), testutil::TestName);
-
-// Later seeds that went wrong: a lance along one element edge from node to
-// node, both ends inside the blank, had no node between its ends to open at.
-// Slender triangles over the bent blank, refused as crossing themselves: the
-// plane fitted to them stood across the sheet, and their long sides, apart on
-// it, crossed in that plane (5044, 10029, 210051).
-TEST(LatticeSweepOnce, ConfigurationsOnceWrong)
-{
-    sweep::RunEach("lattice", {{"line/lance2d", 20019},
-                               {"triangle/lance3d", 5044},
-                               {"triangle/lance3d", 10029},
-                               {"triangle/lance3d", 210051}});
-}
-
 }  // namespace
+
+Family LatticeFamily()
+{
+    return {"lattice", Make, Generators(), 0, kSeeds};
+}
+
+}  // namespace sweep
