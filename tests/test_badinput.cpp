@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <random>
 
@@ -98,19 +97,18 @@ std::string IgesWithLines(int count)
     return text + directory + parameters + IgesLine(terminate, 'T', 1);
 }
 
+// A job: its deck, and its other files by name (kDirectory makes a directory).
+const std::string kDirectory = "<directory>";
+using Files = std::map<std::string, std::string>;
+
 struct Case {
     const char* name;
-    std::function<void(const ScratchDir&)> setup;
+    std::string deck;
+    Files files;
     std::vector<std::string> messages;
     // Put in front of the program in "sh -c" (limits, traps).
     std::string prefix = "";
 };
-
-void WriteJob(const ScratchDir& dir, const std::string& deck, const std::string& blank)
-{
-    WriteFile(dir.file("job.dyn"), deck);
-    WriteFile(dir.file("blank.dynain"), blank);
-}
 
 const std::vector<Case>& Cases()
 {
@@ -118,41 +116,27 @@ const std::vector<Case>& Cases()
         const Inputs& in = Generated();
         const std::string& blank = in.blank;
         const std::string& anneal = in.annealDeck;
+        const Files withBlank = {{"blank.dynain", blank}};
         std::vector<Case> list;
         // The annealing deck on a state file of the given text.
         const auto state = [anneal](const char* name, const std::string& text, std::vector<std::string> messages) {
-            return Case{name, [anneal, text](const ScratchDir& d) { WriteJob(d, anneal, text); }, std::move(messages)};
+            return Case{name, anneal, {{"blank.dynain", text}}, std::move(messages)};
         };
 
         // The deck itself; a missing deck, or one that is a directory, is in test_trimctrl.
-        list.push_back({"deck of random bytes",
-                        [blank](const ScratchDir& d) {
-                            std::mt19937 random(7);
-                            std::string bytes(20000, '\0');
-                            for (char& c : bytes) c = static_cast<char>(random());
-                            WriteJob(d, bytes, blank);
-                        },
+        std::mt19937 random(7);
+        std::string bytes(20000, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        list.push_back({"deck of random bytes", bytes, withBlank,
                         {"No 'ELEMENT_TRIM' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
-        list.push_back({"deck without an include",
-                        [anneal, blank](const ScratchDir& d) {
-                            WriteJob(d, Replace(anneal, "*INCLUDE\nblank.dynain\n", ""), blank);
-                        },
+        list.push_back({"deck without an include", Replace(anneal, "*INCLUDE\nblank.dynain\n", ""), withBlank,
                         {"No 'ANNEAL' card or invalid 'INCLUDE' card", "Fail to read the dyna input deck"}});
 
         // The state file it includes; stress blocks cut short are in test_annealjob.
-        list.push_back({"include missing",
-                        [anneal](const ScratchDir& d) { WriteFile(d.file("job.dyn"), anneal); },
-                        {"Fail to Open the File: blank.dynain", "Maybe it does not exist"}});
-        list.push_back({"include is a directory",
-                        [anneal](const ScratchDir& d) {
-                            WriteFile(d.file("job.dyn"), anneal);
-                            fs::create_directory(d.path() / "blank.dynain");
-                        },
+        list.push_back({"include missing", anneal, {}, {"Fail to Open the File: blank.dynain", "Maybe it does not exist"}});
+        list.push_back({"include is a directory", anneal, {{"blank.dynain", kDirectory}},
                         {"Fail to Open the File: blank.dynain", "Fail to read the dyna input deck"}});
-        list.push_back({"include is a device that never ends",
-                        [anneal](const ScratchDir& d) {
-                            WriteFile(d.file("job.dyn"), Replace(anneal, "\nblank.dynain\n", "\n/dev/zero\n"));
-                        },
+        list.push_back({"include is a device that never ends", Replace(anneal, "\nblank.dynain\n", "\n/dev/zero\n"), {},
                         {"Fail to Open the File: /dev/zero", "Fail to read the dyna input deck"}});
         list.push_back(state("include empty", "", {"Fail to read node and element data", "Fail to read the dyna input deck"}));
         const std::string element = LineAt(blank, AfterLines(blank, blank.find("*ELEMENT_SHELL_THICKNESS"), 2));
@@ -174,53 +158,39 @@ const std::vector<Case>& Cases()
                              {"Fail to output dynain file"}));
 
         // The output.
-        list.push_back({"output name is an existing directory",
-                        [anneal, blank](const ScratchDir& d) {
-                            WriteJob(d, anneal, blank);
-                            fs::create_directory(d.path() / "genblank_anneal.dynain");
-                        },
-                        {"Fail to output dynain file"}});
+        list.push_back({"output name is an existing directory", anneal,
+                        {{"blank.dynain", blank}, {"genblank_anneal.dynain", kDirectory}}, {"Fail to output dynain file"}});
         list.push_back(state("write failure in the middle of the output", blank, {"Fail to output dynain file"}));
         // 48 blocks of 512 bytes: room for the console and the log, not the output.
         list.back().prefix = "trap '' XFSZ; ulimit -f 48;";
-        list.push_back({"output name equal to the state file",
-                        [anneal, blank](const ScratchDir& d) {
-                            WriteJob(d, Replace(anneal, "genblank_anneal", "blank"), blank);
-                        },
+        list.push_back({"output name equal to the state file", Replace(anneal, "genblank_anneal", "blank"), withBlank,
                         {"is an input file of this job; it is not overwritten"}});
 
         // Trim curves from IGES files.
-        const auto iges = [](const char* name, const char* file, const std::string& text,
-                             std::vector<std::string> messages) {
-            return Case{name,
-                        [file, text](const ScratchDir& d) {
-                            WriteJob(d, testutil::IgesDeck("curves.igs"), Generated().blank);
-                            if (file) WriteFile(d.file(file), text);
-                        },
-                        std::move(messages)};
+        const auto iges = [withBlank](const char* name, Files files, std::vector<std::string> messages) {
+            files.insert(withBlank.begin(), withBlank.end());
+            return Case{name, testutil::IgesDeck("curves.igs"), std::move(files), std::move(messages)};
         };
         const std::vector<std::string> unusable = {"Fail to Get the Curve Data, Defined Curve Set ID = 1",
                                                    "The Curve Set: 1 will be discarded", "Fail to read curve",
                                                    "Fail to read the dyna input deck"};
-        list.push_back(iges("IGES file missing", nullptr, "", unusable));
-        list.push_back(iges("IGES file empty", "curves.igs", "", unusable));
+        list.push_back(iges("IGES file missing", {}, unusable));
+        list.push_back(iges("IGES file empty", {{"curves.igs", ""}}, unusable));
         std::string garbage;
         for (int k = 0; k < 300; ++k) garbage += IgesLine("110,1.0,2.0,garbage;" + std::to_string(k), 'X', k);
-        list.push_back(iges("IGES file of garbage", "curves.igs", garbage, unusable));
+        list.push_back(iges("IGES file of garbage", {{"curves.igs", garbage}}, unusable));
         // A straight line cannot be a trim curve: the first one stops the run.
-        list.push_back(iges("IGES file with 2000 curves", "curves.igs", IgesWithLines(2000),
+        list.push_back(iges("IGES file with 2000 curves", {{"curves.igs", IgesWithLines(2000)}},
                             {"IGES file holds 2000 curves: only the first 1000 fit", "Number of Curve Set 2D: 1",
                              "Trim curve 1_1 is refused: it encloses no area", "The solver is terminated"}));
 #ifdef CORVEX_IGESWRITE
-        list.push_back({"IGES curve with a point beyond every range",
-                        [](const ScratchDir& d) {
-                            WriteJob(d, testutil::IgesDeck("curves.igs"), Generated().blank);
-                            const std::string command = "'" CORVEX_IGESWRITE "' -o '" + d.file("curves.igs") +
-                                                        "' polyline 10 10 0 90 10 0 1e300 50 0 10 10 0 > /dev/null";
-                            ASSERT_EQ(std::system(command.c_str()), 0);
-                        },
-                        {"Invalid trim curve point in curve set 1, curve 1: point 3 is (inf, 50, 0)",
-                         "Fail to read the dyna input deck"}});
+        const ScratchDir written("igeswrite");
+        const std::string command = "'" CORVEX_IGESWRITE "' -o '" + written.file("curves.igs") +
+                                    "' polyline 10 10 0 90 10 0 1e300 50 0 10 10 0 > /dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        list.push_back(iges("IGES curve with a point beyond every range", {{"curves.igs", ReadFile(written.file("curves.igs"))}},
+                            {"Invalid trim curve point in curve set 1, curve 1: point 3 is (inf, 50, 0)",
+                             "Fail to read the dyna input deck"}));
 #endif
 
         // Trim curves on the generated blank, around its middle.
@@ -235,12 +205,8 @@ const std::vector<Case>& Cases()
         };
         using Curves = std::vector<std::pair<int, trimcheck::Poly>>;
         // Points that are no finite number, from a deck, are in test_curveset.
-        const auto curves = [flat](const char* name, const Curves& cards, std::vector<std::string> messages) {
-            return Case{name,
-                        [flat, cards](const ScratchDir& d) {
-                            WriteJob(d, sweep::DeckFor(flat, sweep::JobAlongZ(cards), "blank.dynain"), Generated().blank);
-                        },
-                        std::move(messages)};
+        const auto curves = [flat, withBlank](const char* name, const Curves& cards, std::vector<std::string> messages) {
+            return Case{name, sweep::DeckFor(flat, sweep::JobAlongZ(cards), "blank.dynain"), withBlank, std::move(messages)};
         };
         // Curves that cannot say which side of them is which. The two lobes
         // of the eight meet where the angle is 0 and where it is a half turn:
@@ -290,7 +256,11 @@ TEST(BadInput, EndsWithAMessageNoOutputAndInputsUntouched)
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
         ScratchDir dir("badinput");
-        c.setup(dir);
+        WriteFile(dir.file("job.dyn"), c.deck);
+        for (const auto& [name, text] : c.files) {
+            if (text == kDirectory) fs::create_directory(dir.path() / name);
+            else WriteFile(dir.file(name), text);
+        }
         const Tree before = Snapshot(dir.path());
         const testutil::RunResult r =
             c.prefix.empty() ? testutil::RunProgram(dir, "job.dyn")

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,27 +29,20 @@ Dynain Grid(int nx, int ny)
         for (int i = 0; i <= nx; ++i) d.nodes[id(i, j)] = {10.0 * i, 10.0 * j, 0.0};
     for (int j = 0; j < ny; ++j)
         for (int i = 0; i < nx; ++i) {
-            Shell s;
-            s.id = j * nx + i + 1;
-            s.pid = 1;
-            s.thick = 1.0;
-            s.nodes = {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)};
-            d.shells.push_back(s);
-            d.stress[s.id] = {"stress of " + std::to_string(s.id)};
-            d.strain[s.id] = {"strain of " + std::to_string(s.id)};
+            const int e = j * nx + i + 1;
+            d.shells.push_back(Shell{e, 1, {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)}, 1.0});
+            d.stress[e] = {"stress of " + std::to_string(e)};
+            d.strain[e] = {"strain of " + std::to_string(e)};
         }
     d.maxNode = id(nx, ny);
     d.maxElem = nx * ny;
     return d;
 }
 
-Job OneCurve(Op op, std::vector<trimcheck::P3> points, int flag = -1)
+// One curve; a 2D trim keeps its inside, a 3D trim the side of the seed.
+Job OneCurve(Op op, std::vector<trimcheck::P3> points, int seed = 0)
 {
-    Curve c;
-    c.op = op;
-    c.flag = flag;
-    c.points = std::move(points);
-    return Job{{c}};
+    return Job{{Curve{op, -1, std::move(points), seed}}};
 }
 
 // Keeps only the listed elements, and the nodes they use.
@@ -65,66 +59,68 @@ Dynain Keep(const Dynain& in, const std::vector<int>& ids)
     return out;
 }
 
-std::string Rules(const Judge& j)
+// Elements 1 and 2 of a 4 x 1 patch, the second cut short at the new nodes
+// 11 (bottom) and 12 (top).
+Dynain FirstTwoCutAt(const Dynain& in, const trimcheck::P3& bottom, const trimcheck::P3& top)
 {
-    std::string text;
-    for (const std::string& r : j.rules()) text += r + " ";
-    return text + "\n" + j.Summary(20);
+    Dynain d = Keep(in, {1, 2});
+    d.nodes[11] = bottom;
+    d.nodes[12] = top;
+    d.shells[1].nodes = {2, 11, 12, 7};
+    d.nodes.erase(3);
+    d.nodes.erase(8);
+    return d;
+}
+
+// The judge passes the output when no rule is named, and otherwise finds
+// each named rule broken (others may be broken too).
+void ExpectRules(const char* what, const Dynain& in, const Dynain& out, const Job& job,
+                 const std::set<std::string>& rules = {})
+{
+    SCOPED_TRACE(what);
+    const Judge judge(in, out, job);
+    std::string found;
+    for (const std::string& r : judge.rules()) found += r + " ";
+    found += "\n" + judge.Summary(20);
+    if (rules.empty()) {
+        EXPECT_TRUE(judge.ok()) << found;
+    }
+    for (const std::string& r : rules) EXPECT_TRUE(judge.rules().count(r)) << r << " not among: " << found;
 }
 
 // The 3 x 2 patch trimmed to the square (10..30, 0..20), whose sides run
 // along grid lines and the outline: what is kept is four whole elements.
-TEST(CutJudge, TrimAlongGridLinesKeepsWholeElements)
+TEST(CutJudge, TrimAlongGridLines)
 {
     const Dynain in = Grid(3, 2);
     const Job job = OneCurve(Op::kTrim2D, {{10, 0, 0}, {30, 0, 0}, {30, 20, 0}, {10, 20, 0}, {10, 0, 0}});
     const Dynain right = Keep(in, {2, 3, 5, 6});
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+    ExpectRules("right", in, right, job);
+    ExpectRules("a kept element lost", in, Keep(in, {2, 3, 5}), job, {"area", "open-edge"});
+    ExpectRules("a removed element kept", in, Keep(in, {1, 2, 3, 5, 6}), job, {"open-edge", "area"});
 
-    // An element of the kept side lost: the area is short and the cut runs off the curve.
-    const Judge lost(in, Keep(in, {2, 3, 5}), job);
-    EXPECT_TRUE(lost.rules().count("area") && lost.rules().count("open-edge")) << Rules(lost);
+    Dynain out = right;
+    out.nodes.at(6)[0] = 10.5;
+    ExpectRules("a node of the cut off the curve", in, out, job, {"node-off-curve", "open-edge"});
+    out = right;
+    out.nodes.at(4)[0] = static_cast<float>(30.0 + 1e-6);
+    ExpectRules("a node carried back in single precision is where it was", in, out, job);
+    out = right;
+    std::reverse(out.shells[0].nodes.begin(), out.shells[0].nodes.end());
+    ExpectRules("an element turned over", in, out, job, {"flipped"});
+    out = right;
+    out.stress[3] = {"someone else's stress"};
+    out.shells[2].thick = 0.9;
+    ExpectRules("another element's record, another thickness", in, out, job, {"records"});
+    out = right;
+    out.nodes[101] = out.nodes.at(7);
+    out.shells[3].nodes[3] = 101;
+    ExpectRules("a second node at the place of node 7", in, out, job, {"coincident", "open-edge"});
 
-    // An element of the removed side kept.
-    const Judge extra(in, Keep(in, {1, 2, 3, 5, 6}), job);
-    EXPECT_TRUE(extra.rules().count("open-edge") && extra.rules().count("area")) << Rules(extra);
-
-    // A node of the cut moved off the curve.
-    Dynain moved = right;
-    moved.nodes.at(6)[0] = 10.5;
-    const Judge off(in, moved, job);
-    EXPECT_TRUE(off.rules().count("node-off-curve") && off.rules().count("open-edge")) << Rules(off);
-
-    // A node carried back in single precision is where it was.
-    Dynain rounded = right;
-    rounded.nodes.at(4)[0] = static_cast<float>(30.0 + 1e-6);
-    EXPECT_TRUE(Judge(in, rounded, job).ok()) << Rules(Judge(in, rounded, job));
-}
-
-TEST(CutJudge, PiecesKeepTheirParentsOrientationAndRecords)
-{
-    const Dynain in = Grid(3, 2);
-    const Job job = OneCurve(Op::kTrim2D, {{10, 0, 0}, {30, 0, 0}, {30, 20, 0}, {10, 20, 0}, {10, 0, 0}});
-    Dynain flipped = Keep(in, {2, 3, 5, 6});
-    std::reverse(flipped.shells[0].nodes.begin(), flipped.shells[0].nodes.end());
-    const Judge turned(in, flipped, job);
-    EXPECT_TRUE(turned.rules().count("flipped")) << Rules(turned);
-
-    Dynain records = Keep(in, {2, 3, 5, 6});
-    records.stress[3] = {"someone else's stress"};
-    records.shells[2].thick = 0.9;
-    const Judge lostRecords(in, records, job);
-    EXPECT_TRUE(lostRecords.rules().count("records")) << Rules(lostRecords);
-}
-
-// A quadrilateral split into a triangle and a quadrilateral with three
-// corners on one line, and two nodes at one point.
-TEST(CutJudge, DegenerateElementsAndDoubledNodesAreNamed)
-{
-    const Dynain in = Grid(3, 2);
-    const Job job = OneCurve(Op::kTrim2D, {{10, 0, 0}, {30, 0, 0}, {30, 20, 0}, {10, 20, 0}, {10, 0, 0}});
-    Dynain out = Keep(in, {2, 3, 5, 6});
-    out.nodes[100] = {25.0, 0.0, 0.0};  // the middle of the bottom edge of element 3
+    // Element 3 split at the middle of its bottom edge into a quadrilateral
+    // and a triangle; then with three corners of the quadrilateral on a line.
+    out = right;
+    out.nodes[100] = {25.0, 0.0, 0.0};
     Shell tail = out.shells[1];
     out.shells[1].nodes = {3, 100, 8, 7};
     tail.id = 100;
@@ -132,146 +128,100 @@ TEST(CutJudge, DegenerateElementsAndDoubledNodesAreNamed)
     out.shells.push_back(tail);
     out.stress[100] = out.stress[3];
     out.strain[100] = out.strain[3];
-    EXPECT_TRUE(Judge(in, out, job).ok()) << Rules(Judge(in, out, job));
-
-    Dynain line = out;
-    line.nodes[100] = {30.0, 5.0, 0.0};  // on the edge 4-8, and a corner of the quadrilateral there
-    line.shells[1].nodes = {4, 100, 8, 7};
-    line.shells.back().nodes = {3, 4, 7};
-    const Judge straight(in, line, job);
-    EXPECT_TRUE(straight.rules().count("concave")) << Rules(straight);
-
-    Dynain twice = Keep(in, {2, 3, 5, 6});
-    twice.nodes[101] = twice.nodes.at(7);
-    twice.shells[3].nodes[3] = 101;  // element 6 uses a second node at the place of node 7
-    const Judge doubled(in, twice, job);
-    EXPECT_TRUE(doubled.rules().count("coincident") && doubled.rules().count("open-edge")) << Rules(doubled);
+    ExpectRules("an element split in two", in, out, job);
+    out.nodes[100] = {30.0, 5.0, 0.0};  // on the edge 4-8
+    out.shells[1].nodes = {4, 100, 8, 7};
+    out.shells.back().nodes = {3, 4, 7};
+    ExpectRules("a quadrilateral with a straight corner", in, out, job, {"concave"});
 }
 
 // The 3 x 2 patch slit along x = 20 from below the blank to its inner end
 // at the node (20, 10): the node (20, 0) is doubled, the end is not.
-TEST(CutJudge, SlitEndingAtANodeInsideTheBlank)
+TEST(CutJudge, Slits)
 {
     const Dynain in = Grid(3, 2);
     const Job job = OneCurve(Op::kLance2D, {{20, -5, 0}, {20, 10, 0}});
     Dynain right = in;
     right.nodes[13] = in.nodes.at(3);
     right.shells[2].nodes = {13, 4, 8, 7};  // element 3, right of the slit, takes the copy
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
-
-    const Judge none(in, in, job);
-    EXPECT_TRUE(none.rules().count("coverage")) << Rules(none);
-
-    // The end opened as well: the slit runs on past the line's end.
-    Dynain past = right;
-    past.nodes[14] = in.nodes.at(7);
-    past.shells[2].nodes = {13, 4, 8, 14};
-    past.shells[5].nodes = {14, 8, 12, 11};
-    const Judge open(in, past, job);
-    EXPECT_TRUE(open.rules().count("slit-end-doubled")) << Rules(open);
-
-    // A slit that stops at the blank's edge when the line ends inside.
-    const Job longer = OneCurve(Op::kLance2D, {{20, -5, 0}, {20, 16, 0}});
-    const Judge shortSlit(in, right, longer);
-    EXPECT_TRUE(shortSlit.rules().count("slit-end") && shortSlit.rules().count("coverage"))
-        << Rules(shortSlit);
-
-    // Lancing keeps every element.
-    const Judge removed(in, Keep(right, {1, 2, 3, 4, 5}), job);
-    EXPECT_TRUE(removed.rules().count("lance-area")) << Rules(removed);
-}
-
-// A 3D lance drops its curve along the surface's normal: on the patch tilted
-// to z = x, a curve half a unit above the surface ends over the node (20, 10)
-// as the normal sees it, 0.35 beside it in plan. The slit ending at that node
-// is right.
-TEST(CutJudge, SlitOfA3DLanceEndsAtTheFootOfItsEnd)
-{
-    Dynain in = Grid(3, 2);
-    for (auto& [id, p] : in.nodes) p[2] = p[0];
+    ExpectRules("right", in, right, job);
+    // A 3D lance drops its curve along the surface's normal: on the patch
+    // tilted to z = x, a curve half a unit above the surface ends over the
+    // node (20, 10) as the normal sees it, 0.35 beside it in plan.
+    Dynain tilted = in, tiltedRight = right;
+    for (Dynain* d : {&tilted, &tiltedRight})
+        for (auto& [id, p] : d->nodes) p[2] = p[0];
     const double off = 0.5 / std::sqrt(2.0);
-    const Job job = OneCurve(Op::kLance3D, {{20 - off, -5, 20 + off}, {20 - off, 10, 20 + off}});
-    Dynain right = in;
-    right.nodes[13] = in.nodes.at(3);
-    right.shells[2].nodes = {13, 4, 8, 7};
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
-}
+    ExpectRules("right in 3D", tilted, tiltedRight,
+                OneCurve(Op::kLance3D, {{20 - off, -5, 20 + off}, {20 - off, 10, 20 + off}}));
+    ExpectRules("no slit", in, in, job, {"coverage"});
+    ExpectRules("lancing keeps every element", in, Keep(right, {1, 2, 3, 4, 5}), job, {"lance-area"});
+    ExpectRules("a slit that stops at the outline when the line ends inside", in, right,
+                OneCurve(Op::kLance2D, {{20, -5, 0}, {20, 16, 0}}), {"slit-end", "coverage"});
 
-// A slit across the patch opens at every node along it: one left shared by
-// both sides holds them together there.
-TEST(CutJudge, SlitAcrossThePatchDoublesEveryNodeAlongIt)
-{
-    const Dynain in = Grid(3, 2);
-    const Job job = OneCurve(Op::kLance2D, {{20, -5, 0}, {20, 25, 0}});
-    Dynain right = in;
-    right.nodes[13] = in.nodes.at(3);
-    right.nodes[14] = in.nodes.at(7);
-    right.nodes[15] = in.nodes.at(11);
-    right.shells[2].nodes = {13, 4, 8, 14};
-    right.shells[5].nodes = {14, 8, 12, 15};
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+    Dynain out = right;
+    out.nodes[14] = in.nodes.at(7);
+    out.shells[2].nodes = {13, 4, 8, 14};
+    out.shells[5].nodes = {14, 8, 12, 11};
+    ExpectRules("the inner end opened as well", in, out, job, {"slit-end-doubled"});
 
-    Dynain held = right;
-    held.nodes.erase(14);
-    held.shells[2].nodes = {13, 4, 8, 7};
-    held.shells[5].nodes = {7, 8, 12, 15};
-    const Judge judge(in, held, job);
-    EXPECT_TRUE(judge.rules().count("slit-not-doubled")) << Rules(judge);
-}
+    // A slit across the patch opens at every node along it: one left shared
+    // by both sides holds them together there.
+    const Job across = OneCurve(Op::kLance2D, {{20, -5, 0}, {20, 25, 0}});
+    out.nodes[15] = in.nodes.at(11);
+    out.shells[5].nodes = {14, 8, 12, 15};
+    ExpectRules("right across", in, out, across);
+    out.nodes.erase(14);
+    out.shells[2].nodes = {13, 4, 8, 7};
+    out.shells[5].nodes = {7, 8, 12, 15};
+    ExpectRules("a node along the slit left shared", in, out, across, {"slit-not-doubled"});
 
-// Within the snapping width of the outline the outline is the cut: a lance
-// 0.016 inside it needs no slit of its own; one 0.1 inside does.
-TEST(CutJudge, ALanceAlongTheOutlineWithinTheSnappingWidthIsCutByIt)
-{
-    const Dynain in = Grid(3, 2);
-    const Judge hugging(in, in, OneCurve(Op::kLance2D, {{29.984, -5, 0}, {29.984, 25, 0}}));
-    EXPECT_TRUE(hugging.ok()) << Rules(hugging);
-    const Judge inside(in, in, OneCurve(Op::kLance2D, {{29.9, -5, 0}, {29.9, 25, 0}}));
-    EXPECT_TRUE(inside.rules().count("coverage")) << Rules(inside);
+    // Within the snapping width of the outline the outline is the cut: a
+    // lance 0.016 inside it needs no slit of its own; one 0.1 inside does.
+    ExpectRules("along the outline", in, in, OneCurve(Op::kLance2D, {{29.984, -5, 0}, {29.984, 25, 0}}));
+    ExpectRules("0.1 inside the outline", in, in, OneCurve(Op::kLance2D, {{29.9, -5, 0}, {29.9, 25, 0}}), {"coverage"});
 }
 
 // A 3D trim keeps what its seed reaches: a lobe of the kept side that joins
 // the seed's only off the blank goes with the removed side.
-TEST(CutJudge, TrimFromASeedLeavesTheLobeItCannotReach)
+TEST(CutJudge, Trim3DFromASeed)
 {
-    const Dynain in = Grid(4, 1);
+    Dynain in = Grid(4, 1);
     Job job = OneCurve(Op::kTrim3D, {{-5, -5, 0}, {15, -5, 0}, {15, 20, 0}, {25, 20, 0}, {25, -5, 0}, {45, -5, 0},
-                                     {45, 25, 0}, {-5, 25, 0}, {-5, -5, 0}});
-    job.curves[0].seed = 1;
-    Dynain right = Keep(in, {1, 2});
-    right.nodes[11] = {15, 0, 0};
-    right.nodes[12] = {15, 10, 0};
-    right.shells[1].nodes = {2, 11, 12, 7};
-    right.nodes.erase(3);
-    right.nodes.erase(8);
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+                                     {45, 25, 0}, {-5, 25, 0}, {-5, -5, 0}}, 1);
+    Dynain right = FirstTwoCutAt(in, {15, 0, 0}, {15, 10, 0});
+    ExpectRules("right", in, right, job);
 
     Dynain both = right;
     both.nodes[3] = in.nodes.at(3);
     both.nodes[8] = in.nodes.at(8);
     both.shells.push_back(in.shells[3]);
     for (const int n : in.shells[3].nodes) both.nodes[n] = in.nodes.at(n);
-    const Judge judge(in, both, job);
-    EXPECT_FALSE(judge.ok()) << Rules(judge);
-}
+    EXPECT_FALSE(Judge(in, both, job).ok());
 
-// A band across the first element parts its kept side in two there: the
-// piece beside the outline joins the seed's nowhere and goes too.
-TEST(CutJudge, TrimFromASeedLeavesAPieceOfAnElementItCannotReach)
-{
-    const Dynain in = Grid(3, 1);
-    Job job = OneCurve(Op::kTrim3D, {{4, -5, 0}, {6, -5, 0}, {6, 15, 0}, {4, 15, 0}, {4, -5, 0}});
-    job.curves[0].seed = 4;
-    Dynain right = Keep(in, {1, 2, 3});
+    // On a steep face (z = 3x) a curve straight in plan that rises by 1 at
+    // y = 5 drops onto the face 0.3 further in x there: the cut's chord across
+    // the element, its ends where the curve drops, passes 0.15 in plan from
+    // the curve's foot, as far as the curve strays from that chord.
+    for (auto& [id, p] : in.nodes) p[2] = 3.0 * p[0];
+    job = OneCurve(Op::kTrim3D, {{-5, -5, -15}, {15, -5, 45}, {15, 5, 46}, {15, 15, 45}, {-5, 15, -15}, {-5, -5, -15}}, 1);
+    ExpectRules("right on a steep face", in, FirstTwoCutAt(in, {15.15, 0, 45.45}, {15.15, 10, 45.45}), job);
+
+    // A band across the first element of a 3 x 1 patch parts its kept side
+    // in two there: the piece beside the outline joins the seed's nowhere and
+    // goes too.
+    in = Grid(3, 1);
+    job = OneCurve(Op::kTrim3D, {{4, -5, 0}, {6, -5, 0}, {6, 15, 0}, {4, 15, 0}, {4, -5, 0}}, 4);
+    right = Keep(in, {1, 2, 3});
     right.nodes[9] = {6, 0, 0};
     right.nodes[10] = {6, 10, 0};
     right.shells[0].nodes = {9, 2, 6, 10};
     right.nodes.erase(1);
     right.nodes.erase(5);
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+    ExpectRules("right, a band", in, right, job);
 
     // The piece kept as well.
-    Dynain both = right;
+    both = right;
     both.nodes[1] = in.nodes.at(1);
     both.nodes[5] = in.nodes.at(5);
     both.nodes[11] = {4, 0, 0};
@@ -280,27 +230,7 @@ TEST(CutJudge, TrimFromASeedLeavesAPieceOfAnElementItCannotReach)
     piece.id = 4;
     piece.nodes = {1, 11, 12, 5};
     both.shells.push_back(piece);
-    const Judge judge(in, both, job);
-    EXPECT_FALSE(judge.ok()) << Rules(judge);
-}
-
-// On a steep face (z = 3x) a curve straight in plan that rises by 1 at y = 5
-// drops onto the face 0.3 further in x there: the cut's chord across the
-// element, its ends where the curve drops, passes 0.15 in plan from the
-// curve's foot, as far as the curve strays from that chord.
-TEST(CutJudge, A3DTrimChordStraysAsFarAsTheCurveDroppedOnASteepFace)
-{
-    Dynain in = Grid(4, 1);
-    for (auto& [id, p] : in.nodes) p[2] = 3.0 * p[0];
-    Job job = OneCurve(Op::kTrim3D, {{-5, -5, -15}, {15, -5, 45}, {15, 5, 46}, {15, 15, 45}, {-5, 15, -15}, {-5, -5, -15}});
-    job.curves[0].seed = 1;
-    Dynain right = Keep(in, {1, 2});
-    right.nodes[11] = {15.15, 0, 45.45};
-    right.nodes[12] = {15.15, 10, 45.45};
-    right.shells[1].nodes = {2, 11, 12, 7};
-    right.nodes.erase(3);
-    right.nodes.erase(8);
-    EXPECT_TRUE(Judge(in, right, job).ok()) << Rules(Judge(in, right, job));
+    EXPECT_FALSE(Judge(in, both, job).ok());
 }
 
 // A hanging node whose coarse element went with the cut keeps no constraint
@@ -322,26 +252,18 @@ TEST(CutJudge, HangingNodesPairWithTheirHalves)
     in.maxNode = 8;
     in.maxElem = 3;
     const Job job = OneCurve(Op::kTrim2D, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {0, 0, 0}});
-    // Keeping the coarse element alone: the fine side goes, and the constraint with it.
     Dynain coarse = Keep(in, {1});
     coarse.adaptive.clear();
-    EXPECT_TRUE(Judge(in, coarse, job).ok()) << Rules(Judge(in, coarse, job));
-    // A constraint left behind names a node nobody writes.
-    Dynain stale = coarse;
-    stale.adaptive = in.adaptive;
-    const Judge left(in, stale, job);
-    EXPECT_TRUE(left.rules().count("hanging")) << Rules(left);
-    // The whole patch kept by a curve round it passes with its constraint.
+    ExpectRules("the coarse element alone, without the constraint", in, coarse, job);
+    coarse.adaptive = in.adaptive;
+    ExpectRules("a constraint left naming a node nobody writes", in, coarse, job, {"hanging"});
+
     const Job all = OneCurve(Op::kTrim2D, {{-1, -1, 0}, {21, -1, 0}, {21, 11, 0}, {-1, 11, 0}, {-1, -1, 0}});
-    EXPECT_TRUE(Judge(in, in, all).ok()) << Rules(Judge(in, in, all));
-    // A fine element lost beside the hanging node leaves its half of the coarse edge open off the cut.
-    const Judge half(in, Keep(in, {1, 2}), all);
-    EXPECT_TRUE(half.rules().count("open-edge") && half.rules().count("area")) << Rules(half);
-    // Both fine elements lost, the constraint kept.
-    Dynain bare = Keep(in, {1});
-    bare.nodes[8] = in.nodes.at(8);
-    const Judge none(in, bare, all);
-    EXPECT_TRUE(none.rules().count("hanging")) << Rules(none);
+    ExpectRules("the whole patch kept with its constraint", in, in, all);
+    ExpectRules("a fine element lost: its half of the coarse edge open off the cut", in, Keep(in, {1, 2}), all,
+                {"open-edge", "area"});
+    coarse.nodes[8] = in.nodes.at(8);
+    ExpectRules("both fine elements lost, the constraint kept", in, coarse, all, {"hanging"});
 }
 
 }  // namespace

@@ -42,11 +42,14 @@ std::string Field(const char* line, int n)
 
 }  // namespace
 
-// A byte 0xFF, as a Latin-1 editor writes it, is an ordinary byte.
-TEST(LineReading, CrLfEndsAndUnreading)
+// A byte 0xFF, as a Latin-1 editor writes it, is an ordinary byte. A line
+// longer than 255 comes in pieces, the byte between them dropped.
+TEST(LineReading, CrLfEndsLongLinesAndUnreading)
 {
     ScratchDir dir("lines");
-    OpenText t(dir, "*NODE\r\n       1,2\r\n\xFF title \xE9\nlast");
+    std::string longLine;
+    for (int i = 0; i < 300; ++i) longLine += static_cast<char>('a' + i % 26);
+    OpenText t(dir, "*NODE\r\n       1,2\r\n\xFF title \xE9\n" + longLine + "\nlast");
     CsString line;
     EXPECT_EQ(t.file.GetLine(line), 7);
     EXPECT_EQ(line, "*NODE");
@@ -59,27 +62,16 @@ TEST(LineReading, CrLfEndsAndUnreading)
     EXPECT_FALSE(t.file.IsFileEnd());
     EXPECT_EQ(t.file.GetLine(line), 10);
     EXPECT_EQ(line.str(), "\xFF title \xE9");
+    EXPECT_EQ(t.file.GetLine(line), 256);
+    EXPECT_EQ(line.str(), longLine.substr(0, 255));
+    EXPECT_EQ(t.file.GetLine(line), 45);
+    EXPECT_EQ(line.str(), longLine.substr(256));
     // A last line without a newline still arrives whole; the count has no +1.
     EXPECT_EQ(t.file.GetLine(line), 4);
     EXPECT_EQ(line, "last");
     EXPECT_TRUE(t.file.IsFileEnd());
     EXPECT_EQ(t.file.GetLine(line), 0);
     EXPECT_TRUE(line.IsEmpty());
-}
-
-TEST(LineReading, LongLinesComeInPiecesWithOneByteDropped)
-{
-    ScratchDir dir("long");
-    std::string longLine;
-    for (int i = 0; i < 300; ++i) longLine += static_cast<char>('a' + i % 26);
-    OpenText t(dir, longLine + "\nnext\n");
-    CsString line;
-    EXPECT_EQ(t.file.GetLine(line), 256);
-    EXPECT_EQ(line.str(), longLine.substr(0, 255));
-    EXPECT_EQ(t.file.GetLine(line), 45);
-    EXPECT_EQ(line.str(), longLine.substr(256));
-    EXPECT_EQ(t.file.GetLine(line), 5);
-    EXPECT_EQ(line, "next");
 }
 
 // Reading a file far larger than the read buffer, stepping back at random
@@ -215,22 +207,17 @@ TEST(FileOpening, RefusalsAndBinaryRead)
     EXPECT_EQ(testutil::ReadFile(dir.file("out.k")), "a5\n");
 }
 
-class MessageLog : public ::testing::Test {
-protected:
-    // Tests that run a job in this process leave its key id set.
-    void SetUp() override { TearDown(); }
-    void TearDown() override
-    {
+// The log's plain and job names are checked through the program in
+// test_trimctrl and test_annealjob. Tests that run a job in this process
+// leave its key id set, so the state is cleared before and after.
+TEST(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
+{
+    const auto clear = [] {
         CsMessage::Free();
         dataManage.SetCurWorkPath("");
         SetKeyId("");
-    }
-};
-
-// The log's plain and job names are checked through the program in
-// test_trimctrl and test_annealjob.
-TEST_F(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
-{
+    };
+    clear();
     ScratchDir dir("logfail");
     dataManage.SetCurWorkPath((dir.path() / "deck.dyn").string().c_str());
     SetKeyId("part1");
@@ -245,6 +232,7 @@ TEST_F(MessageLog, FallsBackToSlvNameAndKeepsListOnFailure)
     CsWrtMsg failing;
     EXPECT_EQ(failing.WriteFile(), 0);
     EXPECT_EQ(CsMessage().GetMsgArr().size(), 1u);
+    clear();
 }
 
 // Only the leading dots: inner ones belong to the name.

@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -36,7 +34,8 @@ private:
     std::set<int> inside_;
 };
 
-void SetControls(int level, double minLength, int closed)
+// Runs the refinement alone, as the framework does before cutting.
+void Refine(int level, double minLength, int closed, std::set<int> crossed, std::set<int> inside)
 {
     CsDataInfo info = dataManage.GetDataInfo();
     info.ctrlAdp.refine = 1;
@@ -44,17 +43,12 @@ void SetControls(int level, double minLength, int closed)
     info.ctrlAdp.minLength = minLength;
     info.ctrlAdp.closed = closed;
     dataManage.SetDataInfo(info);
-}
-
-// Runs the refinement alone, as the framework does before cutting.
-void Refine(std::set<int> crossed, std::set<int> inside = {})
-{
     CsTrmLineOwners lines;
     lines.push_back(std::make_unique<PickLine>(std::move(crossed), std::move(inside)));
     CsToolTrm algo(lines);
     algo.RefineMesh();
-    // The controls live in the global model: later tests must not inherit them.
-    CsDataInfo info = dataManage.GetDataInfo();
+    // The controls live in the global model: later cases must not inherit them.
+    info = dataManage.GetDataInfo();
     info.ctrlAdp = CsCtrlAdp();
     dataManage.SetDataInfo(info);
 }
@@ -83,21 +77,6 @@ std::vector<std::array<int, 3>> HeldConstraints()
     return out;
 }
 
-// Every element edge of the model, and how many elements have it.
-std::map<std::pair<int, int>, int> EdgeOwners()
-{
-    std::map<std::pair<int, int>, int> owners;
-    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
-        const std::vector<int> nd = NodesOf(e);
-        for (size_t i = 0; i < nd.size(); ++i) {
-            const int a = nd[i];
-            const int b = nd[(i + 1) % nd.size()];
-            ++owners[{std::min(a, b), std::max(a, b)}];
-        }
-    }
-    return owners;
-}
-
 // The mesh is closed up to its constraints: every constraint's node sits in
 // the middle of an edge that exactly one element has, no constraint is
 // doubled, and every node lying inside an element edge hangs on that edge
@@ -105,12 +84,15 @@ std::map<std::pair<int, int>, int> EdgeOwners()
 void ExpectConsistentConstraints()
 {
     const auto held = HeldConstraints();
-    const auto owners = EdgeOwners();
+    std::map<std::pair<int, int>, int> owners;
+    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
+        const std::vector<int> nd = NodesOf(e);
+        for (size_t i = 0; i < nd.size(); ++i)
+            ++owners[{std::min(nd[i], nd[(i + 1) % nd.size()]), std::max(nd[i], nd[(i + 1) % nd.size()])}];
+    }
     std::set<int> dependents;
     for (const auto& c : held) {
-        ASSERT_GT(c[0], 0);
-        ASSERT_GT(c[1], 0);
-        ASSERT_GT(c[2], 0);
+        ASSERT_TRUE(c[0] > 0 && c[1] > 0 && c[2] > 0);
         EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
         const gmPnt3D d = dataManage.GetNode(c[0]).GetPoint();
         const gmPnt3D a = dataManage.GetNode(c[1]).GetPoint();
@@ -136,70 +118,22 @@ void ExpectConsistentConstraints()
     }
 }
 
-void ExpectAllFacingUp()
+// The levels the constraints give the model's elements, and what the
+// calculation returns.
+int CalculateLevels(std::vector<int>& levels, std::vector<int>* coarseGroups = nullptr)
 {
-    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) EXPECT_GT(SignedArea(e), 0.0) << "element " << e;
+    CsNdElemTpy tpy;
+    tpy.CreateNdElemTpy();
+    levels.assign(static_cast<size_t>(dataManage.GetElemNumber()), 0);
+    CsCalAdpLevel calc(levels, tpy);
+    const int result = calc.Calculate();
+    if (coarseGroups) *coarseGroups = calc.GetCoarseGrpArr();
+    return result;
 }
 
-int Quads()
-{
-    int q = 0;
-    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) q += dataManage.GetElem(e).GetNodeNum() == 4;
-    return q;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- splits
-
-// The model and the operator's tables are global: each test leaves them empty.
-class RefineSplit : public ::testing::Test {
-protected:
-    void TearDown() override { ResetModel(); }
-};
-class RefineLevels : public RefineSplit {};
-
-
-TEST_F(RefineSplit, CrossedQuadWithoutHangingNodesBecomesFourQuads)
-{
-    BuildQuadPatch(3, 10.0);
-    SetControls(2, 0.004, 0);
-    const double area = TotalArea();
-    Refine({5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 12);
-    EXPECT_EQ(dataManage.GetNodeNumber(), 16 + 5);
-    EXPECT_EQ(hashOper.GetAdpNum(), 4);
-    EXPECT_NEAR(TotalArea(), area, 1e-9);
-    for (const int e : {5, 10, 11, 12}) {
-        EXPECT_NEAR(SignedArea(e), 25.0, 1e-9) << e;
-        EXPECT_DOUBLE_EQ(dataManage.GetElem(e).GetThickness(), 1.5);
-    }
-    // The split element keeps its id, the pieces get the next ones.
-    EXPECT_EQ(dataManage.GetElemExid(5), 5);
-    EXPECT_EQ(dataManage.GetElemExid(12), 12);
-    std::vector<int> offspring;
-    hashOper.GetOffSpring(5, offspring);
-    EXPECT_EQ(offspring, (std::vector<int>{10, 11, 12}));
-    ExpectAllFacingUp();
-    ExpectConsistentConstraints();
-}
-
-TEST_F(RefineSplit, TriangleBecomesThreeQuads)
-{
-    BuildModel({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}, {{1, 2, 3}, {1, 3, 4}});
-    SetControls(2, 0.004, 0);
-    Refine({1});
-    EXPECT_EQ(dataManage.GetElemNumber(), 4);
-    EXPECT_EQ(Quads(), 3);
-    EXPECT_EQ(dataManage.GetNodeNumber(), 4 + 4);
-    EXPECT_NEAR(TotalArea(), 100.0, 1e-9);
-    // Only the diagonal has a coarser element across it.
-    EXPECT_EQ(hashOper.GetAdpNum(), 1);
-    ExpectAllFacingUp();
-    ExpectConsistentConstraints();
-}
-
-namespace {
+void Patch() { BuildQuadPatch(3, 10.0); }
+void TinyPatch() { BuildQuadPatch(3, 0.001); }
+void TwoTriangles() { BuildModel({{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}, {{1, 2, 3}, {1, 3, 4}}); }
 
 // A coarse square (10 x 10) with two fine squares on its right; node 5 hangs
 // in the middle of the coarse element's right edge.
@@ -209,134 +143,108 @@ void CoarseAndFine()
                {{1, 2, 3, 4}, {2, 6, 7, 5}, {5, 7, 8, 3}}, {CsDataAdpv(5, 2, 3)});
 }
 
+struct SplitCase {
+    const char* what;
+    void (*build)();
+    int level;
+    double minLength;
+    int closed;
+    std::set<int> crossed;
+    std::set<int> inside;
+    int elements;
+    int nodes;  // -1: not counted
+    int constraints;
+    int triangles;
+};
+
 }  // namespace
 
-TEST_F(RefineSplit, HangingEdgeIsSplitAtItsNodeAndLosesItsConstraint)
+// The model and the operator's tables are global: each test leaves them empty.
+class Refinement : public ::testing::Test {
+protected:
+    void TearDown() override { ResetModel(); }
+};
+
+// Whatever is split, the area stays, every element faces up and the
+// constraints close the mesh.
+TEST_F(Refinement, SplitsAndTheConstraintsTheyLeave)
 {
-    CoarseAndFine();
-    SetControls(3, 0.004, 0);
-    ASSERT_EQ(hashOper.GetAdpNum(), 1);
-    Refine({1});
-    EXPECT_EQ(dataManage.GetElemNumber(), 6);
-    // Centre and three midsides: the right edge already had its node.
-    EXPECT_EQ(dataManage.GetNodeNumber(), 8 + 4);
-    EXPECT_EQ(hashOper.GetAdpNum(), 0);
-    EXPECT_NEAR(TotalArea(), 150.0, 1e-9);
-    ExpectAllFacingUp();
-    ExpectConsistentConstraints();
+    const SplitCase cases[] = {
+        {"a crossed quadrilateral becomes four", Patch, 2, 0.004, 0, {5}, {}, 12, 16 + 5, 4, 0},
+        // Only the diagonal has a coarser element across it: the border midsides lose theirs.
+        {"a crossed triangle becomes three quadrilaterals", TwoTriangles, 2, 0.004, 0, {1}, {}, 4, 4 + 4, 1, 1},
+        // Centre and three midsides: the right edge already had its node.
+        {"a hanging edge is split at its node, which loses its constraint", CoarseAndFine, 3, 0.004, 0, {1}, {}, 6,
+         8 + 4, 0, 0},
+        // Both split; the fine split hangs on the coarse pieces and on the unsplit fine neighbour.
+        {"a fine element pulls in its coarse neighbour", CoarseAndFine, 3, 0.004, 0, {3}, {}, 3 + 3 + 3, -1, 2, 0},
+        {"control level 1 allows level 0 alone: nothing is split", Patch, 1, 0.004, 0, {5}, {}, 9, -1, 0, 0},
+        {"edges of 10 are not longer than twice 5", Patch, 2, 5.0, 0, {5}, {}, 9, -1, 0, 0},
+        {"edges of 10 are longer than twice 4.9", Patch, 2, 4.9, 0, {5}, {}, 12, 16 + 5, 4, 0},
+        {"at or below 0.01 twice the length plays no part", TinyPatch, 2, 0.005, 0, {5}, {}, 12, 16 + 5, 4, 0},
+        {"an element inside is left without the closed switch", Patch, 2, 0.004, 0, {}, {5}, 9, -1, 0, 0},
+        {"the closed switch refines the inside", Patch, 2, 0.004, 1, {}, {5}, 12, 16 + 5, 4, 0},
+        // Each split once, neighbours resolving each other's midside nodes.
+        {"every element crossed", Patch, 5, 0.004, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {}, 36, 49, 0, 0},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.build();
+        const double area = TotalArea();
+        Refine(c.level, c.minLength, c.closed, c.crossed, c.inside);
+        const int elements = dataManage.GetElemNumber();
+        EXPECT_EQ(elements, c.elements);
+        if (c.nodes >= 0) {
+            EXPECT_EQ(dataManage.GetNodeNumber(), c.nodes);
+        }
+        EXPECT_EQ(hashOper.GetAdpNum(), c.constraints);
+        int triangles = 0;
+        for (int e = 1; e <= elements; ++e) {
+            triangles += dataManage.GetElem(e).GetNodeNum() == 3;
+            EXPECT_GT(SignedArea(e), 0.0) << "element " << e;
+        }
+        EXPECT_EQ(triangles, c.triangles);
+        EXPECT_NEAR(TotalArea(), area, 1e-9);
+        ExpectConsistentConstraints();
+        if (&c != &cases[0]) continue;
+        // The split element keeps its id, thickness and records; the pieces
+        // get the next ids, its thickness, and it as their parent.
+        for (const int e : {5, 10, 11, 12}) {
+            EXPECT_NEAR(SignedArea(e), 25.0, 1e-9) << e;
+            EXPECT_DOUBLE_EQ(dataManage.GetElem(e).GetThickness(), 1.5);
+        }
+        EXPECT_EQ(dataManage.GetElemExid(5), 5);
+        EXPECT_EQ(dataManage.GetElemExid(12), 12);
+        std::vector<int> offspring;
+        hashOper.GetOffSpring(5, offspring);
+        EXPECT_EQ(offspring, (std::vector<int>{10, 11, 12}));
+    }
 }
 
-TEST_F(RefineSplit, FineElementPullsInItsCoarseNeighbour)
+TEST_F(Refinement, LevelsFromTheConstraints)
 {
-    CoarseAndFine();
-    SetControls(3, 0.004, 0);
-    Refine({3});
-    // Both the fine element and the coarse one it hangs on are split.
-    EXPECT_EQ(dataManage.GetElemNumber(), 3 + 3 + 3);
-    EXPECT_EQ(dataManage.GetElem(1).GetNodeNum(), 4);
-    EXPECT_NEAR(SignedArea(1), 25.0, 1e-9);
-    EXPECT_NEAR(TotalArea(), 150.0, 1e-9);
-    // Node 5 is a corner now; the fine split hangs on the coarse pieces and on
-    // the unsplit fine neighbour.
-    for (const auto& c : HeldConstraints()) EXPECT_NE(c[0], 5);
-    EXPECT_EQ(hashOper.GetAdpNum(), 2);
-    ExpectAllFacingUp();
-    ExpectConsistentConstraints();
-}
-
-TEST_F(RefineSplit, LevelLimitAndMinimumLength)
-{
-    BuildQuadPatch(3, 10.0);
-    SetControls(1, 0.004, 0);  // limit 0: nothing is below it
-    Refine({5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 9);
-    EXPECT_EQ(hashOper.GetAdpNum(), 0);
-
-    BuildQuadPatch(3, 10.0);
-    SetControls(2, 5.0, 0);  // edges of 10 are not longer than twice 5
-    Refine({5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 9);
-
-    BuildQuadPatch(3, 10.0);
-    SetControls(2, 4.9, 0);
-    Refine({5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 12);
-
-    // At or below 0.01 twice the length plays no part, however long it is.
-    BuildQuadPatch(3, 0.001);
-    SetControls(2, 0.005, 0);
-    Refine({5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 12);
-}
-
-TEST_F(RefineSplit, ClosedSwitchRefinesTheInside)
-{
-    BuildQuadPatch(3, 10.0);
-    SetControls(2, 0.004, 0);
-    Refine({}, {5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 9);
-
-    BuildQuadPatch(3, 10.0);
-    SetControls(2, 0.004, 1);
-    Refine({}, {5});
-    EXPECT_EQ(dataManage.GetElemNumber(), 12);
-    ExpectConsistentConstraints();
-}
-
-TEST_F(RefineSplit, SplitPiecesAreNotSplitAgainInTheSameRefinement)
-{
-    BuildQuadPatch(3, 10.0);
-    SetControls(5, 0.004, 0);
-    // Every element crossed: each is split once, neighbours resolve each
-    // other's midside nodes and no constraint is left inside the patch.
-    Refine({1, 2, 3, 4, 5, 6, 7, 8, 9});
-    EXPECT_EQ(dataManage.GetElemNumber(), 36);
-    EXPECT_EQ(hashOper.GetAdpNum(), 0);
-    ExpectAllFacingUp();
-    ExpectConsistentConstraints();
-}
-
-// ---------------------------------------------------------------- levels
-
-TEST_F(RefineLevels, NoConstraintsLeaveEveryElementAtLevelZero)
-{
+    // No constraints leave every element at level zero.
     BuildQuadPatch(2, 10.0);
-    CsNdElemTpy tpy;
-    tpy.CreateNdElemTpy();
-    std::vector<int> levels(4, 0);
-    CsCalAdpLevel calc(levels, tpy);
-    EXPECT_EQ(calc.Calculate(), -1);
+    std::vector<int> levels;
+    EXPECT_EQ(CalculateLevels(levels), -1);
     EXPECT_EQ(levels, std::vector<int>(4, 0));
-}
 
-// Two elements each on the coarse side of the other's constraint: the
-// coarse-side chain loops, and the lookup must still end.
-TEST_F(RefineLevels, LoopingCoarseChainEnds)
-{
+    // Two elements each on the coarse side of the other's constraint: the
+    // coarse-side chain loops, and the lookup must still end. Group 1's chain
+    // returns to itself through group 2 and counts it as 0.
     BuildModel({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {5, 0, 0}, {0, 1, 0}, {9, 9, 0}, {3, 3, 0}},
                {{1, 2, 3, 5}, {2, 4, 5, 7}}, {CsDataAdpv(1, 2, 4), CsDataAdpv(4, 5, 1)});
-    CsNdElemTpy tpy;
-    tpy.CreateNdElemTpy();
-    std::vector<int> levels(2, 0);
-    CsCalAdpLevel calc(levels, tpy);
-    ASSERT_EQ(calc.Calculate(), 0);
-    // Group 1's chain returns to itself through group 2 and counts it as 0.
-    EXPECT_EQ(calc.GetCoarseGrpArr(), (std::vector<int>{2, 1}));
+    std::vector<int> coarse;
+    ASSERT_EQ(CalculateLevels(levels, &coarse), 0);
+    EXPECT_EQ(coarse, (std::vector<int>{2, 1}));
     EXPECT_EQ(levels, (std::vector<int>{2, 3}));
-}
 
-// One group spanning a large patch: the fill must not use the call stack.
-TEST_F(RefineLevels, LargeGroupIsFilledWithoutDeepRecursion)
-{
-    const int n = 400;
+    // One group spanning a large patch: the fill must not use the call stack.
     // Node 2 hangs, as far as the constraint says, between node 1 and a node
     // it shares no edge with: the whole patch is its fine side.
+    const int n = 400;
     BuildQuadPatch(n, 1.0, {CsDataAdpv(2, 1, (n + 1) * (n + 1))});
-    CsNdElemTpy tpy;
-    tpy.CreateNdElemTpy();
-    std::vector<int> levels(static_cast<size_t>(n * n), 0);
-    CsCalAdpLevel calc(levels, tpy);
-    ASSERT_EQ(calc.Calculate(), 0);
+    ASSERT_EQ(CalculateLevels(levels), 0);
     EXPECT_EQ(std::count(levels.begin(), levels.end(), 1), n * n);
 }
 
@@ -372,80 +280,57 @@ int BuiltLevel(const trimcheck::Dynain& d, const trimcheck::Shell& s, double siz
     return static_cast<int>(std::lround(std::log2(size / shortest)));
 }
 
-void ExpectBuiltLevels(int levels, int seed)
-{
-    const double size = 8.0;
-    const trimcheck::Dynain& d = sweep::GetBlank(sweep::Flat(seed, levels, 600) + " --size 8").mesh;
-    ASSERT_FALSE(d.adaptive.empty());
-    Load(d);
-    CsNdElemTpy tpy;
-    tpy.CreateNdElemTpy();
-    std::vector<int> got(d.shells.size(), 0);
-    CsCalAdpLevel calc(got, tpy);
-    ASSERT_EQ(calc.Calculate(), 0);
-    std::map<int, int> seen;
-    for (size_t i = 0; i < d.shells.size(); ++i) {
-        const int want = BuiltLevel(d, d.shells[i], size);
-        ++seen[want];
-        EXPECT_EQ(got[i], want) << "element " << d.shells[i].id;
-    }
-    EXPECT_EQ(static_cast<int>(seen.size()), levels + 1);
-}
-
-int Shown(const std::string& out, const std::string& prefix)
-{
-    const size_t at = out.find(prefix);
-    return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + prefix.size());
-}
-
-// The flat blank of the levels and seed, cut by a circle with the flag (-1
-// keeps the inside), plainly and refined to one level past the blank's.
-void ExpectRefinedTrim(int levels, int seed, int flag, double radiusFactor)
-{
-    const sweep::Blank& b =
-        sweep::GetBlank(sweep::Flat(seed, levels, 600) + " --size 8");
-    sweep::Job job =
-        sweep::JobAlongZ({{flag, sweep::Circle(0.5 * b.x1 + 0.7, 0.5 * b.y1 - 0.4, radiusFactor * b.y1, 56)}});
-    job.refined = true;
-    testutil::ScratchDir dir("refine-trim");
-    testutil::WriteFile(dir.file("blank.dynain"), b.text);
-    std::string outputs[2];
-    for (const bool refine : {false, true}) {
-        const std::string deck = sweep::DeckFor(
-            b.mesh, job, "blank.dynain",
-            refine ? "*CONTROL_ADAPTIVE_CURVE\n" +
-                         sweep::Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, levels + 1, 0.004, 0)
-                   : "");
-        testutil::WriteFile(dir.file("job.dyn"), deck);
-        const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
-        ASSERT_EQ(run.status, 0) << run.out;
-        const bool shown = run.out.find("Adaptive Constraints Refinement") != std::string::npos;
-        EXPECT_EQ(shown, refine);
-        outputs[refine] = testutil::ReadFile(dir.file("job.dynain"));
-        if (!refine) continue;
-        EXPECT_NE(run.out.find("Begin to refine elements, please wait..."), std::string::npos);
-        EXPECT_EQ(Shown(run.out, "Adaptive constrains before refinement: "), static_cast<int>(b.mesh.adaptive.size()));
-        EXPECT_GT(Shown(run.out, "Adaptive constrains after refinement: "), 0);
-        EXPECT_NE(run.out.find("Refinements finished"), std::string::npos);
-    }
-    const trimcheck::Dynain plain = trimcheck::Parse(outputs[0]);
-    const trimcheck::Dynain refined = trimcheck::Parse(outputs[1]);
-    EXPECT_GT(refined.shells.size(), plain.shells.size());
-    sweep::ExpectJudged(b.mesh, refined, job);
-    std::set<int> dependents;
-    for (const auto& c : refined.adaptive) EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
-}
-
 }  // namespace
 
-TEST_F(RefineLevels, OneLevelZonesOfAGeneratedBlank) { ExpectBuiltLevels(1, 31); }
-
-TEST_F(RefineLevels, TwoLevelZonesOfAGeneratedBlank)
+TEST_F(Refinement, LevelsOfTheZonesOfGeneratedBlanks)
 {
-    ExpectBuiltLevels(2, 32);
-    ExpectBuiltLevels(2, 33);
+    for (const auto& [levels, seed] : {std::pair{1, 31}, std::pair{2, 32}, std::pair{2, 33}}) {
+        SCOPED_TRACE("levels " + std::to_string(levels) + ", seed " + std::to_string(seed));
+        const trimcheck::Dynain& d = sweep::GetBlank(sweep::Flat(seed, levels, 600) + " --size 8").mesh;
+        ASSERT_FALSE(d.adaptive.empty());
+        Load(d);
+        std::vector<int> got;
+        ASSERT_EQ(CalculateLevels(got), 0);
+        std::set<int> seen;
+        for (size_t i = 0; i < d.shells.size(); ++i) {
+            const int want = BuiltLevel(d, d.shells[i], 8.0);
+            seen.insert(want);
+            EXPECT_EQ(got[i], want) << "element " << d.shells[i].id;
+        }
+        EXPECT_EQ(static_cast<int>(seen.size()), levels + 1);
+    }
 }
 
-TEST(RefineTrim, HoleThroughOneLevelZonesIsRefinedThenCut) { ExpectRefinedTrim(1, 41, 1, 0.3); }
-
-TEST(RefineTrim, KeptInsideOfTwoLevelZonesIsRefinedThenCut) { ExpectRefinedTrim(2, 42, -1, 0.35); }
+// A flat blank cut by a circle with the flag (-1 keeps the inside), plainly
+// and refined to one level past the blank's: the refined cut has more
+// elements, is right by the judge, and hangs no node twice.
+TEST(RefineTrim, ZonesAreRefinedThenCut)
+{
+    struct Row {
+        int levels, seed, flag;
+        double radiusFactor;
+    };
+    for (const Row& r : {Row{1, 41, 1, 0.3}, Row{2, 42, -1, 0.35}}) {
+        SCOPED_TRACE("levels " + std::to_string(r.levels));
+        const sweep::Blank& b = sweep::GetBlank(sweep::Flat(r.seed, r.levels, 600) + " --size 8");
+        sweep::Job job = sweep::JobAlongZ(
+            {{r.flag, sweep::Circle(0.5 * b.x1 + 0.7, 0.5 * b.y1 - 0.4, r.radiusFactor * b.y1, 56)}});
+        job.refined = true;
+        testutil::ScratchDir dir("refine-trim");
+        testutil::WriteFile(dir.file("blank.dynain"), b.text);
+        trimcheck::Dynain outputs[2];
+        for (const bool refine : {false, true}) {
+            const std::string control =
+                "*CONTROL_ADAPTIVE_CURVE\n" + sweep::Card("%10.0f%10.0f%10.0f%10.3f%10.0f\n", 1, 0, r.levels + 1, 0.004, 0);
+            testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(b.mesh, job, "blank.dynain", refine ? control : ""));
+            const testutil::RunResult run = testutil::RunProgram(dir, "job.dyn");
+            ASSERT_EQ(run.status, 0) << run.out;
+            outputs[refine] = trimcheck::ParseFile(dir.file("job.dynain"));
+        }
+        EXPECT_GT(outputs[1].shells.size(), outputs[0].shells.size());
+        sweep::ExpectJudged(b.mesh, outputs[1], job);
+        std::set<int> dependents;
+        for (const auto& c : outputs[1].adaptive)
+            EXPECT_TRUE(dependents.insert(c[0]).second) << "node " << c[0] << " hangs twice";
+    }
+}

@@ -110,17 +110,13 @@ Extent NodeExtent(const std::string& path)
 // Runs of drawn pixels along a row: the blank's panels, the legend beyond them.
 std::vector<std::pair<int, int>> Runs(const Image& image, int y)
 {
+    const auto drawn = [&](int x) { return !(image.At(x, y) == kWhite) && !(image.At(x, y) == kDivider); };
     std::vector<std::pair<int, int>> runs;
-    for (int x = 0; x < image.width;) {
-        const Rgb c = image.At(x, y);
-        if (c == kWhite || c == kDivider) {
-            ++x;
-            continue;
-        }
-        int end = x;
-        while (end + 1 < image.width && !(image.At(end + 1, y) == kWhite) && !(image.At(end + 1, y) == kDivider)) ++end;
-        runs.emplace_back(x, end);
-        x = end + 1;
+    for (int x = 0; x < image.width; ++x) {
+        if (!drawn(x)) continue;
+        const int start = x;
+        while (x + 1 < image.width && drawn(x + 1)) ++x;
+        runs.emplace_back(start, x);
     }
     return runs;
 }
@@ -265,26 +261,19 @@ TEST(ViewTool, AParentCutIntoSurvivingPiecesIsNotGhosted)
     EXPECT_FALSE(s.At(0, 1) == kMagenta);
 }
 
-// An IGES line (110) placed by a matrix (124) that shifts it by `shift` in x.
-std::string IgesShiftedLine(double x, double y0, double y1, double shift)
+// An IGES file of one line (110) from (x, y0) to (x, y1); the library's matrices and other
+// entities are tested with the library.
+std::string IgesLine(double x, double y0, double y1)
 {
-    const auto card = [](std::string data, std::size_t width, const std::string& tail) {
+    const auto card = [](std::string data, std::size_t width, const char* tail) {
         data.resize(width, ' ');
         return data + tail + "\n";
     };
-    char text[160], tail[24];
-    std::string iges = card("", 72, "S      1");
-    iges += card("     110       1       0       0       0       0       3       000000000", 72, "D      1");
-    iges += card("     110       0       0       1       0", 72, "D      2");
-    iges += card("     124       2       0       0       0       0       0       000000000", 72, "D      3");
-    iges += card("     124       0       0       1       0", 72, "D      4");
+    char text[160];
     std::snprintf(text, sizeof text, "110,%.4f,%.4f,0.,%.4f,%.4f,0.;", x, y0, x, y1);
-    std::snprintf(tail, sizeof tail, "%8dP%7d", 1, 1);
-    iges += card(text, 64, tail);
-    std::snprintf(text, sizeof text, "124,1.,0.,0.,%.4f,0.,1.,0.,0.,0.,0.,1.,0.;", shift);
-    std::snprintf(tail, sizeof tail, "%8dP%7d", 3, 2);
-    iges += card(text, 64, tail);
-    return iges;
+    return card("", 72, "S      1") +
+           card("     110       1       0       0       0       0       0       000000000", 72, "D      1") +
+           card("     110       0       0       1       0", 72, "D      2") + card(text, 64, "       1P      1");
 }
 
 // The middle row crosses one curve, at 30 % of the blank's width, and the
@@ -330,10 +319,9 @@ TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
         ExpectVerticalCurveAt30Percent(Draw(dir, std::string("--deck job.dyn --size 800x600 --view ") + view, "curve.png", 5));
     }
 
-    // The same line from an IGES file, written 10 % to the left and moved back by its matrix.
-    const double shift = 0.1 * (e.x1 - e.x0);
+    // The same line from an IGES file.
     std::filesystem::create_directories(dir.file("curves"));
-    WriteFile(dir.file("curves/line.igs"), IgesShiftedLine(x - shift, e.y0 - margin, e.y1 + margin, shift));
+    WriteFile(dir.file("curves/line.igs"), IgesLine(x, e.y0 - margin, e.y1 + margin));
     for (const char* card : {"*DEFINE_CURVE_TRIM\n         1         2        -1         1\n",
                              "*DEFINE_CURVE_TRIM_3D\n         1         2         1         0       0.0       0.0         1\n"}) {
         SCOPED_TRACE(card);
@@ -350,7 +338,7 @@ TEST(ViewTool, DeckCurvesAreDrawnWhereTheyLie)
     EXPECT_NE(r.out.find("lost.igs"), std::string::npos) << r.out;
 }
 
-TEST(ViewTool, ScalarFieldsAreColouredOverTheirRangeAndMissingDataIsGrey)
+TEST(ViewTool, ScalarFieldsAreColouredOverTheirRangeAndMeshEdgesOutlineElements)
 {
     ScratchDir dir("view-scalar");
     WriteFile(dir.file("small.dynain"), SmallDynain(kStresses));
@@ -366,19 +354,66 @@ TEST(ViewTool, ScalarFieldsAreColouredOverTheirRangeAndMissingDataIsGrey)
     EXPECT_TRUE(Near(c[0], kRampHigh)) << c[0];
     EXPECT_TRUE(Near(c[1], kRampLow)) << c[1];
     EXPECT_FALSE(Near(c[2], kRampLow) || Near(c[2], kRampHigh)) << c[2];
+
+    // Mesh edges outline the elements, but the diagonal of a quadrilateral is no edge.
+    const Rgb edge{19, 71, 108};  // the first part's colour at 60 %
+    for (const bool mesh : {false, true}) {
+        SCOPED_TRACE(mesh);
+        const Shot s = Draw(dir, std::string(mesh ? "--mesh " : "") + "small.dynain --size 400x200", "mesh.png");
+        ASSERT_GE(s.runs.size(), 1u);
+        const Image& image = s.image;
+        const int y = s.y, shared = s.runs[0].first + static_cast<int>(s.Width() / 3);
+        int dark = 0;
+        for (int x = shared - 3; x <= shared + 3; ++x) dark += image.At(x, y) == edge;
+        EXPECT_EQ(dark > 0, mesh);
+        // Down the middle of the first square: its diagonal crosses there, its
+        // top and bottom sides end it.
+        const int x = s.runs[0].first + static_cast<int>(s.Width() / 6);
+        int top = y, bottom = y;
+        while (top > 0 && !(image.At(x, top - 1) == kWhite)) --top;
+        while (bottom + 1 < image.height && !(image.At(x, bottom + 1) == kWhite)) ++bottom;
+        int inside = 0;
+        for (int yy = top + 3; yy <= bottom - 3; ++yy) inside += image.At(x, yy) == edge;
+        EXPECT_EQ(inside, 0) << "the diagonal is no edge";
+        EXPECT_EQ(image.At(x, top) == edge, mesh);
+    }
 }
 
-TEST(ViewTool, SvgHoldsOneFacePerElementAndIsRefusedForBigBlanks)
+TEST(ViewTool, SvgHoldsOneFacePerElementNearestLastAndIsRefusedForBigBlanks)
 {
     ScratchDir dir("view-svg");
     WriteFile(dir.file("small.dynain"), SmallDynain(""));
     ViewRun r = RunView(dir, "small.dynain -o small.svg");
     ASSERT_EQ(r.status, 0) << r.out;
-    const std::string svg = ReadFile(dir.file("small.svg"));
+    std::string svg = ReadFile(dir.file("small.svg"));
     std::size_t faces = 0;
     for (std::size_t at = svg.find("<polygon"); at != std::string::npos; at = svg.find("<polygon", at + 1)) ++faces;
     EXPECT_EQ(faces, 3u);
     EXPECT_NE(svg.find("PART 1"), std::string::npos);
+
+    // The second part lies one unit above the first and is written first, so drawing in file order would bury it.
+    std::string s = "*KEYWORD\n*NODE\n";
+    char row[128];
+    for (int layer = 0; layer < 2; ++layer)
+        for (int k = 0; k < 4; ++k) {
+            std::snprintf(row, sizeof row, "%8d%16.6e%16.6e%16.6e\n", 1 + k + 4 * layer, 10.0 * (k == 1 || k == 2),
+                          10.0 * (k >= 2), layer == 0 ? 1.0 : 0.0);
+            s += row;
+        }
+    s += "*ELEMENT_SHELL\n       1       2       1       2       3       4\n       2       1       5       6       7       8\n*END\n";
+    WriteFile(dir.file("layers.dynain"), s);
+    const Shot shot = Draw(dir, "layers.dynain --size 300x200", "layers.png");
+    ASSERT_GE(shot.runs.size(), 1u);
+    EXPECT_EQ(shot.At(0.5), kSecondPart);
+
+    // In SVG the farther face comes first, so the nearer one is painted over it.
+    r = RunView(dir, "layers.dynain -o layers.svg");
+    ASSERT_EQ(r.status, 0) << r.out;
+    svg = ReadFile(dir.file("layers.svg"));
+    const std::size_t first = svg.find("<polygon");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(svg.find("fill=\"#1f77b4\"", first), std::string::npos);
+    EXPECT_LT(svg.find("#1f77b4", first), svg.find("#ff7f0e", first));
 
     Generate(dir, "--shape flat --elements 60000 --levels 0 --no-state -o big.dynain");
     r = RunView(dir, "big.dynain -o big.svg");
@@ -432,57 +467,3 @@ TEST(ViewTool, HelpExitsWithZeroAndBadInputWithTwo)
     }
 }
 
-TEST(ViewTool, TheNearerOfTwoOverlappingSheetsHidesTheOther)
-{
-    ScratchDir dir("view-depth");
-    // The second part lies one unit above the first and is written first, so drawing in file order would bury it.
-    std::string s = "*KEYWORD\n*NODE\n";
-    char row[128];
-    for (int layer = 0; layer < 2; ++layer)
-        for (int k = 0; k < 4; ++k) {
-            std::snprintf(row, sizeof row, "%8d%16.6e%16.6e%16.6e\n", 1 + k + 4 * layer, 10.0 * (k == 1 || k == 2),
-                          10.0 * (k >= 2), layer == 0 ? 1.0 : 0.0);
-            s += row;
-        }
-    s += "*ELEMENT_SHELL\n       1       2       1       2       3       4\n       2       1       5       6       7       8\n*END\n";
-    WriteFile(dir.file("layers.dynain"), s);
-    const Shot shot = Draw(dir, "layers.dynain --size 300x200", "layers.png");
-    ASSERT_GE(shot.runs.size(), 1u);
-    EXPECT_EQ(shot.At(0.5), kSecondPart);
-
-    // In SVG the farther face comes first, so the nearer one is painted over it.
-    const ViewRun r = RunView(dir, "layers.dynain -o layers.svg");
-    ASSERT_EQ(r.status, 0) << r.out;
-    const std::string svg = ReadFile(dir.file("layers.svg"));
-    const std::size_t first = svg.find("<polygon");
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_NE(svg.find("fill=\"#1f77b4\"", first), std::string::npos);
-    EXPECT_LT(svg.find("#1f77b4", first), svg.find("#ff7f0e", first));
-}
-
-TEST(ViewTool, MeshEdgesOutlineElementsButNotTheDiagonalOfAQuadrilateral)
-{
-    ScratchDir dir("view-mesh");
-    WriteFile(dir.file("small.dynain"), SmallDynain(""));
-    const Rgb edge{19, 71, 108};  // the first part's colour at 60 %
-    for (const bool mesh : {false, true}) {
-        SCOPED_TRACE(mesh);
-        const Shot s = Draw(dir, std::string(mesh ? "--mesh " : "") + "small.dynain --size 400x200", "mesh.png");
-        ASSERT_GE(s.runs.size(), 1u);
-        const Image& image = s.image;
-        const int y = s.y, shared = s.runs[0].first + static_cast<int>(s.Width() / 3);
-        int dark = 0;
-        for (int x = shared - 3; x <= shared + 3; ++x) dark += image.At(x, y) == edge;
-        EXPECT_EQ(dark > 0, mesh);
-        // Down the middle of the first square: its diagonal crosses there, its
-        // top and bottom sides end it.
-        const int x = s.runs[0].first + static_cast<int>(s.Width() / 6);
-        int top = y, bottom = y;
-        while (top > 0 && !(image.At(x, top - 1) == kWhite)) --top;
-        while (bottom + 1 < image.height && !(image.At(x, bottom + 1) == kWhite)) ++bottom;
-        int inside = 0;
-        for (int yy = top + 3; yy <= bottom - 3; ++yy) inside += image.At(x, yy) == edge;
-        EXPECT_EQ(inside, 0) << "the diagonal is no edge";
-        EXPECT_EQ(image.At(x, top) == edge, mesh);
-    }
-}

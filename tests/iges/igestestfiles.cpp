@@ -9,18 +9,16 @@
 #include <IGESGeom_TransformationMatrix.hxx>
 #include <TColStd_HArray1OfReal.hxx>
 #include <TColStd_HArray2OfReal.hxx>
-#include <gp_Mat.hxx>
+#include <gp_Pnt.hxx>
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 
 namespace igestest {
 namespace {
@@ -35,14 +33,6 @@ constexpr int kCurveSamples = 5000;
 // Vertices are written as floats: allow for their rounding.
 constexpr double kOnCurve = 1e-4;
 constexpr double kChord = 0.01 + kOnCurve;
-
-template <typename Proc>
-Proc Lookup(void* library, const char* name) {
-    Proc proc = nullptr;
-    void* const address = dlsym(library, name);
-    std::memcpy(&proc, &address, sizeof(proc));
-    return proc;
-}
 
 }  // namespace
 
@@ -67,22 +57,26 @@ std::string ReadText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteIges(const std::string& path, const std::vector<Handle(IGESData_IGESEntity)>& entities, const char* unit) {
+template <typename Item>
+void Write(const std::string& path, const std::vector<Item>& items, const char* unit) {
     IGESControl_Writer writer(unit, 0);
-    for (const auto& entity : entities) {
-        ASSERT_TRUE(writer.AddEntity(entity));
+    for (const Item& item : items) {
+        if constexpr (std::is_same_v<Item, Handle(Geom_Curve)>) {
+            ASSERT_TRUE(writer.AddGeom(item));
+        } else {
+            ASSERT_TRUE(writer.AddEntity(item));
+        }
     }
     writer.ComputeModel();
     ASSERT_TRUE(writer.Write(path.c_str()));
 }
 
+void WriteIges(const std::string& path, const std::vector<Handle(IGESData_IGESEntity)>& entities, const char* unit) {
+    Write(path, entities, unit);
+}
+
 void WriteIgesCurves(const std::string& path, const std::vector<Handle(Geom_Curve)>& curves) {
-    IGESControl_Writer writer("MM", 0);
-    for (const auto& curve : curves) {
-        ASSERT_TRUE(writer.AddGeom(curve));
-    }
-    writer.ComputeModel();
-    ASSERT_TRUE(writer.Write(path.c_str()));
+    Write(path, curves, "MM");
 }
 
 Handle(IGESData_IGESEntity) MakeLine(const gp_XYZ& start, const gp_XYZ& end) {
@@ -92,19 +86,13 @@ Handle(IGESData_IGESEntity) MakeLine(const gp_XYZ& start, const gp_XYZ& end) {
 }
 
 Handle(IGESData_IGESEntity) MakeCopious(int form, const std::vector<gp_XYZ>& points, double zPlane) {
-    const bool planar = form == 1 || form == 11 || form == 63;
-    const int stride = planar ? 2 : 3;
+    const int stride = form == 1 || form == 11 || form == 63 ? 2 : 3;
     Handle(TColStd_HArray1OfReal) data = new TColStd_HArray1OfReal(1, stride * static_cast<int>(points.size()));
-    int k = 1;
-    for (const gp_XYZ& p : points) {
-        data->SetValue(k++, p.X());
-        data->SetValue(k++, p.Y());
-        if (!planar) {
-            data->SetValue(k++, p.Z());
-        }
+    for (int i = 0; i < data->Length(); ++i) {
+        data->SetValue(i + 1, points[static_cast<std::size_t>(i / stride)].Coord(i % stride + 1));
     }
     Handle(IGESGeom_CopiousData) copious = new IGESGeom_CopiousData();
-    copious->Init(planar ? 1 : 2, zPlane, data);
+    copious->Init(stride - 1, zPlane, data);
     if (form == 63) {
         copious->SetClosedPath2D();
     } else {
@@ -115,24 +103,12 @@ Handle(IGESData_IGESEntity) MakeCopious(int form, const std::vector<gp_XYZ>& poi
 
 Handle(IGESData_IGESEntity) MakeTransform(const std::array<std::array<double, 4>, 3>& rows) {
     Handle(TColStd_HArray2OfReal) matrix = new TColStd_HArray2OfReal(1, 3, 1, 4);
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            matrix->SetValue(i + 1, j + 1, rows[i][j]);
-        }
+    for (int k = 0; k < 12; ++k) {
+        matrix->SetValue(k / 4 + 1, k % 4 + 1, rows[k / 4][k % 4]);
     }
     Handle(IGESGeom_TransformationMatrix) transform = new IGESGeom_TransformationMatrix();
     transform->Init(matrix);
     return transform;
-}
-
-gp_GTrsf ToGTrsf(const std::array<std::array<double, 4>, 3>& rows) {
-    gp_GTrsf place;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            place.SetValue(i + 1, j + 1, rows[i][j]);
-        }
-    }
-    return place;
 }
 
 LibraryResult ReadThroughLibrary(const std::string& file, int maxLines) {
@@ -149,8 +125,7 @@ LibraryResult ReadThroughLibrary(const std::string& file, int maxLines) {
 
     std::vector<int> counts(static_cast<std::size_t>(maxLines) + kCountCanaries, kCanary);
     std::vector<float> coords(3 * kPlane + kCoordCanaries, kCoordCanary);
-    int ten = 10;
-    int lineCount = 0;
+    int ten = 10, lineCount = 0;
     unitProc(&result.unit, file.c_str(), 0);
     translateProc(&result.status, &result.unit, &ten, file.c_str(), 0, 0);
     linesProc(&lineCount, counts.data(), coords.data(), maxLines);
@@ -187,13 +162,9 @@ double DistanceToPolyline(const gp_XYZ& point, const Polyline& line) {
     return best;
 }
 
-void ExpectFollowsCurve(const Polyline& line, const Handle(Geom_Curve)& curve,
-                        const std::function<gp_XYZ(const gp_XYZ&)>& place) {
-    const auto at = [&](double t) {
-        const gp_XYZ p = curve->Value(t).XYZ();
-        return place ? place(p) : p;
-    };
-    ExpectFollows(line, at, curve->FirstParameter(), curve->LastParameter());
+void ExpectFollowsCurve(const Polyline& line, const Handle(Geom_Curve)& curve) {
+    ExpectFollows(line, [&](double t) { return curve->Value(t).XYZ(); }, curve->FirstParameter(),
+                  curve->LastParameter());
 }
 
 void ExpectFollows(const Polyline& line, const std::function<gp_XYZ(double)>& at, double first, double last) {

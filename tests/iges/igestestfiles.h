@@ -6,10 +6,12 @@
 
 #include <Geom_Curve.hxx>
 #include <IGESData_IGESEntity.hxx>
-#include <gp_GTrsf.hxx>
 #include <gp_XYZ.hxx>
 
+#include <dlfcn.h>
+
 #include <array>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,17 +28,23 @@ std::string DataFile(const std::string& name);
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 
-// Writes the given entities, in order, with the toolkit's IGES writer in the given unit.
+// Writes the given entities, or the curves as the toolkit's writer translates them, in order.
 void WriteIges(const std::string& path, const std::vector<Handle(IGESData_IGESEntity)>& entities,
                const char* unit = "MM");
-// Writes the given curves as the toolkit's writer translates them.
 void WriteIgesCurves(const std::string& path, const std::vector<Handle(Geom_Curve)>& curves);
 
 Handle(IGESData_IGESEntity) MakeLine(const gp_XYZ& start, const gp_XYZ& end);
 Handle(IGESData_IGESEntity) MakeCopious(int form, const std::vector<gp_XYZ>& points, double zPlane = 0.0);
 // A 124 entity: rows of the 3x4 matrix [R | T].
 Handle(IGESData_IGESEntity) MakeTransform(const std::array<std::array<double, 4>, 3>& rows);
-gp_GTrsf ToGTrsf(const std::array<std::array<double, 4>, 3>& rows);
+
+template <typename Proc>
+Proc Lookup(void* library, const char* name) {
+    Proc proc = nullptr;
+    void* const address = dlsym(library, name);
+    std::memcpy(&proc, &address, sizeof(proc));
+    return proc;
+}
 
 // What one run of the library's three entry points gave back.
 struct LibraryResult {
@@ -53,12 +61,10 @@ LibraryResult ReadThroughLibrary(const std::string& file, int maxLines = 1000);
 gp_XYZ ToXYZ(const Point& p);
 // Distance from a point to the nearest segment of a polyline.
 double DistanceToPolyline(const gp_XYZ& point, const Polyline& line);
-// Checks that a polyline follows `place(curve)` within the chord tolerance: its ends are the
-// curve's ends, every vertex lies on the curve and no point of the curve strays from it.
-void ExpectFollowsCurve(const Polyline& line, const Handle(Geom_Curve)& curve,
-                        const std::function<gp_XYZ(const gp_XYZ&)>& place = {});
-// The same for a curve given by its points over a parameter range.
+// Checks that a polyline follows a curve within the chord tolerance: its ends are the curve's
+// ends, every vertex lies on the curve and no point of the curve strays from it.
 void ExpectFollows(const Polyline& line, const std::function<gp_XYZ(double)>& at, double first, double last);
+void ExpectFollowsCurve(const Polyline& line, const Handle(Geom_Curve)& curve);
 
 }  // namespace igestest
 

@@ -58,39 +58,34 @@ TEST(IgesWrite, CurvesComeBackThroughTheLibraryInOrderAndInPlace) {
         read.lines[1], [](double t) { return OnCircle(gp_XYZ(0, 0, -9.5), 40, gp_XYZ(0, 0, 1), t); }, kPi / 6,
         2 * kPi / 3);
 
-    const std::vector<igestest::Point> corners = {{0, 0, 0}, {10, 0, 0}, {10, 5, 1}};
-    EXPECT_EQ(read.lines[2], corners) << "a polyline keeps exactly its points";
+    EXPECT_EQ(read.lines[2], (igestest::Polyline{{0, 0, 0}, {10, 0, 0}, {10, 5, 1}})) << "a polyline keeps its points";
 
+    using igestest::ToXYZ;
     const igestest::Polyline& loop = read.lines[3];
     ASSERT_GE(loop.size(), 8u);
-    EXPECT_LT((igestest::ToXYZ(loop.front()) - igestest::ToXYZ(loop.back())).Modulus(), 1e-4) << "closed";
+    EXPECT_LT((ToXYZ(loop.front()) - ToXYZ(loop.back())).Modulus(), 1e-4) << "closed";
     for (const gp_XYZ& through : {gp_XYZ(10, 5, 0), gp_XYZ(20, 0, 0), gp_XYZ(10, -5, 0)}) {
         EXPECT_LT(igestest::DistanceToPolyline(through, loop), 0.011);
     }
     // Closed smoothly: no corner where the loop meets itself.
-    const gp_XYZ in = igestest::ToXYZ(loop.front()) - igestest::ToXYZ(loop[loop.size() - 2]);
-    const gp_XYZ out = igestest::ToXYZ(loop[1]) - igestest::ToXYZ(loop.front());
+    const gp_XYZ in = ToXYZ(loop.front()) - ToXYZ(loop[loop.size() - 2]);
+    const gp_XYZ out = ToXYZ(loop[1]) - ToXYZ(loop.front());
     EXPECT_GT(in.Dot(out) / (in.Modulus() * out.Modulus()), 0.95);
 }
 
 TEST(IgesWrite, CurveFileWithCommentsGivesTheSameFileAsTheCommandLine) {
-    namespace fs = std::filesystem;
-    const fs::path byArgs = igestest::ScratchFile("_args");
-    const fs::path byFile = igestest::ScratchFile("_file");
-    fs::create_directories(byArgs);
-    fs::create_directories(byFile);
+    // The same name in folders of their own, so that the two files can be compared byte for byte.
+    const std::string byArgs = igestest::ScratchFile("_args"), byFile = igestest::ScratchFile("_file");
+    std::filesystem::create_directories(byArgs);
+    std::filesystem::create_directories(byFile);
     const std::string curves = igestest::ScratchFile(".txt");
-    igestest::WriteText(curves, "# a lance and a hole\n"
-                                "polyline 1 2 0\n   3 4 0  # first leg\n 5 4.5 0\n"
-                                "\n"
+    igestest::WriteText(curves, "# a lance and a hole\npolyline 1 2 0\n   3 4 0  # first leg\n 5 4.5 0\n\n"
                                 "circle 0 0 0 7.5 0 0 -1\n");
-    ASSERT_EQ(Write("-o '" + (byArgs / "cut.igs").string() + "' 'polyline 1 2 0 3 4 0 5 4.5 0' circle 0 0 0 7.5 0 0 -1")
-                  .status,
-              0);
-    ASSERT_EQ(Write("-f '" + curves + "' -o '" + (byFile / "cut.igs").string() + "'").status, 0);
-    const std::string written = igestest::ReadText((byArgs / "cut.igs").string());
+    ASSERT_EQ(Write("-o '" + byArgs + "/cut.igs' 'polyline 1 2 0 3 4 0 5 4.5 0' circle 0 0 0 7.5 0 0 -1").status, 0);
+    ASSERT_EQ(Write("-f '" + curves + "' -o '" + byFile + "/cut.igs'").status, 0);
+    const std::string written = igestest::ReadText(byArgs + "/cut.igs");
     EXPECT_FALSE(written.empty());
-    EXPECT_EQ(written, igestest::ReadText((byFile / "cut.igs").string()));
+    EXPECT_EQ(written, igestest::ReadText(byFile + "/cut.igs"));
 }
 
 TEST(IgesWrite, BadInputIsRefusedWithStatusTwoAndNoFile) {
