@@ -855,7 +855,7 @@ private:
             // One that lost its constraint where its coarse element went stays at the middle of the coarse
             // edge.
             const auto was = std::find_if(in_.adaptive.begin(), in_.adaptive.end(),
-                                          [&](const auto& a) { return a[0] == id; });
+                                          [node = id](const auto& a) { return a[0] == node; });
             if (was != in_.adaptive.end() && HasNode((*was)[1]) && HasNode((*was)[2])) {
                 const P3 a = Node((*was)[1]), b = Node((*was)[2]);
                 if (std::hypot(0.5 * (a[0] + b[0]) - p[0], 0.5 * (a[1] + b[1]) - p[1]) < 1e-5 * h_) continue;
