@@ -84,43 +84,37 @@ TEST(SelfCrossing, GridFindsThePairTheAllPairsSearchFinds)
 TEST(SelfCrossing, TouchingFoldsAndRepeatsAtTheirPlaces)
 {
     const Poly square{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
-    // Closed with or without repeating its first point; repeated points are one.
-    EXPECT_FALSE(geFindSelfCrossing(square, true).Found());
-    EXPECT_FALSE(geFindSelfCrossing({{0, 0}, {4, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 4}, {0, 0}}, true).Found());
-    // A side drawn a hair too long, the next starting on it: no fold.
-    EXPECT_FALSE(geFindSelfCrossing({{0, 0}, {4.005, 0}, {4, 0}, {4, 4}, {0, 4}}, true).Found());
-    // Open, its ends meet at a point: the last segment touches the first.
-    const gmSelfCrossing loop = geFindSelfCrossing({{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}}, false);
-    EXPECT_EQ(loop.first, 0);
-    EXPECT_EQ(loop.second, 3);
-    // A corner lying on another segment touches it.
-    const gmSelfCrossing corner = geFindSelfCrossing({{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}}, true);
-    EXPECT_EQ(corner.first, 0);
-    EXPECT_EQ(corner.second, 2);
-    EXPECT_FALSE(corner.along);
-    // Out along a line and back: the turn folds two neighbours onto each other.
-    const gmSelfCrossing fold = geFindSelfCrossing({{0, 0}, {2, 1}, {6, 3}, {4, 2}}, false);
-    EXPECT_EQ(fold.first, 1);
-    EXPECT_EQ(fold.second, 2);
-    EXPECT_TRUE(fold.along);
-    // A bow tie encloses no area, but crosses at an angle.
-    const Poly bowTie{{0, 0}, {4, 4}, {4, 0}, {0, 4}};
-    EXPECT_NEAR(gePolygonArea(bowTie), 0.0, 1e-12);
-    const gmSelfCrossing tie = geFindSelfCrossing(bowTie, true);
-    EXPECT_EQ(tie.first, 0);
-    EXPECT_EQ(tie.second, 2);
-    EXPECT_FALSE(tie.along);
-    // Out and back a thousandth apart: apart for the exact search, touching for the cutters.
     const Poly hairpin{{0, 0}, {10, 0}, {10, 5}, {2, 5}, {1, 5.5}, {3, 5.001}, {9, 5.001}, {9, 9}, {0, 9}};
-    EXPECT_FALSE(geFindSelfCrossing(hairpin, true).Found());
-    const gmSelfCrossing pin = geFindSelfCrossing(hairpin, true, nullptr, 0.005);
-    EXPECT_EQ(pin.first, 2);
-    EXPECT_EQ(pin.second, 4);
     // Far from the origin: the digits that tell the corners apart are kept.
     Poly far;
     for (const gmPnt2D& q : square) far.emplace_back(1e9 + q.x(), -1e9 + q.y());
-    EXPECT_FALSE(geFindSelfCrossing(far, true).Found());
     EXPECT_NEAR(gePolygonArea(far), 16.0, 1e-6);
+    // first -1: nothing found; along -1: not asked.
+    struct Row { Poly p; bool closed; double touch; int first, second, along; };
+    const Row rows[] = {
+        // Closed with or without repeating its first point; repeated points are one.
+        {square, true, 0.0, -1, -1, -1},
+        {{{0, 0}, {4, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 4}, {0, 0}}, true, 0.0, -1, -1, -1},
+        // A side drawn a hair too long, the next starting on it: no fold.
+        {{{0, 0}, {4.005, 0}, {4, 0}, {4, 4}, {0, 4}}, true, 0.0, -1, -1, -1},
+        {far, true, 0.0, -1, -1, -1},
+        // Open, its ends meet at a point: the last segment touches the first.
+        {{{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}}, false, 0.0, 0, 3, -1},
+        // A corner lying on another segment touches it.
+        {{{0, 0}, {4, 0}, {4, 4}, {2, 0}, {0, 4}}, true, 0.0, 0, 2, 0},
+        // Out along a line and back: the turn folds two neighbours onto each other.
+        {{{0, 0}, {2, 1}, {6, 3}, {4, 2}}, false, 0.0, 1, 2, 1},
+        // A bow tie encloses no area, but crosses at an angle.
+        {{{0, 0}, {4, 4}, {4, 0}, {0, 4}}, true, 0.0, 0, 2, 0},
+        // Out and back a thousandth apart: apart for the exact search, touching for the cutters.
+        {hairpin, true, 0.0, -1, -1, -1},
+        {hairpin, true, 0.005, 2, 4, -1},
+    };
+    for (const Row& row : rows) {
+        const gmSelfCrossing found = geFindSelfCrossing(row.p, row.closed, nullptr, row.touch);
+        EXPECT_EQ(std::make_pair(found.first, found.second), std::make_pair(row.first, row.second)) << &row - rows;
+        EXPECT_TRUE(row.along < 0 || found.along == (row.along == 1)) << &row - rows;
+    }
     far.emplace_back(1e9 + 2, -1e9 - 1);
     EXPECT_TRUE(geFindSelfCrossing(far, true).Found());
 }
@@ -143,21 +137,6 @@ TEST(BestFitPlane, TiltedCircleKeepsItsArea)
 
 namespace {
 
-class CurveRefusal : public ::testing::Test {
-protected:
-    void SetUp() override { dataManage.Release(); }
-    void TearDown() override { dataManage.Release(); }
-
-    static void Add(CsTrmCrv& c, int flag, const std::vector<gmPnt3D>& points)
-    {
-        c.SetSetid(1);
-        c.SetExid(1);
-        c.SetFlag(flag);
-        c.SetPtArr(points);
-        dataManage.AddLine(c);
-    }
-};
-
 // A figure eight of unequal lobes on a tilted plane, its two strands apart by
 // twice lift along the plane's normal where they cross.
 std::vector<gmPnt3D> Eight(double lift)
@@ -171,30 +150,10 @@ std::vector<gmPnt3D> Eight(double lift)
     return points;
 }
 
-}  // namespace
-
-TEST_F(CurveRefusal, CurvesInSpaceCrossWhereTheirStrandsComeWithinTheGap)
-{
-    CsTrmCrv3D near, apart;
-    near.SetGap(2.0);
-    apart.SetGap(2.0);
-    Add(near, 1, Eight(0.5));
-    CsTrmCtrl ctrl;
-    EXPECT_FALSE(ctrl.SetTrimLine());
-    EXPECT_TRUE(ctrl.IsCurveRefused());
-    EXPECT_TRUE(ctrl.GetTrim3D().empty());
-
-    dataManage.Release();
-    Add(apart, 1, Eight(10.0));
-    EXPECT_TRUE(ctrl.SetTrimLine());
-    EXPECT_FALSE(ctrl.IsCurveRefused());
-    EXPECT_EQ(ctrl.GetTrim3D().size(), 1u);
-}
-
 // A slender closed loop over a bent, twisted sheet: its long sides lie up to
 // 1.2 apart on the sheet, while the plane fitted to its points stands across
 // the sheet, where the sides cross. It is judged where it encloses area.
-TEST_F(CurveRefusal, ASlenderLoopOverABentSheetDoesNotCrossItself)
+std::vector<gmPnt3D> SlenderLoop()
 {
     const auto sheet = [](double x, double y) {
         const double across = y - 20.0 - 0.47 * (100.0 - x);
@@ -203,30 +162,46 @@ TEST_F(CurveRefusal, ASlenderLoopOverABentSheetDoesNotCrossItself)
     std::vector<gmPnt3D> loop;
     for (int k = 0; k <= 30; ++k) loop.push_back(sheet(100.0 - k, 20.0 + 0.45 * k));
     for (int k = 30; k >= 0; --k) loop.push_back(sheet(100.0 - k, 20.0 + 0.49 * k));
-    CsTrmCrv3D lance;
-    lance.SetGap(2.0);
-    Add(lance, 0, loop);
-    CsTrmCtrl ctrl;
-    EXPECT_TRUE(ctrl.SetTrimLine());
-    EXPECT_FALSE(ctrl.IsCurveRefused());
+    return loop;
 }
 
-TEST_F(CurveRefusal, LancesMayStayOpenButNotCrossAndTrimCurvesMustEncloseArea)
-{
-    CsTrmCrv2D lance, slit;
-    Add(lance, 0, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {5, -5, 0}});
-    CsTrmCtrl ctrl;
-    EXPECT_FALSE(ctrl.SetTrimLine());
-    EXPECT_TRUE(ctrl.IsCurveRefused());
+}  // namespace
 
-    // An open slit that turns back but does not cross, and a trim curve of two
-    // points that the setup would close back onto itself.
+// One curve that meets itself refuses the whole setup: no list keeps a curve.
+// Curves in space cross where their strands come within the gap; lances may
+// stay open; trim curves must enclose area.
+TEST(CurveRefusal, ACurveThatMeetsItselfRefusesTheSetup)
+{
+    struct Curve { bool inSpace; int flag; std::vector<gmPnt3D> points; };
+    const std::vector<gmPnt3D> slit{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {5, 1, 0}};
+    const struct { const char* what; std::vector<Curve> curves; bool accepted; } rows[] = {
+        {"eight, strands near", {{true, 1, Eight(0.5)}}, false},
+        {"eight, strands apart", {{true, 1, Eight(10.0)}}, true},
+        {"slender loop over a bent sheet", {{true, 0, SlenderLoop()}}, true},
+        {"crossing lance", {{false, 0, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {5, -5, 0}}}}, false},
+        {"slit turning back", {{false, 0, slit}}, true},
+        {"slit and a trim curve of two points", {{false, 0, slit}, {false, 1, {{0, 0, 0}, {10, 0, 0}}}}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        dataManage.Release();
+        for (const Curve& c : row.curves) {
+            CsTrmCrv2D flat;
+            CsTrmCrv3D spatial;
+            spatial.SetGap(2.0);
+            CsTrmCrv& curve = c.inSpace ? static_cast<CsTrmCrv&>(spatial) : static_cast<CsTrmCrv&>(flat);
+            curve.SetSetid(1);
+            curve.SetExid(1);
+            curve.SetFlag(c.flag);
+            curve.SetPtArr(c.points);
+            dataManage.AddLine(curve);
+        }
+        CsTrmCtrl ctrl;
+        EXPECT_EQ(ctrl.SetTrimLine(), row.accepted);
+        EXPECT_EQ(ctrl.IsCurveRefused(), !row.accepted);
+        const size_t kept = ctrl.GetTrim2D().size() + ctrl.GetTrim3D().size() + ctrl.GetLance2D().size() +
+                            ctrl.GetLance3D().size();
+        EXPECT_EQ(kept, row.accepted ? row.curves.size() : 0u);
+    }
     dataManage.Release();
-    Add(slit, 0, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {5, 1, 0}});
-    EXPECT_TRUE(ctrl.SetTrimLine());
-    CsTrmCrv2D straight;
-    Add(straight, 1, {{0, 0, 0}, {10, 0, 0}});
-    EXPECT_FALSE(ctrl.SetTrimLine());
-    EXPECT_TRUE(ctrl.IsCurveRefused());
-    EXPECT_TRUE(ctrl.GetLance2D().empty());
 }

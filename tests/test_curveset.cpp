@@ -54,53 +54,30 @@ protected:
 
 }  // namespace
 
-TEST_F(CurveSet, SetValuesReachEveryCurveNumberedFromOne)
-{
-    CsCrvSet2D set2;
-    set2.SetId(9);
-    set2.SetTrimFlag(2);
-    set2.SetRatio(0.5);
-    set2.SetPrjDir(gmVec3D(1, 0, 0));
-    set2.AddPntArr({gmPnt3D(0, 0, 0), gmPnt3D(1, 0, 0)});
-    set2.AddPntArr({gmPnt3D(0, 1, 0), gmPnt3D(1, 1, 0)});
-    set2.SetCrvData();
-    const auto curves = set2.TrmCrvArr();
-    ASSERT_EQ(curves.size(), 2u);
-    for (size_t i = 0; i < curves.size(); ++i) {
-        EXPECT_TRUE(curves[i]->IsCrv2D());
-        EXPECT_EQ(curves[i]->GetExid(), static_cast<int>(i) + 1);
-        EXPECT_EQ(curves[i]->GetSetid(), 9);
-        EXPECT_EQ(curves[i]->GetFlag(), 2);
-        EXPECT_DOUBLE_EQ(curves[i]->GetRatio(), 0.5);
-        EXPECT_DOUBLE_EQ(static_cast<const CsTrmCrv2D*>(curves[i])->GetPrjDir().x(), 1.0);
-    }
-
-    CsCrvSet3D set3;
-    set3.SetSeed(12);
-    set3.SetGap(4.0);
-    set3.AddPntArr({gmPnt3D(0, 0, 0), gmPnt3D(0, 0, 1)});
-    set3.SetCrvData();
-    ASSERT_EQ(set3.TrmCrvArr().size(), 1u);
-    const auto* curve = static_cast<const CsTrmCrv3D*>(set3.TrmCrvArr()[0]);
-    EXPECT_EQ(curve->GetSeed(), 12);
-    EXPECT_DOUBLE_EQ(curve->GetGap(), 4.0);
-}
-
-TEST_F(CurveSet, ProjectionComesFromTheNamedVectorElseTheZAxis)
+// A set's values reach each of its curves, numbered from 1 (IgesPolylines
+// numbers several); a 2D set projects along the vector it names, else along z;
+// set 0 is skipped.
+TEST_F(CurveSet, SetValuesAndTheNamedProjectionReachEveryCurve)
 {
     EXPECT_EQ(Convert("*DEFINE_VECTOR\n3 0 0 0 0 2 0\n"
                       "*DEFINE_CURVE_TRIM\n1 0 1 3 0.5\n0 0\n1 1\n"
                       "*DEFINE_CURVE_TRIM\n2 0 1 4 0.5\n0 0\n1 1\n"
-                      "*DEFINE_CURVE_TRIM\n0 0 1 3 0.5\n0 0\n1 1\n"),
+                      "*DEFINE_CURVE_TRIM\n0 0 1 3 0.5\n0 0\n1 1\n"
+                      "*DEFINE_CURVE_TRIM_3D\n5 0 -1 0 0.25 4.0 12\n0 0 0\n0 0 1\n"),
               1);
     const auto& lines = dataManage.GetLineArr();
-    ASSERT_EQ(lines.size(), 2u);  // set 0 is skipped
+    ASSERT_EQ(lines.size(), 3u);
     const auto& first = static_cast<const CsTrmCrv2D&>(*lines[0]);
-    const auto& second = static_cast<const CsTrmCrv2D&>(*lines[1]);
-    EXPECT_EQ(first.GetSetid(), 1);
+    EXPECT_EQ(std::vector<int>({first.GetSetid(), first.GetExid(), first.GetFlag()}), std::vector<int>({1, 1, 1}));
+    EXPECT_DOUBLE_EQ(first.GetRatio(), 0.5);
     EXPECT_DOUBLE_EQ(first.GetPrjDir().y(), 1.0);
-    EXPECT_EQ(second.GetSetid(), 2);
-    EXPECT_DOUBLE_EQ(second.GetPrjDir().z(), 1.0);
+    EXPECT_EQ(lines[1]->GetSetid(), 2);
+    EXPECT_DOUBLE_EQ(static_cast<const CsTrmCrv2D&>(*lines[1]).GetPrjDir().z(), 1.0);
+    const auto& spatial = static_cast<const CsTrmCrv3D&>(*lines[2]);
+    EXPECT_EQ(std::vector<int>({spatial.GetSetid(), spatial.GetExid(), spatial.GetFlag(), spatial.GetSeed()}),
+              std::vector<int>({5, 1, -1, 12}));
+    EXPECT_DOUBLE_EQ(spatial.GetGap(), 4.0);
+    EXPECT_DOUBLE_EQ(spatial.GetRatio(), 0.25);
     // The sets hand their curves over.
     EXPECT_TRUE(reader_->GetCrvSets2D()[0].TrmCrvArr().empty());
 }
@@ -146,10 +123,7 @@ TEST_F(CurveSet, IgesPolylinesBecomeCurvesOfTheSet)
 // its curve (not the curve's end): the conversion stops at it and names it.
 TEST_F(CurveSet, PointsBeyondEveryBlankStopTheConversionByTheirPlace)
 {
-    struct Row {
-        const char* deck;
-        const char* point;
-    };
+    struct Row { const char* deck; const char* point; };
     for (const Row& row : {
              Row{"*DEFINE_CURVE_TRIM\n4 0 1 0 0.5\n0 0\n1 0\ninf 2\n1 1\n", "curve set 4, curve 1: point 3 is (inf, 2, 0)"},
              Row{"*DEFINE_CURVE_TRIM\n4 0 1 0 0.5\n0 0\n1e400 2\n", "curve set 4, curve 1: point 2 is (inf, 2, 0)"},

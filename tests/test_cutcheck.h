@@ -1,20 +1,11 @@
 // Small models built in the global model as a run builds them, for the tests
-// of the topology operator and the refinement.
+// of the topology operator, the refinement and the mesh check.
 #ifndef TEST_CUTCHECK_H
 #define TEST_CUTCHECK_H
 
 #include "qdsdatabase.h"
-#include "qdsgeomline.h"
 #include "qdstrimbase.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <map>
-#include <memory>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace cuttest {
@@ -33,9 +24,8 @@ inline void BuildModel(const std::vector<gmPnt3D>& points, const std::vector<std
 {
     ResetModel();
     for (size_t i = 0; i < points.size(); ++i) dataManage.AddNode(CsDataNode(static_cast<int>(i) + 1, points[i]));
-    for (size_t e = 0; e < elems.size(); ++e) {
+    for (size_t e = 0; e < elems.size(); ++e)
         dataManage.AddElem(CsDataElem(1, static_cast<int>(e) + 1, static_cast<int>(elems[e].size()), elems[e].data(), kEleShell));
-    }
     for (const CsDataAdpv& c : constraints) dataManage.AddAdpNd(c);
     dataManage.UpdateElemNd();
     for (int e = 1; e <= dataManage.GetElemNumber(); ++e) dataManage.SetThickness(e, 1.5);
@@ -53,27 +43,6 @@ inline void BuildQuadPatch(int n, double h = 1.0, const std::vector<CsDataAdpv>&
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) elems.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
     BuildModel(pts, elems, constraints);
-}
-
-// An open line whose points are plane coordinates of the global x-y plane.
-inline std::unique_ptr<gmCut2DLine> Line(const std::vector<gmPnt3D>& pts, double ratio = 0.25)
-{
-    auto line = std::make_unique<gmCut2DLine>(pts, 0);
-    line->SetRatio(ratio);
-    line->SetPntLcs(1);
-    line->SetUcs(gmCrdSys());
-    return line;
-}
-
-// The shortest element edge of the model, the cutters' length tolerance.
-inline double ShortestEdge()
-{
-    double best = 1.0e10;
-    for (int e = 1; e <= dataManage.GetElemNumber(); ++e) {
-        const CsDataElem& el = dataManage.GetElem(e);
-        for (int k = 0; k < el.GetNodeNum(); ++k) best = std::min(best, el.GetLength(k));
-    }
-    return best;
 }
 
 // Area of a node list in the model, seen along n (positive: turned like n).
@@ -97,14 +66,6 @@ inline std::vector<int> NodesOf(int e)
     return nodes;
 }
 
-inline gmVec3D NormalOf(const std::vector<gmPnt3D>& v)
-{
-    gmVec3D n = v.size() == 3 ? (v[1] - v[0]).Cross(v[2] - v[0]) : (v[2] - v[0]).Cross(v[3] - v[1]);
-    n.Normalize();
-    return n;
-}
-
-// What one cut did, for the checks.
 }  // namespace cuttest
 
 #endif

@@ -106,22 +106,18 @@ void ExpectKeptAsRead(const std::string& input, const std::string& output, const
 
 }  // namespace
 
-TEST(Precision, AnnealingWritesEveryNodeAndThicknessAsRead)
+// Annealing keeps every node; trimming those away from the curve.
+TEST(Precision, AnnealingAndTrimmingWriteWhatTheyLeaveAsRead)
 {
-    testutil::ScratchDir dir("precision-anneal");
+    testutil::ScratchDir dir("precision");
     const std::string blank = ShiftedBlank();
     testutil::WriteFile(dir.file("blank.dynain"), blank);
-    testutil::WriteFile(dir.file("job.dyn"), testutil::SmallGeneratedJob().annealDeck);
-    const testutil::RunResult r = testutil::RunProgram(dir, "job.dyn");
-    ASSERT_EQ(r.status, 0) << r.out;
+    testutil::WriteFile(dir.file("anneal.dyn"), testutil::SmallGeneratedJob().annealDeck);
+    const testutil::RunResult annealed = testutil::RunProgram(dir, "anneal.dyn");
+    ASSERT_EQ(annealed.status, 0) << annealed.out;
     ExpectKeptAsRead(blank, testutil::ReadFile(dir.file("genblank_anneal.dynain")), {}, 0.0);
-}
 
-TEST(Precision, TrimmingWritesNodesAwayFromTheCurveAsRead)
-{
-    testutil::ScratchDir dir("precision-trim");
-    const std::string blank = ShiftedBlank();
-    testutil::WriteFile(dir.file("blank.dynain"), blank);
+    // A round hole in the middle, kept 1.5 element lengths away from.
     const trimcheck::Dynain in = trimcheck::Parse(blank);
     double cx = 0.0, cy = 0.0, h = 0.0;
     for (const auto& [id, p] : in.nodes) cx = std::max(cx, 0.5 * p[0]), cy = std::max(cy, 0.5 * p[1]);
@@ -133,7 +129,7 @@ TEST(Precision, TrimmingWritesNodesAwayFromTheCurveAsRead)
     trimcheck::Poly hole;
     for (int k = 0; k <= 24; ++k) hole.push_back({cx + 0.5 * cy * std::cos(k * kPi / 12), cy + 0.5 * cy * std::sin(k * kPi / 12)});
     testutil::WriteFile(dir.file("job.dyn"), sweep::DeckFor(in, sweep::JobAlongZ({{1, hole}}), "blank.dynain"));
-    const testutil::RunResult r = testutil::RunProgram(dir, "job.dyn");
-    ASSERT_EQ(r.status, 0) << r.out;
+    const testutil::RunResult trimmed = testutil::RunProgram(dir, "job.dyn");
+    ASSERT_EQ(trimmed.status, 0) << trimmed.out;
     ExpectKeptAsRead(blank, testutil::ReadFile(dir.file("job.dynain")), hole, 1.5 * h);
 }

@@ -41,37 +41,23 @@ long long CodeAfter(long long start, int cid, std::vector<int> dofs)
 
 }  // namespace
 
-TEST(ModelIds, NewNodesAndElementsNumberAboveTheLargestReadId)
+// Read elements name nodes by id until UpdateElemNd maps them to indices;
+// nodes and elements made later number above the largest id read.
+TEST(ModelIds, ElementsMapToNodeIndicesAndNewIdsLieAboveTheReadOnes)
 {
     CsDataManager model;
-    AddReadNode(model, 500);
-    AddReadNode(model, 7);
-    AddReadNode(model, 120);
-    const int first = model.AddNode(gmPnt3D(1, 2, 3));
-    const int second = model.AddNode(gmPnt3D(4, 5, 6));
-    EXPECT_EQ(model.GetNodeExid(first), 501);
-    EXPECT_EQ(model.GetNodeExid(second), 502);
-    EXPECT_EQ(model.GetNodeMaxNo(), 502);
-
-    AddReadShell(model, 90, 1, {500, 7, 120});
-    AddReadShell(model, 3, 1, {500, 7, 120});
-    const int nodes[3] = {1, 2, 3};
-    const int made = model.AddElem(2, 3, nodes);
-    EXPECT_EQ(model.GetElemExid(made), 91);
-}
-
-TEST(ModelIds, UpdateElemNdMapsNodeIdsAndRefusesUnknownOnes)
-{
-    CsDataManager model;
-    AddReadNode(model, 30);
-    AddReadNode(model, 20);
-    AddReadNode(model, 10);
-    AddReadShell(model, 1, 1, {10, 20, 30});
+    for (const int id : {500, 7, 120}) AddReadNode(model, id);
+    AddReadShell(model, 90, 1, {120, 500, 7});
+    AddReadShell(model, 3, 1, {120, 500, 7});
     model.UpdateElemNd();
     const CsDataElem& elem = model.GetElem(1);
-    EXPECT_EQ(elem[0], 3);
-    EXPECT_EQ(elem[1], 2);
-    EXPECT_EQ(elem[2], 1);
+    EXPECT_EQ(std::vector<int>({elem[0], elem[1], elem[2]}), std::vector<int>({3, 1, 2}));
+
+    EXPECT_EQ(model.GetNodeExid(model.AddNode(gmPnt3D(1, 2, 3))), 501);
+    EXPECT_EQ(model.GetNodeExid(model.AddNode(gmPnt3D(4, 5, 6))), 502);
+    EXPECT_EQ(model.GetNodeMaxNo(), 502);
+    const int nodes[3] = {1, 2, 3};
+    EXPECT_EQ(model.GetElemExid(model.AddElem(2, 3, nodes)), 91);
 
     CsDataManager broken;
     AddReadNode(broken, 1);
@@ -91,12 +77,7 @@ TEST(Constraints, CodesMerge)
     node.AddSpc(7, 7);
     EXPECT_EQ(node.GetSpcCode(), 63);
 
-    struct Row {
-        long long start;
-        int cid;
-        std::vector<int> dofs;
-        long long code;
-    };
+    struct Row { long long start; int cid; std::vector<int> dofs; long long code; };
     const Row rows[] = {
         {5000007, 5, {1, 1, 1, 0, 0, 0}, 5000063},
         {5000007, 6, {1, 1, 1, 0, 0, 0}, 6000056},
@@ -112,13 +93,10 @@ TEST(Constraints, CodesMerge)
 
     int cid = -1;
     int dofs[6] = {};
-    CsDataNode big(1, gmPnt3D(), 10001000008LL);
-    EXPECT_TRUE(big.GetSpc(cid, dofs));
+    EXPECT_TRUE(CsDataNode(1, gmPnt3D(), 10001000008LL).GetSpc(cid, dofs));
     EXPECT_EQ(cid, 10001);
     EXPECT_EQ(std::vector<int>(dofs, dofs + 6), (std::vector<int>{0, 0, 1, 0, 0, 0}));
-
-    CsDataNode empty(1, gmPnt3D(), 1000000);
-    EXPECT_FALSE(empty.GetSpc(cid, dofs));
+    EXPECT_FALSE(CsDataNode(1, gmPnt3D(), 1000000).GetSpc(cid, dofs));
     EXPECT_EQ(cid, 1);
     EXPECT_FALSE(CsDataNode(1, gmPnt3D(), 0).GetSpc(cid, dofs));
 }
@@ -136,25 +114,22 @@ TEST(Constraints, QueuedBoundaryConstraintsApplyOnlyInKnownSystems)
     lcs.cid = 4;
     model.AddLCS(lcs);
 
-    KeySpc global{1, 0, {1, 0, 0, 0, 0, 0}};
-    KeySpc undefinedSystem{2, 9, {1, 1, 1, 1, 1, 1}};
-    KeySpc definedSystem{3, 4, {0, 1, 0, 0, 0, 0}};
-    KeySpc unknownNode{99, 0, {1, 1, 1, 1, 1, 1}};
-    for (const KeySpc& spc : {global, undefinedSystem, definedSystem, unknownNode}) model.AddSpcNode(spc);
+    // Global; in an undefined system; in a defined one; on an unknown node.
+    for (const KeySpc& spc : {KeySpc{1, 0, {1, 0, 0, 0, 0, 0}}, KeySpc{2, 9, {1, 1, 1, 1, 1, 1}},
+                              KeySpc{3, 4, {0, 1, 0, 0, 0, 0}}, KeySpc{99, 0, {1, 1, 1, 1, 1, 1}}})
+        model.AddSpcNode(spc);
     model.UpdateElemNd();
 
-    EXPECT_EQ(model.GetNode(1).GetSpcCode(), 40);
-    EXPECT_EQ(model.GetNode(2).GetSpcCode(), 0);
-    EXPECT_EQ(model.GetNode(3).GetSpcCode(), 4000016);
+    EXPECT_EQ(std::vector<long long>({model.GetNode(1).GetSpcCode(), model.GetNode(2).GetSpcCode(),
+                                      model.GetNode(3).GetSpcCode()}),
+              std::vector<long long>({40, 0, 4000016}));
     EXPECT_EQ(model.GetSpcNodeNum(), 0);
 }
 
 TEST(JobInformation, PartThicknessSetsAndAnnealScales)
 {
     CsDataManager model;
-    AddReadShell(model, 1, 10, {1, 2, 3});
-    AddReadShell(model, 2, 20, {1, 2, 3});
-    AddReadShell(model, 3, 30, {1, 2, 3});
+    for (const int part : {10, 20, 30}) AddReadShell(model, part / 10, part, {1, 2, 3});
     EXPECT_EQ(model.GetElemAnneal(1), 1.0f);  // no anneal entries at all
 
     CsDataInfo info;
@@ -165,13 +140,11 @@ TEST(JobInformation, PartThicknessSetsAndAnnealScales)
 
     EXPECT_EQ(model.GetPartThk(10), 1.5);
     EXPECT_EQ(model.GetPartThk(11), 1.0);
-    EXPECT_EQ(model.GetElemPartSet(1), 100);
-    EXPECT_EQ(model.GetElemPartSet(2), 200);
-    EXPECT_EQ(model.GetElemPartSet(3), 0);
-    EXPECT_EQ(model.GetElemPartSet(4), 0);
-    EXPECT_EQ(model.GetElemAnneal(1), 0.5f);
-    EXPECT_EQ(model.GetElemAnneal(2), 0.25f);
-    EXPECT_EQ(model.GetElemAnneal(3), 1.0f);
+    EXPECT_EQ(std::vector<int>({model.GetElemPartSet(1), model.GetElemPartSet(2), model.GetElemPartSet(3),
+                                model.GetElemPartSet(4)}),
+              std::vector<int>({100, 200, 0, 0}));
+    EXPECT_EQ(std::vector<float>({model.GetElemAnneal(1), model.GetElemAnneal(2), model.GetElemAnneal(3)}),
+              std::vector<float>({0.5f, 0.25f, 1.0f}));
 
     // Element 1's part is in both sets; only the second has an entry: factor 1.
     info.anneal = {CsAnneal(200, 0.25f)};
